@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+#include "tovik/platform/location.h"
+
+namespace tovik {
+
+/// How a `LocationController` reports to its owner.
+class LocationControllerDelegate {
+ public:
+  virtual ~LocationControllerDelegate() = default;
+  virtual void locationSuccessWithLocation(const Location& location) = 0;
+  virtual void locationFailedWithErrorMsg(const std::string& msg) = 0;
+};
+
+}  // namespace tovik

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "tovik/platform/authorization_status.h"
+#include "tovik/platform/error.h"
+#include "tovik/platform/location.h"
+
+namespace tovik {
+
+class LocationManager;
+class LocationProvider;
+
+/// Receives a manager's fixes and errors, on the main thread.
+class LocationManagerDelegate {
+ public:
+  virtual ~LocationManagerDelegate() = default;
+  /// `locations` is oldest first and never empty.
+  virtual void didUpdateLocations(LocationManager& manager, const std::vector<Location>& locations) = 0;
+  virtual void didFailWithError(LocationManager& manager, const Error& error) = 0;
+};
+
+/// Best accuracy the source can give.
+inline constexpr double kLocationAccuracyBest = -1.0;
+
+/// A phone-style location manager over the process-wide `LocationProvider`.
+/// Use from the main thread.
+class LocationManager {
+ public:
+  /// How long `requestLocation` waits for a fix before it reports an error.
+  static constexpr double kRequestLocationTimeout = 15.0;
+
+  LocationManager();
+  ~LocationManager();
+  LocationManager(const LocationManager&) = delete;
+  LocationManager& operator=(const LocationManager&) = delete;
+
+  void setDistanceFilter(double metres);
+  double distanceFilter() const;
+  void setDesiredAccuracy(double metres);
+  double desiredAccuracy() const;
+  /// Held weakly, as a phone's manager does.
+  void setDelegate(std::weak_ptr<LocationManagerDelegate> delegate);
+  void setPausesLocationUpdatesAutomatically(bool pauses);
+  bool pausesLocationUpdatesAutomatically() const;
+  void setAllowsBackgroundLocationUpdates(bool allows);
+  bool allowsBackgroundLocationUpdates() const;
+
+  /// Ask the provider; the answer is not awaited.
+  void requestWhenInUseAuthorization();
+  void requestAlwaysAuthorization();
+
+  void startUpdatingLocation();
+  void stopUpdatingLocation();
+  /// One fix through `didUpdateLocations`, or one error after
+  /// `kRequestLocationTimeout` seconds without a fix.
+  void requestLocation();
+
+  static AuthorizationStatus authorizationStatus();
+
+ private:
+  struct Impl;
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace tovik

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "tovik/platform/authorization_status.h"
+#include "tovik/platform/error.h"
+#include "tovik/platform/location.h"
+
+namespace tovik {
+
+/// Receives what a provider reports, always on the main thread.
+class LocationProviderListener {
+ public:
+  virtual ~LocationProviderListener() = default;
+  virtual void providerDidUpdateLocation(const Location& location) = 0;
+  virtual void providerDidFail(const Error& error) = 0;
+};
+
+/// A source of fixes shared by every location manager of the process. The base class
+/// keeps the listeners: a provider starts when its first listener arrives and stops
+/// when its last one leaves. Subclasses report through `deliver` and `fail`, on the
+/// main thread (readers on other threads post there first).
+class LocationProvider {
+ public:
+  virtual ~LocationProvider() = default;
+
+  /// Listeners are held weakly; a listener that goes away is dropped.
+  void addListener(const std::shared_ptr<LocationProviderListener>& listener);
+  void removeListener(const LocationProviderListener* listener);
+  bool hasListeners() const;
+
+  virtual AuthorizationStatus authorizationStatus() const = 0;
+  virtual void requestWhenInUseAuthorization() {}
+  virtual void requestAlwaysAuthorization() {}
+
+ protected:
+  virtual void startUpdates() = 0;
+  virtual void stopUpdates() = 0;
+  void deliver(const Location& location);
+  void fail(const Error& error);
+
+ private:
+  std::vector<std::weak_ptr<LocationProviderListener>> listeners_;
+};
+
+}  // namespace tovik

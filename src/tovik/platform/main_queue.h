@@ -1,0 +1,50 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+namespace asio {
+class io_context;
+}
+
+namespace tovik {
+
+/// The process's main queue. Location callbacks, the kit's timers and every service
+/// answer run on it. The thread that drives it (`run`, `runFor`, `runUntil`, `poll`) is
+/// the main thread; before anything drives it, the thread that first asked for it.
+/// `async` may be called from any thread; everything else from the main thread.
+class MainQueue {
+ public:
+  static MainQueue& shared();
+
+  /// Posts `work` to run later, on the main thread, in posting order.
+  void async(std::function<void()> work);
+
+  /// Runs until `stop()`.
+  void run();
+  /// Runs ready and arriving work for `duration`; returns the number of handlers run.
+  std::size_t runFor(std::chrono::steady_clock::duration duration);
+  /// Runs until `predicate` holds (checked after every handler) or `timeout` passes.
+  /// Returns whether the predicate held.
+  bool runUntil(const std::function<bool()>& predicate, std::chrono::steady_clock::duration timeout);
+  /// Runs the work that is ready now without blocking (for hosts with their own loop).
+  std::size_t poll();
+  /// Makes a running `run()` return.
+  void stop();
+
+  bool isMainThread() const;
+  asio::io_context& context();
+
+  ~MainQueue();
+  MainQueue(const MainQueue&) = delete;
+  MainQueue& operator=(const MainQueue&) = delete;
+
+ private:
+  MainQueue();
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tovik

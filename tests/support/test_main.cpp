@@ -1,0 +1,10 @@
+#include <gtest/gtest.h>
+
+#include "tovik/platform/main_queue.h"
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // The thread that runs the tests is the main thread of the kit.
+  (void)tovik::MainQueue::shared();
+  return RUN_ALL_TESTS();
+}
