@@ -82,6 +82,8 @@ class TkClientLocation : public LocationControllerDelegate,
 
  private:
   void handleLocation(const std::optional<Location>& location);
+  /// Logs `msg` and sends it bare to the delegate, if any.
+  void reportError(const std::string& msg);
   void scheduleTimer();
 
   std::shared_ptr<Timer> timerSchedule_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "tovik/location/location_controller_delegate.h"
@@ -45,6 +46,10 @@ class LocationController : public LocationManagerDelegate,
 
  private:
   LocationManager& locationManager();
+  /// The purpose-string and authorisation checks that open every request; reports the
+  /// first one that fails.
+  bool passesRequestChecks();
+  void reportFailure(const std::string& msg);
 
   std::unique_ptr<LocationManager> locationManager_;
   Location locationPoint_;

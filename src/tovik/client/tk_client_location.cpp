@@ -1,0 +1,206 @@
+#include "tovik/client/tk_client_location.h"
+
+#include <cmath>
+#include <utility>
+
+#include "tovik/client/module_keys.h"
+#include "tovik/client/sdk_log.h"
+#include "tovik/coord/orb_coor_transform.h"
+#include "tovik/info/build_config.h"
+#include "tovik/info/tk_version.h"
+#include "tovik/location/location_controller.h"
+#include "tovik/model/location_res.h"
+#include "tovik/network/network_checker.h"
+#include "tovik/platform/clock.h"
+#include "tovik/platform/timer.h"
+
+namespace tovik {
+namespace {
+
+constexpr const char* kNotAgreed = "您未同意隐私政策";
+constexpr const char* kNoAppkey = "您未配置 Appkey";
+constexpr const char* kFailurePrefix = "定位失败：";
+constexpr const char* kInvalidFix = "定位数据为空/无效";
+
+bool isUsableFix(const std::optional<Location>& location) {
+  return location && location->coordinate.latitude != 0.0 && location->coordinate.longitude != 0.0;
+}
+
+}  // namespace
+
+TkClientLocation::TkClientLocation(PrivateTag) : serviceURL(TOVIK_DEFAULT_SERVICE_URL) {}
+
+std::shared_ptr<TkClientLocation> TkClientLocation::create(std::shared_ptr<LocationDelegate> delegate) {
+  auto facade = std::make_shared<TkClientLocation>(PrivateTag{});
+  facade->callDelegate = std::move(delegate);
+  facade->locateDelegate_ = std::make_shared<LocationController>();
+  facade->locateDelegate_->initOption();
+  consoleLine("[Tovik] SDK版本: " + TkVersion::sdkVersion() + " (build " + TkVersion::buildNumber() + ")");
+  facade->locateDelegate_->delegate = facade;
+  return facade;
+}
+
+TkClientLocation::~TkClientLocation() {
+  // A valid timer keeps itself alive and the controller's updates would outlive us:
+  // end both with the facade.
+  if (timerSchedule_) {
+    timerSchedule_->invalidate();
+  }
+  if (locateDelegate_ && (isLocating_ || locateDelegate_->isUpdating())) {
+    locateDelegate_->stopUpdating();
+  }
+}
+
+void TkClientLocation::initKey(const std::string& key) {
+  accesskey = key;
+  setModuleAccessKey(key);
+  poiKey = key;
+  setModulePoiKey(key);
+}
+
+void TkClientLocation::setPoiKey(const std::string& poikey) {
+  poiKey = poikey;
+  setModulePoiKey(poikey);
+}
+
+void TkClientLocation::setAgreePrivacy(bool agree) { isAgree = agree; }
+
+void TkClientLocation::setLocationDelegate(std::shared_ptr<LocationDelegate> delegate) {
+  callDelegate = std::move(delegate);
+}
+
+std::int64_t TkClientLocation::milliStamp() const {
+  // llround rounds halves away from zero.
+  return static_cast<std::int64_t>(std::llround(Clock::now() * 1000.0));
+}
+
+bool TkClientLocation::isLogEnabled() { return logEnabled(); }
+
+void TkClientLocation::setIsLogEnabled(bool enabled) { setLogEnabled(enabled); }
+
+bool TkClientLocation::checkPrivacyAndKey() {
+  if (!isAgree) {
+    reportError(kNotAgreed);
+    return false;
+  }
+  if (!accesskey) {
+    reportError(kNoAppkey);
+    return false;
+  }
+  return true;
+}
+
+void TkClientLocation::reportError(const std::string& msg) {
+  sdkLog(msg);
+  if (callDelegate) {
+    callDelegate->onLocationErrorWithMsg(msg);
+  }
+}
+
+// The session
+
+void TkClientLocation::startLocation() {
+  if (!checkPrivacyAndKey()) {
+    return;
+  }
+  if (isLocating_) {
+    return;
+  }
+  isLocating_ = true;
+  if (!locateDelegate_) {
+    return;
+  }
+  if (isLocateOnce) {
+    locateDelegate_->requestSingleLocation(isFastLocation);
+  } else {
+    locateDelegate_->startContinuousLocation();
+  }
+}
+
+void TkClientLocation::startFastLocation() {
+  isLocateOnce = true;
+  isFastLocation = true;
+  startLocation();
+}
+
+void TkClientLocation::stopLocation() {
+  // After a failure the facade is idle, but a continuous session may have left its timer
+  // firing and its controller updating; stop those too rather than leave them unreachable.
+  const bool leftRunning = timerSchedule_ || (locateDelegate_ && locateDelegate_->isUpdating());
+  if (!isLocating_ && !leftRunning) {
+    return;
+  }
+  sdkLog("stopLocation");
+  if (timerSchedule_) {
+    timerSchedule_->invalidate();
+    timerSchedule_.reset();
+  }
+  if (locateDelegate_) {
+    locateDelegate_->stopUpdating();
+  }
+  isLocating_ = false;
+}
+
+void TkClientLocation::locationSuccessWithLocation(const Location& location) {
+  if (!isLocating_) {
+    return;
+  }
+  if (isLocateOnce) {
+    handleLocation(location);
+    isLocating_ = false;
+    if (locateDelegate_) {
+      locateDelegate_->stopUpdating();
+    }
+    return;
+  }
+  if (timerSchedule_) {
+    return;  // the interval timer delivers from now on
+  }
+  handleLocation(location);
+  scheduleTimer();
+}
+
+void TkClientLocation::locationFailedWithErrorMsg(const std::string& msg) {
+  isLocating_ = false;
+  if (callDelegate) {
+    callDelegate->onLocationErrorWithMsg(kFailurePrefix + msg);
+  }
+}
+
+void TkClientLocation::handleLocation(const std::optional<Location>& location) {
+  if (!isUsableFix(location)) {
+    sdkLog(kInvalidFix);
+    return;
+  }
+  if (NetworkChecker::isNetworkAvailable()) {
+    getTrackLocation(*location);
+    return;
+  }
+  // Offline: answer at once with the fix in GCJ-02, stamped now.
+  const Coordinate gcj = OrbCoorTransform::transformFromWGSToGCJ(location->coordinate);
+  auto result = std::make_shared<LocationRes>();
+  result->location->position->point->latitude = gcj.latitude;
+  result->location->position->point->longitude = gcj.longitude;
+  result->location->timestamp = milliStamp();
+  if (callDelegate) {
+    callDelegate->onReceivedLocationWithTkLocation(result);
+  }
+}
+
+void TkClientLocation::scheduleTimer() {
+  // The period is fixed when the session's first fix arrives; later changes to
+  // `interval` apply to the next continuous session.
+  timerSchedule_ = Timer::scheduledTimer(interval, true, [weak = weak_from_this()](Timer&) {
+    const auto self = weak.lock();
+    if (!self) {
+      return;
+    }
+    if (self->locateDelegate_) {
+      self->handleLocation(self->locateDelegate_->locationPoint());
+    } else {
+      self->handleLocation(std::nullopt);
+    }
+  });
+}
+
+}  // namespace tovik

@@ -1,0 +1,230 @@
+#include "tovik/location/location_controller.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "tovik/client/sdk_log.h"
+#include "tovik/platform/bundle.h"
+
+namespace tovik {
+namespace {
+
+constexpr const char* kWhenInUseKey = "NSLocationWhenInUseUsageDescription";
+constexpr const char* kAlwaysKey = "NSLocationAlwaysAndWhenInUseUsageDescription";
+constexpr const char* kBackgroundModesKey = "UIBackgroundModes";
+constexpr const char* kBackgroundLocationMode = "location";
+
+constexpr const char* kMissingWhenInUse = "Info.plist 缺少 NSLocationWhenInUseUsageDescription 配置";
+constexpr const char* kDenied = "定位权限已被拒绝或受限，请前往设置开启";
+constexpr const char* kNoBackgroundMode =
+    "未配置后台定位能力（UIBackgroundModes → location），连续定位仅前台生效";
+constexpr const char* kMissingAlways =
+    "Info.plist 缺少 NSLocationAlwaysAndWhenInUseUsageDescription 配置，后台定位不可用";
+constexpr const char* kNoBackgroundAuthorization = "用户未授权后台定位，连续定位仅前台生效";
+constexpr const char* kStopped = "手动停止定位成功";
+
+// Each check reads the host's dictionary afresh: the host may fill it at any time.
+bool hasStringValue(const char* key) {
+  const auto value = Bundle::main().objectForInfoDictionaryKey(key);
+  return value && std::holds_alternative<std::string>(*value);
+}
+
+bool hasWhenInUseDescription() { return hasStringValue(kWhenInUseKey); }
+
+bool hasAlwaysDescription() { return hasStringValue(kAlwaysKey); }
+
+bool hasBackgroundLocationMode() {
+  const auto value = Bundle::main().objectForInfoDictionaryKey(kBackgroundModesKey);
+  if (!value) {
+    return false;
+  }
+  const auto* modes = std::get_if<std::vector<std::string>>(&*value);
+  return modes != nullptr && std::find(modes->begin(), modes->end(), kBackgroundLocationMode) != modes->end();
+}
+
+bool isRefused(AuthorizationStatus status) {
+  return status == AuthorizationStatus::restricted || status == AuthorizationStatus::denied;
+}
+
+// Shortest text that reads back as the same double; whole numbers keep one decimal
+// place ("5.0") so a log reader can tell a number from a count.
+std::string shortestDecimal(double value) {
+  std::array<char, 64> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  std::string text(buffer.data(), result.ptr);
+  if (text.find_first_of(".e") == std::string::npos && text.find("inf") == std::string::npos &&
+      text.find("nan") == std::string::npos) {
+    text += ".0";
+  }
+  return text;
+}
+
+}  // namespace
+
+LocationController::LocationController() = default;
+
+LocationController::~LocationController() {
+  // The window timer keeps itself alive while valid; end it with its owner.
+  if (fastSampleTimer_) {
+    fastSampleTimer_->invalidate();
+  }
+  if (locationManager_ && isUpdating_) {
+    locationManager_->stopUpdatingLocation();
+  }
+}
+
+LocationManager& LocationController::locationManager() {
+  if (!locationManager_) {
+    locationManager_ = std::make_unique<LocationManager>();
+  }
+  return *locationManager_;
+}
+
+void LocationController::initOption() {
+  sdkLog("initOption：");
+  auto& manager = locationManager();
+  manager.setDistanceFilter(kDistanceFilter);
+  manager.setDesiredAccuracy(kLocationAccuracyBest);
+  manager.setDelegate(weak_from_this());
+  manager.setPausesLocationUpdatesAutomatically(false);
+  manager.requestWhenInUseAuthorization();
+}
+
+bool LocationController::passesRequestChecks() {
+  if (!hasWhenInUseDescription()) {
+    reportFailure(kMissingWhenInUse);
+    return false;
+  }
+  if (isRefused(LocationManager::authorizationStatus())) {
+    reportFailure(kDenied);
+    return false;
+  }
+  return true;
+}
+
+void LocationController::startContinuousLocation() {
+  if (!passesRequestChecks()) {
+    return;
+  }
+  isContinuousLocation_ = true;
+  if (!hasBackgroundLocationMode()) {
+    consoleLine(kNoBackgroundMode);
+  } else {
+    if (!hasAlwaysDescription()) {
+      reportFailure(kMissingAlways);
+      return;
+    }
+    auto& manager = locationManager();
+    manager.setAllowsBackgroundLocationUpdates(true);
+    if (LocationManager::authorizationStatus() == AuthorizationStatus::authorizedWhenInUse) {
+      manager.requestAlwaysAuthorization();
+    }
+    if (LocationManager::authorizationStatus() != AuthorizationStatus::authorizedAlways) {
+      consoleLine(kNoBackgroundAuthorization);
+    }
+  }
+  locationManager().startUpdatingLocation();
+  isUpdating_ = true;
+}
+
+void LocationController::requestSingleLocation(bool fast) {
+  if (!passesRequestChecks()) {
+    return;
+  }
+  isContinuousLocation_ = false;
+  if (fast) {
+    sdkLog("请求单次定位（快速模式）：");
+    isFastOnceLocation_ = true;
+    fastBuffer_.clear();
+    if (fastSampleTimer_) {
+      fastSampleTimer_->invalidate();
+      fastSampleTimer_.reset();
+    }
+    locationManager().startUpdatingLocation();
+    isUpdating_ = true;
+  } else {
+    sdkLog("请求单次定位：");
+    locationManager().requestLocation();
+  }
+}
+
+void LocationController::didUpdateLocations(LocationManager&, const std::vector<Location>& locations) {
+  if (locations.empty()) {
+    return;
+  }
+  const Location& fix = locations.back();
+  // A zero latitude or longitude is how a source says "no fix"; NaN is passed on.
+  if (fix.coordinate.latitude == 0.0 || fix.coordinate.longitude == 0.0) {
+    return;
+  }
+  locationPoint_ = fix;
+  sdkLog("纬度：" + shortestDecimal(fix.coordinate.latitude) + " 经度：" + shortestDecimal(fix.coordinate.longitude) +
+         " 精度：" + shortestDecimal(fix.horizontalAccuracy));
+
+  if (isFastOnceLocation_) {
+    fastBuffer_.push_back(fix);
+    if (!fastSampleTimer_) {
+      fastSampleTimer_ = Timer::scheduledTimer(kFastSampleWindow, false, [weak = weak_from_this()](Timer&) {
+        if (const auto self = weak.lock()) {
+          self->finishFastSampling();
+        }
+      });
+    }
+    return;
+  }
+  if (const auto owner = delegate.lock()) {
+    owner->locationSuccessWithLocation(fix);
+  }
+}
+
+void LocationController::finishFastSampling() {
+  fastSampleTimer_.reset();
+  if (fastBuffer_.empty()) {
+    stopUpdating();
+    return;
+  }
+  // Earliest sample with the smallest non-negative accuracy; all negative: the first.
+  Location best = fastBuffer_.front();
+  for (auto it = fastBuffer_.begin() + 1; it != fastBuffer_.end(); ++it) {
+    const double accuracy = it->horizontalAccuracy;
+    if (accuracy >= 0.0 && (best.horizontalAccuracy < 0.0 || best.horizontalAccuracy > accuracy)) {
+      best = *it;
+    }
+  }
+  stopUpdating();
+  if (const auto owner = delegate.lock()) {
+    owner->locationSuccessWithLocation(best);
+  }
+}
+
+void LocationController::stopUpdating() {
+  isContinuousLocation_ = false;
+  isFastOnceLocation_ = false;
+  if (fastSampleTimer_) {
+    fastSampleTimer_->invalidate();
+    fastSampleTimer_.reset();
+  }
+  fastBuffer_.clear();
+  auto& manager = locationManager();
+  manager.setAllowsBackgroundLocationUpdates(false);
+  manager.stopUpdatingLocation();
+  isUpdating_ = false;
+  sdkLog(kStopped);
+}
+
+void LocationController::didFailWithError(LocationManager&, const Error& error) {
+  sdkLog("定位失败：" + error.localizedDescription());
+  reportFailure(error.localizedDescription());
+}
+
+void LocationController::reportFailure(const std::string& msg) {
+  if (const auto owner = delegate.lock()) {
+    owner->locationFailedWithErrorMsg(msg);
+  }
+}
+
+}  // namespace tovik
