@@ -1,0 +1,30 @@
+#include "tovik/services/gnss_data.h"
+
+#include "tovik/services/body_fields.h"
+
+namespace tovik {
+
+nlohmann::json GnssData::encode() const {
+  nlohmann::json json = {{"point", point.encode()}, {"accuracy", accuracy}};
+  if (altitude) {
+    json["altitude"] = *altitude;
+  }
+  if (verticalAccuracy) {
+    json["verticalAccuracy"] = *verticalAccuracy;
+  }
+  if (velocity) {
+    json["velocity"] = *velocity;
+  }
+  return json;
+}
+
+GnssData GnssData::decode(const nlohmann::json& json) {
+  const BodyFields fields(json);
+  return {.point = fields.requiredRecord<GnssPoint>("point"),
+          .accuracy = fields.requiredNumber("accuracy"),
+          .altitude = fields.optionalNumber("altitude"),
+          .verticalAccuracy = fields.optionalNumber("verticalAccuracy"),
+          .velocity = fields.optionalNumber("velocity")};
+}
+
+}  // namespace tovik

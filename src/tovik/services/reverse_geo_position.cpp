@@ -1,0 +1,21 @@
+#include "tovik/services/reverse_geo_position.h"
+
+#include "tovik/services/body_fields.h"
+
+namespace tovik {
+
+nlohmann::json ReverseGeoPosition::encode() const {
+  nlohmann::json json = {{"point", point.encode()}};
+  if (spatialReference) {
+    json["spatialReference"] = *spatialReference;
+  }
+  return json;
+}
+
+ReverseGeoPosition ReverseGeoPosition::decode(const nlohmann::json& json) {
+  const BodyFields fields(json);
+  return {.point = fields.requiredRecord<GnssPoint>("point"),
+          .spatialReference = fields.optionalString("spatialReference")};
+}
+
+}  // namespace tovik
