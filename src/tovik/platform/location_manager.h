@@ -30,6 +30,9 @@ class LocationManager {
  public:
   /// How long `requestLocation` waits for a fix before it reports an error.
   static constexpr double kRequestLocationTimeout = 15.0;
+  /// Domain and code of the error `requestLocation` reports when no fix came in time.
+  static constexpr const char* kErrorDomain = "LocationManager";
+  static constexpr long kErrorLocationTimedOut = 0;
 
   LocationManager();
   ~LocationManager();
@@ -51,12 +54,19 @@ class LocationManager {
   void requestWhenInUseAuthorization();
   void requestAlwaysAuthorization();
 
+  /// Starts a stream of fixes; after the first, a fix is delivered only when it lies at
+  /// least `distanceFilter` metres from the last one delivered (zero or negative: every fix).
   void startUpdatingLocation();
+  /// Ends the stream, and an outstanding `requestLocation` with it.
   void stopUpdatingLocation();
-  /// One fix through `didUpdateLocations`, or one error after
+  /// One fix through `didUpdateLocations` (the next the provider gives, whatever the
+  /// distance filter), or one error: the provider's, or a time-out after
   /// `kRequestLocationTimeout` seconds without a fix.
   void requestLocation();
+  /// Shortens the `requestLocation` wait, for tests.
+  void setRequestLocationTimeoutForTesting(double seconds);
 
+  /// The current provider's answer.
   static AuthorizationStatus authorizationStatus();
 
  private:

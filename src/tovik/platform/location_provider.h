@@ -25,7 +25,8 @@ class LocationProvider {
  public:
   virtual ~LocationProvider() = default;
 
-  /// Listeners are held weakly; a listener that goes away is dropped.
+  /// Listeners are held weakly; a listener that goes away is dropped (the provider
+  /// notices at its next report). Adding a listener twice keeps one entry.
   void addListener(const std::shared_ptr<LocationProviderListener>& listener);
   void removeListener(const LocationProviderListener* listener);
   bool hasListeners() const;
@@ -41,7 +42,11 @@ class LocationProvider {
   void fail(const Error& error);
 
  private:
+  void dropExpiredListeners();
+  void stopIfUnused();
+
   std::vector<std::weak_ptr<LocationProviderListener>> listeners_;
+  bool started_ = false;
 };
 
 }  // namespace tovik

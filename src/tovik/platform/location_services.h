@@ -12,7 +12,7 @@ class LocationServices {
  public:
   static std::shared_ptr<LocationProvider> provider();
   /// Replaces the provider; managers that are updating keep their old provider until
-  /// they stop. Call on the main thread.
+  /// they stop. None returns to the default. Call on the main thread.
   static void setProvider(std::shared_ptr<LocationProvider> provider);
 };
 

@@ -14,7 +14,8 @@ namespace tovik {
 /// The process's main queue. Location callbacks, the kit's timers and every service
 /// answer run on it. The thread that drives it (`run`, `runFor`, `runUntil`, `poll`) is
 /// the main thread; before anything drives it, the thread that first asked for it.
-/// `async` may be called from any thread; everything else from the main thread.
+/// `async` may be called from any thread; everything else from the main thread, and not
+/// from inside one of the queue's own handlers (the queue does not nest).
 class MainQueue {
  public:
   static MainQueue& shared();

@@ -23,14 +23,25 @@ class Timer : public std::enable_shared_from_this<Timer> {
   /// Stops the timer for good and releases its block. Safe to call from its own block.
   void invalidate();
   bool isValid() const;
+  /// The period of a repeating timer (at least `kMinimumRepeatInterval`), or the delay a
+  /// one-shot timer was scheduled with (negative delays read as zero).
   double timeInterval() const;
 
   ~Timer();
 
  private:
   struct Impl;
-  explicit Timer(std::unique_ptr<Impl> impl);
+  // Lets `scheduledTimer` use std::make_shared while nobody else can construct a Timer.
+  struct Passkey {
+    explicit Passkey() = default;
+  };
+
+ public:
+  Timer(Passkey, std::unique_ptr<Impl> impl);
+
+ private:
   void arm();
+  void fire();
   std::unique_ptr<Impl> impl_;
 };
 

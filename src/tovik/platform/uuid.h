@@ -4,7 +4,8 @@
 
 namespace tovik {
 
-/// Random version-4 UUIDs from the operating system's random source.
+/// Random version-4 UUIDs from the operating system's random source, and stable
+/// name-based ones (version 5 layout over a fixed 128-bit hash of the name).
 class Uuid {
  public:
   /// Canonical upper-case text form, 36 characters.
