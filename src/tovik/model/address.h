@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+namespace tovik {
+
+/// One level of an address, from the widest (country) to the narrowest.
+/// JSON: {"type": string, "name": string, "code": string}.
+class Address {
+ public:
+  Address() = default;
+  Address(std::string type, std::string name, std::string code)
+      : type(std::move(type)), name(std::move(name)), code(std::move(code)) {}
+
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<Address> decode(const nlohmann::json& json);
+  nlohmann::json encode() const;
+
+  std::string type;
+  std::string name;
+  std::string code;
+};
+
+inline void to_json(nlohmann::json& json, const Address& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<Address>& value) { value = Address::decode(json); }
+
+}  // namespace tovik

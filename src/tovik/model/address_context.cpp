@@ -1,0 +1,17 @@
+#include "tovik/model/address_context.h"
+
+#include "tovik/model/json_fields.h"
+
+namespace tovik {
+
+std::shared_ptr<AddressContext> AddressContext::decode(const nlohmann::json& json) {
+  const JsonFields fields(json);
+  auto type = fields.requiredString("type");
+  auto name = fields.requiredString("name");
+  auto code = fields.requiredString("code");
+  return std::make_shared<AddressContext>(std::move(type), std::move(name), std::move(code));
+}
+
+nlohmann::json AddressContext::encode() const { return {{"type", type}, {"name", name}, {"code", code}}; }
+
+}  // namespace tovik

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+namespace tovik {
+
+/// One address level in the same form as `Address`; a public class of its own that no
+/// other result refers to. JSON: {"type": string, "name": string, "code": string}.
+class AddressContext {
+ public:
+  AddressContext() = default;
+  AddressContext(std::string type, std::string name, std::string code)
+      : type(std::move(type)), name(std::move(name)), code(std::move(code)) {}
+
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<AddressContext> decode(const nlohmann::json& json);
+  nlohmann::json encode() const;
+
+  std::string type;
+  std::string name;
+  std::string code;
+};
+
+inline void to_json(nlohmann::json& json, const AddressContext& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<AddressContext>& value) { value = AddressContext::decode(json); }
+
+}  // namespace tovik

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tovik/model/address.h"
+
+namespace tovik {
+
+/// An address: its full name and its levels in the service's order.
+/// JSON: {"name": string, "context": [Address, ...]} ("context" may be empty, never missing).
+class AddressInfo {
+ public:
+  AddressInfo() = default;
+  AddressInfo(std::string name, std::vector<std::shared_ptr<Address>> context)
+      : name(std::move(name)), context(std::move(context)) {}
+
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<AddressInfo> decode(const nlohmann::json& json);
+  nlohmann::json encode() const;
+
+  std::string name;
+  std::vector<std::shared_ptr<Address>> context;
+};
+
+inline void to_json(nlohmann::json& json, const AddressInfo& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<AddressInfo>& value) {
+  value = AddressInfo::decode(json);
+}
+
+}  // namespace tovik

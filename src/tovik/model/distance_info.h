@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
+namespace tovik {
+
+/// The distance block of a place. The unit of `line` is the service's; the kit passes it on.
+/// JSON: {"line": number}.
+class DistanceInfo {
+ public:
+  DistanceInfo() = default;
+  explicit DistanceInfo(double line) : line(line) {}
+
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<DistanceInfo> decode(const nlohmann::json& json);
+  nlohmann::json encode() const;
+
+  double line = 0.0;
+};
+
+inline void to_json(nlohmann::json& json, const DistanceInfo& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<DistanceInfo>& value) {
+  value = DistanceInfo::decode(json);
+}
+
+}  // namespace tovik

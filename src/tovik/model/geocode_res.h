@@ -1,0 +1,58 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tovik/model/address_info.h"
+#include "tovik/model/decodable.h"
+#include "tovik/model/tk_category.h"
+
+namespace tovik {
+
+/// One item of a forward-geocoding or place-search answer. `geoPoint` is the service's
+/// text, passed on unparsed; `distance` is a plain number (not a `DistanceInfo`).
+/// JSON: {"id", "geoPoint", "type", "name", "code": strings; "categories": [TkCategory, ...]
+/// (optional); "address": AddressInfo; "relevance", "distance": numbers}.
+class GeocodeRes {
+ public:
+  /// Empty strings, zeros, no categories and a fresh default address.
+  GeocodeRes();
+
+  /// A missing or null "categories" leaves `categories` absent.
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<GeocodeRes> decode(const nlohmann::json& json);
+  /// Leaves out "categories" when absent.
+  nlohmann::json encode() const;
+
+  std::string id;
+  std::string geoPoint;
+  std::string type;
+  std::string name;
+  std::string code;
+  std::optional<std::vector<std::shared_ptr<TkCategory>>> categories;
+  std::shared_ptr<AddressInfo> address;
+  double relevance = 0.0;
+  double distance = 0.0;
+};
+
+/// Decodes a whole answer: the top level must be an array, and every element must decode,
+/// or the whole answer fails (the error path names the failing index). Keeps the order.
+std::vector<std::shared_ptr<GeocodeRes>> decodeGeocodeList(const nlohmann::json& json);
+
+inline void to_json(nlohmann::json& json, const GeocodeRes& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<GeocodeRes>& value) {
+  value = GeocodeRes::decode(json);
+}
+
+template <>
+struct Decodable<std::vector<std::shared_ptr<GeocodeRes>>> {
+  static std::vector<std::shared_ptr<GeocodeRes>> decode(const nlohmann::json& json) {
+    return decodeGeocodeList(json);
+  }
+};
+
+}  // namespace tovik

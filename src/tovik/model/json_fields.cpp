@@ -1,0 +1,102 @@
+#include "tovik/model/json_fields.h"
+
+#include <cmath>
+#include <limits>
+
+namespace tovik {
+namespace {
+
+// Both bounds are exact doubles: -2^63 is the smallest int64, 2^63 is one past the largest.
+constexpr double kInt64Lowest = -9223372036854775808.0;
+constexpr double kInt64End = 9223372036854775808.0;
+
+std::string found(const nlohmann::json& value) { return std::string(", found ") + value.type_name(); }
+
+DecodingError wrongType(std::string_view key, const char* expected, const nlohmann::json& value) {
+  return DecodingError(std::string(key), std::string("expected ") + expected + found(value));
+}
+
+}  // namespace
+
+JsonFields::JsonFields(const nlohmann::json& json)
+    : object_([&]() -> const nlohmann::json::object_t& {
+        if (!json.is_object()) {
+          throw DecodingError("", "expected an object" + found(json));
+        }
+        return *json.get_ptr<const nlohmann::json::object_t*>();
+      }()) {}
+
+const nlohmann::json* JsonFields::find(std::string_view key) const {
+  const auto it = object_.find(key);
+  if (it == object_.end() || it->second.is_null()) {
+    return nullptr;
+  }
+  return &it->second;
+}
+
+const nlohmann::json& JsonFields::require(std::string_view key, Kind kind) const {
+  const auto it = object_.find(key);
+  if (it == object_.end()) {
+    throw DecodingError(std::string(key), "required key is missing");
+  }
+  const nlohmann::json& value = it->second;
+  switch (kind) {
+    case Kind::string:
+      if (!value.is_string()) throw wrongType(key, "a string", value);
+      break;
+    case Kind::number:
+      if (!value.is_number()) throw wrongType(key, "a number", value);
+      break;
+    case Kind::wholeNumber:
+      if (!value.is_number()) throw wrongType(key, "a whole number", value);
+      break;
+    case Kind::object:
+      if (!value.is_object()) throw wrongType(key, "an object", value);
+      break;
+    case Kind::array:
+      if (!value.is_array()) throw wrongType(key, "an array", value);
+      break;
+  }
+  return value;
+}
+
+const nlohmann::json::array_t& JsonFields::arrayOf(const nlohmann::json& json) {
+  if (!json.is_array()) {
+    throw DecodingError("", "expected an array" + found(json));
+  }
+  return *json.get_ptr<const nlohmann::json::array_t*>();
+}
+
+std::string JsonFields::requiredString(std::string_view key) const {
+  return *require(key, Kind::string).get_ptr<const std::string*>();
+}
+
+double JsonFields::requiredNumber(std::string_view key) const {
+  return require(key, Kind::number).get<double>();
+}
+
+std::int64_t JsonFields::requiredWholeInt64(std::string_view key) const {
+  const nlohmann::json& value = require(key, Kind::wholeNumber);
+  if (value.is_number_integer() && !value.is_number_unsigned()) {
+    return value.get<std::int64_t>();
+  }
+  if (value.is_number_unsigned()) {
+    const auto whole = value.get<std::uint64_t>();
+    if (whole <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      return static_cast<std::int64_t>(whole);
+    }
+  } else {
+    // Writers that go through doubles send 1700000000000.0 for a whole number of milliseconds.
+    const double number = value.get<double>();
+    if (std::trunc(number) != number) {
+      throw DecodingError(std::string(key), "expected a whole number, found " + value.dump());
+    }
+    if (number >= kInt64Lowest && number < kInt64End) {
+      return static_cast<std::int64_t>(number);
+    }
+  }
+  throw DecodingError(std::string(key),
+                      "expected a whole number within the signed 64-bit range, found " + value.dump());
+}
+
+}  // namespace tovik

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tovik/model/decoding_error.h"
+
+namespace tovik {
+
+/// The fields of one JSON object, read strictly: a required key must be present, non-null
+/// and of the expected JSON type, an optional one may be missing or null, and nothing is
+/// converted (a number is not a string). Every fault throws `DecodingError` naming the key,
+/// and faults inside nested objects and arrays keep their full path. Keys the caller does
+/// not ask for are ignored. Every result class decodes through these few helpers, so the
+/// rules live in one place; the static writers are the matching encoders for nested values.
+class JsonFields {
+ public:
+  /// Throws `DecodingError` unless `json` is an object. Keeps a reference to it.
+  explicit JsonFields(const nlohmann::json& json);
+
+  std::string requiredString(std::string_view key) const;
+  /// Any JSON number; integers are widened.
+  double requiredNumber(std::string_view key) const;
+  /// A JSON integer, or a JSON number with no fractional part, within the signed 64-bit range.
+  std::int64_t requiredWholeInt64(std::string_view key) const;
+
+  template <class T>
+  std::shared_ptr<T> requiredObject(std::string_view key) const {
+    const nlohmann::json& value = require(key, Kind::object);
+    return decodeWithin(key, [&] { return T::decode(value); });
+  }
+
+  template <class T>
+  std::vector<std::shared_ptr<T>> requiredArray(std::string_view key) const {
+    const nlohmann::json& value = require(key, Kind::array);
+    return decodeWithin(key, [&] { return decodeArray<T>(value); });
+  }
+
+  /// Null when the key is missing or null.
+  template <class T>
+  std::shared_ptr<T> optionalObject(std::string_view key) const {
+    const nlohmann::json* value = find(key);
+    if (value == nullptr) {
+      return nullptr;
+    }
+    return decodeWithin(key, [&] { return T::decode(*value); });
+  }
+
+  /// Absent when the key is missing or null; an empty array gives an empty list.
+  template <class T>
+  std::optional<std::vector<std::shared_ptr<T>>> optionalArray(std::string_view key) const {
+    const nlohmann::json* value = find(key);
+    if (value == nullptr) {
+      return std::nullopt;
+    }
+    return decodeWithin(key, [&] { return decodeArray<T>(*value); });
+  }
+
+  /// Decodes every element of a JSON array as a T, in order. Throws unless `json` is an
+  /// array whose every element decodes; the error path names the failing index.
+  template <class T>
+  static std::vector<std::shared_ptr<T>> decodeArray(const nlohmann::json& json) {
+    const auto& array = arrayOf(json);
+    std::vector<std::shared_ptr<T>> list;
+    list.reserve(array.size());
+    for (std::size_t index = 0; index < array.size(); ++index) {
+      try {
+        list.push_back(T::decode(array[index]));
+      } catch (const DecodingError& error) {
+        throw error.withinElement(index);
+      }
+    }
+    return list;
+  }
+
+  /// A nested object's encoding; JSON null if the application left a required member null.
+  template <class T>
+  static nlohmann::json encode(const std::shared_ptr<T>& object) {
+    return object ? object->encode() : nlohmann::json(nullptr);
+  }
+
+  template <class T>
+  static nlohmann::json encode(const std::vector<std::shared_ptr<T>>& list) {
+    nlohmann::json array = nlohmann::json::array();
+    for (const auto& element : list) {
+      array.push_back(encode(element));
+    }
+    return array;
+  }
+
+ private:
+  enum class Kind { string, number, wholeNumber, object, array };
+
+  /// The value under `key`, or null when the key is missing or its value is null.
+  const nlohmann::json* find(std::string_view key) const;
+  /// The value under `key`; throws when it is missing, null or not of `kind`.
+  const nlohmann::json& require(std::string_view key, Kind kind) const;
+  static const nlohmann::json::array_t& arrayOf(const nlohmann::json& json);
+
+  template <class Decode>
+  static auto decodeWithin(std::string_view key, const Decode& decode) -> decltype(decode()) {
+    try {
+      return decode();
+    } catch (const DecodingError& error) {
+      throw error.within(key);
+    }
+  }
+
+  const nlohmann::json::object_t& object_;
+};
+
+}  // namespace tovik

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "tovik/model/address_info.h"
+#include "tovik/model/place_info.h"
+#include "tovik/model/position.h"
+
+namespace tovik {
+
+/// The located result itself. JSON: {"timestamp": whole number, "address": AddressInfo
+/// (optional), "place": PlaceInfo (optional), "position": Position}.
+class LocationDetail {
+ public:
+  /// Timestamp 0 and fresh default address, place and position: all three present.
+  LocationDetail();
+  LocationDetail(std::int64_t timestamp, std::shared_ptr<AddressInfo> address, std::shared_ptr<PlaceInfo> place,
+                 std::shared_ptr<Position> position)
+      : timestamp(timestamp), address(std::move(address)), place(std::move(place)), position(std::move(position)) {}
+
+  /// A missing or null "address" or "place" leaves that member null.
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<LocationDetail> decode(const nlohmann::json& json);
+  /// Leaves out "address" and "place" when they are null.
+  nlohmann::json encode() const;
+
+  /// Milliseconds since the Unix epoch.
+  std::int64_t timestamp = 0;
+  /// Optional: null when the answer has no address.
+  std::shared_ptr<AddressInfo> address;
+  /// Optional: null when the answer has no place.
+  std::shared_ptr<PlaceInfo> place;
+  std::shared_ptr<Position> position;
+};
+
+inline void to_json(nlohmann::json& json, const LocationDetail& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<LocationDetail>& value) {
+  value = LocationDetail::decode(json);
+}
+
+}  // namespace tovik

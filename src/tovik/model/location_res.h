@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "tovik/model/decodable.h"
+#include "tovik/model/location_detail.h"
+
+namespace tovik {
+
+/// The answer of the fused-location and reverse-geocoding calls, and the result the kit
+/// builds from a fix when the device is offline.
+/// JSON: {"id": string, "asset": string, "location": LocationDetail}.
+class LocationRes {
+ public:
+  /// Empty strings and a fresh default `LocationDetail` (address and place present).
+  LocationRes();
+  LocationRes(std::string id, std::string asset, std::shared_ptr<LocationDetail> location)
+      : id(std::move(id)), asset(std::move(asset)), location(std::move(location)) {}
+
+  /// Throws `DecodingError` on any fault anywhere in the tree; never returns a partly
+  /// filled object.
+  static std::shared_ptr<LocationRes> decode(const nlohmann::json& json);
+  nlohmann::json encode() const;
+
+  std::string id;
+  std::string asset;
+  std::shared_ptr<LocationDetail> location;
+};
+
+inline void to_json(nlohmann::json& json, const LocationRes& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<LocationRes>& value) {
+  value = LocationRes::decode(json);
+}
+
+template <>
+struct Decodable<std::shared_ptr<LocationRes>> {
+  static std::shared_ptr<LocationRes> decode(const nlohmann::json& json) { return LocationRes::decode(json); }
+};
+
+}  // namespace tovik

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "tovik/model/distance_info.h"
+
+namespace tovik {
+
+/// The place nearest to a located result.
+/// JSON: {"type": string, "name": string, "distance": DistanceInfo}.
+class PlaceInfo {
+ public:
+  /// Empty strings and a fresh default distance.
+  PlaceInfo();
+  PlaceInfo(std::string type, std::string name, std::shared_ptr<DistanceInfo> distance)
+      : type(std::move(type)), name(std::move(name)), distance(std::move(distance)) {}
+
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<PlaceInfo> decode(const nlohmann::json& json);
+  nlohmann::json encode() const;
+
+  std::string type;
+  std::string name;
+  std::shared_ptr<DistanceInfo> distance;
+};
+
+inline void to_json(nlohmann::json& json, const PlaceInfo& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<PlaceInfo>& value) { value = PlaceInfo::decode(json); }
+
+}  // namespace tovik

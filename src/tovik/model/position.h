@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "tovik/model/tk_point.h"
+
+namespace tovik {
+
+/// The position block of a located result. JSON: {"point": TkPoint}.
+class Position {
+ public:
+  /// A fresh default point.
+  Position();
+  /// Shares `point` itself; it is not copied.
+  explicit Position(std::shared_ptr<TkPoint> point) : point(std::move(point)) {}
+
+  static std::shared_ptr<Position> create(std::shared_ptr<TkPoint> point);
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<Position> decode(const nlohmann::json& json);
+  nlohmann::json encode() const;
+
+  std::shared_ptr<TkPoint> point;
+};
+
+inline void to_json(nlohmann::json& json, const Position& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<Position>& value) { value = Position::decode(json); }
+
+}  // namespace tovik

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+namespace tovik {
+
+/// One category of a geocoding or place-search result. JSON: {"id": string, "name": string}.
+class TkCategory {
+ public:
+  TkCategory() = default;
+  TkCategory(std::string id, std::string name) : id(std::move(id)), name(std::move(name)) {}
+
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<TkCategory> decode(const nlohmann::json& json);
+  nlohmann::json encode() const;
+
+  std::string id;
+  std::string name;
+};
+
+inline void to_json(nlohmann::json& json, const TkCategory& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<TkCategory>& value) {
+  value = TkCategory::decode(json);
+}
+
+}  // namespace tovik

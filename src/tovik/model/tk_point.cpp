@@ -1,0 +1,20 @@
+#include "tovik/model/tk_point.h"
+
+#include "tovik/model/json_fields.h"
+
+namespace tovik {
+
+std::shared_ptr<TkPoint> TkPoint::create(double longitude, double latitude) {
+  return std::make_shared<TkPoint>(longitude, latitude);
+}
+
+std::shared_ptr<TkPoint> TkPoint::decode(const nlohmann::json& json) {
+  const JsonFields fields(json);
+  const double longitude = fields.requiredNumber("longitude");
+  const double latitude = fields.requiredNumber("latitude");
+  return std::make_shared<TkPoint>(longitude, latitude);
+}
+
+nlohmann::json TkPoint::encode() const { return {{"longitude", longitude}, {"latitude", latitude}}; }
+
+}  // namespace tovik

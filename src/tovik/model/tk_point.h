@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
+namespace tovik {
+
+/// A coordinate pair in degrees, stored as given (no range check, no datum conversion).
+/// JSON: {"longitude": number, "latitude": number}.
+class TkPoint {
+ public:
+  TkPoint() = default;
+  TkPoint(double longitude, double latitude) : longitude(longitude), latitude(latitude) {}
+
+  static std::shared_ptr<TkPoint> create(double longitude, double latitude);
+  /// Throws `DecodingError`; never returns a partly filled object.
+  static std::shared_ptr<TkPoint> decode(const nlohmann::json& json);
+  nlohmann::json encode() const;
+
+  double longitude = 0.0;
+  double latitude = 0.0;
+};
+
+inline void to_json(nlohmann::json& json, const TkPoint& value) { json = value.encode(); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<TkPoint>& value) { value = TkPoint::decode(json); }
+
+}  // namespace tovik
