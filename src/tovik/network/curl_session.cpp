@@ -1,0 +1,306 @@
+#include "tovik/network/curl_session.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "tovik/network/transport_error.h"
+
+namespace tovik {
+
+namespace {
+
+constexpr long kDefaultTimeoutMs = 60'000;
+constexpr std::size_t kIdleHandlesKept = 32;
+
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// A time-out that is not a positive number would mean "wait for ever" to libcurl.
+long timeoutMilliseconds(double seconds) {
+  if (!(seconds > 0)) {
+    return kDefaultTimeoutMs;
+  }
+  const double ms = std::ceil(seconds * 1000.0);
+  return ms >= static_cast<double>(INT_MAX) ? INT_MAX : std::max(1L, static_cast<long>(ms));
+}
+
+struct Transfer {
+  URLRequest request;
+  CurlSession::CompletionHandler completion;
+  HeaderList headers;
+  std::string body;
+  std::size_t limit = 0;
+  bool bodyTooLarge = false;
+};
+
+std::size_t onBodyData(char* data, std::size_t size, std::size_t count, void* context) {
+  auto* transfer = static_cast<Transfer*>(context);
+  const std::size_t length = size * count;
+  if (length > transfer->limit - transfer->body.size()) {
+    // Returning less than was given makes libcurl abort the transfer.
+    transfer->bodyTooLarge = true;
+    return 0;
+  }
+  transfer->body.append(data, length);
+  return length;
+}
+
+HeaderList headerList(const HTTPHeaderFields& fields) {
+  curl_slist* list = nullptr;
+  bool hasExpect = false;
+  for (const auto& [name, value] : fields) {
+    hasExpect = hasExpect || HTTPHeaderFields::namesEqual(name, "Expect");
+    // libcurl drops "Name:" with nothing after it; "Name;" sends the field empty.
+    const std::string line = value.empty() ? name + ";" : name + ": " + value;
+    if (curl_slist* grown = curl_slist_append(list, line.c_str())) {
+      list = grown;
+    }
+  }
+  if (!hasExpect) {
+    // Otherwise libcurl waits for "100 Continue" before sending a larger body: one more
+    // round trip for nothing.
+    if (curl_slist* grown = curl_slist_append(list, "Expect:")) {
+      list = grown;
+    }
+  }
+  return HeaderList(list);
+}
+
+HTTPURLResponse responseOf(CURL* easy, const std::string& url, long status) {
+  HTTPURLResponse response;
+  response.url = url;
+  response.statusCode = static_cast<int>(status);
+  curl_header* previous = nullptr;
+  while (curl_header* header = curl_easy_nextheader(easy, CURLH_HEADER, -1, previous)) {
+    response.headerFields.append(header->name, header->value ? header->value : "");
+    previous = header;
+  }
+  return response;
+}
+
+}  // namespace
+
+struct CurlSession::Impl {
+  explicit Impl(SessionConfiguration config) : configuration(std::move(config)) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    multi = curl_multi_init();
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, configuration.maximumConnectionsPerHost));
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, std::max(8L, 2 * configuration.maximumConnectionsPerHost));
+    curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    worker = std::thread([this] { run(); });
+  }
+
+  ~Impl() {
+    {
+      std::lock_guard lock(mutex);
+      stopping = true;
+    }
+    curl_multi_wakeup(multi);
+    if (worker.joinable()) {
+      worker.join();
+    }
+    for (auto& [easy, transfer] : active) {
+      curl_multi_remove_handle(multi, easy);
+      curl_easy_cleanup(easy);
+    }
+    active.clear();
+    for (CURL* easy : idle) {
+      curl_easy_cleanup(easy);
+    }
+    curl_multi_cleanup(multi);
+    curl_global_cleanup();
+  }
+
+  void enqueue(std::unique_ptr<Transfer> transfer) {
+    {
+      std::lock_guard lock(mutex);
+      if (stopping) {
+        return;
+      }
+      incoming.push_back(std::move(transfer));
+    }
+    curl_multi_wakeup(multi);
+  }
+
+  void run() {
+    std::deque<std::unique_ptr<Transfer>> arrived;
+    while (true) {
+      {
+        std::lock_guard lock(mutex);
+        if (stopping) {
+          break;
+        }
+        arrived.swap(incoming);
+      }
+      for (auto& transfer : arrived) {
+        start(std::move(transfer));
+      }
+      arrived.clear();
+      int running = 0;
+      curl_multi_perform(multi, &running);
+      finishCompleted();
+      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+    // Dropped without a call, as the process is going away.
+    std::lock_guard lock(mutex);
+    incoming.clear();
+  }
+
+  CURL* takeHandle() {
+    if (!idle.empty()) {
+      CURL* easy = idle.back();
+      idle.pop_back();
+      return easy;
+    }
+    return curl_easy_init();
+  }
+
+  void releaseHandle(CURL* easy) {
+    if (idle.size() < kIdleHandlesKept) {
+      curl_easy_reset(easy);
+      idle.push_back(easy);
+    } else {
+      curl_easy_cleanup(easy);
+    }
+  }
+
+  void start(std::unique_ptr<Transfer> transfer) {
+    CURL* easy = takeHandle();
+    if (easy == nullptr) {
+      complete(*transfer, std::nullopt, std::nullopt, TransportError::fromCurlCode(CURLE_OUT_OF_MEMORY));
+      return;
+    }
+    Transfer& t = *transfer;
+    t.limit = configuration.maximumBodySize;
+    t.headers = headerList(t.request.headers);
+
+    curl_easy_setopt(easy, CURLOPT_URL, t.request.url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (configuration.caFile) {
+      curl_easy_setopt(easy, CURLOPT_CAINFO, configuration.caFile->c_str());
+    }
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMilliseconds(t.request.timeoutInterval));
+    if (configuration.connectTimeout) {
+      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(1L, static_cast<long>(configuration.connectTimeout->count())));
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers.get());
+
+    const std::string method(rawValue(t.request.method));
+    if (t.request.httpBody) {
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.request.httpBody->size()));
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, t.request.httpBody->data());
+      if (t.request.method != HTTPMethod::post) {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+      }
+    } else if (t.request.method == HTTPMethod::get) {
+      curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (t.request.method == HTTPMethod::delete_) {
+      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    } else {
+      // An empty body with "Content-Length: 0", as a body-carrying method expects.
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
+      if (t.request.method != HTTPMethod::post) {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+      }
+    }
+
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBodyData);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
+
+    const CURLMcode added = curl_multi_add_handle(multi, easy);
+    if (added != CURLM_OK) {
+      releaseHandle(easy);
+      complete(t, std::nullopt, std::nullopt, TransportError::fromCurlCode(CURLE_FAILED_INIT));
+      return;
+    }
+    active.emplace(easy, std::move(transfer));
+  }
+
+  void finishCompleted() {
+    int remaining = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &remaining)) {
+      if (message->msg != CURLMSG_DONE) {
+        continue;
+      }
+      CURL* easy = message->easy_handle;
+      const CURLcode result = message->data.result;
+      curl_multi_remove_handle(multi, easy);
+      auto found = active.find(easy);
+      if (found == active.end()) {
+        curl_easy_cleanup(easy);
+        continue;
+      }
+      std::unique_ptr<Transfer> transfer = std::move(found->second);
+      active.erase(found);
+
+      long status = 0;
+      curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+      std::optional<HTTPURLResponse> response;
+      if (status > 0) {
+        response = responseOf(easy, transfer->request.url, status);
+      }
+      releaseHandle(easy);
+
+      if (transfer->bodyTooLarge) {
+        complete(*transfer, std::nullopt, std::move(response), std::nullopt);
+      } else if (result != CURLE_OK) {
+        complete(*transfer, std::nullopt, std::move(response), TransportError::fromCurlCode(result));
+      } else {
+        complete(*transfer, std::move(transfer->body), std::move(response), std::nullopt);
+      }
+    }
+  }
+
+  static void complete(Transfer& transfer, std::optional<std::string> data, std::optional<HTTPURLResponse> response,
+                       std::optional<Error> error) {
+    if (transfer.completion) {
+      transfer.completion(std::move(data), std::move(response), std::move(error));
+    }
+  }
+
+  const SessionConfiguration configuration;
+  CURLM* multi = nullptr;
+  std::thread worker;
+
+  std::mutex mutex;
+  bool stopping = false;
+  std::deque<std::unique_ptr<Transfer>> incoming;
+
+  // Worker thread only.
+  std::unordered_map<CURL*, std::unique_ptr<Transfer>> active;
+  std::vector<CURL*> idle;
+};
+
+CurlSession::CurlSession(SessionConfiguration configuration)
+    : impl_(std::make_unique<Impl>(std::move(configuration))) {}
+
+CurlSession::~CurlSession() = default;
+
+void CurlSession::dataTask(URLRequest request, CompletionHandler completionHandler) {
+  auto transfer = std::make_unique<Transfer>();
+  transfer->request = std::move(request);
+  transfer->completion = std::move(completionHandler);
+  impl_->enqueue(std::move(transfer));
+}
+
+const SessionConfiguration& CurlSession::configuration() const { return impl_->configuration; }
+
+}  // namespace tovik

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tovik/network/http_url_response.h"
+#include "tovik/network/session_configuration.h"
+#include "tovik/network/url_request.h"
+#include "tovik/platform/error.h"
+
+namespace tovik {
+
+/// The HTTP session under the network client: one worker thread drives a libcurl multi
+/// handle, so requests run concurrently over kept-alive connections (HTTP/2 where the
+/// server offers it over TLS). Redirects are not followed, answers are not decompressed,
+/// certificates are always checked.
+class CurlSession {
+ public:
+  /// What one exchange produced; called once on the worker thread, so it must only hand
+  /// the outcome on (the network client posts it to the main queue). `data` is the body
+  /// (possibly empty) when the exchange completed, none after a transport error or when
+  /// the body exceeded the configured maximum; `response` is present once a status line
+  /// arrived; `error` is a `TransportError`.
+  using CompletionHandler =
+      std::function<void(std::optional<std::string> data, std::optional<HTTPURLResponse> response,
+                         std::optional<Error> error)>;
+
+  explicit CurlSession(SessionConfiguration configuration);
+  /// Stops and joins the worker; exchanges still in flight are dropped without a call.
+  ~CurlSession();
+  CurlSession(const CurlSession&) = delete;
+  CurlSession& operator=(const CurlSession&) = delete;
+
+  /// Starts the exchange and returns at once. Safe from any thread.
+  void dataTask(URLRequest request, CompletionHandler completionHandler);
+
+  const SessionConfiguration& configuration() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tovik

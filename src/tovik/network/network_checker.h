@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace tovik {
+
+/// Can the device reach the network right now without first setting up a connection?
+/// Every call takes a fresh reading of the routing state; no traffic is sent. Any thread.
+class NetworkChecker {
+ public:
+  static constexpr std::uint32_t kReachable = 2;
+  static constexpr std::uint32_t kConnectionRequired = 4;
+
+  /// Where the reachability flags come from; none when they cannot be read.
+  using FlagsSource = std::function<std::optional<std::uint32_t>()>;
+
+  static bool isNetworkAvailable();
+
+  /// True when the flags were read, `kReachable` is set and `kConnectionRequired` is not;
+  /// every other bit is ignored.
+  static bool isAvailable(std::optional<std::uint32_t> flags);
+
+  /// Replaces the flags source (tests); null restores the kernel's routing state.
+  static void setFlagsSourceForTesting(FlagsSource source);
+};
+
+}  // namespace tovik

@@ -1,0 +1,76 @@
+#include "tovik/network/network_client.h"
+
+#include <mutex>
+
+#include "tovik/client/sdk_log.h"
+#include "tovik/network/utf8.h"
+#include "tovik/platform/main_queue.h"
+
+namespace tovik {
+
+namespace {
+
+struct PendingConfiguration {
+  std::mutex mutex;
+  SessionConfiguration configuration;
+  bool taken = false;
+};
+
+PendingConfiguration& pendingConfiguration() {
+  static PendingConfiguration pending;
+  return pending;
+}
+
+SessionConfiguration takeConfiguration() {
+  auto& pending = pendingConfiguration();
+  std::lock_guard lock(pending.mutex);
+  pending.taken = true;
+  return pending.configuration;
+}
+
+}  // namespace
+
+NetworkClient& NetworkClient::shared() {
+  // The main queue must exist first: it is then destroyed after the client, whose worker
+  // posts to it, and the thread that asks first stays the main thread.
+  (void)MainQueue::shared();
+  static NetworkClient client(takeConfiguration());
+  return client;
+}
+
+bool NetworkClient::configure(SessionConfiguration configuration) {
+  auto& pending = pendingConfiguration();
+  std::lock_guard lock(pending.mutex);
+  if (pending.taken) {
+    sdkLog("网络客户端已在使用，新的会话配置不生效");
+    return false;
+  }
+  pending.configuration = std::move(configuration);
+  return true;
+}
+
+NetworkClient::NetworkClient(SessionConfiguration configuration) : session_(std::move(configuration)) {}
+
+NetworkClient::~NetworkClient() = default;
+
+void NetworkClient::sendRaw(URLRequest request, RawCompletion completion) {
+  session_.dataTask(std::move(request), [completion = std::move(completion)](std::optional<std::string> data,
+                                                                             std::optional<HTTPURLResponse> response,
+                                                                             std::optional<Error> error) mutable {
+    MainQueue::shared().async([completion = std::move(completion), data = std::move(data),
+                               response = std::move(response), error = std::move(error)]() mutable {
+      completion(std::move(data), std::move(response), std::move(error));
+    });
+  });
+}
+
+Error NetworkClient::statusError(int statusCode) {
+  return Error(std::string(kStatusErrorDomain), statusCode, "请求失败，状态码: " + std::to_string(statusCode));
+}
+
+void NetworkClient::logDecodingFailure(std::string_view reason, const std::string& body) {
+  const std::string_view shown = isValidUTF8(body) ? std::string_view(body) : std::string_view("无数据");
+  sdkLog({"解析错误：", reason, "，原始数据：", shown}, "");
+}
+
+}  // namespace tovik

@@ -1,0 +1,218 @@
+#include "tovik/network/request_builder.h"
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "tovik/network/network_error.h"
+#include "tovik/network/utf8.h"
+
+namespace tovik {
+
+namespace {
+
+struct UrlDeleter {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
+
+struct CurlStringDeleter {
+  void operator()(char* text) const { curl_free(text); }
+};
+using CurlString = std::unique_ptr<char, CurlStringDeleter>;
+
+std::optional<std::string> urlPart(CURLU* url, CURLUPart part) {
+  char* raw = nullptr;
+  if (curl_url_get(url, part, &raw, 0) != CURLUE_OK || raw == nullptr) {
+    return std::nullopt;
+  }
+  CurlString owned(raw);
+  return std::string(owned.get());
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool isLoopbackHost(std::string_view host) {
+  if (equalsIgnoringCase(host, "localhost")) {
+    return true;
+  }
+  std::string text(host);
+  if (text.size() > 2 && text.front() == '[' && text.back() == ']') {
+    in6_addr v6{};
+    return inet_pton(AF_INET6, text.substr(1, text.size() - 2).c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+  }
+  in_addr v4{};
+  return inet_pton(AF_INET, text.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127;
+}
+
+// Percent-encodes everything but the unreserved characters of RFC 3986, so that '+', '&',
+// '=' and spaces arrive as sent whatever the server's form decoding does with '+'.
+std::string percentEncoded(const std::string& text) {
+  CurlString encoded(curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size())));
+  return encoded ? std::string(encoded.get()) : std::string();
+}
+
+bool isTokenChar(char c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+    return true;
+  }
+  return std::strchr("!#$%&'*+-.^_`|~", c) != nullptr && c != '\0';
+}
+
+bool isSendableField(std::string_view name, std::string_view value) {
+  if (name.empty() || !std::all_of(name.begin(), name.end(), isTokenChar)) {
+    return false;
+  }
+  return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+Error encodingError(long code, std::string detail) {
+  return Error(std::string(RequestBuilder::kEncodingErrorDomain), code, "数据编码失败：" + std::move(detail));
+}
+
+std::string childPath(const std::string& parent, const std::string& key) {
+  return parent.empty() ? key : parent + "." + key;
+}
+
+std::string elementPath(const std::string& parent, std::size_t index) {
+  return parent + "[" + std::to_string(index) + "]";
+}
+
+std::string shownPath(const std::string& path) { return path.empty() ? "请求体" : path; }
+
+// The path of the first number that JSON cannot represent (NaN, infinity), if any.
+std::optional<std::string> nonFinitePath(const nlohmann::json& value, const std::string& path) {
+  switch (value.type()) {
+    case nlohmann::json::value_t::number_float:
+      return std::isfinite(value.get_ref<const double&>()) ? std::nullopt : std::optional(path);
+    case nlohmann::json::value_t::object:
+      for (const auto& [key, member] : value.items()) {
+        if (auto found = nonFinitePath(member, childPath(path, key))) {
+          return found;
+        }
+      }
+      return std::nullopt;
+    case nlohmann::json::value_t::array:
+      for (std::size_t i = 0; i < value.size(); ++i) {
+        if (auto found = nonFinitePath(value[i], elementPath(path, i))) {
+          return found;
+        }
+      }
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+// The path of the first string or key that is not UTF-8; only looked for once the
+// encoder has refused the body.
+std::optional<std::string> invalidTextPath(const nlohmann::json& value, const std::string& path) {
+  switch (value.type()) {
+    case nlohmann::json::value_t::string:
+      return isValidUTF8(value.get_ref<const std::string&>()) ? std::nullopt : std::optional(path);
+    case nlohmann::json::value_t::object:
+      for (const auto& [key, member] : value.items()) {
+        if (!isValidUTF8(key)) {
+          return shownPath(path) + " 的键";
+        }
+        if (auto found = invalidTextPath(member, childPath(path, key))) {
+          return found;
+        }
+      }
+      return std::nullopt;
+    case nlohmann::json::value_t::array:
+      for (std::size_t i = 0; i < value.size(); ++i) {
+        if (auto found = invalidTextPath(value[i], elementPath(path, i))) {
+          return found;
+        }
+      }
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::variant<std::string, Error> encodedBody(const nlohmann::json& body) {
+  if (auto path = nonFinitePath(body, "")) {
+    return encodingError(RequestBuilder::nonFiniteNumber, shownPath(*path) + " 不是有限数值");
+  }
+  try {
+    return body.dump();
+  } catch (const nlohmann::json::exception&) {
+    auto path = invalidTextPath(body, "");
+    return encodingError(RequestBuilder::invalidUTF8, shownPath(path.value_or("")) + " 不是有效的 UTF-8 文本");
+  }
+}
+
+}  // namespace
+
+RequestBuilder::Result RequestBuilder::makeURLRequest() const {
+  UrlHandle url(curl_url());
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, urlString.c_str(), 0) != CURLUE_OK) {
+    return NetworkError::invalidURL();
+  }
+  const auto scheme = urlPart(url.get(), CURLUPART_SCHEME);
+  const auto host = urlPart(url.get(), CURLUPART_HOST);
+  if (!scheme || !host || host->empty()) {
+    return NetworkError::invalidURL();
+  }
+  const bool secure = equalsIgnoringCase(*scheme, "https");
+  const bool plain = equalsIgnoringCase(*scheme, "http");
+  if (!secure && !(plain && isLoopbackHost(*host))) {
+    return NetworkError::invalidURL();
+  }
+
+  if (!queryParameters.empty()) {
+    std::string query;
+    for (const auto& [name, value] : queryParameters) {
+      if (!query.empty()) {
+        query += '&';
+      }
+      query += percentEncoded(name);
+      query += '=';
+      query += percentEncoded(value);
+    }
+    if (curl_url_set(url.get(), CURLUPART_QUERY, query.c_str(), 0) != CURLUE_OK) {
+      return NetworkError::invalidURL();
+    }
+  }
+  auto absolute = urlPart(url.get(), CURLUPART_URL);
+  if (!absolute) {
+    return NetworkError::invalidURL();
+  }
+
+  URLRequest request;
+  request.url = std::move(*absolute);
+  request.method = method;
+  request.timeoutInterval = timeoutInterval;
+  for (const auto& [name, value] : headers) {
+    if (!isSendableField(name, value)) {
+      return NetworkError::invalidRequest();
+    }
+    request.headers.set(name, value);
+  }
+  if (!request.headers.contains("Content-Type")) {
+    request.headers.set("Content-Type", "application/json");
+  }
+  if (bodyParameters) {
+    auto encoded = encodedBody(*bodyParameters);
+    if (auto* error = std::get_if<Error>(&encoded)) {
+      return std::move(*error);
+    }
+    request.httpBody = std::move(std::get<std::string>(encoded));
+  }
+  return request;
+}
+
+}  // namespace tovik

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string_view>
+
+#include "tovik/platform/error.h"
+
+namespace tovik {
+
+/// Errors of the HTTP transport (libcurl), with texts for display. The code is libcurl's
+/// result code; the texts never carry the address (its query holds the access key).
+class TransportError {
+ public:
+  static constexpr std::string_view kDomain = "URLError";
+
+  /// The error for libcurl result code `curlCode` (a `CURLcode` other than CURLE_OK).
+  static Error fromCurlCode(int curlCode);
+};
+
+}  // namespace tovik
