@@ -140,7 +140,10 @@ TEST_F(RequestBodyTest, TrackRequestEncodesUnderTheExactKeys) {
 }
 
 TEST_F(RequestBodyTest, AbsentOptionalsAreLeftOutNeverNull) {
-  const TrackRequest bare{.timestamp = 1, .id = "ID", .asset = {.id = "DEV"}, .location = {}};
+  TrackRequest bare;
+  bare.timestamp = 1;
+  bare.id = "ID";
+  bare.asset.id = "DEV";
   const std::string text = bare.encode().dump();
   EXPECT_EQ(text.find("null"), std::string::npos) << text;
   EXPECT_EQ(bare.encode()["asset"], json::parse(R"({"id": "DEV"})"));
