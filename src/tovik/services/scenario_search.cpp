@@ -40,7 +40,8 @@ constexpr Profile kNearbySearch{.path = "/location/scenario/v1/nearbysearch",
                                 .onResult = &LocationDelegate::onReceivedPoiSearchWithResult};
 
 void send(TkClientLocation& facade, QueryItems query, const Profile& profile) {
-  const ServiceRequest request{.method = HTTPMethod::get, .path = profile.path, .queryParameters = std::move(query)};
+  const ServiceRequest request{
+      .method = HTTPMethod::get, .path = profile.path, .queryParameters = std::move(query), .body = std::nullopt};
 
   DeliveryRules<Answer> rules;
   rules.hold = profile.hold;
