@@ -73,6 +73,7 @@ class TkClientLocation : public LocationControllerDelegate,
   bool isLocating() const { return isLocating_; }
   const std::shared_ptr<LocationController>& locateDelegate() const { return locateDelegate_; }
   bool hasTimerSchedule() const { return timerSchedule_ != nullptr; }
+  const std::shared_ptr<Timer>& timerSchedule() const { return timerSchedule_; }
 
  private:
   struct PrivateTag {};

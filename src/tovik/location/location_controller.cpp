@@ -68,12 +68,10 @@ std::string shortestDecimal(double value) {
 LocationController::LocationController() = default;
 
 LocationController::~LocationController() {
-  // The window timer keeps itself alive while valid; end it with its owner.
+  // The window timer keeps itself alive while valid; end it with its owner. The manager
+  // ends its own updates when it goes.
   if (fastSampleTimer_) {
     fastSampleTimer_->invalidate();
-  }
-  if (locationManager_ && isUpdating_) {
-    locationManager_->stopUpdatingLocation();
   }
 }
 

@@ -39,6 +39,8 @@ class LocationController : public LocationManagerDelegate,
   bool hasFastSampleTimer() const { return fastSampleTimer_ != nullptr; }
   /// Whether the manager is delivering updates (continuous or fast) right now.
   bool isUpdating() const { return isUpdating_; }
+  /// The manager, for inspection; none before anything touched it.
+  const LocationManager* manager() const { return locationManager_.get(); }
 
   // LocationManagerDelegate
   void didUpdateLocations(LocationManager& manager, const std::vector<Location>& locations) override;
