@@ -46,8 +46,7 @@ const std::string& answerText() {
 
 class AllocationCounter {
  public:
-  explicit AllocationCounter(benchmark::State& state)
-      : state_(state), start_(tovik::bench::allocationCount()) {}
+  explicit AllocationCounter(benchmark::State& state) : state_(state), start_(tovik::bench::allocationCount()) {}
   ~AllocationCounter() {
     const auto count = tovik::bench::allocationCount() - start_;
     state_.counters["allocs"] = benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);

@@ -23,7 +23,8 @@ json validItem(const std::string& id) {
           {"name", "望京SOHO"},
           {"code", "110105"},
           {"categories", {{{"id", "050000"}, {"name", "餐饮服务"}}, {{"id", "120000"}, {"name", "商务住宅"}}}},
-          {"address", {{"name", "北京市朝阳区"}, {"context", {{{"type", "city"}, {"name", "北京市"}, {"code", "110000"}}}}}},
+          {"address",
+           {{"name", "北京市朝阳区"}, {"context", {{{"type", "city"}, {"name", "北京市"}, {"code", "110000"}}}}}},
           {"relevance", 0.92},
           {"distance", 350.5}};
 }
@@ -41,17 +42,31 @@ TEST(GeocodeListDecode, VariantsDecodeOrFailWithTheirPath) {
       {"categories null", [](json& a) { a[1]["categories"] = nullptr; }, ""},
       {"categories empty", [](json& a) { a[1]["categories"] = json::array(); }, ""},
       {"integer relevance", [](json& a) { a[0]["relevance"] = 1; }, ""},
-      {"extra keys", [](json& a) { a[2]["score"] = {{"x", 1}}; }, ""},
+      {"extra keys",
+       [](json& a) {
+         a[2]["score"] = {{"x", 1}};
+       },
+       ""},
       {"empty answer", [](json& a) { a = json::array(); }, ""},
-      {"wrapped in an object", [](json& a) { a = {{"results", a}}; }, "expected an array, found object"},
+      {"wrapped in an object",
+       [](json& a) {
+         a = {{"results", a}};
+       },
+       "expected an array, found object"},
       {"address missing", [](json& a) { a[1].erase("address"); }, "[1].address: required key is missing"},
       {"address without name", [](json& a) { a[0]["address"].erase("name"); },
        "[0].address.name: required key is missing"},
-      {"distance an object", [](json& a) { a[2]["distance"] = {{"line", 350.5}}; },
+      {"distance an object",
+       [](json& a) {
+         a[2]["distance"] = {{"line", 350.5}};
+       },
        "[2].distance: expected a number, found object"},
       {"id a number", [](json& a) { a[0]["id"] = 7; }, "[0].id: expected a string, found number"},
       {"code a number", [](json& a) { a[1]["code"] = 110105; }, "[1].code: expected a string, found number"},
-      {"geoPoint an array", [](json& a) { a[1]["geoPoint"] = {116.4, 39.9}; },
+      {"geoPoint an array",
+       [](json& a) {
+         a[1]["geoPoint"] = {116.4, 39.9};
+       },
        "[1].geoPoint: expected a string, found array"},
       {"category name null", [](json& a) { a[2]["categories"][1]["name"] = nullptr; },
        "[2].categories[1].name: expected a string, found null"},

@@ -26,6 +26,8 @@ class AddressContext {
 };
 
 inline void to_json(nlohmann::json& json, const AddressContext& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<AddressContext>& value) { value = AddressContext::decode(json); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<AddressContext>& value) {
+  value = AddressContext::decode(json);
+}
 
 }  // namespace tovik

@@ -11,8 +11,6 @@ std::shared_ptr<AddressInfo> AddressInfo::decode(const nlohmann::json& json) {
   return std::make_shared<AddressInfo>(std::move(name), std::move(context));
 }
 
-nlohmann::json AddressInfo::encode() const {
-  return {{"name", name}, {"context", JsonFields::encode(context)}};
-}
+nlohmann::json AddressInfo::encode() const { return {{"name", name}, {"context", JsonFields::encode(context)}}; }
 
 }  // namespace tovik

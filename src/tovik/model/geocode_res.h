@@ -50,9 +50,7 @@ inline void from_json(const nlohmann::json& json, std::shared_ptr<GeocodeRes>& v
 
 template <>
 struct Decodable<std::vector<std::shared_ptr<GeocodeRes>>> {
-  static std::vector<std::shared_ptr<GeocodeRes>> decode(const nlohmann::json& json) {
-    return decodeGeocodeList(json);
-  }
+  static std::vector<std::shared_ptr<GeocodeRes>> decode(const nlohmann::json& json) { return decodeGeocodeList(json); }
 };
 
 }  // namespace tovik

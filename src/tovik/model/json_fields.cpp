@@ -71,9 +71,7 @@ std::string JsonFields::requiredString(std::string_view key) const {
   return *require(key, Kind::string).get_ptr<const std::string*>();
 }
 
-double JsonFields::requiredNumber(std::string_view key) const {
-  return require(key, Kind::number).get<double>();
-}
+double JsonFields::requiredNumber(std::string_view key) const { return require(key, Kind::number).get<double>(); }
 
 std::int64_t JsonFields::requiredWholeInt64(std::string_view key) const {
   const nlohmann::json& value = require(key, Kind::wholeNumber);

@@ -29,6 +29,8 @@ class PlaceInfo {
 };
 
 inline void to_json(nlohmann::json& json, const PlaceInfo& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<PlaceInfo>& value) { value = PlaceInfo::decode(json); }
+inline void from_json(const nlohmann::json& json, std::shared_ptr<PlaceInfo>& value) {
+  value = PlaceInfo::decode(json);
+}
 
 }  // namespace tovik
