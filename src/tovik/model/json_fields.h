@@ -24,6 +24,8 @@ class JsonFields {
  public:
   /// Throws `DecodingError` unless `json` is an object. Keeps a reference to it.
   explicit JsonFields(const nlohmann::json& json);
+  /// A temporary document would be gone before its fields are read.
+  explicit JsonFields(const nlohmann::json&& json) = delete;
 
   std::string requiredString(std::string_view key) const;
   /// Any JSON number; integers are widened.
