@@ -58,11 +58,7 @@ TEST_F(LocationSessionTest, DefaultSessionYieldsOneResultAndEnds) {
   EXPECT_TRUE(delegate->errors.empty());
 }
 
-// Whatever the flags say, unless reachable without a connection to set up: offline.
-class OfflineResult : public LocationSessionTest, public testing::WithParamInterface<std::optional<std::uint32_t>> {};
-
-TEST_P(OfflineResult, IsTheFixInGcj02StampedNow) {
-  setNetworkFlags(GetParam());
+TEST_F(LocationSessionTest, OfflineResultIsTheFixInGcj02StampedNow) {
   Clock::pin(1700000000.1234);
   client->startLocation();
   push(fixAt(31.2304, 121.4737));
@@ -77,10 +73,6 @@ TEST_P(OfflineResult, IsTheFixInGcj02StampedNow) {
   EXPECT_NE(result->location->address, nullptr);
   EXPECT_NE(result->location->place, nullptr);
 }
-
-INSTANTIATE_TEST_SUITE_P(Flags, OfflineResult,
-                         testing::Values(std::optional<std::uint32_t>{0}, std::optional<std::uint32_t>{4},
-                                         std::optional<std::uint32_t>{2 | 4}, std::nullopt));
 
 TEST_F(LocationSessionTest, FastSessionStaysFastForLaterStarts) {
   client->startFastLocation();
@@ -185,12 +177,6 @@ TEST_F(LocationSessionTest, FixWithZeroCoordinateOnlyLogs) {
   }
 }
 
-TEST_F(LocationSessionTest, FixOutsideASessionIsIgnored) {
-  setLogEnabled(true);
-  EXPECT_EQ(stdoutOf([this] { client->locationSuccessWithLocation(fixAt(39.9, 116.4)); }), "");
-  EXPECT_TRUE(delegate->results.empty());
-}
-
 TEST_F(LocationSessionTest, FailedCheckEndsTheSessionAndAllowsANewOne) {
   Bundle::main().removeObject(kWhenInUseKey);
   client->startLocation();
@@ -217,18 +203,6 @@ TEST_F(LocationSessionTest, StopLocationWhenIdleTouchesNothing) {
   EXPECT_EQ(stdoutOf([this] { client->stopLocation(); }), "");
   EXPECT_EQ(provider->stops(), 0);
   EXPECT_FALSE(client->locateDelegate()->manager()->allowsBackgroundLocationUpdates());
-}
-
-TEST_F(LocationSessionTest, StopLocationEndsARunningSession) {
-  client->isLocateOnce = false;
-  client->interval = 0.1;
-  client->startLocation();
-  push(fixAt(39.9, 116.4));
-  setLogEnabled(true);
-  EXPECT_EQ(stdoutOf([this] { client->stopLocation(); }), "stopLocation\n手动停止定位成功\n");
-  EXPECT_FALSE(client->isLocating());
-  EXPECT_FALSE(client->hasTimerSchedule());
-  EXPECT_FALSE(provider->isUpdating());
 }
 
 // After a failure in a continuous session the timer and controller go on; stopLocation
