@@ -1,0 +1,101 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "support/test_certificates.h"
+#include "tovik/client/sdk_log.h"
+#include "tovik/model/decodable.h"
+#include "tovik/model/decoding_error.h"
+#include "tovik/network/network_client.h"
+#include "tovik/network/request_builder.h"
+#include "tovik/platform/main_queue.h"
+
+namespace tovik::test {
+
+/// The authority the network client of this test program trusts, and one it does not.
+const TestCertificates& trustedCertificates();
+const TestCertificates& untrustedCertificates();
+/// The answer size limit this test program configures (small, to test it cheaply).
+constexpr std::size_t kTestBodyLimit = 256 * 1024;
+
+/// A small answer type: {"text": "<string>"}.
+struct Greeting {
+  std::string text;
+};
+
+/// What a completion saw.
+template <class T>
+struct Delivery {
+  std::optional<RequestResult<T>> result;
+  int calls = 0;
+  bool onMainThread = false;
+};
+
+/// Sends `request` through the shared client and drives the main queue until the
+/// completion has run (or a generous time-out passes).
+template <class T>
+std::shared_ptr<Delivery<T>> sendAndWait(URLRequest request) {
+  auto delivery = std::make_shared<Delivery<T>>();
+  NetworkClient::shared().send<T>(std::move(request), [delivery](RequestResult<T> result) {
+    ++delivery->calls;
+    delivery->onMainThread = MainQueue::shared().isMainThread();
+    delivery->result.emplace(std::move(result));
+  });
+  MainQueue::shared().runUntil([&] { return delivery->calls > 0; }, std::chrono::seconds(30));
+  return delivery;
+}
+
+/// Builds a request that must build.
+inline URLRequest built(const RequestBuilder& builder) {
+  auto result = builder.makeURLRequest();
+  if (auto* error = std::get_if<Error>(&result)) {
+    ADD_FAILURE() << "makeURLRequest failed: " << error->description();
+    return {};
+  }
+  return std::get<URLRequest>(std::move(result));
+}
+
+/// Turns the kit's log on and collects what it prints until `text()`.
+class LogCapture {
+ public:
+  LogCapture() {
+    setLogEnabled(true);
+    testing::internal::CaptureStdout();
+  }
+  ~LogCapture() {
+    if (!taken_) {
+      (void)text();
+    }
+  }
+  std::string text() {
+    taken_ = true;
+    setLogEnabled(false);
+    return testing::internal::GetCapturedStdout();
+  }
+
+ private:
+  bool taken_ = false;
+};
+
+}  // namespace tovik::test
+
+template <>
+struct tovik::Decodable<tovik::test::Greeting> {
+  static tovik::test::Greeting decode(const nlohmann::json& json) {
+    if (!json.is_object()) {
+      throw DecodingError("", "expected an object");
+    }
+    auto it = json.find("text");
+    if (it == json.end() || !it->is_string()) {
+      throw DecodingError("text", "expected a string");
+    }
+    return {it->get<std::string>()};
+  }
+};
