@@ -1,0 +1,15 @@
+#pragma once
+
+#include "service/service_requests.h"
+#include "tovik/platform/location.h"
+
+namespace tovik::service {
+
+/// Moves a coordinate between WGS-84 and the other datums with the kit's own transforms.
+class DatumConversion {
+ public:
+  static Coordinate toWGS(const Coordinate& coordinate, Datum from);
+  static Coordinate fromWGS(const Coordinate& wgs, Datum to);
+};
+
+}  // namespace tovik::service

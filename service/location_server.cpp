@@ -1,0 +1,224 @@
+#include "service/location_server.h"
+
+#include <chrono>
+#include <thread>
+#include <variant>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "service/request_parsing.h"
+#include "service/worker_pool.h"
+#include "tovik/model/json_fields.h"
+
+namespace tovik::service {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kTrackPointsPath = "/location/hub/v1/track_points";
+constexpr const char* kGeocodePath = "/location/scenario/v1/geocode";
+constexpr const char* kPlaceSearchPath = "/location/scenario/v1/placesearch";
+constexpr const char* kNearbySearchPath = "/location/scenario/v1/nearbysearch";
+constexpr const char* kJson = "application/json; charset=utf-8";
+
+/// When the request being served on this thread reached the router. A connection is
+/// served by one worker thread from its first byte to its last, so the logger, which runs
+/// on the same thread, can measure the request's handling time.
+std::chrono::steady_clock::time_point& requestStart() {
+  static thread_local std::chrono::steady_clock::time_point start{};
+  return start;
+}
+
+std::string dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+void sendError(httplib::Response& res, int status, const char* kind, const std::string& message,
+               const std::string& field = "") {
+  json body{{"error", kind}, {"message", message}};
+  if (!field.empty()) {
+    body["field"] = field;
+  }
+  res.status = status;
+  res.set_content(dump(body), kJson);
+}
+
+void sendBadRequest(httplib::Response& res, const RequestError& error) {
+  sendError(res, 400, "bad_request", error.message, error.field);
+}
+
+}  // namespace
+
+LocationServer::LocationServer(std::shared_ptr<const PlaceStore> store, AccessKeys keys,
+                               std::shared_ptr<AccessLog> log, std::size_t threads)
+    : store_(store),
+      keys_(std::move(keys)),
+      log_(std::move(log)),
+      threads_(threads == 0 ? 1 : threads),
+      trackPoints_(store),
+      scenario_(store),
+      server_(std::make_unique<httplib::Server>()) {
+  auto& server = *server_;
+  // Without TCP_NODELAY each answer on a kept-alive connection waits about 40 ms for the
+  // client's delayed acknowledgement.
+  server.set_tcp_nodelay(true);
+  server.set_keep_alive_max_count(1000000);
+  server.set_keep_alive_timeout(5);
+  server.set_read_timeout(10);
+  server.set_write_timeout(10);
+  server.set_payload_max_length(kMaxBody);
+  const auto accessLog = log_;
+  const std::size_t poolSize = threads_;
+  server.new_task_queue = [accessLog, poolSize]() -> httplib::TaskQueue* {
+    // The server takes ownership of the queue it is handed.
+    return std::make_unique<WorkerPool>(poolSize, [accessLog](std::chrono::microseconds wait) {
+             accessLog->recordWait(wait);
+             if (wait >= AccessLog::kSlow) {
+               accessLog->note("warning: a connection waited " + std::to_string(wait.count() / 1000) +
+                         " ms for a worker; raise --threads above the number of open connections");
+             }
+           })
+        .release();
+  };
+  route();
+}
+
+LocationServer::~LocationServer() { stop(); }
+
+void LocationServer::route() {
+  auto& server = *server_;
+  server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+    requestStart() = std::chrono::steady_clock::now();
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  const auto log = log_;
+  server.set_logger([log](const httplib::Request& req, const httplib::Response& res) {
+    auto& start = requestStart();
+    const auto handling = start == std::chrono::steady_clock::time_point{}
+                              ? std::chrono::microseconds{0}
+                              : std::chrono::duration_cast<std::chrono::microseconds>(
+                                    std::chrono::steady_clock::now() - start);
+    start = {};
+    log->write(req.remote_addr + ":" + std::to_string(req.remote_port), req.method, req.target, res.status,
+               res.body.size(), handling);
+  });
+  const httplib::Server::HandlerWithResponse onError = [](const httplib::Request&, httplib::Response& res) {
+    if (!res.body.empty()) {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    switch (res.status) {
+      case 404:
+        sendError(res, 404, "not_found", "no such path");
+        break;
+      case 413:
+        sendError(res, 413, "payload_too_large",
+                  "the body is larger than " + std::to_string(kMaxBody) + " bytes");
+        break;
+      case 400:
+        sendError(res, 400, "bad_request", "malformed HTTP request");
+        break;
+      default:
+        sendError(res, res.status, "error", "the request failed");
+        break;
+    }
+    return httplib::Server::HandlerResponse::Handled;
+  };
+  server.set_error_handler(onError);
+  server.set_exception_handler([log](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
+    std::string what = "unknown error";
+    try {
+      if (error) {
+        std::rethrow_exception(error);
+      }
+    } catch (const std::exception& e) {
+      what = e.what();
+    } catch (...) {
+    }
+    log->note("error: " + what);
+    sendError(res, 500, "internal", "internal error");
+  });
+
+  // The key check comes first: a client without a valid key learns nothing else.
+  const auto authorised = [this](const httplib::Request& req, httplib::Response& res) {
+    const auto count = req.get_param_value_count("access_key");
+    if (count > 1) {
+      sendBadRequest(res, RequestError{"access_key", "\"access_key\" is given more than once"});
+      return false;
+    }
+    const auto refusal = keys_.refusal(count == 0 ? std::string() : req.get_param_value("access_key"));
+    if (refusal) {
+      sendError(res, 401, "unauthorized", *refusal);
+      return false;
+    }
+    return true;
+  };
+
+  server.Post(kTrackPointsPath, [this, authorised](const httplib::Request& req, httplib::Response& res) {
+    if (!authorised(req, res)) {
+      return;
+    }
+    const auto parsed = RequestParsing::trackPoints(req.body, req.params);
+    if (const auto* error = std::get_if<RequestError>(&parsed)) {
+      sendBadRequest(res, *error);
+      return;
+    }
+    res.set_content(dump(trackPoints_.answer(std::get<TrackPointsRequest>(parsed))->encode()), kJson);
+  });
+
+  const auto serveList = [this, authorised](auto parse, auto answer) {
+    return [this, authorised, parse, answer](const httplib::Request& req, httplib::Response& res) {
+      if (!authorised(req, res)) {
+        return;
+      }
+      const auto parsed = parse(req.params);
+      if (const auto* error = std::get_if<RequestError>(&parsed)) {
+        sendBadRequest(res, *error);
+        return;
+      }
+      res.set_content(dump(JsonFields::encode(answer(std::get<0>(parsed)))), kJson);
+    };
+  };
+  server.Get(kGeocodePath, serveList(&RequestParsing::geocode,
+                                     [this](const GeocodeRequest& request) { return scenario_.geocode(request); }));
+  server.Get(kPlaceSearchPath,
+             serveList(&RequestParsing::placeSearch,
+                       [this](const PlaceSearchRequest& request) { return scenario_.placeSearch(request); }));
+  server.Get(kNearbySearchPath,
+             serveList(&RequestParsing::nearbySearch,
+                       [this](const NearbySearchRequest& request) { return scenario_.nearbySearch(request); }));
+
+  const auto wrongMethod = [](const char* allowed) {
+    return [allowed](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Allow", allowed);
+      sendError(res, 405, "method_not_allowed", std::string("this path answers ") + allowed + " only");
+    };
+  };
+  server.Get(kTrackPointsPath, wrongMethod("POST"));
+  for (const char* path : {kGeocodePath, kPlaceSearchPath, kNearbySearchPath}) {
+    server.Post(path, wrongMethod("GET"));
+  }
+}
+
+bool LocationServer::bind(const std::string& host, int port) { return server_->bind_to_port(host, port); }
+
+int LocationServer::bindToAnyPort(const std::string& host) { return server_->bind_to_any_port(host); }
+
+bool LocationServer::serve() {
+  serving_ = true;
+  const bool served = stopRequested_ || server_->listen_after_bind();
+  serving_ = false;
+  return served;
+}
+
+void LocationServer::stop() {
+  stopRequested_ = true;
+  // The server ignores a stop that comes before its loop has started; wait for the loop.
+  while (serving_ && !server_->is_running()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  server_->stop();
+}
+
+bool LocationServer::isRunning() const { return server_->is_running(); }
+
+}  // namespace tovik::service

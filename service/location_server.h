@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "service/access_keys.h"
+#include "service/access_log.h"
+#include "service/place_store.h"
+#include "service/scenario_handler.h"
+#include "service/track_points_handler.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace tovik::service {
+
+/// The HTTP front of the service: the five calls on their paths, the access-key check,
+/// JSON error answers and the access log.
+///
+/// Answers: 200 with the call's JSON; 400 {"error": "bad_request", "field", "message"} for
+/// a malformed query item or body; 401 {"error": "unauthorized", "message"} for a missing or
+/// unknown "access_key"; 404 for an unknown path; 405 for a known path with the wrong
+/// method; 413 for a body over `kMaxBody`; 500 for an internal fault (the details go to the
+/// log, not to the client). Every error body is JSON with "error" and "message".
+class LocationServer {
+ public:
+  static constexpr std::size_t kMaxBody = 64 * 1024;
+
+  LocationServer(std::shared_ptr<const PlaceStore> store, AccessKeys keys, std::shared_ptr<AccessLog> log,
+                 std::size_t threads);
+  ~LocationServer();
+  LocationServer(const LocationServer&) = delete;
+  LocationServer& operator=(const LocationServer&) = delete;
+
+  /// False when the address cannot be had.
+  bool bind(const std::string& host, int port);
+  /// Binds a free port chosen by the system; returns it, or -1.
+  int bindToAnyPort(const std::string& host);
+  /// Serves on the bound address until `stop()`; false when serving failed.
+  bool serve();
+  /// Stops accepting and lets `serve()` return once the open connections are done. Safe
+  /// from any thread, also before `serve()` has started.
+  void stop();
+  bool isRunning() const;
+
+ private:
+  void route();
+
+  std::shared_ptr<const PlaceStore> store_;
+  AccessKeys keys_;
+  std::shared_ptr<AccessLog> log_;
+  std::size_t threads_;
+  TrackPointsHandler trackPoints_;
+  ScenarioHandler scenario_;
+  std::unique_ptr<httplib::Server> server_;
+  std::atomic<bool> serving_{false};
+  std::atomic<bool> stopRequested_{false};
+};
+
+}  // namespace tovik::service

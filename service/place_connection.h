@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "service/place.h"
+#include "service/sqlite_database.h"
+
+namespace tovik::service {
+
+/// A latitude/longitude box in degrees, south to north and west to east (no wrap).
+struct DegreeBox {
+  double south = 0.0;
+  double north = 0.0;
+  double west = 0.0;
+  double east = 0.0;
+};
+
+/// One read-only connection to the places database with its prepared queries. Used by one
+/// thread at a time (the store lends it out).
+class PlaceConnection {
+ public:
+  explicit PlaceConnection(const std::string& path);
+
+  /// The place in `box` nearest to (`latitude`, `longitude`) in the local flat metric,
+  /// where a degree of longitude counts `lngScale` of a degree of latitude; with its
+  /// squared distance in degrees of latitude. Nothing when the box holds no place.
+  std::optional<std::pair<std::int64_t, double>> nearestIn(const DegreeBox& box, double latitude, double longitude,
+                                                          double lngScale);
+  std::optional<Place> place(std::int64_t id);
+  /// Every place in `box`, unordered.
+  std::vector<Place> placesIn(const DegreeBox& box);
+  /// Places whose text matches the FTS5 query, best text rank first, optionally only those
+  /// in the region with GeoNames code `regionCode` (country, division or subdivision).
+  std::vector<Place> matching(const std::string& ftsQuery, std::string_view regionCode, std::size_t limit);
+
+  SqliteDatabase& database() { return db_; }
+
+ private:
+  SqliteDatabase db_;
+  SqliteStatement nearest_;
+  SqliteStatement byId_;
+  SqliteStatement inBox_;
+  SqliteStatement byText_;
+};
+
+}  // namespace tovik::service

@@ -1,0 +1,188 @@
+#include "service/place_store.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <stdexcept>
+
+#include "service/place_schema.h"
+#include "service/text_match.h"
+#include "tovik/coord/orb_coor_transform.h"
+
+namespace tovik::service {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+/// Metres per degree of latitude on the sphere used for distances, for box sizes only.
+constexpr double kMetresPerDegree = 6371004.0 * kPi / 180.0;
+/// The first search box reaches this far (degrees of latitude) and grows fourfold.
+constexpr double kFirstReach = 0.05;
+
+/// cos(latitude), kept away from zero so that boxes near the poles stay finite.
+double longitudeScale(double latitude) { return std::max(std::cos(latitude * kPi / 180.0), 0.01); }
+
+/// The boxes that cover `reach` degrees of latitude around a point, split at the
+/// antimeridian; each with the longitude of the point as seen from inside it.
+std::vector<std::pair<DegreeBox, double>> boxesAround(double latitude, double longitude, double reach) {
+  const double lngReach = reach / longitudeScale(latitude);
+  const double south = std::max(latitude - reach, -90.0);
+  const double north = std::min(latitude + reach, 90.0);
+  if (lngReach >= 180.0) {
+    return {{DegreeBox{south, north, -180.0, 180.0}, longitude}};
+  }
+  std::vector<std::pair<DegreeBox, double>> boxes;
+  const double west = longitude - lngReach;
+  const double east = longitude + lngReach;
+  boxes.push_back({DegreeBox{south, north, std::max(west, -180.0), std::min(east, 180.0)}, longitude});
+  if (west < -180.0) {
+    boxes.push_back({DegreeBox{south, north, west + 360.0, 180.0}, longitude + 360.0});
+  }
+  if (east > 180.0) {
+    boxes.push_back({DegreeBox{south, north, -180.0, east - 360.0}, longitude - 360.0});
+  }
+  return boxes;
+}
+
+double metresBetween(double lat1, double lng1, double lat2, double lng2) {
+  return OrbCoorTransform::distanceByPoint(lat1, lat2, lng1, lng2);
+}
+
+}  // namespace
+
+PlaceStore::PlaceStore(std::string path) : path_(std::move(path)) {}
+
+std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    throw std::runtime_error("no places database at " + path + " (run `tovik-service import` first)");
+  }
+  auto store = std::make_shared<PlaceStore>(path);
+  auto connection = std::make_unique<PlaceConnection>(path);
+  try {
+    auto schema = connection->database().prepare("SELECT value FROM meta WHERE key = 'schema'");
+    if (!schema.step() || schema.columnText(0) != PlaceSchema::kVersion) {
+      throw std::runtime_error("unsupported schema");
+    }
+    auto count = connection->database().prepare("SELECT count(*) FROM places");
+    count.step();
+    store->placeCount_ = static_cast<std::size_t>(count.columnInt64(0));
+    auto regions = connection->database().prepare("SELECT code, name, english FROM regions");
+    while (regions.step()) {
+      store->regionNames_.emplace(regions.columnText(0), RegionName{regions.columnText(1), regions.columnText(2)});
+    }
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error(path + " is not a places database of this service (" + error.what() +
+                             "); import it again with `tovik-service import`");
+  }
+  store->idle_.push_back(std::move(connection));
+  return store;
+}
+
+PlaceStore::Lease PlaceStore::borrow() const {
+  {
+    const std::lock_guard lock(poolMutex_);
+    if (!idle_.empty()) {
+      auto connection = std::move(idle_.back());
+      idle_.pop_back();
+      return Lease(*this, std::move(connection));
+    }
+  }
+  return Lease(*this, std::make_unique<PlaceConnection>(path_));
+}
+
+void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
+  if (connection == nullptr) {
+    return;
+  }
+  const std::lock_guard lock(poolMutex_);
+  idle_.push_back(std::move(connection));
+}
+
+std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longitude) const {
+  auto connection = borrow();
+  const double scale = longitudeScale(latitude);
+  std::int64_t bestId = 0;
+  double bestSquared = std::numeric_limits<double>::infinity();
+  const auto searchWithin = [&](double reach) {
+    for (const auto& [box, lng] : boxesAround(latitude, longitude, reach)) {
+      const auto found = connection->nearestIn(box, latitude, lng, scale);
+      if (found && found->second < bestSquared) {
+        bestId = found->first;
+        bestSquared = found->second;
+      }
+    }
+  };
+  for (double reach = kFirstReach;; reach *= 4.0) {
+    searchWithin(reach);
+    const bool wholeWorld = reach >= 180.0;
+    if (bestId != 0) {
+      // A place outside the box is at least `reach` away; one found farther than that may
+      // have a nearer rival just outside, so look once more as far as it is.
+      const double found = std::sqrt(bestSquared);
+      if (found > reach && !wholeWorld) {
+        searchWithin(found * 1.0001);
+      }
+      break;
+    }
+    if (wholeWorld) {
+      return std::nullopt;
+    }
+  }
+  auto place = connection->place(bestId);
+  if (!place) {
+    return std::nullopt;
+  }
+  const double distance = metresBetween(latitude, longitude, place->latitude, place->longitude);
+  return PlaceAtDistance{std::move(*place), distance};
+}
+
+std::vector<PlaceAtDistance> PlaceStore::within(double latitude, double longitude, double radius) const {
+  auto connection = borrow();
+  // The flat box is widened a little: the great circle and the box disagree slightly.
+  const double reach = radius / kMetresPerDegree * 1.01 + 1e-6;
+  std::vector<PlaceAtDistance> found;
+  for (const auto& [box, lng] : boxesAround(latitude, longitude, reach)) {
+    (void)lng;
+    for (auto& place : connection->placesIn(box)) {
+      const double distance = metresBetween(latitude, longitude, place.latitude, place.longitude);
+      if (distance <= radius) {
+        found.push_back(PlaceAtDistance{std::move(place), distance});
+      }
+    }
+  }
+  std::sort(found.begin(), found.end(), [](const PlaceAtDistance& a, const PlaceAtDistance& b) {
+    return a.distance != b.distance ? a.distance < b.distance : a.place.id < b.place.id;
+  });
+  return found;
+}
+
+std::vector<Place> PlaceStore::matching(const std::string& ftsQuery, std::string_view regionCode,
+                                        std::size_t limit) const {
+  auto connection = borrow();
+  return connection->matching(ftsQuery, regionCode, limit);
+}
+
+const std::string* PlaceStore::regionName(const std::string& code) const {
+  const auto it = regionNames_.find(code);
+  return it == regionNames_.end() ? nullptr : &it->second.name;
+}
+
+std::vector<std::string> PlaceStore::regionWords(const Place& place) const {
+  std::vector<std::string> words;
+  for (const std::string* code : {&place.admin2, &place.admin1, &place.country}) {
+    const auto it = regionNames_.find(*code);
+    if (it == regionNames_.end()) {
+      continue;
+    }
+    for (const std::string* name : {&it->second.name, &it->second.english}) {
+      for (auto& word : TextMatch::words(*name)) {
+        words.push_back(std::move(word));
+      }
+    }
+  }
+  return words;
+}
+
+}  // namespace tovik::service

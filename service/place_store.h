@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "service/place.h"
+#include "service/place_connection.h"
+
+namespace tovik::service {
+
+/// The places database, opened read-only. Any number of threads may query it at once:
+/// each query borrows a connection of its own from a pool that grows to the number of
+/// queries running together (one per worker thread at most) and keeps them for reuse.
+class PlaceStore {
+ public:
+  /// Throws `std::runtime_error` when the file is missing or is not a places database of
+  /// the version this service reads.
+  static std::shared_ptr<PlaceStore> open(const std::string& path);
+
+  std::size_t placeCount() const { return placeCount_; }
+  const std::string& path() const { return path_; }
+
+  /// The place nearest to a WGS-84 point, with its great-circle distance in metres.
+  /// Nothing only when the database holds no place.
+  std::optional<PlaceAtDistance> nearest(double latitude, double longitude) const;
+  /// Every place within `radius` metres of a WGS-84 point, nearest first.
+  std::vector<PlaceAtDistance> within(double latitude, double longitude, double radius) const;
+  /// Places matching an FTS5 query over the columns `name` and `region`, at most `limit`,
+  /// optionally only inside the region whose GeoNames code is `regionCode`.
+  std::vector<Place> matching(const std::string& ftsQuery, std::string_view regionCode, std::size_t limit) const;
+
+  /// The display name of a region code ("CN", "CN.22", "CN.22.11876380"), or null.
+  const std::string* regionName(const std::string& code) const;
+  /// The words of the names of a place's regions (display and English names), for
+  /// judging which words of a query the region explains.
+  std::vector<std::string> regionWords(const Place& place) const;
+
+  explicit PlaceStore(std::string path);
+
+ private:
+  /// A connection on loan; goes back to the pool when dropped.
+  class Lease {
+   public:
+    Lease(const PlaceStore& store, std::unique_ptr<PlaceConnection> connection)
+        : store_(store), connection_(std::move(connection)) {}
+    ~Lease() { store_.giveBack(std::move(connection_)); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    PlaceConnection* operator->() const { return connection_.get(); }
+
+   private:
+    const PlaceStore& store_;
+    std::unique_ptr<PlaceConnection> connection_;
+  };
+
+  Lease borrow() const;
+  void giveBack(std::unique_ptr<PlaceConnection> connection) const;
+
+  std::string path_;
+  std::size_t placeCount_ = 0;
+  struct RegionName {
+    std::string name;
+    std::string english;
+  };
+  std::unordered_map<std::string, RegionName> regionNames_;
+  mutable std::mutex poolMutex_;
+  mutable std::vector<std::unique_ptr<PlaceConnection>> idle_;
+};
+
+}  // namespace tovik::service
