@@ -245,6 +245,26 @@ TEST_F(LocationSessionTest, DestroyingTheFacadeEndsItsTimerAndController) {
   EXPECT_FALSE(provider->isUpdating());
 }
 
+// An application may let go of the facade from inside a callback, also one run by the
+// interval timer.
+TEST_F(LocationSessionTest, FacadeMayBeReleasedFromItsOwnCallback) {
+  for (const bool once : {true, false}) {
+    makeReadyClient();
+    client->isLocateOnce = once;
+    client->interval = 0.05;
+    delegate->results.clear();
+    delegate->onResult = [this, once] {
+      if (once || delegate->results.size() == 2) {
+        client.reset();
+      }
+    };
+    client->startLocation();
+    push(fixAt(39.9, 116.4));
+    ASSERT_TRUE(runUntil([this] { return client == nullptr; }));
+    EXPECT_FALSE(provider->isUpdating());
+  }
+}
+
 // Online, the fix goes to the service and its answer is what the application receives.
 TEST_F(LocationSessionTest, OnlineFixGoesToTheService) {
   test::TestServer server;
