@@ -1,0 +1,206 @@
+#include "tovik/coord/orb_coor_transform.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "tovik/coord/datum_constants.h"
+#include "tovik/coord/gcj_inverse_search.h"
+#include "tovik/coord/vector_datum_batch.h"
+
+namespace tovik {
+
+namespace {
+
+using K = DatumConstants;
+
+/// The raw offsets of the two polynomials, before scaling to degrees.
+struct RawOffset {
+  double latitude;
+  double longitude;
+};
+
+/// k · sin(arg) · 2 ÷ 3, one operation at a time.
+double sineTerm(double k, double sine) {
+  return ((k * sine) * 2.0) / 3.0;
+}
+
+/// transformLat(x, y) and transformLon(x, y) together: their first two sine terms are the same
+/// numbers, so each is computed once.
+RawOffset rawOffset(double x, double y) {
+  const double pi = K::pi;
+  const double term1 = sineTerm(20.0, std::sin((6.0 * x) * pi));
+  const double term2 = sineTerm(20.0, std::sin((2.0 * x) * pi));
+  const double root = std::sqrt(std::fabs(x));
+
+  double lat = -100.0 + 2.0 * x;
+  lat += 3.0 * y;
+  lat += (0.2 * y) * y;
+  lat += (0.1 * x) * y;
+  lat += 0.2 * root;
+  lat += term1;
+  lat += term2;
+  lat += sineTerm(20.0, std::sin(y * pi));
+  lat += sineTerm(40.0, std::sin((y / 3.0) * pi));
+  lat += sineTerm(160.0, std::sin((y / 12.0) * pi));
+  lat += sineTerm(320.0, std::sin((y * pi) / 30.0));
+
+  double lon = 300.0 + x;
+  lon += 2.0 * y;
+  lon += (0.1 * x) * x;
+  lon += (0.1 * x) * y;
+  lon += 0.1 * root;
+  lon += term1;
+  lon += term2;
+  lon += sineTerm(20.0, std::sin(x * pi));
+  lon += sineTerm(40.0, std::sin((x / 3.0) * pi));
+  lon += sineTerm(150.0, std::sin((x / 12.0) * pi));
+  lon += sineTerm(300.0, std::sin((x / 30.0) * pi));
+  return {lat, lon};
+}
+
+/// Runs `transform` over a batch, point by point.
+template <class Transform>
+void eachPoint(std::span<const Coordinate> in, std::span<Coordinate> out, Transform transform) {
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    out[i] = transform(in[i]);
+  }
+}
+
+/// A batch with a vectorised form: the vector path when one is there, else point by point.
+template <class Transform>
+bool forwardBatch(VectorDatumBatch::Operation operation, std::span<const Coordinate> in,
+                  std::span<Coordinate> out, BatchPath path, Transform transform) {
+  if (in.size() != out.size()) {
+    return false;
+  }
+  const BatchPath effective = VectorDatumBatch::effectivePath(path);
+  if (effective == BatchPath::scalar) {
+    eachPoint(in, out, transform);
+  } else {
+    VectorDatumBatch::run(operation, effective, in, out);
+  }
+  return true;
+}
+
+/// The inverse batches search point by point on every path: the search branches at every step,
+/// and its result must not depend on the path.
+template <class Transform>
+bool inverseBatch(std::span<const Coordinate> in, std::span<Coordinate> out, Transform transform) {
+  if (in.size() != out.size()) {
+    return false;
+  }
+  eachPoint(in, out, transform);
+  return true;
+}
+
+}  // namespace
+
+Coordinate OrbCoorTransform::transformFromWGSToGCJ(Coordinate wgs) {
+  const double lat = wgs.latitude;
+  const double lon = wgs.longitude;
+  if (K::isOutOfRegion(lat, lon)) {
+    return wgs;
+  }
+  const RawOffset raw = rawOffset(lon - K::originLongitude, lat - K::originLatitude);
+  const double radLat = (lat / 180.0) * K::pi;
+  const double s = std::sin(radLat);
+  const double cosLat = std::cos(radLat);
+  const double magic = 1.0 - (K::ee * s) * s;
+  const double sqrtMagic = std::sqrt(magic);
+  const double dLat = (raw.latitude * 180.0) / (((K::a * (1.0 - K::ee)) / (magic * sqrtMagic)) * K::pi);
+  const double dLon = (raw.longitude * 180.0) / (((K::a / sqrtMagic) * cosLat) * K::pi);
+  return {lat + dLat, lon + dLon};
+}
+
+Coordinate OrbCoorTransform::transformFromGCJToWGS(Coordinate gcj) {
+  return GcjInverseSearch().run(gcj);
+}
+
+Coordinate OrbCoorTransform::transformFromGCJToBaidu(Coordinate gcj) {
+  const double x = gcj.longitude;
+  const double y = gcj.latitude;
+  const double z = std::sqrt(x * x + y * y) + K::baiduRadiusFactor * std::sin(y * K::xPi);
+  const double theta = std::atan2(y, x) + K::baiduAngleFactor * std::cos(x * K::xPi);
+  return {z * std::sin(theta) + K::baiduLatitudeOffset, z * std::cos(theta) + K::baiduLongitudeOffset};
+}
+
+Coordinate OrbCoorTransform::transformFromBaiduToGCJ(Coordinate bd) {
+  const double x = bd.longitude - K::baiduLongitudeOffset;
+  const double y = bd.latitude - K::baiduLatitudeOffset;
+  const double z = std::sqrt(x * x + y * y) - K::baiduRadiusFactor * std::sin(y * K::xPi);
+  const double theta = std::atan2(y, x) - K::baiduAngleFactor * std::cos(x * K::xPi);
+  return {z * std::sin(theta), z * std::cos(theta)};
+}
+
+Coordinate OrbCoorTransform::transformFromWGSToBaidu(Coordinate wgs) {
+  return transformFromGCJToBaidu(transformFromWGSToGCJ(wgs));
+}
+
+Coordinate OrbCoorTransform::transformFromBaiduToWGS(Coordinate bd) {
+  return transformFromGCJToWGS(transformFromBaiduToGCJ(bd));
+}
+
+double OrbCoorTransform::distanceByPoint(double lat1, double lat2, double lng1, double lng2) {
+  const double r = K::degreesToRadians;
+  const double p1 = lat1 * r;
+  const double p2 = lat2 * r;
+  const double dl = lng1 * r - lng2 * r;
+  const double t = std::cos(dl) * (std::cos(p2) * (2.0 * std::cos(p1)));
+  double q = (2.0 - t) - (2.0 * std::sin(p1)) * std::sin(p2);
+  // q is the squared chord of the unit sphere, 0..4. Rounding leaves it a hair below 0 for
+  // coincident points or above 4 for antipodal ones, where asin would give NaN: keep it in range,
+  // and give identical points exactly 0 rather than a few centimetres of rounding noise.
+  // NaN passes through both tests unchanged.
+  if (p1 == p2 && dl == 0.0) {
+    q = 0.0;
+  } else if (q < 0.0) {
+    q = 0.0;
+  } else if (q > 4.0) {
+    q = 4.0;
+  }
+  return std::asin(std::sqrt(q) * 0.5) * K::earthDiameter;
+}
+
+double OrbCoorTransform::distanceByPoint(Coordinate point1, Coordinate point2) {
+  return distanceByPoint(point1.latitude, point2.latitude, point1.longitude, point2.longitude);
+}
+
+bool OrbCoorTransform::transformFromWGSToGCJ(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                             BatchPath path) {
+  return forwardBatch(VectorDatumBatch::Operation::wgsToGcj, in, out, path,
+                      [](Coordinate c) { return transformFromWGSToGCJ(c); });
+}
+
+bool OrbCoorTransform::transformFromGCJToWGS(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                             BatchPath /*path*/) {
+  return inverseBatch(in, out, [](Coordinate c) { return transformFromGCJToWGS(c); });
+}
+
+bool OrbCoorTransform::transformFromGCJToBaidu(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                               BatchPath path) {
+  return forwardBatch(VectorDatumBatch::Operation::gcjToBaidu, in, out, path,
+                      [](Coordinate c) { return transformFromGCJToBaidu(c); });
+}
+
+bool OrbCoorTransform::transformFromBaiduToGCJ(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                               BatchPath path) {
+  return forwardBatch(VectorDatumBatch::Operation::baiduToGcj, in, out, path,
+                      [](Coordinate c) { return transformFromBaiduToGCJ(c); });
+}
+
+bool OrbCoorTransform::transformFromWGSToBaidu(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                               BatchPath path) {
+  return forwardBatch(VectorDatumBatch::Operation::wgsToBaidu, in, out, path,
+                      [](Coordinate c) { return transformFromWGSToBaidu(c); });
+}
+
+bool OrbCoorTransform::transformFromBaiduToWGS(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                               BatchPath /*path*/) {
+  return inverseBatch(in, out, [](Coordinate c) { return transformFromBaiduToWGS(c); });
+}
+
+BatchPath OrbCoorTransform::effectiveBatchPath(BatchPath requested) {
+  return VectorDatumBatch::effectivePath(requested);
+}
+
+}  // namespace tovik

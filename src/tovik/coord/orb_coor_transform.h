@@ -1,0 +1,74 @@
+#pragma once
+
+#include <span>
+
+#include "tovik/coord/batch_path.h"
+#include "tovik/platform/location.h"
+
+namespace tovik {
+
+/// Datum transforms between WGS-84 (what a GPS receiver reports), GCJ-02 (the offset datum used
+/// inside China) and BD-09 (a second offset on top of GCJ-02), and distances on a sphere.
+/// Coordinates are (latitude, longitude) in degrees. Every operation is a pure function of its
+/// arguments and may be called from any thread.
+///
+/// Algorithms.
+/// - WGS-84 → GCJ-02: inside the rectangle longitude 72.004..137.8347 E, latitude
+///   0.8293..55.8271 N (bounds and NaN count as inside) the point moves by two trigonometric
+///   polynomials in (longitude − 105, latitude − 35), scaled from metres to degrees on the
+///   Krasovsky ellipsoid (a = 6378245 m, e² = 0.006693421622965943); outside it is unchanged.
+/// - GCJ-02 → WGS-84 has no closed form: a bisection over a box of ±0.5 degree around the target
+///   stops when the forward image of the centre is within 1e-5 degree (sum of both components),
+///   or after 30 halvings. A forward-and-back round trip is therefore off by a few millionths of
+///   a degree.
+/// - GCJ-02 ↔ BD-09: polar coordinates about (0, 0) with a small radius and angle perturbation
+///   and a fixed shift; no region test. The two directions undo each other to a few centimetres.
+/// - distanceByPoint: great-circle distance on the sphere of radius 6371004 m by the chord
+///   formula.
+///
+/// Order of operations. Every step of these formulas is one double operation in the order
+/// written (no fused multiply-add, no reassociation: this folder is built with
+/// -ffp-contract=off), with the C library's sin, cos, atan2, sqrt and asin. Two implementations
+/// that do the same therefore agree to the last bit, apart from differences between math
+/// libraries. The inverse search returns exactly the point of the plain 4-evaluations-per-step
+/// bisection, only faster (see GcjInverseSearch).
+///
+/// Batches. The span overloads convert many points at once. On the `scalar` path they give
+/// exactly the single-point results; the vector paths (SSE2, AVX2, AVX-512 through SLEEF) stay
+/// within 1e-12 degree of them, copy points outside the region unchanged and give NaN where the
+/// single-point operation gives NaN. The two inverse batches search point by point on every path.
+class OrbCoorTransform {
+ public:
+  static Coordinate transformFromWGSToGCJ(Coordinate wgs);
+  static Coordinate transformFromGCJToWGS(Coordinate gcj);
+  static Coordinate transformFromGCJToBaidu(Coordinate gcj);
+  static Coordinate transformFromBaiduToGCJ(Coordinate bd);
+  static Coordinate transformFromWGSToBaidu(Coordinate wgs);
+  static Coordinate transformFromBaiduToWGS(Coordinate bd);
+
+  /// Distance in metres between (lat1, lng1) and (lat2, lng2), degrees. Identical points are
+  /// exactly 0 apart; NaN in any argument gives NaN.
+  static double distanceByPoint(double lat1, double lat2, double lng1, double lng2);
+  static double distanceByPoint(Coordinate point1, Coordinate point2);
+
+  /// Batch forms: out[i] = transform(in[i]). `in` and `out` must have the same size (otherwise
+  /// nothing is written and the result is false); they may be the same span but must not overlap
+  /// otherwise.
+  static bool transformFromWGSToGCJ(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                    BatchPath path = BatchPath::automatic);
+  static bool transformFromGCJToWGS(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                    BatchPath path = BatchPath::automatic);
+  static bool transformFromGCJToBaidu(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                      BatchPath path = BatchPath::automatic);
+  static bool transformFromBaiduToGCJ(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                      BatchPath path = BatchPath::automatic);
+  static bool transformFromWGSToBaidu(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                      BatchPath path = BatchPath::automatic);
+  static bool transformFromBaiduToWGS(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                      BatchPath path = BatchPath::automatic);
+
+  /// The path a batch given `requested` actually takes on this CPU and build.
+  static BatchPath effectiveBatchPath(BatchPath requested);
+};
+
+}  // namespace tovik

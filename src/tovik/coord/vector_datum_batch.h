@@ -1,0 +1,33 @@
+#pragma once
+
+#include <span>
+
+#include "tovik/coord/batch_path.h"
+#include "tovik/platform/location.h"
+
+namespace tovik {
+
+/// The vectorised batch transforms behind OrbCoorTransform's span overloads: SSE2 (2 lanes),
+/// AVX2 + FMA (4 lanes) and AVX-512F (8 lanes), with SLEEF's 1-ulp sin, cos, sincos and atan2.
+///
+/// Each instruction set is compiled into its own functions with a target attribute and chosen
+/// at run time from what the CPU reports, so the library runs on any x86-64 and elsewhere falls
+/// back to the scalar path. The formulas are those of the single-point code, operation for
+/// operation (fused multiply-add stays off), except that the WGS-84 → GCJ-02 sines come from one
+/// sincos per coordinate (see datum_lane_math.inc); results stay within 1e-12 degree of the
+/// single-point operations, points outside the GCJ-02 region come back bit for bit, NaN stays NaN.
+class VectorDatumBatch {
+ public:
+  enum class Operation { wgsToGcj, gcjToBaidu, baiduToGcj, wgsToBaidu };
+
+  /// The path taken for `requested`: `automatic` is the widest available, an unavailable vector
+  /// path falls back to the next narrower available one, down to `scalar`.
+  static BatchPath effectivePath(BatchPath requested);
+
+  /// Converts in[i] into out[i] on `path`, which must be a vector path `effectivePath` returned.
+  /// Sizes must match; `in` and `out` may be the same span.
+  static void run(Operation operation, BatchPath path, std::span<const Coordinate> in,
+                  std::span<Coordinate> out);
+};
+
+}  // namespace tovik
