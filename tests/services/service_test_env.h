@@ -140,11 +140,25 @@ class ServiceTestEnvironment : public testing::Test {
     TkClientLocation::setIsLogEnabled(true);
     testing::internal::CaptureStdout();
     capturing_ = true;
+    logSoFar_.clear();
   }
   std::vector<std::string> stopLog() {
     TkClientLocation::setIsLogEnabled(false);
     capturing_ = false;
-    return linesOf(testing::internal::GetCapturedStdout());
+    return linesOf(logSoFar_ + testing::internal::GetCapturedStdout());
+  }
+
+  /// Drives the main queue until the captured log holds `line` `count` times: the delivery
+  /// that wrote it has finished, callback included.
+  bool waitForLogLine(const std::string& line, std::size_t count) {
+    return MainQueue::shared().runUntil(
+        [&] {
+          logSoFar_ += testing::internal::GetCapturedStdout();
+          testing::internal::CaptureStdout();
+          const auto lines = linesOf(logSoFar_);
+          return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line)) >= count;
+        },
+        std::chrono::seconds(20));
   }
 
   test::TestServer server;
@@ -153,6 +167,7 @@ class ServiceTestEnvironment : public testing::Test {
 
  private:
   bool capturing_ = false;
+  std::string logSoFar_;
 };
 
 }  // namespace tovik::testing_support
