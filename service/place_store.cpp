@@ -160,6 +160,9 @@ std::vector<PlaceAtDistance> PlaceStore::within(double latitude, double longitud
 
 std::vector<Place> PlaceStore::matching(const std::string& ftsQuery, std::string_view regionCode,
                                         std::size_t limit) const {
+  if (ftsQuery.empty()) {
+    return {};
+  }
   auto connection = borrow();
   return connection->matching(ftsQuery, regionCode, limit);
 }

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -85,9 +86,11 @@ int runServe(const ServeOptions& options) {
     return 1;
   }
 
-  std::thread waiter([&server, &log, signals] {
+  std::atomic<bool> signalled{false};
+  std::thread waiter([&server, &log, &signalled, signals] {
     int received = 0;
     sigwait(&signals, &received);
+    signalled = true;
     log->note(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
     server.stop();
   });
@@ -100,7 +103,9 @@ int runServe(const ServeOptions& options) {
   const bool served = server.serve();
 
   // Wake the waiter if serving ended for another reason than a signal.
-  pthread_kill(waiter.native_handle(), SIGTERM);
+  if (!signalled) {
+    pthread_kill(waiter.native_handle(), SIGTERM);
+  }
   waiter.join();
 
   const auto stats = log->stats();

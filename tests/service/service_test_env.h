@@ -1,0 +1,81 @@
+#pragma once
+
+// A places database made from the fixture (50 real GeoNames places) and a real service
+// on a loopback port, for the service's tests.
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "service/access_keys.h"
+#include "service/access_log.h"
+#include "service/city_importer.h"
+#include "service/location_server.h"
+#include "service/place_store.h"
+
+namespace tovik::service::testing {
+
+/// A folder of this test process's own, removed with everything in it at exit.
+inline const std::filesystem::path& scratchDir() {
+  struct Scratch {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("tovik-service-tests-" + std::to_string(::getpid()));
+    Scratch() { std::filesystem::create_directories(path); }
+    ~Scratch() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  };
+  static const Scratch scratch;
+  return scratch.path;
+}
+
+inline std::filesystem::path fixtureFile(const std::string& name) {
+  return std::filesystem::path(TOVIK_SERVICE_FIXTURE_DIR) / name;
+}
+
+/// The fixture imported once per process.
+inline const std::string& fixtureDatabase() {
+  static const std::string path = [] {
+    const auto db = scratchDir() / "fixture.sqlite";
+    CityImporter([](std::string_view) {}).run(fixtureFile("cities.json"), db);
+    return db.string();
+  }();
+  return path;
+}
+
+inline std::shared_ptr<PlaceStore> fixtureStore() {
+  static const auto store = PlaceStore::open(fixtureDatabase());
+  return store;
+}
+
+/// The service on 127.0.0.1 and a free port, serving from its own thread until destroyed.
+class RunningService {
+ public:
+  explicit RunningService(AccessKeys keys = {}, std::shared_ptr<AccessLog> log = nullptr, std::size_t threads = 8)
+      : log_(log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false)),
+        server_(fixtureStore(), std::move(keys), log_, threads),
+        port_(server_.bindToAnyPort("127.0.0.1")),
+        thread_([this] { server_.serve(); }) {}
+  ~RunningService() {
+    server_.stop();
+    thread_.join();
+  }
+  RunningService(const RunningService&) = delete;
+  RunningService& operator=(const RunningService&) = delete;
+
+  int port() const { return port_; }
+  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  AccessLog& log() { return *log_; }
+
+ private:
+  std::shared_ptr<AccessLog> log_;
+  LocationServer server_;
+  int port_;
+  std::thread thread_;
+};
+
+}  // namespace tovik::service::testing
