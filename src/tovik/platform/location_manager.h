@@ -25,7 +25,10 @@ class LocationManagerDelegate {
 inline constexpr double kLocationAccuracyBest = -1.0;
 
 /// A phone-style location manager over the process-wide `LocationProvider`.
-/// Use from the main thread.
+/// Use from the main thread; the delegate is called there too, never after the manager
+/// is destroyed (destruction ends its updates and its outstanding request).
+/// Defaults: no distance filter (-1), best accuracy, automatic pausing on, background
+/// updates off.
 class LocationManager {
  public:
   /// How long `requestLocation` waits for a fix before it reports an error.
