@@ -253,6 +253,7 @@ TEST_F(LocationControllerTest, ZeroLatitudeOrLongitudeIsNoFix) {
 
 // The fast window delivers the earliest sample with the smallest non-negative accuracy.
 struct WindowCase {
+  const char* name;
   std::vector<double> accuracies;
   std::size_t chosen;
 };
@@ -280,9 +281,12 @@ TEST_P(FastWindow, DeliversTheBestSampleAndStops) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Choices, FastWindow,
-                         testing::Values(WindowCase{{10, 5, 5, -1}, 1}, WindowCase{{-1, -1}, 0},
-                                         WindowCase{{-1, 7, 3}, 2}, WindowCase{{-5, 0, 2}, 1},
-                                         WindowCase{{4}, 0}));
+                         testing::Values(WindowCase{"EarliestOfTheSmallest", {10, 5, 5, -1}, 1},
+                                         WindowCase{"AllNegativeGiveTheFirst", {-1, -1}, 0},
+                                         WindowCase{"NegativeFirstIsReplaced", {-1, 7, 3}, 2},
+                                         WindowCase{"ZeroIsValid", {-5, 0, 2}, 1},
+                                         WindowCase{"SingleSample", {4}, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LocationControllerTest, StopDuringAnOpenWindowDeliversNothing) {
   controller->requestSingleLocation(true);
