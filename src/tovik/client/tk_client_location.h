@@ -24,6 +24,7 @@ class TkClientLocation : public LocationControllerDelegate,
   /// The only constructor: sets the defaults, creates and sets up the location
   /// controller (which asks for when-in-use authorisation) and prints the version banner.
   static std::shared_ptr<TkClientLocation> create(std::shared_ptr<LocationDelegate> delegate);
+  /// Ends a running timer and the controller's updates.
   ~TkClientLocation() override;
 
   // Plain configuration, no side effects.
@@ -51,8 +52,13 @@ class TkClientLocation : public LocationControllerDelegate,
   bool checkPrivacyAndKey();
 
   // The location session.
+  /// One fix (`isLocateOnce`, fast when `isFastLocation`) or a continuous series, one
+  /// result per `interval` seconds. Does nothing while a session runs.
   void startLocation();
+  /// Sets `isLocateOnce` and `isFastLocation`, which stay set, then `startLocation()`.
   void startFastLocation();
+  /// Ends the session: its timer and the controller's updates, also those a failure left
+  /// running. Does nothing when nothing runs.
   void stopLocation();
 
   // The service calls.
