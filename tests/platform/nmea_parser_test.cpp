@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -25,33 +24,20 @@ const std::string kGga = framed("GNGGA,020000.00,3954.5220,N,11623.8500,E,1,10,0
 const std::string kGsa = framed("GNGSA,A,3,01,03,08,11,14,17,19,22,28,32,,,1.4,0.8,1.2");
 const std::string kRmc = framed("GNRMC,020000.00,A,3954.5220,N,11623.8500,E,2.72,90.0,010524,,,A");
 
-TEST(NmeaParserTest, ReadsGgaRmcAndGsa) {
+// The values themselves are checked through the assembled fix below.
+TEST(NmeaParserTest, ReadsAnyTalkersGgaRmcAndGsa) {
   const auto gga = NmeaParser::parse(kGga);
   ASSERT_TRUE(gga && std::holds_alternative<NmeaGga>(*gga));
-  const auto& g = std::get<NmeaGga>(*gga);
-  EXPECT_EQ(g.talker, "GN");
-  EXPECT_EQ(g.time, std::chrono::milliseconds(2 * 3600 * 1000));
-  ASSERT_TRUE(g.position);
-  EXPECT_NEAR(g.position->latitude, 39.9087, 1e-9);
-  EXPECT_NEAR(g.position->longitude, 116.3975, 1e-9);
-  EXPECT_EQ(g.quality, 1);
-  EXPECT_EQ(g.satellites, 10);
-  EXPECT_EQ(g.hdop, 0.8);
-  EXPECT_EQ(g.altitudeMsl, 44.3);
-  EXPECT_EQ(g.geoidSeparation, -9.0);
-
-  const auto rmc = NmeaParser::parse(kRmc);
+  EXPECT_EQ(std::get<NmeaGga>(*gga).talker, "GN");
+  EXPECT_EQ(std::get<NmeaGga>(*gga).satellites, 10);
+  const auto rmc = NmeaParser::parse(framed("BDRMC,235959.999,A,3954.5220,N,11623.8500,E,0.0,0.0,291299,,"));
   ASSERT_TRUE(rmc && std::holds_alternative<NmeaRmc>(*rmc));
-  const auto& r = std::get<NmeaRmc>(*rmc);
-  EXPECT_TRUE(r.valid);
-  EXPECT_EQ(r.speedKnots, 2.72);
-  EXPECT_EQ(r.course, 90.0);
-  EXPECT_EQ(r.date, std::chrono::year_month_day(std::chrono::year(2024), std::chrono::May, std::chrono::day(1)));
-
-  const auto gsa = NmeaParser::parse(kGsa);
+  EXPECT_EQ(std::get<NmeaRmc>(*rmc).time, std::chrono::milliseconds(86'399'999));
+  EXPECT_EQ(std::get<NmeaRmc>(*rmc).date, std::chrono::year(1999) / 12 / 29);
+  const auto gsa = NmeaParser::parse(framed("GAGSA,A,2,,,,,,,,,,,,,,,"));  // every field empty
   ASSERT_TRUE(gsa && std::holds_alternative<NmeaGsa>(*gsa));
-  EXPECT_EQ(std::get<NmeaGsa>(*gsa).fixType, 3);
-  EXPECT_EQ(std::get<NmeaGsa>(*gsa).vdop, 1.2);
+  EXPECT_EQ(std::get<NmeaGsa>(*gsa).fixType, 2);
+  EXPECT_FALSE(std::get<NmeaGsa>(*gsa).vdop);
 }
 
 TEST(NmeaParserTest, HemispheresGiveSigns) {
@@ -106,6 +92,7 @@ TEST(NmeaParserTest, RejectsBadLinesWithTheirReason) {
       {kGga.substr(0, kGga.size() - 2) + "G1", Failure::malformed},  // not hex
       {badChecksum, Failure::badChecksum},
       {kGga + "\r\n", std::nullopt},
+      {"$GNGGA,020003.00,3954.5280,N,11623.8560,E,1,12,1.0,44.3,M,-9.0,M,,*5e", std::nullopt},  // lower-case hex
       {"$" + kGga, Failure::malformed},
       {framed("GPGSV,3,1,11,01,45,120,40"), Failure::unsupportedSentence},
       {framed("PGRME,15.0,M,45.0,M,25.0,M"), Failure::unsupportedSentence},
@@ -149,12 +136,6 @@ TEST(NmeaParserTest, RejectsBadLinesWithTheirReason) {
     EXPECT_EQ(result.failure, c.failure) << c.line;
     EXPECT_EQ(result.sentence.has_value(), !c.failure.has_value()) << c.line;
   }
-}
-
-TEST(NmeaParserTest, AcceptsLowerCaseChecksumDigits) {
-  std::string line = framed("GNRMC,020000.00,A,3954.5220,N,11623.8500,E,2.72,90.0,010524,,,A");
-  for (auto i = line.size() - 2; i < line.size(); ++i) line[i] = static_cast<char>(std::tolower(line[i]));
-  EXPECT_TRUE(NmeaParser::parse(line));
 }
 
 TEST(NmeaParserTest, SurvivesEveryPrefixAndRandomDamage) {

@@ -25,18 +25,11 @@ TEST(BundleTest, KitBundleCarriesTheBuildVersion) {
 TEST(BundleTest, MainBundleHoldsWhatTheHostSets) {
   Bundle& bundle = Bundle::main();
   bundle.setObject("UIBackgroundModes", std::vector<std::string>{"location"});
-  bundle.setObject("NSLocationWhenInUseUsageDescription", std::string());
-  bundle.setObject("Flag", true);
   const auto modes = bundle.objectForInfoDictionaryKey("UIBackgroundModes");
   ASSERT_TRUE(modes);
   EXPECT_EQ(std::get<std::vector<std::string>>(*modes), std::vector<std::string>{"location"});
-  EXPECT_TRUE(bundle.objectForInfoDictionaryKey("NSLocationWhenInUseUsageDescription"));
-  EXPECT_TRUE(std::get<bool>(*bundle.objectForInfoDictionaryKey("Flag")));
-  EXPECT_FALSE(bundle.objectForInfoDictionaryKey("Missing"));
-  for (const char* key : {"UIBackgroundModes", "NSLocationWhenInUseUsageDescription", "Flag"}) {
-    bundle.removeObject(key);
-    EXPECT_FALSE(bundle.objectForInfoDictionaryKey(key));
-  }
+  bundle.removeObject("UIBackgroundModes");
+  EXPECT_FALSE(bundle.objectForInfoDictionaryKey("UIBackgroundModes"));
 }
 
 class FakeRoot {

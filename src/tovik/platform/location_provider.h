@@ -20,7 +20,8 @@ class LocationProviderListener {
 /// A source of fixes shared by every location manager of the process. The base class
 /// keeps the listeners: a provider starts when its first listener arrives and stops
 /// when its last one leaves. Subclasses report through `deliver` and `fail`, on the
-/// main thread (readers on other threads post there first).
+/// main thread (readers on other threads post there first). A subclass that still runs
+/// when it is destroyed stops itself in its destructor.
 class LocationProvider {
  public:
   virtual ~LocationProvider() = default;
