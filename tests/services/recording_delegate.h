@@ -52,4 +52,16 @@ class RecordingDelegate : public RequiredOnlyDelegate {
   }
 };
 
+/// What a delegate heard, as "kind:message/count;" per event (count: items of a list).
+inline std::string heardBy(const RequiredOnlyDelegate& delegate) {
+  std::string text;
+  for (const auto& event : delegate.events) {
+    text += event.kind + ":" + event.msg + "/" + std::to_string(event.list.size()) + ";";
+    if (!event.onMainThread) {
+      text += "<off the main thread>";
+    }
+  }
+  return text;
+}
+
 }  // namespace tovik::testing_support

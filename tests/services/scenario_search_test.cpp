@@ -47,16 +47,6 @@ class ScenarioSearchTest : public ServiceTestEnvironment {
       server.respond("GET", path, response);
     }
   }
-
-  /// What a delegate heard, as "kind:message/count" per event.
-  static std::string heard(const RequiredOnlyDelegate& d) {
-    std::string text;
-    for (const auto& e : d.events) {
-      text += e.kind + ":" + e.msg + "/" + std::to_string(e.list.size()) + ";";
-      EXPECT_TRUE(e.onMainThread);
-    }
-    return text;
-  }
 };
 
 struct QueryRow {
@@ -184,8 +174,8 @@ TEST_F(ScenarioSearchTest, OutcomesReachTheDelegateAndTheLog) {
     const auto log = stopLog();
     server.clearRecords();
 
-    EXPECT_EQ(heard(*recording), row.recordingHears);
-    EXPECT_EQ(heard(*requiredOnly), row.requiredOnlyHears);
+    EXPECT_EQ(heardBy(*recording), row.recordingHears);
+    EXPECT_EQ(heardBy(*requiredOnly), row.requiredOnlyHears);
     EXPECT_EQ(std::count(log.begin(), log.end(), row.logLine), 2) << testing::PrintToString(log);
   }
 }
@@ -199,7 +189,7 @@ TEST_F(ScenarioSearchTest, ARequestThatCannotBeBuiltFailsLater) {
   EXPECT_TRUE(delegate->events.empty()) << "nothing may arrive inside the call";
   ASSERT_TRUE(waitForEvents(*delegate, 3));
   const auto log = stopLog();
-  EXPECT_EQ(heard(*delegate), "error:无效的URL/0;error:无效的URL/0;error:无效的URL/0;");
+  EXPECT_EQ(heardBy(*delegate), "error:无效的URL/0;error:无效的URL/0;error:无效的URL/0;");
   EXPECT_EQ(log, std::vector<std::string>(3, "请求失败，状态码：-1，错误：无效的URL"));
   EXPECT_EQ(server.requestCount(), 0u);
 }
@@ -248,7 +238,7 @@ TEST_F(ScenarioSearchTest, AReleasedFacadeHearsOfPlaceSearchesButNotOfGeocoding)
   EXPECT_FALSE(held.expired()) << "a place search keeps its facade until delivered";
 
   ASSERT_TRUE(waitForEvents(*searcher, 1));
-  EXPECT_EQ(heard(*searcher), "poi:/2;");
+  EXPECT_EQ(heardBy(*searcher), "poi:/2;");
   // A later exchange on a live facade, started once the server has seen the geocoding
   // request: when it has been delivered, the geocoding answer has been handled too.
   ASSERT_TRUE(server.waitForRequests(2));
@@ -256,15 +246,6 @@ TEST_F(ScenarioSearchTest, AReleasedFacadeHearsOfPlaceSearchesButNotOfGeocoding)
   ASSERT_TRUE(waitForEvents(*witness, 1));
   EXPECT_TRUE(delegate->events.empty());
   EXPECT_TRUE(MainQueue::shared().runUntil([&] { return held.expired(); }, std::chrono::seconds(5)));
-}
-
-TEST_F(ScenarioSearchTest, ADelegateReplacedInFlightHearsTheOutcome) {
-  kPlaceSearch(*facade);
-  auto successor = std::make_shared<RecordingDelegate>();
-  facade->callDelegate = successor;
-  ASSERT_TRUE(waitForEvents(*successor, 1));
-  EXPECT_EQ(heard(*successor), "poi:/2;");
-  EXPECT_TRUE(delegate->events.empty());
 }
 
 }  // namespace

@@ -53,6 +53,8 @@ TEST_F(TrackLocationTest, EveryOutcomeReachesTheDelegateOnceAndIsLoggedOnce) {
        "融合定位成功，状态码: 200"},
       {"203 with a location", answer(CannedResponse::json(203, kLocationJson)), "error", "203",
        "融合定位成功，状态码: 203"},
+      {"204, no body on the wire", answer(CannedResponse::json(204, kLocationJson)), "error", "数据解码失败",
+       "融合定位失败: decodingFailed，状态码: 204"},
       {"500", answer(CannedResponse::json(500, kLocationJson)), "error", "请求失败，状态码: 500",
        "融合定位失败: Error Domain=NetworkClient Code=500 \"请求失败，状态码: 500\"，状态码: 500"},
       {"200 with an empty body", answer(CannedResponse::json(200, "")), "error", "数据解码失败",
@@ -107,18 +109,6 @@ TEST_F(TrackLocationTest, EveryOutcomeReachesTheDelegateOnceAndIsLoggedOnce) {
                                                                                       !l.starts_with("融合定位请求"); }),
               1);
   }
-}
-
-TEST_F(TrackLocationTest, NoContentIsAnUndecodableSuccess) {
-  // A 204 carries no body on the wire, so nothing decodes.
-  respond(CannedResponse::json(204, kLocationJson));
-  startLog();
-  facade->getTrackLocation(testFix());
-  ASSERT_TRUE(waitForEvents(*delegate, 1));
-  const auto log = stopLog();
-  EXPECT_EQ(delegate->events[0].kind, "error");
-  EXPECT_EQ(delegate->events[0].msg, "数据解码失败");
-  EXPECT_TRUE(contains(log, "融合定位失败: decodingFailed，状态码: 204"));
 }
 
 TEST_F(TrackLocationTest, TheServiceReceivesTheFixTheDeviceAndTheKey) {
@@ -179,14 +169,21 @@ TEST_F(TrackLocationTest, WithLoggingOnTheBodyIsPrintedBeforeTheOutcome) {
   EXPECT_EQ(log[3], "融合定位成功，状态码: 200");
 }
 
-TEST_F(TrackLocationTest, WithoutConsentNothingIsSent) {
+TEST_F(TrackLocationTest, WithoutConsentNoCallSendsAnything) {
   facade->isAgree = false;
+  facade->accesskey.reset();  // consent is checked first
   facade->getTrackLocation(testFix());
-  ASSERT_EQ(delegate->events.size(), 1u);  // the precondition's own message, at once
-  EXPECT_EQ(delegate->events[0].msg, "您未同意隐私政策");
+  facade->getReverseCode(39.9, 116.4);
+  facade->getGeocCode("a", "b");
+  facade->poiKeySearch("a", "b", "c", 1, 2);
+  facade->poiNearbySearch("a", "b", 1, "c", "d", 2, 3);
+  ASSERT_EQ(delegate->events.size(), 5u);  // each at once, inside its call
+  for (const auto& event : delegate->events) {
+    EXPECT_EQ(event.msg, "您未同意隐私政策");
+  }
   MainQueue::shared().poll();
+  EXPECT_EQ(delegate->events.size(), 5u);
   EXPECT_EQ(server.requestCount(), 0u);
-  EXPECT_EQ(delegate->events.size(), 1u);
 }
 
 TEST_F(TrackLocationTest, WithoutDelegateTheOutcomeIsStillLogged) {
