@@ -137,8 +137,8 @@ TEST(GcjImageEstimate, StaysWithinItsStatedErrorOfTheTransform) {
     const double lat = latitude(random);
     const double lon = longitude(random);
     const Coordinate exact = OrbCoorTransform::transformFromWGSToGCJ({lat, lon});
-    const Coordinate estimate =
-        GcjImageEstimate::image(GcjImageEstimate::column(lon), GcjImageEstimate::row(lat));
+    const GcjImageEstimate::Axes axes = GcjImageEstimate::axes(lon, lat);
+    const Coordinate estimate = GcjImageEstimate::image(axes.column, axes.row);
     worst = std::max({worst, std::fabs(exact.latitude - estimate.latitude),
                       std::fabs(exact.longitude - estimate.longitude)});
   }

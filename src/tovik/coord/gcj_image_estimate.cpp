@@ -8,61 +8,64 @@
 
 namespace tovik {
 
-namespace scalar_lanes {
+// The lane formulas on a pair of doubles: lane 0 carries the longitude, lane 1 the latitude.
+// A generic vector of the compiler, so it builds for any target.
+namespace pair_lanes {
 
-using V = double;
+using V = double __attribute__((vector_size(2 * sizeof(double))));
+using Mask = decltype(V{} < V{});
 #define TOVIK_LANE_TARGET
 
-inline V vsqrt(V v) { return std::sqrt(v); }
-inline V vabs(V v) { return std::fabs(v); }
-inline V vsin(V v) { return std::sin(v); }
-inline V vcos(V v) { return std::cos(v); }
-inline V vatan2(V y, V x) { return std::atan2(y, x); }
+inline V vsqrt(V v) { return V{std::sqrt(v[0]), std::sqrt(v[1])}; }
+inline V vabs(V v) { return V{std::fabs(v[0]), std::fabs(v[1])}; }
+inline V vsin(V v) { return V{std::sin(v[0]), std::sin(v[1])}; }
+inline V vcos(V v) { return V{std::cos(v[0]), std::cos(v[1])}; }
+inline V vatan2(V y, V x) { return V{std::atan2(y[0], x[0]), std::atan2(y[1], x[1])}; }
 inline void vsincos(V v, V& sine, V& cosine) {
-  sine = std::sin(v);
-  cosine = std::cos(v);
+  sine = vsin(v);
+  cosine = vcos(v);
 }
-inline V select(bool mask, V a, V b) { return mask ? a : b; }
+inline V select(Mask mask, V a, V b) { return mask ? a : b; }
 
 #include "tovik/coord/datum_lane_math.inc"
 
 #undef TOVIK_LANE_TARGET
 
-}  // namespace scalar_lanes
+}  // namespace pair_lanes
 
 using K = DatumConstants;
 
-GcjImageEstimate::Column GcjImageEstimate::column(double longitude) {
-  using namespace scalar_lanes;
+GcjImageEstimate::Axes GcjImageEstimate::axes(double longitude, double latitude) {
+  using namespace pair_lanes;
   const double x = longitude - K::originLongitude;
-  const PolynomialSines sines = polynomialSines(x);
-  const double shared = sineTerm(20.0, sines.times6) + sineTerm(20.0, sines.times2);
-  const double root = std::sqrt(std::fabs(x));
-  const double latitudePart = (-100.0 + 2.0 * x) + 0.2 * root + shared;
-  const double longitudePart = (300.0 + x) + (0.1 * x) * x + 0.1 * root + shared +
-                               sineTerm(20.0, sines.times1) + sineTerm(40.0, sines.over3) +
-                               sineTerm(150.0, sines.over12) + sineTerm(300.0, sines.over30);
-  return {longitude, 0.1 * x, latitudePart, longitudePart};
-}
-
-GcjImageEstimate::Row GcjImageEstimate::row(double latitude) {
-  using namespace scalar_lanes;
   const double y = latitude - K::originLatitude;
-  const PolynomialSines sines = polynomialSines(y);
-  const double latitudePart = 3.0 * y + (0.2 * y) * y + sineTerm(20.0, sines.times1) +
-                              sineTerm(40.0, sines.over3) + sineTerm(160.0, sines.over12) +
-                              sineTerm(320.0, sines.over30);
+  const PolynomialSines sines = polynomialSines(V{x, y});
+  // k · 2/3 folded into one factor: an estimate need not keep the division.
+  constexpr double twoThirds = 2.0 / 3.0;
+  const auto term = [](double k, V sine, int lane) { return (k * twoThirds) * sine[lane]; };
+
+  const double shared = term(20.0, sines.times6, 0) + term(20.0, sines.times2, 0);
+  const double root = std::sqrt(std::fabs(x));
+  const Column column{longitude, 0.1 * x, (-100.0 + 2.0 * x) + 0.2 * root + shared,
+                      (300.0 + x) + (0.1 * x) * x + 0.1 * root + shared + term(20.0, sines.times1, 0) +
+                          term(40.0, sines.over3, 0) + term(150.0, sines.over12, 0) +
+                          term(300.0, sines.over30, 0)};
+
   const Unit radLat = latitudeUnit(sines.theta);
-  const double magic = 1.0 - (K::ee * radLat.s) * radLat.s;
+  const double sinLat = radLat.s[1];
+  const double cosLat = radLat.c[1];
+  const double magic = 1.0 - (K::ee * sinLat) * sinLat;
   const double sqrtMagic = std::sqrt(magic);
   constexpr double latitudeFactor = 180.0 / (K::a * (1.0 - K::ee) * K::pi);
   constexpr double longitudeFactor = 180.0 / (K::a * K::pi);
-  return {latitude,
-          y,
-          latitudePart,
-          2.0 * y,
-          latitudeFactor * (magic * sqrtMagic),
-          longitudeFactor * sqrtMagic / radLat.c};
+  const Row row{latitude,
+                y,
+                3.0 * y + (0.2 * y) * y + term(20.0, sines.times1, 1) + term(40.0, sines.over3, 1) +
+                    term(160.0, sines.over12, 1) + term(320.0, sines.over30, 1),
+                2.0 * y,
+                latitudeFactor * (magic * sqrtMagic),
+                longitudeFactor * sqrtMagic / cosLat};
+  return {column, row};
 }
 
 Coordinate GcjImageEstimate::image(const Column& column, const Row& row) {

@@ -11,6 +11,7 @@ namespace tovik {
 /// `Row` the second; `image` combines one of each in a few operations. The bisection only ever
 /// visits three longitudes and three latitudes per step, two of them known from the step
 /// before, so most of the work of an image is done once per new coordinate, not once per point.
+/// `axes` makes a column and a row together, the two sine chains side by side in two lanes.
 ///
 /// Accuracy. Outside the GCJ-02 region the estimate is the identity, exactly like the transform.
 /// Inside it differs from OrbCoorTransform::transformFromWGSToGCJ by at most `maxError` degree
@@ -41,8 +42,12 @@ class GcjImageEstimate {
     double longitudeScale;
   };
 
-  static Column column(double longitude);
-  static Row row(double latitude);
+  struct Axes {
+    Column column;
+    Row row;
+  };
+
+  static Axes axes(double longitude, double latitude);
 
   /// The estimated GCJ-02 image of (row.latitude, column.longitude).
   static Coordinate image(const Column& column, const Row& row);

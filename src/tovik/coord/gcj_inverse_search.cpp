@@ -177,14 +177,15 @@ Coordinate GcjInverseSearch::run(Coordinate gcj) const {
   const double lat = gcj.latitude;
   const double lon = gcj.longitude;
   const double half = K::searchHalfWidth;
-  Box box{GcjImageEstimate::column(lon - half), GcjImageEstimate::column(lon + half),
-          GcjImageEstimate::row(lat - half),    GcjImageEstimate::row(lat + half),
-          {}, {}, std::nullopt, std::nullopt, std::nullopt};
+  const GcjImageEstimate::Axes lower = GcjImageEstimate::axes(lon - half, lat - half);
+  const GcjImageEstimate::Axes upper = GcjImageEstimate::axes(lon + half, lat + half);
+  Box box{lower.column, upper.column, lower.row, upper.row, {}, {}, std::nullopt, std::nullopt, std::nullopt};
 
   for (int step = 0; step < K::searchSteps; ++step) {
     const Coordinate middle = box.midpoint();
-    box.middleColumn = GcjImageEstimate::column(middle.longitude);
-    box.middleRow = GcjImageEstimate::row(middle.latitude);
+    const GcjImageEstimate::Axes axes = GcjImageEstimate::axes(middle.longitude, middle.latitude);
+    box.middleColumn = axes.column;
+    box.middleRow = axes.row;
     const Coordinate centreImage = GcjImageEstimate::image(box.middleColumn, box.middleRow);
 
     const std::optional<Decision> estimated = decideFromEstimates(box, centreImage, gcj, margin_);

@@ -13,49 +13,44 @@ namespace {
 
 using K = DatumConstants;
 
-/// The raw offsets of the two polynomials, before scaling to degrees.
-struct RawOffset {
-  double latitude;
-  double longitude;
-};
-
 /// k · sin(arg) · 2 ÷ 3, one operation at a time.
 double sineTerm(double k, double sine) {
   return ((k * sine) * 2.0) / 3.0;
 }
 
-/// transformLat(x, y) and transformLon(x, y) together: their first two sine terms are the same
-/// numbers, so each is computed once.
-RawOffset rawOffset(double x, double y) {
+/// The latitude polynomial; x is a longitude difference, y a latitude difference (degrees).
+double transformLat(double x, double y) {
   const double pi = K::pi;
-  const double term1 = sineTerm(20.0, std::sin((6.0 * x) * pi));
-  const double term2 = sineTerm(20.0, std::sin((2.0 * x) * pi));
-  const double root = std::sqrt(std::fabs(x));
+  double r = -100.0 + 2.0 * x;
+  r += 3.0 * y;
+  r += (0.2 * y) * y;
+  r += (0.1 * x) * y;
+  r += 0.2 * std::sqrt(std::fabs(x));
+  r += sineTerm(20.0, std::sin((6.0 * x) * pi));
+  r += sineTerm(20.0, std::sin((2.0 * x) * pi));
+  r += sineTerm(20.0, std::sin(y * pi));
+  r += sineTerm(40.0, std::sin((y / 3.0) * pi));
+  r += sineTerm(160.0, std::sin((y / 12.0) * pi));
+  r += sineTerm(320.0, std::sin((y * pi) / 30.0));  // y·pi first, then ÷ 30
+  return r;
+}
 
-  double lat = -100.0 + 2.0 * x;
-  lat += 3.0 * y;
-  lat += (0.2 * y) * y;
-  lat += (0.1 * x) * y;
-  lat += 0.2 * root;
-  lat += term1;
-  lat += term2;
-  lat += sineTerm(20.0, std::sin(y * pi));
-  lat += sineTerm(40.0, std::sin((y / 3.0) * pi));
-  lat += sineTerm(160.0, std::sin((y / 12.0) * pi));
-  lat += sineTerm(320.0, std::sin((y * pi) / 30.0));
-
-  double lon = 300.0 + x;
-  lon += 2.0 * y;
-  lon += (0.1 * x) * x;
-  lon += (0.1 * x) * y;
-  lon += 0.1 * root;
-  lon += term1;
-  lon += term2;
-  lon += sineTerm(20.0, std::sin(x * pi));
-  lon += sineTerm(40.0, std::sin((x / 3.0) * pi));
-  lon += sineTerm(150.0, std::sin((x / 12.0) * pi));
-  lon += sineTerm(300.0, std::sin((x / 30.0) * pi));
-  return {lat, lon};
+/// The longitude polynomial. Its first two sine terms are those of transformLat; the compiler
+/// computes them once for both.
+double transformLon(double x, double y) {
+  const double pi = K::pi;
+  double r = 300.0 + x;
+  r += 2.0 * y;
+  r += (0.1 * x) * x;
+  r += (0.1 * x) * y;
+  r += 0.1 * std::sqrt(std::fabs(x));
+  r += sineTerm(20.0, std::sin((6.0 * x) * pi));
+  r += sineTerm(20.0, std::sin((2.0 * x) * pi));
+  r += sineTerm(20.0, std::sin(x * pi));
+  r += sineTerm(40.0, std::sin((x / 3.0) * pi));
+  r += sineTerm(150.0, std::sin((x / 12.0) * pi));
+  r += sineTerm(300.0, std::sin((x / 30.0) * pi));  // x ÷ 30 first, then · pi
+  return r;
 }
 
 /// Runs `transform` over a batch, point by point.
@@ -101,14 +96,17 @@ Coordinate OrbCoorTransform::transformFromWGSToGCJ(Coordinate wgs) {
   if (K::isOutOfRegion(lat, lon)) {
     return wgs;
   }
-  const RawOffset raw = rawOffset(lon - K::originLongitude, lat - K::originLatitude);
+  const double x = lon - K::originLongitude;
+  const double y = lat - K::originLatitude;
+  double dLat = transformLat(x, y);
+  double dLon = transformLon(x, y);
   const double radLat = (lat / 180.0) * K::pi;
   const double s = std::sin(radLat);
   const double cosLat = std::cos(radLat);
   const double magic = 1.0 - (K::ee * s) * s;
   const double sqrtMagic = std::sqrt(magic);
-  const double dLat = (raw.latitude * 180.0) / (((K::a * (1.0 - K::ee)) / (magic * sqrtMagic)) * K::pi);
-  const double dLon = (raw.longitude * 180.0) / (((K::a / sqrtMagic) * cosLat) * K::pi);
+  dLat = (dLat * 180.0) / (((K::a * (1.0 - K::ee)) / (magic * sqrtMagic)) * K::pi);
+  dLon = (dLon * 180.0) / (((K::a / sqrtMagic) * cosLat) * K::pi);
   return {lat + dLat, lon + dLon};
 }
 

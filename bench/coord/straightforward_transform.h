@@ -1,0 +1,17 @@
+#pragma once
+
+#include "tovik/platform/location.h"
+
+namespace tovik::bench {
+
+/// The datum formulas written the plain way, one function per formula and every sine computed
+/// where it appears, and the inverse search with four forward transforms per step: the yardstick
+/// for OrbCoorTransform in the same run.
+struct StraightforwardTransform {
+  static Coordinate wgsToGcj(Coordinate wgs);
+  static Coordinate gcjToWgs(Coordinate gcj);
+  static Coordinate gcjToBaidu(Coordinate gcj);
+  static double distance(double lat1, double lat2, double lng1, double lng2);
+};
+
+}  // namespace tovik::bench
