@@ -105,6 +105,8 @@ const std::vector<ExchangeCase>& exchangeCases() {
   return cases;
 }
 
+void PrintTo(const ExchangeCase& c, std::ostream* os) { *os << c.name; }
+
 class ExchangeTable : public testing::TestWithParam<ExchangeCase> {};
 
 TEST_P(ExchangeTable, ServerBehaviourGivesOutcomeAndLog) {

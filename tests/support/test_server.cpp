@@ -47,11 +47,11 @@ int portOf(const sockaddr_storage& address) {
   return -1;
 }
 
-// Shuts down this process's accepted sockets on `localPort` (only those of one client
-// port when `clientPort` is given). cpp-httplib gives a handler no access to its socket;
-// this is how the server drops a connection, and how it ends kept-alive connections at
-// once when it stops instead of waiting out their idle time.
-void shutDownConnections(int localPort, std::optional<int> clientPort) {
+// Calls `visit(fd, clientPort)` for each of this process's sockets bound to `localPort`;
+// `clientPort` is -1 for the listening socket. cpp-httplib gives a handler no access to its
+// socket, and its listening backlog is fixed; this is how the server reaches them.
+template <class Visit>
+void forEachSocketOnPort(int localPort, Visit visit) {
   DIR* fds = opendir("/proc/self/fd");
   if (fds == nullptr) {
     return;
@@ -59,23 +59,44 @@ void shutDownConnections(int localPort, std::optional<int> clientPort) {
   const int listing = dirfd(fds);
   while (dirent* entry = readdir(fds)) {
     char* end = nullptr;
-    const long fd = std::strtol(entry->d_name, &end, 10);
+    const long number = std::strtol(entry->d_name, &end, 10);
+    const int fd = static_cast<int>(number);
     if (end == entry->d_name || *end != '\0' || fd == listing) {
       continue;
     }
     sockaddr_storage local{};
-    sockaddr_storage peer{};
     socklen_t localLength = sizeof(local);
-    socklen_t peerLength = sizeof(peer);
-    if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
-        getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 || portOf(local) != localPort) {
       continue;
     }
-    if (portOf(local) == localPort && (!clientPort || portOf(peer) == *clientPort)) {
-      ::shutdown(static_cast<int>(fd), SHUT_RDWR);
-    }
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof(peer);
+    visit(fd, getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0 ? portOf(peer) : -1);
   }
   closedir(fds);
+}
+
+// Closes accepted connections (those of one client port when given): how the server drops
+// a connection, and how it ends kept-alive connections at once when it stops instead of
+// waiting out their idle time.
+void shutDownConnections(int localPort, std::optional<int> clientPort) {
+  forEachSocketOnPort(localPort, [&](int fd, int peerPort) {
+    if (peerPort >= 0 && (!clientPort || peerPort == *clientPort)) {
+      ::shutdown(fd, SHUT_RDWR);
+    }
+  });
+}
+
+// cpp-httplib listens with a backlog of 5: more simultaneous connects overflow it and the
+// client's retried SYN costs a second.
+void widenBacklog(int localPort) {
+  forEachSocketOnPort(localPort, [](int fd, int peerPort) {
+    int listening = 0;
+    socklen_t length = sizeof(listening);
+    if (peerPort < 0 && getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 && listening) {
+      ::listen(fd, SOMAXCONN);
+    }
+  });
 }
 
 }  // namespace
@@ -158,6 +179,7 @@ void TestServer::start() {
   if (port_ <= 0) {
     throw std::runtime_error("TestServer: cannot bind a port on 127.0.0.1");
   }
+  widenBacklog(port_);
   // The socket listens from here on; connections wait in its backlog until the loop runs.
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -252,7 +274,9 @@ void TestServer::record(const httplib::Request& request) {
 }
 
 void TestServer::dispatch(const httplib::Request& request, httplib::Response& response) {
-  record(request);
+  if (options_.recordRequests) {
+    record(request);
+  }
   Route route;
   {
     std::lock_guard lock(mutex_);

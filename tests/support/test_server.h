@@ -67,6 +67,8 @@ struct CannedResponse {
 struct TestServerOptions {
   /// Workers; a kept-alive connection holds one until it closes.
   std::size_t threads = 48;
+  /// Keep a record of every request (off for load: the record grows without bound).
+  bool recordRequests = true;
 };
 
 /// A real HTTP (or HTTPS) server on 127.0.0.1 with an ephemeral port, serving from its own

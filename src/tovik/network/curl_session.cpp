@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -77,6 +78,18 @@ HeaderList headerList(const HTTPHeaderFields& fields) {
   return HeaderList(list);
 }
 
+// The proxy settings of the environment apply, but loopback traffic never goes through a
+// proxy (libcurl would otherwise send it there).
+std::string noProxyList() {
+  std::string list = "localhost,127.0.0.0/8,::1";
+  for (const char* name : {"no_proxy", "NO_PROXY"}) {
+    if (const char* value = std::getenv(name); value != nullptr && *value != '\0') {
+      return std::string(value) + "," + list;
+    }
+  }
+  return list;
+}
+
 HTTPURLResponse responseOf(CURL* easy, const std::string& url, long status) {
   HTTPURLResponse response;
   response.url = url;
@@ -92,7 +105,7 @@ HTTPURLResponse responseOf(CURL* easy, const std::string& url, long status) {
 }  // namespace
 
 struct CurlSession::Impl {
-  explicit Impl(SessionConfiguration config) : configuration(std::move(config)) {
+  explicit Impl(SessionConfiguration config) : configuration(std::move(config)), noProxy(noProxyList()) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     multi = curl_multi_init();
     curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, configuration.maximumConnectionsPerHost));
@@ -187,6 +200,7 @@ struct CurlSession::Impl {
 
     curl_easy_setopt(easy, CURLOPT_URL, t.request.url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
@@ -277,6 +291,7 @@ struct CurlSession::Impl {
   }
 
   const SessionConfiguration configuration;
+  const std::string noProxy;
   CURLM* multi = nullptr;
   std::thread worker;
 
