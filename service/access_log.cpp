@@ -1,5 +1,8 @@
 #include "service/access_log.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <ctime>
 #include <stdexcept>
 
@@ -53,7 +56,18 @@ void appendEscaped(std::string& out, std::string_view text) {
 
 }  // namespace
 
-AccessLog::AccessLog(std::FILE* out, bool ownsFile) : out_(out), ownsFile_(ownsFile) {}
+namespace {
+
+void raiseTo(std::atomic<std::int64_t>& value, std::int64_t candidate) {
+  std::int64_t current = value.load(std::memory_order_relaxed);
+  while (candidate > current && !value.compare_exchange_weak(current, candidate, std::memory_order_relaxed)) {
+  }
+}
+
+}  // namespace
+
+AccessLog::AccessLog(std::FILE* out, bool ownsFile)
+    : out_(out), ownsFile_(ownsFile), fd_(out != nullptr ? ::fileno(out) : -1) {}
 
 std::shared_ptr<AccessLog> AccessLog::open(const std::string& path) {
   if (path == "-") {
@@ -128,37 +142,46 @@ void AccessLog::write(std::string_view remote, std::string_view method, std::str
   char tail[96];
   std::snprintf(tail, sizeof tail, "\" %d %zuB %.3fms", status, bytes, static_cast<double>(handling.count()) / 1000.0);
   line += tail;
-  {
-    const std::lock_guard lock(mutex_);
-    ++stats_.requests;
-    if (handling >= kSlow) {
-      ++stats_.slowRequests;
-    }
-    stats_.longestHandling = std::max(stats_.longestHandling, handling);
+  requests_.fetch_add(1, std::memory_order_relaxed);
+  if (handling >= kSlow) {
+    slowRequests_.fetch_add(1, std::memory_order_relaxed);
   }
+  raiseTo(longestHandling_, handling.count());
   writeLine(line);
 }
 
-void AccessLog::recordWait(std::chrono::microseconds wait) {
-  const std::lock_guard lock(mutex_);
-  stats_.longestWait = std::max(stats_.longestWait, wait);
-}
+void AccessLog::recordWait(std::chrono::microseconds wait) { raiseTo(longestWait_, wait.count()); }
 
 void AccessLog::note(std::string_view line) { writeLine(std::string(line)); }
 
 AccessLog::Stats AccessLog::stats() const {
-  const std::lock_guard lock(mutex_);
-  return stats_;
+  Stats stats;
+  stats.requests = requests_.load();
+  stats.slowRequests = slowRequests_.load();
+  stats.longestHandling = std::chrono::microseconds(longestHandling_.load());
+  stats.longestWait = std::chrono::microseconds(longestWait_.load());
+  return stats;
 }
 
 void AccessLog::writeLine(const std::string& line) {
-  if (out_ == nullptr) {
+  if (fd_ < 0) {
     return;
   }
-  const std::lock_guard lock(mutex_);
-  std::fwrite(line.data(), 1, line.size(), out_);
-  std::fputc('\n', out_);
-  std::fflush(out_);
+  // One write per line: lines from different threads never interleave, and a line is in
+  // the file (or on the terminal) as soon as the request is done.
+  std::string text = line;
+  text += '\n';
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const auto n = ::write(fd_, text.data() + written, text.size() - written);
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      return;  // a full disk or a closed terminal must not stop the service
+    }
+    written += static_cast<std::size_t>(n);
+  }
 }
 
 }  // namespace tovik::service

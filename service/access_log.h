@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <mutex>
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -15,7 +15,7 @@ namespace tovik::service {
 /// bytes escaped, status, body bytes and the time the server spent on the request.
 /// Also keeps the figures that show a starved or slow server: the longest handling time,
 /// the number of requests over `kSlow`, and the longest wait of a connection for a worker.
-/// Safe to use from any thread.
+/// Safe to use from any thread, without locks: each line is one write() of its own.
 class AccessLog {
  public:
   static constexpr std::chrono::milliseconds kSlow{100};
@@ -53,8 +53,11 @@ class AccessLog {
 
   std::FILE* out_;
   bool ownsFile_;
-  mutable std::mutex mutex_;
-  Stats stats_;
+  int fd_ = -1;
+  std::atomic<std::uint64_t> requests_{0};
+  std::atomic<std::uint64_t> slowRequests_{0};
+  std::atomic<std::int64_t> longestHandling_{0};
+  std::atomic<std::int64_t> longestWait_{0};
 };
 
 }  // namespace tovik::service

@@ -275,8 +275,7 @@ CityImporter::Summary CityImporter::run(const std::filesystem::path& input, cons
           "INSERT INTO places(id, name, country, admin1, admin2, lat, lng, importance) "
           "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
       auto insertPoint = db.prepare(
-          "INSERT INTO places_rtree(id, min_lat, max_lat, min_lng, max_lng, lat, lng) "
-          "VALUES(?1, ?2, ?2, ?3, ?3, ?2, ?3)");
+          "INSERT INTO places_rtree(id, min_lat, max_lat, min_lng, max_lng) VALUES(?1, ?2, ?2, ?3, ?3)");
       auto insertText = db.prepare("INSERT INTO places_fts(rowid, name, region) VALUES(?1, ?2, ?3)");
       const auto regionOf = [&](const std::string& code) -> const Region* {
         if (code.empty()) {

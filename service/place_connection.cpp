@@ -1,5 +1,11 @@
 #include "service/place_connection.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
 namespace tovik::service {
 
 namespace {
@@ -19,6 +25,43 @@ Place readPlace(const SqliteStatement& row) {
   return place;
 }
 
+/// Best-first nearest-neighbour search inside the R*Tree: each node and entry is scored
+/// with the squared flat distance from the point to its box, and the tree visits the lowest
+/// score first, so the first row it yields is the nearest place. Parameters: latitude,
+/// longitude, longitude scale. Coordinates: min_lat, max_lat, min_lng, max_lng.
+int scoreByDistance(sqlite3_rtree_query_info* info) {
+  if (info->nParam != 3 || info->nCoord != 4) {
+    return SQLITE_ERROR;
+  }
+  const double latitude = info->aParam[0];
+  const double longitude = info->aParam[1];
+  const double scale = info->aParam[2];
+  const double* box = info->aCoord;
+  double dLat = 0.0;
+  if (latitude < box[0]) {
+    dLat = box[0] - latitude;
+  } else if (latitude > box[1]) {
+    dLat = latitude - box[1];
+  }
+  double dLng = 0.0;
+  if (longitude < box[2] || longitude > box[3]) {
+    // The shorter way round the globe to the box's nearer edge (all values lie within
+    // ±180, so one turn of 360 is enough).
+    double east = box[2] - longitude;
+    if (east < 0.0) {
+      east += 360.0;
+    }
+    double west = longitude - box[3];
+    if (west < 0.0) {
+      west += 360.0;
+    }
+    dLng = std::min(east, west) * scale;
+  }
+  info->rScore = dLat * dLat + dLng * dLng;
+  info->eWithin = PARTLY_WITHIN;
+  return SQLITE_OK;
+}
+
 /// Resets the statement however the caller leaves.
 class ResetOnExit {
  public:
@@ -34,12 +77,12 @@ class ResetOnExit {
 }  // namespace
 
 PlaceConnection::PlaceConnection(const std::string& path)
-    : db_(SqliteDatabase::openImmutable(path)),
-      // The bare-column min() form finds the nearest row in one pass over the R*Tree hits;
-      // ORDER BY ... LIMIT 1 would build a temporary B-tree per query.
-      nearest_(db_.prepare("SELECT id, min((lat - ?1) * (lat - ?1) + (lng - ?2) * (lng - ?2) * ?3) "
-                           "FROM places_rtree WHERE min_lat >= ?4 AND max_lat <= ?5 AND min_lng >= ?6 "
-                           "AND max_lng <= ?7")),
+    : db_(registered(SqliteDatabase::openImmutable(path))),
+      // No ORDER BY: the tree itself yields rows nearest first, so LIMIT 1 stops at the
+      // first leaf and no temporary B-tree is built.
+      nearest_(db_.prepare("SELECT " + std::string(kColumns) +
+                           " FROM (SELECT id FROM places_rtree WHERE id MATCH tovik_nearest(?1, ?2, ?3) LIMIT 1) r"
+                           " CROSS JOIN places p ON p.id = r.id")),
       byId_(db_.prepare("SELECT " + std::string(kColumns) + " FROM places p WHERE p.id = ?1")),
       inBox_(db_.prepare("SELECT " + std::string(kColumns) +
                          " FROM places_rtree r CROSS JOIN places p ON p.id = r.id "
@@ -50,20 +93,20 @@ PlaceConnection::PlaceConnection(const std::string& path)
                           "AND (?2 = '' OR p.country = ?2 OR p.admin1 = ?2 OR p.admin2 = ?2) "
                           "ORDER BY bm25(places_fts, 10.0, 1.0) LIMIT ?3")) {}
 
-std::optional<std::pair<std::int64_t, double>> PlaceConnection::nearestIn(const DegreeBox& box, double latitude,
-                                                                         double longitude, double lngScale) {
+SqliteDatabase PlaceConnection::registered(SqliteDatabase db) {
+  if (sqlite3_rtree_query_callback(db.handle(), "tovik_nearest", scoreByDistance, nullptr, nullptr) != SQLITE_OK) {
+    throw std::runtime_error("cannot register the nearest-place search");
+  }
+  return db;
+}
+
+std::optional<Place> PlaceConnection::nearest(double latitude, double longitude, double lngScale) {
   ResetOnExit reset(nearest_);
-  nearest_.bind(1, latitude)
-      .bind(2, longitude)
-      .bind(3, lngScale * lngScale)
-      .bind(4, box.south)
-      .bind(5, box.north)
-      .bind(6, box.west)
-      .bind(7, box.east);
-  if (!nearest_.step() || nearest_.isNull(0)) {
+  nearest_.bind(1, latitude).bind(2, longitude).bind(3, lngScale);
+  if (!nearest_.step()) {
     return std::nullopt;
   }
-  return std::make_pair(nearest_.columnInt64(0), nearest_.columnDouble(1));
+  return readPlace(nearest_);
 }
 
 std::optional<Place> PlaceConnection::place(std::int64_t id) {

@@ -25,11 +25,10 @@ class PlaceConnection {
  public:
   explicit PlaceConnection(const std::string& path);
 
-  /// The place in `box` nearest to (`latitude`, `longitude`) in the local flat metric,
-  /// where a degree of longitude counts `lngScale` of a degree of latitude; with its
-  /// squared distance in degrees of latitude. Nothing when the box holds no place.
-  std::optional<std::pair<std::int64_t, double>> nearestIn(const DegreeBox& box, double latitude, double longitude,
-                                                          double lngScale);
+  /// The place nearest to (`latitude`, `longitude`) in the local flat metric, where a
+  /// degree of longitude counts `lngScale` of a degree of latitude (across the
+  /// antimeridian too). Nothing only when there is no place at all.
+  std::optional<Place> nearest(double latitude, double longitude, double lngScale);
   std::optional<Place> place(std::int64_t id);
   /// Every place in `box`, unordered.
   std::vector<Place> placesIn(const DegreeBox& box);
@@ -40,6 +39,9 @@ class PlaceConnection {
   SqliteDatabase& database() { return db_; }
 
  private:
+  /// Adds the nearest-place scoring to a new connection.
+  static SqliteDatabase registered(SqliteDatabase db);
+
   SqliteDatabase db_;
   SqliteStatement nearest_;
   SqliteStatement byId_;

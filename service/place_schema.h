@@ -7,7 +7,7 @@ namespace tovik::service {
 /// The layout of the places database, shared by the importer and the store.
 struct PlaceSchema {
   /// Written into `meta`; the store refuses a database of another version.
-  static constexpr std::string_view kVersion = "1";
+  static constexpr std::string_view kVersion = "2";
 
   static constexpr std::string_view kCreate = R"sql(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -21,7 +21,7 @@ CREATE TABLE places(
   lat REAL NOT NULL,
   lng REAL NOT NULL,
   importance INTEGER NOT NULL);
-CREATE VIRTUAL TABLE places_rtree USING rtree(id, min_lat, max_lat, min_lng, max_lng, +lat REAL, +lng REAL);
+CREATE VIRTUAL TABLE places_rtree USING rtree(id, min_lat, max_lat, min_lng, max_lng);
 CREATE VIRTUAL TABLE places_fts USING fts5(name, region, content='', tokenize='unicode61 remove_diacritics 2', prefix='2 3');
 )sql";
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 #include <stdexcept>
 
 #include "service/place_schema.h"
@@ -17,8 +16,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 /// Metres per degree of latitude on the sphere used for distances, for box sizes only.
 constexpr double kMetresPerDegree = 6371004.0 * kPi / 180.0;
-/// The first search box reaches this far (degrees of latitude) and grows fourfold.
-constexpr double kFirstReach = 0.05;
 
 /// cos(latitude), kept away from zero so that boxes near the poles stay finite.
 double longitudeScale(double latitude) { return std::max(std::cos(latitude * kPi / 180.0), 0.01); }
@@ -54,6 +51,7 @@ double metresBetween(double lat1, double lng1, double lat2, double lng2) {
 PlaceStore::PlaceStore(std::string path) : path_(std::move(path)) {}
 
 std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
+  SqliteDatabase::tuneForConcurrentReaders();
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
     throw std::runtime_error("no places database at " + path + " (run `tovik-service import` first)");
@@ -102,35 +100,7 @@ void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
 
 std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longitude) const {
   auto connection = borrow();
-  const double scale = longitudeScale(latitude);
-  std::int64_t bestId = 0;
-  double bestSquared = std::numeric_limits<double>::infinity();
-  const auto searchWithin = [&](double reach) {
-    for (const auto& [box, lng] : boxesAround(latitude, longitude, reach)) {
-      const auto found = connection->nearestIn(box, latitude, lng, scale);
-      if (found && found->second < bestSquared) {
-        bestId = found->first;
-        bestSquared = found->second;
-      }
-    }
-  };
-  for (double reach = kFirstReach;; reach *= 4.0) {
-    searchWithin(reach);
-    const bool wholeWorld = reach >= 180.0;
-    if (bestId != 0) {
-      // A place outside the box is at least `reach` away; one found farther than that may
-      // have a nearer rival just outside, so look once more as far as it is.
-      const double found = std::sqrt(bestSquared);
-      if (found > reach && !wholeWorld) {
-        searchWithin(found * 1.0001);
-      }
-      break;
-    }
-    if (wholeWorld) {
-      return std::nullopt;
-    }
-  }
-  auto place = connection->place(bestId);
+  auto place = connection->nearest(latitude, longitude, longitudeScale(latitude));
   if (!place) {
     return std::nullopt;
   }

@@ -17,6 +17,10 @@ class SqliteDatabase {
   static SqliteDatabase openImmutable(const std::string& path);
   /// Creates (or opens) a database for writing.
   static SqliteDatabase create(const std::string& path);
+  /// Turns off SQLite's process-wide memory statistics, whose mutex every allocation of
+  /// every connection would otherwise take. Has effect only before SQLite's first use in
+  /// the process; later calls change nothing.
+  static void tuneForConcurrentReaders();
 
   ~SqliteDatabase();
   SqliteDatabase(const SqliteDatabase&) = delete;
@@ -29,6 +33,7 @@ class SqliteDatabase {
   SqliteStatement prepare(std::string_view sql);
   /// Closes now (also done by the destructor); throws if SQLite refuses.
   void close();
+  sqlite3* handle() const { return db_; }
 
  private:
   explicit SqliteDatabase(sqlite3* db) : db_(db) {}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "service/text_match.h"
@@ -43,6 +44,24 @@ TEST(PlaceStoreTest, NearestAgreesWithAFullScan) {
     const auto found = fixtureStore()->nearest(place.latitude + 0.0001, place.longitude);
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->place.id, place.id) << place.name;
+  }
+}
+
+TEST(PlaceStoreTest, NearestMatchesBruteForceAroundEveryPlace) {
+  const auto all = fixtureStore()->within(0, 0, 2e7);
+  const double offsets[][2] = {{0.3, 0.0}, {-0.2, 0.25}, {0.05, -0.4}, {-0.45, -0.1}};
+  for (const auto& entry : all) {
+    for (const auto& offset : offsets) {
+      const double latitude = std::clamp(entry.place.latitude + offset[0], -89.9, 89.9);
+      double longitude = entry.place.longitude + offset[1];
+      longitude = longitude > 180 ? longitude - 360 : longitude < -180 ? longitude + 360 : longitude;
+      const auto everything = fixtureStore()->within(latitude, longitude, 2.1e7);
+      ASSERT_FALSE(everything.empty());
+      const auto found = fixtureStore()->nearest(latitude, longitude);
+      ASSERT_TRUE(found.has_value());
+      EXPECT_LE(found->distance, everything.front().distance * 1.001 + 1.0)
+          << latitude << "," << longitude << ": " << found->place.name << " vs " << everything.front().place.name;
+    }
   }
 }
 
