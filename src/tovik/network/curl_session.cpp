@@ -1,6 +1,7 @@
 #include "tovik/network/curl_session.h"
 
 #include <curl/curl.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <climits>
@@ -147,6 +148,7 @@ struct CurlSession::Impl {
   }
 
   void run() {
+    pthread_setname_np(pthread_self(), "tovik-network");
     std::deque<std::unique_ptr<Transfer>> arrived;
     while (true) {
       {

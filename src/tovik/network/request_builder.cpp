@@ -91,7 +91,21 @@ std::string elementPath(const std::string& parent, std::size_t index) {
 
 std::string shownPath(const std::string& path) { return path.empty() ? "请求体" : path; }
 
-// The path of the first number that JSON cannot represent (NaN, infinity), if any.
+// Whether every number in `value` can be written as JSON (no NaN, no infinity).
+bool allFinite(const nlohmann::json& value) {
+  switch (value.type()) {
+    case nlohmann::json::value_t::number_float:
+      return std::isfinite(value.get_ref<const double&>());
+    case nlohmann::json::value_t::object:
+    case nlohmann::json::value_t::array:
+      return std::all_of(value.begin(), value.end(), allFinite);
+    default:
+      return true;
+  }
+}
+
+// The path of the first number that JSON cannot represent (NaN, infinity), if any; only
+// looked for once `allFinite` has found one.
 std::optional<std::string> nonFinitePath(const nlohmann::json& value, const std::string& path) {
   switch (value.type()) {
     case nlohmann::json::value_t::number_float:
@@ -144,8 +158,9 @@ std::optional<std::string> invalidTextPath(const nlohmann::json& value, const st
 }
 
 std::variant<std::string, Error> encodedBody(const nlohmann::json& body) {
-  if (auto path = nonFinitePath(body, "")) {
-    return encodingError(RequestBuilder::nonFiniteNumber, shownPath(*path) + " 不是有限数值");
+  if (!allFinite(body)) {
+    const auto path = nonFinitePath(body, "");
+    return encodingError(RequestBuilder::nonFiniteNumber, shownPath(path.value_or("")) + " 不是有限数值");
   }
   try {
     return body.dump();

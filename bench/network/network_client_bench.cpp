@@ -1,0 +1,342 @@
+// The network client against plain libcurl, both talking to the same loopback cpp-httplib
+// server in the same run: 2,000 sequential fused-location calls (per-request latency, and
+// the TCP connections the server accepted for them), and 2,000 calls with 16 in flight
+// (throughput). The kit's path is the whole road of a call: RequestBuilder with a
+// TrackRequest-sized JSON body, makeURLRequest, NetworkClient::send, the worker thread, the
+// main-queue hop and the strict LocationRes decode. Plain libcurl posts the same bytes
+// over one reused easy handle (sequential) or a multi handle (in flight).
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "support/test_server.h"
+#include "tovik/model/location_res.h"
+#include "tovik/network/network_client.h"
+#include "tovik/network/request_builder.h"
+#include "tovik/platform/main_queue.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using tovik::test::CannedResponse;
+using tovik::test::TestServer;
+using Answer = std::shared_ptr<tovik::LocationRes>;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRequests = 2000;
+constexpr int kInFlight = 16;
+constexpr const char* kPath = "/location/hub/v1/track_points";
+
+// A typical fused-location answer (about 900 bytes).
+const std::string& answerText() {
+  static const std::string text = R"({"id":"7D3C1E0A-5B7F-4C59-9E56-0B0D5E0C9A11","asset":"A1B2C3D4-E5F6-4789-9ABC-DEF012345678",)"
+                                  R"("location":{"timestamp":1700000000123,"address":{"name":"中国北京市朝阳区望京街道望京SOHO塔3",)"
+                                  R"("context":[{"type":"country","name":"中国","code":"CN"},)"
+                                  R"({"type":"province","name":"北京市","code":"110000"},)"
+                                  R"({"type":"city","name":"北京市市辖区","code":"110100"},)"
+                                  R"({"type":"district","name":"朝阳区","code":"110105"},)"
+                                  R"({"type":"street","name":"望京街道办事处","code":"110105026"}]},)"
+                                  R"("place":{"type":"commercial_building","name":"望京SOHO塔3B座","distance":{"line":35.72}},)"
+                                  R"("position":{"point":{"longitude":116.48068237304688,"latitude":39.99678421020508}}}})";
+  return text;
+}
+
+// A fused-location request body of the usual shape and size: one fix, the device, the
+// operating system, the identifiers.
+const nlohmann::json& trackBody() {
+  static const nlohmann::json body = {
+      {"timestamp", 1700000000123},
+      {"id", "0F8E2B7C-3D41-4A6E-9C2B-5E7D1A0B9C38"},
+      {"asset",
+       {{"id", "A1B2C3D4-E5F6-4789-9ABC-DEF012345678"},
+        {"manufacturer", "LENOVO"},
+        {"model", "ThinkPad X1 Carbon Gen 9"},
+        {"os", {{"name", "Debian GNU/Linux"}, {"version", "12"}}}}},
+      {"location",
+       {{"gnss",
+         {{"points", {{116.47454833984375, 39.99552917480469}}},
+          {"timestamp", 1700000000000},
+          {"accuracy", 4.7},
+          {"altitude", 43.2},
+          {"verticalAccuracy", 3.1},
+          {"speed", 1.25},
+          {"course", 271.5},
+          {"provider", "gnss"}}}}}};
+  return body;
+}
+
+std::unique_ptr<TestServer> makeServer() {
+  tovik::test::TestServerOptions options;
+  options.recordRequests = false;
+  auto server = std::make_unique<TestServer>(options);
+  server->respond("POST", kPath, CannedResponse::json(200, answerText()));
+  return server;
+}
+
+tovik::RequestBuilder builderFor(const TestServer& server) {
+  tovik::RequestBuilder builder;
+  builder.urlString = server.url(kPath);
+  builder.method = tovik::HTTPMethod::post;
+  builder.queryParameters = {{"access_key", "bench-access-key"}, {"response_sprf", "gcj02"}, {"needAddress", "true"}};
+  builder.bodyParameters = trackBody();
+  builder.timeoutInterval = 30;
+  return builder;
+}
+
+// The request exactly as the kit sends it, for plain libcurl to send the same bytes.
+tovik::URLRequest sampleRequest(const TestServer& server) {
+  return std::get<tovik::URLRequest>(builderFor(server).makeURLRequest());
+}
+
+std::size_t collect(char* data, std::size_t size, std::size_t count, void* sink) {
+  static_cast<std::string*>(sink)->append(data, size * count);
+  return size * count;
+}
+
+struct PlainHeaders {
+  curl_slist* list = nullptr;
+  explicit PlainHeaders(const tovik::URLRequest& request) {
+    for (const auto& [name, value] : request.headers) {
+      list = curl_slist_append(list, (name + ": " + value).c_str());
+    }
+    list = curl_slist_append(list, "Expect:");
+  }
+  ~PlainHeaders() { curl_slist_free_all(list); }
+};
+
+void configurePlain(CURL* easy, const tovik::URLRequest& request, const PlainHeaders& headers, std::string& sink) {
+  curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.list);
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.httpBody->size()));
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.httpBody->data());
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, collect);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
+}
+
+void reportLatency(benchmark::State& state, std::vector<double>& micros, const TestServer& server) {
+  std::sort(micros.begin(), micros.end());
+  if (micros.empty()) {
+    return;
+  }
+  state.counters["median_us"] = micros[micros.size() / 2];
+  state.counters["p90_us"] = micros[micros.size() * 9 / 10];
+  state.counters["connections"] = static_cast<double>(server.connectionCount());
+}
+
+double microsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+void BM_KitSequential(benchmark::State& state) {
+  auto server = makeServer();
+  std::vector<double> micros;
+  micros.reserve(kRequests);
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    auto built = builderFor(*server).makeURLRequest();
+    bool done = false;
+    bool ok = false;
+    tovik::NetworkClient::shared().send<Answer>(std::get<tovik::URLRequest>(std::move(built)),
+                                                [&](tovik::RequestResult<Answer> result) {
+                                                  done = true;
+                                                  ok = result.isSuccess();
+                                                });
+    tovik::MainQueue::shared().runUntil([&] { return done; }, 10s);
+    micros.push_back(microsSince(start));
+    if (!ok) {
+      state.SkipWithError("a request failed");
+      break;
+    }
+  }
+  reportLatency(state, micros, *server);
+}
+
+void BM_PlainCurlSequential(benchmark::State& state) {
+  auto server = makeServer();
+  const auto request = sampleRequest(*server);
+  const PlainHeaders headers(request);
+  std::string sink;
+  CURL* easy = curl_easy_init();
+  configurePlain(easy, request, headers, sink);
+  std::vector<double> micros;
+  micros.reserve(kRequests);
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    sink.clear();
+    const CURLcode result = curl_easy_perform(easy);
+    micros.push_back(microsSince(start));
+    if (result != CURLE_OK) {
+      state.SkipWithError("a request failed");
+      break;
+    }
+  }
+  curl_easy_cleanup(easy);
+  reportLatency(state, micros, *server);
+}
+
+// Plain libcurl doing the kit's own work too (build the request, decode the answer), in
+// line on one thread: what is left between this and BM_KitSequential is the two thread
+// hand-offs (to the session's worker and back to the main queue).
+void BM_PlainCurlSequentialWithKitWork(benchmark::State& state) {
+  auto server = makeServer();
+  std::string sink;
+  CURL* easy = curl_easy_init();
+  std::vector<double> micros;
+  micros.reserve(kRequests);
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    const auto request = std::get<tovik::URLRequest>(builderFor(*server).makeURLRequest());
+    const PlainHeaders headers(request);
+    sink.clear();
+    configurePlain(easy, request, headers, sink);
+    const CURLcode result = curl_easy_perform(easy);
+    const Answer answer = tovik::LocationRes::decode(nlohmann::json::parse(sink));
+    benchmark::DoNotOptimize(answer);
+    micros.push_back(microsSince(start));
+    if (result != CURLE_OK) {
+      state.SkipWithError("a request failed");
+      break;
+    }
+  }
+  curl_easy_cleanup(easy);
+  reportLatency(state, micros, *server);
+}
+
+void BM_KitInFlight(benchmark::State& state) {
+  const auto inFlight = static_cast<int>(state.range(0));
+  auto server = makeServer();
+  for (auto _ : state) {
+    int started = 0;
+    int completed = 0;
+    int failed = 0;
+    std::function<void()> startOne = [&] {
+      ++started;
+      tovik::NetworkClient::shared().send<Answer>(std::get<tovik::URLRequest>(builderFor(*server).makeURLRequest()),
+                                                  [&](tovik::RequestResult<Answer> result) {
+                                                    ++completed;
+                                                    failed += result.isFailure() ? 1 : 0;
+                                                    if (started < kRequests) {
+                                                      startOne();
+                                                    }
+                                                  });
+    };
+    const auto start = Clock::now();
+    for (int i = 0; i < inFlight; ++i) {
+      startOne();
+    }
+    tovik::MainQueue::shared().runUntil([&] { return completed == kRequests; }, 60s);
+    const double seconds = microsSince(start) / 1e6;
+    state.counters["req_per_s"] = kRequests / seconds;
+    state.counters["connections"] = static_cast<double>(server->connectionCount());
+    if (failed > 0 || completed != kRequests) {
+      state.SkipWithError("requests failed");
+    }
+  }
+}
+
+void BM_PlainCurlInFlight(benchmark::State& state) {
+  const auto inFlight = static_cast<int>(state.range(0));
+  auto server = makeServer();
+  const auto request = sampleRequest(*server);
+  const PlainHeaders headers(request);
+  CURLM* multi = curl_multi_init();
+  std::vector<CURL*> easies(inFlight);
+  std::vector<std::string> sinks(inFlight);
+  for (int i = 0; i < inFlight; ++i) {
+    easies[i] = curl_easy_init();
+    configurePlain(easies[i], request, headers, sinks[i]);
+  }
+  for (auto _ : state) {
+    int started = 0;
+    int completed = 0;
+    int failed = 0;
+    const auto start = Clock::now();
+    for (int i = 0; i < inFlight; ++i, ++started) {
+      curl_multi_add_handle(multi, easies[i]);
+    }
+    while (completed < kRequests) {
+      int running = 0;
+      curl_multi_perform(multi, &running);
+      int queued = 0;
+      while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg != CURLMSG_DONE) {
+          continue;
+        }
+        ++completed;
+        failed += message->data.result == CURLE_OK ? 0 : 1;
+        CURL* easy = message->easy_handle;
+        curl_multi_remove_handle(multi, easy);
+        if (started < kRequests) {
+          ++started;
+          curl_multi_add_handle(multi, easy);
+        }
+      }
+      if (completed < kRequests) {
+        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+      }
+    }
+    const double seconds = microsSince(start) / 1e6;
+    state.counters["req_per_s"] = kRequests / seconds;
+    state.counters["connections"] = static_cast<double>(server->connectionCount());
+    if (failed > 0) {
+      state.SkipWithError("requests failed");
+    }
+  }
+  for (CURL* easy : easies) {
+    curl_easy_cleanup(easy);
+  }
+  curl_multi_cleanup(multi);
+}
+
+// The kit's own work per call, without the exchange: building the request (URL with query,
+// header fields, JSON body) and handling a 200 answer (parse and strict decode).
+void BM_MakeURLRequest(benchmark::State& state) {
+  auto server = makeServer();
+  for (auto _ : state) {
+    auto built = builderFor(*server).makeURLRequest();
+    benchmark::DoNotOptimize(built);
+  }
+}
+
+void BM_HandleResponse(benchmark::State& state) {
+  tovik::HTTPURLResponse response;
+  response.statusCode = 200;
+  const std::function<void(tovik::RequestResult<Answer>)> completion = [](tovik::RequestResult<Answer> result) {
+    benchmark::DoNotOptimize(result);
+  };
+  for (auto _ : state) {
+    tovik::NetworkClient::handleResponse<Answer>(answerText(), response, std::nullopt, completion);
+  }
+}
+
+BENCHMARK(BM_MakeURLRequest)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HandleResponse)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainCurlSequential)->Iterations(kRequests)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainCurlSequentialWithKitWork)->Iterations(kRequests)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KitSequential)->Iterations(kRequests)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainCurlInFlight)->Arg(kInFlight)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KitInFlight)->Arg(kInFlight)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The thread that runs the benchmarks is the kit's main thread.
+  (void)tovik::MainQueue::shared();
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  curl_global_cleanup();
+  return 0;
+}
