@@ -263,6 +263,29 @@ TEST(NetworkClientTest, HttpsWithUntrustedCertificateFails) {
   EXPECT_EQ(server->requestCount(), 0u);
 }
 
+TEST(NetworkClientDeathTest, ExitWithARequestInFlightIsClean) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Under the address sanitizer a leak at exit would change the exit code.
+  EXPECT_EXIT(
+      {
+        // A server that takes the connection and never answers.
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        ::listen(listener, 4);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        RequestBuilder builder;
+        builder.urlString = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
+        NetworkClient::shared().send<EmptyResponse>(built(builder), [](RequestResult<EmptyResponse>) {});
+        ::accept(listener, nullptr, nullptr);  // the request is in flight from here on
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
 TEST(NetworkClientTest, ConfigurationIsFixedOnceInUse) {
   (void)NetworkClient::shared();
   SessionConfiguration other;
