@@ -3,18 +3,15 @@
 #include <mutex>
 #include <utility>
 
+#include "tovik/platform/gpsd_location_provider.h"
 #include "tovik/platform/main_queue.h"
-#include "tovik/platform/unavailable_location_provider.h"
 
 namespace tovik {
 
 namespace {
 
-// The provider used until the host sets one.
-std::shared_ptr<LocationProvider> makeDefaultProvider() {
-  return std::make_shared<UnavailableLocationProvider>(
-      Error("LocationServices", 1, "gpsd location provider not available yet"));
-}
+// The provider used until the host sets one: gpsd on localhost:2947.
+std::shared_ptr<LocationProvider> makeDefaultProvider() { return std::make_shared<GpsdLocationProvider>(); }
 
 struct ProviderSlot {
   std::mutex mutex;
