@@ -1,13 +1,43 @@
 #pragma once
 
-// The whole public API of the Tovik location kit.
+/// @file tovik.h
+/// @brief The whole public C++ API of the Tovik location kit (namespace `tovik`).
+///
+/// Start with `tovik::TkClientLocation` (the facade) and `tovik::LocationDelegate` (what the
+/// application implements); results arrive as `tovik::LocationRes` and lists of
+/// `tovik::GeocodeRes` on the main queue (`tovik::MainQueue`). C callers use tovik_c.h instead.
 
+// The facade and its delegate.
 #include "tovik/client/location_delegate.h"
 #include "tovik/client/tk_client_location.h"
+
+// Results.
+#include "tovik/model/address.h"
+#include "tovik/model/address_context.h"
+#include "tovik/model/address_info.h"
+#include "tovik/model/decoding_error.h"
+#include "tovik/model/distance_info.h"
+#include "tovik/model/geocode_res.h"
+#include "tovik/model/location_detail.h"
+#include "tovik/model/location_res.h"
+#include "tovik/model/place_info.h"
+#include "tovik/model/position.h"
+#include "tovik/model/tk_category.h"
+#include "tovik/model/tk_point.h"
+
+// Utilities.
+#include "tovik/coord/batch_path.h"
+#include "tovik/coord/orb_coor_transform.h"
 #include "tovik/info/tk_version.h"
+#include "tovik/network/network_checker.h"
+
+// The platform layer the host configures: main queue, location source, Info.plist keys.
+#include "tovik/platform/authorization_status.h"
 #include "tovik/platform/bundle.h"
 #include "tovik/platform/device.h"
+#include "tovik/platform/error.h"
 #include "tovik/platform/location.h"
+#include "tovik/platform/location_provider.h"
 #include "tovik/platform/location_services.h"
 #include "tovik/platform/main_queue.h"
 #include "tovik/platform/nmea_replay_provider.h"

@@ -1,0 +1,494 @@
+/**
+ * @file tovik_c.h
+ * @brief The C interface of the Tovik location kit.
+ *
+ * Every operation of the C++ API is here under its message name: `tk_` + the class name
+ * in snake case + `_` + the message name with each ':' between parts written as '_'
+ * (`initKeyWithAccesskey:` is tk_client_location_initKeyWithAccesskey,
+ * `getReverseCodeWithLatitude:longitude:` is
+ * tk_client_location_getReverseCodeWithLatitude_longitude). Property getters carry the
+ * property's name, setters `set` + the name (tk_client_location_setInterval).
+ *
+ * Rules that hold for every function below:
+ *
+ * - **Errors.** No C++ exception ever leaves a function of this header. Operations that can
+ *   fail return a ::tk_status; a NULL handle or a NULL required pointer argument is refused
+ *   with ::TK_ERROR_NULL_ARGUMENT and changes nothing. Getters given a NULL handle return
+ *   NULL, false, 0 or NaN. Failures of the kit's own work (no consent, no key, a service
+ *   error) are not status codes: they reach the delegate's `onLocationErrorWithMsg`, as in
+ *   the C++ API.
+ * - **Strings** are UTF-8 and NUL-terminated, in both directions. The kit copies every
+ *   string it is given before the call returns. Strings it returns are owned by the kit:
+ *   - a string passed to a callback is valid until the callback returns;
+ *   - a string read from a result object is valid while that result handle lives;
+ *   - a string read from a facade property is valid until that property is set again or
+ *     the facade is destroyed;
+ *   - version strings are valid for the life of the process.
+ *   Copy a string to keep it longer. Never free a string the kit returns.
+ * - **Threads.** Configure and call the facade, the providers, the bundle and the main
+ *   queue from one thread, the main thread: the thread that drives the main queue
+ *   (tk_main_queue_run() and friends). Every delegate callback arrives on that thread, while
+ *   it drives the queue, or synchronously inside the call that caused it (a missing consent
+ *   or key is reported before the operation returns). The coordinate transforms, the version
+ *   and the network check may be called from any thread.
+ * - **Callbacks** must not drive the main queue themselves (the queue does not nest); the
+ *   driving calls refuse to run from inside a callback. A callback may call any other
+ *   function here, including destroying the facade that called it.
+ */
+#ifndef TOVIK_TOVIK_C_H
+#define TOVIK_TOVIK_C_H
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(__GNUC__) || defined(__clang__)
+#define TK_API __attribute__((visibility("default")))
+#else
+#define TK_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------------------------------- */
+/** @name Status codes */
+/** @{ */
+
+/** The outcome of a call through this interface (not of the kit's work, which reaches the
+ *  delegate). */
+typedef enum tk_status {
+  TK_OK = 0,                    /**< The call was accepted. */
+  TK_ERROR_NULL_ARGUMENT = 1,   /**< A handle or a required pointer argument was NULL; nothing changed. */
+  TK_ERROR_INVALID_ARGUMENT = 2, /**< An argument is out of range (see the function); nothing changed. */
+  TK_ERROR_WRONG_THREAD = 3,    /**< Called from inside a callback where that is not allowed. */
+  TK_ERROR_INTERNAL = 4         /**< The kit failed unexpectedly (for example out of memory). */
+} tk_status;
+
+/** A short English description of `status`, for logs. Static storage; never NULL. */
+TK_API const char* tk_status_description(tk_status status);
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name Value types */
+/** @{ */
+
+/** Latitude and longitude in degrees (north and east positive); the argument and result of
+ *  the coordinate transforms. */
+typedef struct tk_coordinate {
+  double latitude;
+  double longitude;
+} tk_coordinate;
+
+/** One fix of the device's location service, a plain value. Negative accuracies mean "not
+ *  valid", a negative speed or course "unknown". */
+typedef struct tk_location {
+  double latitude;           /**< degrees */
+  double longitude;          /**< degrees */
+  double altitude;           /**< metres */
+  double horizontalAccuracy; /**< metres; negative: no valid horizontal position */
+  double verticalAccuracy;   /**< metres; zero or negative: no valid altitude */
+  double speed;              /**< metres per second; negative: unknown */
+  double course;             /**< degrees from true north; negative: unknown */
+  int64_t timestamp;         /**< milliseconds since the Unix epoch */
+} tk_location;
+
+/** A fix at (`latitude`, `longitude`), taken now, with altitude 0, horizontal accuracy 0
+ *  and unknown vertical accuracy, speed and course. */
+TK_API tk_location tk_location_make(double latitude, double longitude);
+
+/** What the location service allows the application. Values match the C++
+ *  `AuthorizationStatus`. */
+typedef enum tk_authorization_status {
+  TK_AUTHORIZATION_NOT_DETERMINED = 0,
+  TK_AUTHORIZATION_RESTRICTED = 1,
+  TK_AUTHORIZATION_DENIED = 2,
+  TK_AUTHORIZATION_AUTHORIZED_ALWAYS = 3,
+  TK_AUTHORIZATION_AUTHORIZED_WHEN_IN_USE = 4
+} tk_authorization_status;
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name Results
+ *
+ * A result reaches a callback as a borrowed handle: valid until the callback returns. To keep
+ * it, call the `_retain` function inside the callback and the `_release` function when done.
+ * Everything read from a result (nested objects, strings, list elements) belongs to the root
+ * handle and stays valid while that handle lives; nested objects have no retain of their own.
+ * Results are read-only.
+ */
+/** @{ */
+
+typedef struct tk_location_res tk_location_res;       /**< `LocationRes`: a located answer. */
+typedef struct tk_location_detail tk_location_detail; /**< `LocationDetail`: its `location`. */
+typedef struct tk_address_info tk_address_info;       /**< `AddressInfo`: an address and its levels. */
+typedef struct tk_address tk_address;                 /**< `Address`: one level of an address. */
+typedef struct tk_place_info tk_place_info;           /**< `PlaceInfo`: the nearest place. */
+typedef struct tk_distance_info tk_distance_info;     /**< `DistanceInfo`: a place's distance. */
+typedef struct tk_position tk_position;               /**< `Position`: the position block. */
+typedef struct tk_point tk_point;                     /**< `TkPoint`: longitude and latitude. */
+typedef struct tk_geocode_list tk_geocode_list;       /**< A list of `GeocodeRes`, as one answer. */
+typedef struct tk_geocode_res tk_geocode_res;         /**< `GeocodeRes`: one geocoding or place item. */
+typedef struct tk_category tk_category;               /**< `TkCategory`: a category of an item. */
+
+/** Keeps `result` beyond the callback that lent it; returns it. Pair with
+ *  tk_location_res_release(). Any thread. */
+TK_API tk_location_res* tk_location_res_retain(const tk_location_res* result);
+/** Gives up one reference taken with tk_location_res_retain(). NULL is ignored. Any thread. */
+TK_API void tk_location_res_release(tk_location_res* result);
+
+TK_API const char* tk_location_res_id(const tk_location_res* result);
+TK_API const char* tk_location_res_asset(const tk_location_res* result);
+TK_API const tk_location_detail* tk_location_res_location(const tk_location_res* result);
+
+/** Milliseconds since the Unix epoch. */
+TK_API int64_t tk_location_detail_timestamp(const tk_location_detail* detail);
+/** NULL when the answer has no address. */
+TK_API const tk_address_info* tk_location_detail_address(const tk_location_detail* detail);
+/** NULL when the answer has no place. */
+TK_API const tk_place_info* tk_location_detail_place(const tk_location_detail* detail);
+TK_API const tk_position* tk_location_detail_position(const tk_location_detail* detail);
+
+TK_API const tk_point* tk_position_point(const tk_position* position);
+TK_API double tk_point_longitude(const tk_point* point);
+TK_API double tk_point_latitude(const tk_point* point);
+
+TK_API const char* tk_address_info_name(const tk_address_info* info);
+/** Number of address levels, widest first. */
+TK_API size_t tk_address_info_context_count(const tk_address_info* info);
+/** Level `index` (0 is the widest); NULL when out of range. */
+TK_API const tk_address* tk_address_info_context_at(const tk_address_info* info, size_t index);
+
+TK_API const char* tk_address_type(const tk_address* address);
+TK_API const char* tk_address_name(const tk_address* address);
+TK_API const char* tk_address_code(const tk_address* address);
+
+TK_API const char* tk_place_info_type(const tk_place_info* place);
+TK_API const char* tk_place_info_name(const tk_place_info* place);
+TK_API const tk_distance_info* tk_place_info_distance(const tk_place_info* place);
+/** In the service's unit, passed on unchanged. */
+TK_API double tk_distance_info_line(const tk_distance_info* distance);
+
+/** Keeps `list` beyond the callback that lent it; returns it. Pair with
+ *  tk_geocode_list_release(). Any thread. */
+TK_API tk_geocode_list* tk_geocode_list_retain(const tk_geocode_list* list);
+/** Gives up one reference taken with tk_geocode_list_retain(). NULL is ignored. Any thread. */
+TK_API void tk_geocode_list_release(tk_geocode_list* list);
+TK_API size_t tk_geocode_list_count(const tk_geocode_list* list);
+/** Item `index` in the service's order; NULL when out of range. */
+TK_API const tk_geocode_res* tk_geocode_list_at(const tk_geocode_list* list, size_t index);
+
+TK_API const char* tk_geocode_res_id(const tk_geocode_res* item);
+/** The service's text of the point, unparsed. */
+TK_API const char* tk_geocode_res_geoPoint(const tk_geocode_res* item);
+TK_API const char* tk_geocode_res_type(const tk_geocode_res* item);
+TK_API const char* tk_geocode_res_name(const tk_geocode_res* item);
+TK_API const char* tk_geocode_res_code(const tk_geocode_res* item);
+/** Whether the item has a category list at all (an absent list differs from an empty one). */
+TK_API bool tk_geocode_res_hasCategories(const tk_geocode_res* item);
+/** Number of categories; 0 when absent. */
+TK_API size_t tk_geocode_res_categories_count(const tk_geocode_res* item);
+/** Category `index`; NULL when out of range or absent. */
+TK_API const tk_category* tk_geocode_res_categories_at(const tk_geocode_res* item, size_t index);
+TK_API const tk_address_info* tk_geocode_res_address(const tk_geocode_res* item);
+TK_API double tk_geocode_res_relevance(const tk_geocode_res* item);
+TK_API double tk_geocode_res_distance(const tk_geocode_res* item);
+
+TK_API const char* tk_category_id(const tk_category* category);
+TK_API const char* tk_category_name(const tk_category* category);
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name The delegate */
+/** @{ */
+
+/**
+ * What the application implements to receive results and errors: `LocationDelegate` as a
+ * table of function pointers plus a context pointer handed back to each of them.
+ *
+ * The kit copies the structure when it is given (tk_client_location_create(),
+ * tk_client_location_setLocationDelegateWith_delegate(),
+ * tk_client_location_setCallDelegate()); changing the caller's copy afterwards has no
+ * effect. A NULL member means "not implemented": that result or error is dropped, exactly
+ * as for an optional member of the C++ delegate. Every member is called on the main thread.
+ * Arguments are borrowed for the duration of the call (see Results and the string rules).
+ */
+typedef struct tk_location_delegate {
+  /** Passed back as the first argument of every member. The kit never reads it. */
+  void* context;
+  /** A located result: the service's answer, or the local GCJ-02 result when offline. */
+  void (*onReceivedLocationWithTkLocation)(void* context, const tk_location_res* location);
+  /** Any failure: consent or key missing, location failed, a service error. */
+  void (*onLocationErrorWithMsg)(void* context, const char* msg);
+  /** The answer of tk_client_location_getReverseCodeWithLatitude_longitude(). */
+  void (*onReceivedReverseCodeWithTkLocation)(void* context, const tk_location_res* location);
+  /** The answer of tk_client_location_getGeocCodeWithAddress_city(). */
+  void (*onReceivedGeocodeWithResult)(void* context, const tk_geocode_list* result);
+  /** The answer of either place search. */
+  void (*onReceivedPoiSearchWithResult)(void* context, const tk_geocode_list* result);
+  /** Called once, with `context`, when the kit lets go of this delegate (replaced, cleared or
+   *  its facade destroyed, and no callback of it still running). Lets the application free
+   *  the context. May be NULL. */
+  void (*releaseContext)(void* context);
+} tk_location_delegate;
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name The facade: TkClientLocation */
+/** @{ */
+
+/** The application's handle of a `TkClientLocation`. */
+typedef struct tk_client_location tk_client_location;
+
+/**
+ * `initWithDelegate:` — creates a facade: defaults set, location controller set up (it asks
+ * the location service for when-in-use authorisation), version banner printed. `delegate`
+ * may be NULL (no callbacks until one is set); it is copied. Returns NULL only when out of
+ * memory. The caller owns the handle: destroy it with tk_client_location_destroy().
+ */
+TK_API tk_client_location* tk_client_location_create(const tk_location_delegate* delegate);
+/**
+ * Destroys the handle: the facade's timer and location updates end. Answers of place
+ * searches already sent are still delivered to the delegate; the other calls' answers are
+ * dropped. Allowed inside a callback of this facade. NULL is ignored.
+ */
+TK_API void tk_client_location_destroy(tk_client_location* client);
+
+/** `initKeyWithAccesskey:` — stores `accesskey` as the access key and the POI key, for this
+ *  facade and for every request of the process. */
+TK_API tk_status tk_client_location_initKeyWithAccesskey(tk_client_location* client, const char* accesskey);
+/** `setPoiKeyWithPoikey:` — stores a separate key for the place searches. */
+TK_API tk_status tk_client_location_setPoiKeyWithPoikey(tk_client_location* client, const char* poikey);
+/** `setAgreePrivacyWithIsAgree:` — records whether the user agreed to the privacy policy. */
+TK_API tk_status tk_client_location_setAgreePrivacyWithIsAgree(tk_client_location* client, bool isAgree);
+/** `setLocationDelegateWith_delegate:` — replaces the delegate (copied); NULL clears it. */
+TK_API tk_status tk_client_location_setLocationDelegateWith_delegate(tk_client_location* client,
+                                                                     const tk_location_delegate* delegate);
+/** `milliStamp` — now, in milliseconds since the Unix epoch; 0 for a NULL handle. */
+TK_API int64_t tk_client_location_milliStamp(const tk_client_location* client);
+/** `isLogEnabled` — the process-wide switch of the kit's console log (default off). */
+TK_API bool tk_client_location_isLogEnabled(void);
+/** `setIsLogEnabled:` */
+TK_API void tk_client_location_setIsLogEnabled(bool enabled);
+
+/** `callDelegate` — copies the current delegate into `out`; false (and `out` untouched) when
+ *  there is none or a NULL argument. */
+TK_API bool tk_client_location_callDelegate(const tk_client_location* client, tk_location_delegate* out);
+/** `setCallDelegate:` — same effect as tk_client_location_setLocationDelegateWith_delegate(). */
+TK_API tk_status tk_client_location_setCallDelegate(tk_client_location* client, const tk_location_delegate* delegate);
+/** `accesskey` — NULL when absent. */
+TK_API const char* tk_client_location_accesskey(const tk_client_location* client);
+/** `setAccesskey:` — changes only the property (not the process-wide key); NULL makes it absent. */
+TK_API tk_status tk_client_location_setAccesskey(tk_client_location* client, const char* accesskey);
+/** `poiKey` — NULL when absent. */
+TK_API const char* tk_client_location_poiKey(const tk_client_location* client);
+/** `setPoiKey:` — changes only the property; NULL makes it absent. */
+TK_API tk_status tk_client_location_setPoiKey(tk_client_location* client, const char* poiKey);
+/** `interval` — seconds between results of a continuous session; NaN for a NULL handle. */
+TK_API double tk_client_location_interval(const tk_client_location* client);
+TK_API tk_status tk_client_location_setInterval(tk_client_location* client, double interval);
+/** `isLocateOnce` — a session delivers one fix (true, the default) or a series. */
+TK_API bool tk_client_location_isLocateOnce(const tk_client_location* client);
+TK_API tk_status tk_client_location_setIsLocateOnce(tk_client_location* client, bool isLocateOnce);
+/** `isFastLocation` — a single-fix session picks the best fix of a short window. */
+TK_API bool tk_client_location_isFastLocation(const tk_client_location* client);
+TK_API tk_status tk_client_location_setIsFastLocation(tk_client_location* client, bool isFastLocation);
+/** `isAgree` */
+TK_API bool tk_client_location_isAgree(const tk_client_location* client);
+TK_API tk_status tk_client_location_setIsAgree(tk_client_location* client, bool isAgree);
+/** `serviceURL` — the location service's base address (default from the build). */
+TK_API const char* tk_client_location_serviceURL(const tk_client_location* client);
+/** `setServiceURL:` — plain http is accepted for loopback hosts only. */
+TK_API tk_status tk_client_location_setServiceURL(tk_client_location* client, const char* serviceURL);
+/** Whether a location session is running. */
+TK_API bool tk_client_location_isLocating(const tk_client_location* client);
+
+/** `startLocation` — one fix or a continuous series, as configured. Does nothing while a
+ *  session runs. */
+TK_API tk_status tk_client_location_startLocation(tk_client_location* client);
+/** `startFastLocation` — sets `isLocateOnce` and `isFastLocation` (they stay set), then starts. */
+TK_API tk_status tk_client_location_startFastLocation(tk_client_location* client);
+/** `stopLocation` — ends the session, its timer and the location updates. */
+TK_API tk_status tk_client_location_stopLocation(tk_client_location* client);
+
+/** `getTrackLocationWithLocation:` — sends one fix to the fused-location service; the answer
+ *  reaches `onReceivedLocationWithTkLocation`. */
+TK_API tk_status tk_client_location_getTrackLocationWithLocation(tk_client_location* client,
+                                                                 const tk_location* location);
+/** `getReverseCodeWithLatitude:longitude:` — the answer reaches
+ *  `onReceivedReverseCodeWithTkLocation`. */
+TK_API tk_status tk_client_location_getReverseCodeWithLatitude_longitude(tk_client_location* client,
+                                                                         double latitude, double longitude);
+/** `getGeocCodeWithAddress:city:` — the answer reaches `onReceivedGeocodeWithResult`. */
+TK_API tk_status tk_client_location_getGeocCodeWithAddress_city(tk_client_location* client, const char* address,
+                                                                const char* city);
+/** `poiKeySearchWithName:city_code:city:page_index:page_size:` — the answer reaches
+ *  `onReceivedPoiSearchWithResult`. */
+TK_API tk_status tk_client_location_poiKeySearchWithName_city_code_city_page_index_page_size(
+    tk_client_location* client, const char* name, const char* city_code, const char* city, int32_t page_index,
+    int32_t page_size);
+/** `poiNearbySearchWithKeywords:location:radius:category:orderby:page_index:page_size:` — the
+ *  answer reaches `onReceivedPoiSearchWithResult`. */
+TK_API tk_status
+tk_client_location_poiNearbySearchWithKeywords_location_radius_category_orderby_page_index_page_size(
+    tk_client_location* client, const char* keywords, const char* location, int32_t radius, const char* category,
+    const char* orderby, int32_t page_index, int32_t page_size);
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name Coordinate transforms: OrbCoorTransform
+ *
+ * Pure functions; any thread. WGS-84 is what a GPS receiver reports, GCJ-02 the offset datum
+ * used in China (applied only inside its region), BD-09 a second offset on top of GCJ-02.
+ */
+/** @{ */
+
+TK_API tk_coordinate tk_orb_coor_transform_transformFromWGSToGCJ(tk_coordinate wgs);
+TK_API tk_coordinate tk_orb_coor_transform_transformFromGCJToWGS(tk_coordinate gcj);
+TK_API tk_coordinate tk_orb_coor_transform_transformFromGCJToBaidu(tk_coordinate gcj);
+TK_API tk_coordinate tk_orb_coor_transform_transformFromBaiduToGCJ(tk_coordinate bd);
+TK_API tk_coordinate tk_orb_coor_transform_transformFromWGSToBaidu(tk_coordinate wgs);
+TK_API tk_coordinate tk_orb_coor_transform_transformFromBaiduToWGS(tk_coordinate bd);
+/** `distanceByPointWithLat1:lat2:lng1:lng2:` — metres between (lat1, lng1) and (lat2, lng2). */
+TK_API double tk_orb_coor_transform_distanceByPointWithLat1_lat2_lng1_lng2(double lat1, double lat2, double lng1,
+                                                                           double lng2);
+/** `distanceByPointWithPoint1:point2:` — metres between two points. */
+TK_API double tk_orb_coor_transform_distanceByPointWithPoint1_point2(tk_coordinate point1, tk_coordinate point2);
+
+/**
+ * Batch forms: `out[i]` = the transform of `in[i]` for i < `count`, on the widest vector unit
+ * the CPU offers (within 1e-12 degree of the single-point functions). `in` and `out` may be
+ * the same array; otherwise they must not overlap. A `count` of 0 is accepted with NULL
+ * arrays. No allocation.
+ */
+TK_API tk_status tk_orb_coor_transform_transformFromWGSToGCJ_batch(const tk_coordinate* in, tk_coordinate* out,
+                                                                   size_t count);
+TK_API tk_status tk_orb_coor_transform_transformFromGCJToWGS_batch(const tk_coordinate* in, tk_coordinate* out,
+                                                                   size_t count);
+TK_API tk_status tk_orb_coor_transform_transformFromGCJToBaidu_batch(const tk_coordinate* in, tk_coordinate* out,
+                                                                     size_t count);
+TK_API tk_status tk_orb_coor_transform_transformFromBaiduToGCJ_batch(const tk_coordinate* in, tk_coordinate* out,
+                                                                     size_t count);
+TK_API tk_status tk_orb_coor_transform_transformFromWGSToBaidu_batch(const tk_coordinate* in, tk_coordinate* out,
+                                                                     size_t count);
+TK_API tk_status tk_orb_coor_transform_transformFromBaiduToWGS_batch(const tk_coordinate* in, tk_coordinate* out,
+                                                                     size_t count);
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name Version: TkVersion */
+/** @{ */
+
+/** `sdkVersion` — for example "0.1.0"; static storage. Any thread. */
+TK_API const char* tk_version_sdkVersion(void);
+/** `buildNumber` — static storage. Any thread. */
+TK_API const char* tk_version_buildNumber(void);
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name Network: NetworkChecker */
+/** @{ */
+
+/** `isNetworkAvailable` — whether the routing state offers a way out now; no traffic is
+ *  sent. Any thread. */
+TK_API bool tk_network_checker_isNetworkAvailable(void);
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name The main queue
+ *
+ * Every callback runs on the process's main queue. A host either hands its main thread to the
+ * kit (tk_main_queue_run(), stopped by tk_main_queue_stop()) or keeps its own loop and calls
+ * tk_main_queue_poll() from it often (every 10 to 50 ms is plenty). The thread that drives the
+ * queue is the main thread. None of the driving calls may run inside a callback: there they
+ * return at once (0 or false) without running anything.
+ */
+/** @{ */
+
+/** Work for tk_main_queue_async(). */
+typedef void (*tk_work_fn)(void* context);
+/** A condition for tk_main_queue_run_until(). */
+typedef bool (*tk_predicate_fn)(void* context);
+
+/** Posts `work(context)` to run on the main thread, after the work already posted. Any thread. */
+TK_API tk_status tk_main_queue_async(tk_work_fn work, void* context);
+/** Runs the queue until tk_main_queue_stop(). */
+TK_API void tk_main_queue_run(void);
+/** Runs ready and arriving work for `seconds`; returns the number of handlers run. */
+TK_API size_t tk_main_queue_run_for(double seconds);
+/** Runs until `predicate(context)` is true (checked after each handler) or `timeoutSeconds`
+ *  pass; returns whether it became true. A NULL predicate returns false at once. */
+TK_API bool tk_main_queue_run_until(tk_predicate_fn predicate, void* context, double timeoutSeconds);
+/** Runs the work that is ready now, without blocking; returns the number of handlers run. */
+TK_API size_t tk_main_queue_poll(void);
+/** Makes a running tk_main_queue_run() return. May be called from a callback. */
+TK_API void tk_main_queue_stop(void);
+/** Whether the calling thread is the main thread. */
+TK_API bool tk_main_queue_is_main_thread(void);
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name Location providers: LocationServices
+ *
+ * Where the fixes of every facade come from, process-wide. The default is gpsd on
+ * localhost:2947. Sessions already running keep their old provider until they stop. Call on
+ * the main thread.
+ */
+/** @{ */
+
+/** Returns to the default provider. */
+TK_API tk_status tk_location_services_use_default(void);
+/** Replays the NMEA log at `path` (GGA, RMC, GSA), paced by its time stamps divided by
+ *  `speedFactor` (0 or less: as fast as possible). A missing file is reported when a session
+ *  starts, through `onLocationErrorWithMsg`. */
+TK_API tk_status tk_location_services_use_nmea_replay(const char* path, double speedFactor);
+/** The authorisation status the current provider answers. */
+TK_API tk_authorization_status tk_location_services_authorizationStatus(void);
+
+/** A provider driven by hand (tests, demos): the application pushes fixes and errors. */
+typedef struct tk_scripted_location_provider tk_scripted_location_provider;
+
+/** Makes a new scripted provider the process's provider (authorised when in use) and returns
+ *  a handle to drive it, owned by the caller: release it with
+ *  tk_scripted_location_provider_release(). NULL only when out of memory. */
+TK_API tk_scripted_location_provider* tk_location_services_use_scripted(void);
+/** Releases the handle; the provider stays installed until another is chosen. NULL is ignored. */
+TK_API void tk_scripted_location_provider_release(tk_scripted_location_provider* provider);
+/** Delivers `location` to the sessions listening now, synchronously (their callbacks may run
+ *  before this returns); dropped while nobody listens. */
+TK_API tk_status tk_scripted_location_provider_pushLocation(tk_scripted_location_provider* provider,
+                                                            const tk_location* location);
+/** Reports a location error (`domain`, `code`, `description`) to the sessions listening now. */
+TK_API tk_status tk_scripted_location_provider_pushError(tk_scripted_location_provider* provider, const char* domain,
+                                                         long code, const char* description);
+/** Sets the authorisation status the provider answers. */
+TK_API tk_status tk_scripted_location_provider_setAuthorizationStatus(tk_scripted_location_provider* provider,
+                                                                      tk_authorization_status status);
+/** Whether a session is listening to the provider now. */
+TK_API bool tk_scripted_location_provider_isUpdating(const tk_scripted_location_provider* provider);
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
+/** @name The host's information dictionary: Bundle main
+ *
+ * The keys a phone application would put in its Info.plist, for example
+ * "NSLocationWhenInUseUsageDescription" (needed before any location session) and
+ * "UIBackgroundModes". Values are copied. Any thread.
+ */
+/** @{ */
+
+TK_API tk_status tk_bundle_main_setObject_string(const char* key, const char* value);
+/** A list of `count` strings; `values` may be NULL when `count` is 0. */
+TK_API tk_status tk_bundle_main_setObject_strings(const char* key, const char* const* values, size_t count);
+TK_API tk_status tk_bundle_main_setObject_number(const char* key, double value);
+TK_API tk_status tk_bundle_main_setObject_bool(const char* key, bool value);
+TK_API tk_status tk_bundle_main_removeObject(const char* key);
+
+/** @} */
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* TOVIK_TOVIK_C_H */

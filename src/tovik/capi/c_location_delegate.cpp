@@ -1,0 +1,74 @@
+#include "tovik/capi/c_location_delegate.h"
+
+#include "tovik/capi/c_boundary.h"
+#include "tovik/capi/callback_scope.h"
+#include "tovik/capi/result_handles.h"
+
+namespace tovik::capi {
+
+CLocationDelegate::CLocationDelegate(const tk_location_delegate& table) : table_(table) {}
+
+CLocationDelegate::~CLocationDelegate() {
+  if (table_.releaseContext != nullptr) {
+    const CallbackScope scope;
+    table_.releaseContext(table_.context);
+  }
+}
+
+std::shared_ptr<CLocationDelegate> CLocationDelegate::make(const tk_location_delegate* table) {
+  return table == nullptr ? nullptr : std::make_shared<CLocationDelegate>(*table);
+}
+
+void CLocationDelegate::onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) {
+  forwardLocation(table_.onReceivedLocationWithTkLocation, location);
+}
+
+void CLocationDelegate::onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) {
+  forwardLocation(table_.onReceivedReverseCodeWithTkLocation, location);
+}
+
+void CLocationDelegate::onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) {
+  forwardList(table_.onReceivedGeocodeWithResult, result);
+}
+
+void CLocationDelegate::onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) {
+  forwardList(table_.onReceivedPoiSearchWithResult, result);
+}
+
+void CLocationDelegate::onLocationErrorWithMsg(const std::string& msg) {
+  if (table_.onLocationErrorWithMsg == nullptr) {
+    return;
+  }
+  guardedVoid([&] {
+    // The callback may replace this delegate or destroy the facade holding it.
+    const auto self = shared_from_this();
+    const CallbackScope scope;
+    table_.onLocationErrorWithMsg(table_.context, msg.c_str());
+  });
+}
+
+void CLocationDelegate::forwardLocation(LocationCallback callback, const std::shared_ptr<LocationRes>& location) {
+  if (callback == nullptr || !location) {
+    return;
+  }
+  guardedVoid([&] {
+    const auto self = shared_from_this();
+    const LentHandle<tk_location_res> lent(location);
+    const CallbackScope scope;
+    callback(table_.context, lent.get());
+  });
+}
+
+void CLocationDelegate::forwardList(ListCallback callback, const std::vector<std::shared_ptr<GeocodeRes>>& list) {
+  if (callback == nullptr) {
+    return;
+  }
+  guardedVoid([&] {
+    const auto self = shared_from_this();
+    const LentHandle<tk_geocode_list> lent(list);
+    const CallbackScope scope;
+    callback(table_.context, lent.get());
+  });
+}
+
+}  // namespace tovik::capi

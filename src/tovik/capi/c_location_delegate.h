@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tovik/client/location_delegate.h"
+#include "tovik/tovik_c.h"
+
+namespace tovik::capi {
+
+/// A `LocationDelegate` made of a C function table: each member forwards to its function
+/// pointer, if set, with the table's context and borrowed C handles. Nothing thrown while
+/// preparing a call reaches the kit, and the C code runs inside a `CallbackScope`.
+class CLocationDelegate : public LocationDelegate, public std::enable_shared_from_this<CLocationDelegate> {
+ public:
+  /// Copies `table`.
+  explicit CLocationDelegate(const tk_location_delegate& table);
+  /// Hands the context back through `releaseContext`, if set.
+  ~CLocationDelegate() override;
+  CLocationDelegate(const CLocationDelegate&) = delete;
+  CLocationDelegate& operator=(const CLocationDelegate&) = delete;
+
+  /// A delegate for `table`, or none for NULL.
+  static std::shared_ptr<CLocationDelegate> make(const tk_location_delegate* table);
+
+  const tk_location_delegate& table() const { return table_; }
+
+  void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) override;
+  void onLocationErrorWithMsg(const std::string& msg) override;
+  void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) override;
+  void onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
+  void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
+
+ private:
+  using LocationCallback = void (*)(void*, const tk_location_res*);
+  using ListCallback = void (*)(void*, const tk_geocode_list*);
+
+  void forwardLocation(LocationCallback callback, const std::shared_ptr<LocationRes>& location);
+  void forwardList(ListCallback callback, const std::vector<std::shared_ptr<GeocodeRes>>& list);
+
+  const tk_location_delegate table_;
+};
+
+}  // namespace tovik::capi

@@ -1,0 +1,248 @@
+// The facade for C callers: `tk_client_location` owns one `TkClientLocation`.
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "tovik/capi/c_boundary.h"
+#include "tovik/capi/c_location_delegate.h"
+#include "tovik/capi/location_conversion.h"
+#include "tovik/client/tk_client_location.h"
+
+struct tk_client_location {
+  explicit tk_client_location(std::shared_ptr<tovik::TkClientLocation> facade) : facade(std::move(facade)) {}
+
+  std::shared_ptr<tovik::TkClientLocation> facade;
+};
+
+namespace {
+
+using tovik::TkClientLocation;
+using tovik::capi::CLocationDelegate;
+using tovik::capi::guarded;
+using tovik::capi::guardedStatus;
+using tovik::capi::guardedVoid;
+
+/// Runs `body` on the facade of `client`. The facade is held for the whole call, so a
+/// callback that destroys the handle cannot pull the facade out from under the kit.
+template <class Body>
+tk_status onFacade(tk_client_location* client, Body&& body) noexcept {
+  if (client == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return guardedStatus([&] {
+    const std::shared_ptr<TkClientLocation> facade = client->facade;
+    body(*facade);
+    return TK_OK;
+  });
+}
+
+/// Reads a value of the facade of `client`; `fallback` for a NULL handle.
+template <class Result, class Read>
+Result fromFacade(const tk_client_location* client, Result fallback, Read&& read) noexcept {
+  if (client == nullptr) {
+    return fallback;
+  }
+  return guarded(fallback, [&] { return read(static_cast<const TkClientLocation&>(*client->facade)); });
+}
+
+const char* optionalText(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
+
+std::optional<std::string> optionalString(const char* text) {
+  return text == nullptr ? std::nullopt : std::optional<std::string>(text);
+}
+
+/// `onFacade` for operations whose string arguments are all required.
+template <class Body, class... Strings>
+tk_status withStrings(tk_client_location* client, Body&& body, const Strings*... strings) noexcept {
+  if (((strings == nullptr) || ...)) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return onFacade(client, std::forward<Body>(body));
+}
+
+}  // namespace
+
+extern "C" {
+
+tk_client_location* tk_client_location_create(const tk_location_delegate* delegate) {
+  return guarded(static_cast<tk_client_location*>(nullptr), [&] {
+    auto facade = TkClientLocation::create(CLocationDelegate::make(delegate));
+    return std::make_unique<tk_client_location>(std::move(facade)).release();
+  });
+}
+
+void tk_client_location_destroy(tk_client_location* client) {
+  guardedVoid([&] { const std::unique_ptr<tk_client_location> owned(client); });
+}
+
+tk_status tk_client_location_initKeyWithAccesskey(tk_client_location* client, const char* accesskey) {
+  return withStrings(client, [&](TkClientLocation& facade) { facade.initKey(accesskey); }, accesskey);
+}
+
+tk_status tk_client_location_setPoiKeyWithPoikey(tk_client_location* client, const char* poikey) {
+  return withStrings(client, [&](TkClientLocation& facade) { facade.setPoiKey(poikey); }, poikey);
+}
+
+tk_status tk_client_location_setAgreePrivacyWithIsAgree(tk_client_location* client, bool isAgree) {
+  return onFacade(client, [&](TkClientLocation& facade) { facade.setAgreePrivacy(isAgree); });
+}
+
+tk_status tk_client_location_setLocationDelegateWith_delegate(tk_client_location* client,
+                                                              const tk_location_delegate* delegate) {
+  return onFacade(client,
+                  [&](TkClientLocation& facade) { facade.setLocationDelegate(CLocationDelegate::make(delegate)); });
+}
+
+int64_t tk_client_location_milliStamp(const tk_client_location* client) {
+  return fromFacade(client, int64_t{0}, [](const TkClientLocation& facade) { return facade.milliStamp(); });
+}
+
+bool tk_client_location_isLogEnabled(void) { return TkClientLocation::isLogEnabled(); }
+
+void tk_client_location_setIsLogEnabled(bool enabled) { TkClientLocation::setIsLogEnabled(enabled); }
+
+// Properties
+
+bool tk_client_location_callDelegate(const tk_client_location* client, tk_location_delegate* out) {
+  if (out == nullptr) {
+    return false;
+  }
+  return fromFacade(client, false, [&](const TkClientLocation& facade) {
+    const auto table = std::dynamic_pointer_cast<CLocationDelegate>(facade.callDelegate);
+    if (!table) {
+      return false;
+    }
+    *out = table->table();
+    return true;
+  });
+}
+
+tk_status tk_client_location_setCallDelegate(tk_client_location* client, const tk_location_delegate* delegate) {
+  return onFacade(client, [&](TkClientLocation& facade) { facade.callDelegate = CLocationDelegate::make(delegate); });
+}
+
+const char* tk_client_location_accesskey(const tk_client_location* client) {
+  return fromFacade(client, static_cast<const char*>(nullptr),
+                    [](const TkClientLocation& facade) { return optionalText(facade.accesskey); });
+}
+
+tk_status tk_client_location_setAccesskey(tk_client_location* client, const char* accesskey) {
+  return onFacade(client, [&](TkClientLocation& facade) { facade.accesskey = optionalString(accesskey); });
+}
+
+const char* tk_client_location_poiKey(const tk_client_location* client) {
+  return fromFacade(client, static_cast<const char*>(nullptr),
+                    [](const TkClientLocation& facade) { return optionalText(facade.poiKey); });
+}
+
+tk_status tk_client_location_setPoiKey(tk_client_location* client, const char* poiKey) {
+  return onFacade(client, [&](TkClientLocation& facade) { facade.poiKey = optionalString(poiKey); });
+}
+
+double tk_client_location_interval(const tk_client_location* client) {
+  return fromFacade(client, std::numeric_limits<double>::quiet_NaN(),
+                    [](const TkClientLocation& facade) { return facade.interval; });
+}
+
+tk_status tk_client_location_setInterval(tk_client_location* client, double interval) {
+  return onFacade(client, [&](TkClientLocation& facade) { facade.interval = interval; });
+}
+
+bool tk_client_location_isLocateOnce(const tk_client_location* client) {
+  return fromFacade(client, false, [](const TkClientLocation& facade) { return facade.isLocateOnce; });
+}
+
+tk_status tk_client_location_setIsLocateOnce(tk_client_location* client, bool isLocateOnce) {
+  return onFacade(client, [&](TkClientLocation& facade) { facade.isLocateOnce = isLocateOnce; });
+}
+
+bool tk_client_location_isFastLocation(const tk_client_location* client) {
+  return fromFacade(client, false, [](const TkClientLocation& facade) { return facade.isFastLocation; });
+}
+
+tk_status tk_client_location_setIsFastLocation(tk_client_location* client, bool isFastLocation) {
+  return onFacade(client, [&](TkClientLocation& facade) { facade.isFastLocation = isFastLocation; });
+}
+
+bool tk_client_location_isAgree(const tk_client_location* client) {
+  return fromFacade(client, false, [](const TkClientLocation& facade) { return facade.isAgree; });
+}
+
+tk_status tk_client_location_setIsAgree(tk_client_location* client, bool isAgree) {
+  return onFacade(client, [&](TkClientLocation& facade) { facade.isAgree = isAgree; });
+}
+
+const char* tk_client_location_serviceURL(const tk_client_location* client) {
+  return fromFacade(client, static_cast<const char*>(nullptr),
+                    [](const TkClientLocation& facade) { return facade.serviceURL.c_str(); });
+}
+
+tk_status tk_client_location_setServiceURL(tk_client_location* client, const char* serviceURL) {
+  return withStrings(client, [&](TkClientLocation& facade) { facade.serviceURL = serviceURL; }, serviceURL);
+}
+
+bool tk_client_location_isLocating(const tk_client_location* client) {
+  return fromFacade(client, false, [](const TkClientLocation& facade) { return facade.isLocating(); });
+}
+
+// The session
+
+tk_status tk_client_location_startLocation(tk_client_location* client) {
+  return onFacade(client, [](TkClientLocation& facade) { facade.startLocation(); });
+}
+
+tk_status tk_client_location_startFastLocation(tk_client_location* client) {
+  return onFacade(client, [](TkClientLocation& facade) { facade.startFastLocation(); });
+}
+
+tk_status tk_client_location_stopLocation(tk_client_location* client) {
+  return onFacade(client, [](TkClientLocation& facade) { facade.stopLocation(); });
+}
+
+// The service calls
+
+tk_status tk_client_location_getTrackLocationWithLocation(tk_client_location* client, const tk_location* location) {
+  if (location == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return onFacade(client,
+                  [&](TkClientLocation& facade) { facade.getTrackLocation(tovik::capi::toLocation(*location)); });
+}
+
+tk_status tk_client_location_getReverseCodeWithLatitude_longitude(tk_client_location* client, double latitude,
+                                                                  double longitude) {
+  return onFacade(client, [&](TkClientLocation& facade) { facade.getReverseCode(latitude, longitude); });
+}
+
+tk_status tk_client_location_getGeocCodeWithAddress_city(tk_client_location* client, const char* address,
+                                                         const char* city) {
+  return withStrings(
+      client, [&](TkClientLocation& facade) { facade.getGeocCode(address, city); }, address, city);
+}
+
+tk_status tk_client_location_poiKeySearchWithName_city_code_city_page_index_page_size(
+    tk_client_location* client, const char* name, const char* city_code, const char* city, int32_t page_index,
+    int32_t page_size) {
+  return withStrings(
+      client,
+      [&](TkClientLocation& facade) { facade.poiKeySearch(name, city_code, city, page_index, page_size); }, name,
+      city_code, city);
+}
+
+tk_status tk_client_location_poiNearbySearchWithKeywords_location_radius_category_orderby_page_index_page_size(
+    tk_client_location* client, const char* keywords, const char* location, int32_t radius, const char* category,
+    const char* orderby, int32_t page_index, int32_t page_size) {
+  return withStrings(
+      client,
+      [&](TkClientLocation& facade) {
+        facade.poiNearbySearch(keywords, location, radius, category, orderby, page_index, page_size);
+      },
+      keywords, location, category, orderby);
+}
+
+}  // extern "C"

@@ -1,0 +1,45 @@
+#include "tovik/capi/location_conversion.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+
+#include "tovik/platform/clock.h"
+
+namespace tovik::capi {
+namespace {
+
+constexpr std::int64_t kMaxMillis = 9'000'000'000'000;
+
+}  // namespace
+
+Location toLocation(const tk_location& fix) {
+  Location location;
+  location.coordinate = {.latitude = fix.latitude, .longitude = fix.longitude};
+  location.altitude = fix.altitude;
+  location.horizontalAccuracy = fix.horizontalAccuracy;
+  location.verticalAccuracy = fix.verticalAccuracy;
+  location.speed = fix.speed;
+  location.course = fix.course;
+  // The system clock counts nanoseconds: beyond about 292 years from the epoch the
+  // conversion would overflow, so a nonsense stamp is held at that range.
+  const std::int64_t millis = std::clamp<std::int64_t>(fix.timestamp, -kMaxMillis, kMaxMillis);
+  location.timestamp = std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::milliseconds(millis)));
+  return location;
+}
+
+}  // namespace tovik::capi
+
+extern "C" tk_location tk_location_make(double latitude, double longitude) {
+  const tovik::Location defaults;
+  return {.latitude = latitude,
+          .longitude = longitude,
+          .altitude = defaults.altitude,
+          .horizontalAccuracy = defaults.horizontalAccuracy,
+          .verticalAccuracy = defaults.verticalAccuracy,
+          .speed = defaults.speed,
+          .course = defaults.course,
+          .timestamp = static_cast<int64_t>(std::llround(tovik::Clock::now() * 1000.0))};
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "tovik/platform/location.h"
+#include "tovik/tovik_c.h"
+
+namespace tovik::capi {
+
+/// A C fix as the kit's `Location` (the time stamp in milliseconds becomes a time point).
+Location toLocation(const tk_location& fix);
+
+}  // namespace tovik::capi

@@ -1,0 +1,238 @@
+// The main queue, the location providers and the host's information dictionary for C
+// callers.
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tovik/capi/c_boundary.h"
+#include "tovik/capi/callback_scope.h"
+#include "tovik/capi/location_conversion.h"
+#include "tovik/platform/bundle.h"
+#include "tovik/platform/error.h"
+#include "tovik/platform/location_services.h"
+#include "tovik/platform/main_queue.h"
+#include "tovik/platform/nmea_replay_provider.h"
+#include "tovik/platform/scripted_location_provider.h"
+
+struct tk_scripted_location_provider {
+  explicit tk_scripted_location_provider(std::shared_ptr<tovik::ScriptedLocationProvider> provider)
+      : provider(std::move(provider)) {}
+
+  std::shared_ptr<tovik::ScriptedLocationProvider> provider;
+};
+
+namespace {
+
+using tovik::AuthorizationStatus;
+using tovik::Bundle;
+using tovik::BundleValue;
+using tovik::LocationServices;
+using tovik::MainQueue;
+using tovik::capi::CallbackScope;
+using tovik::capi::guarded;
+using tovik::capi::guardedStatus;
+using tovik::capi::guardedVoid;
+
+/// `seconds` as a queue duration: NaN and negative values are no time, and very long
+/// waits are held at a century so the conversion cannot overflow.
+std::chrono::steady_clock::duration toDuration(double seconds) {
+  constexpr double kCentury = 100.0 * 365.25 * 24 * 3600;
+  const double clamped = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, kCentury);
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(clamped));
+}
+
+bool isAuthorizationStatus(tk_authorization_status status) {
+  return status >= TK_AUTHORIZATION_NOT_DETERMINED && status <= TK_AUTHORIZATION_AUTHORIZED_WHEN_IN_USE;
+}
+
+tk_status setBundleObject(const char* key, BundleValue value) {
+  if (key == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return guardedStatus([&] {
+    Bundle::main().setObject(key, std::move(value));
+    return TK_OK;
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+// The main queue
+
+tk_status tk_main_queue_async(tk_work_fn work, void* context) {
+  if (work == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return guardedStatus([&] {
+    MainQueue::shared().async([work, context] {
+      const CallbackScope scope;
+      work(context);
+    });
+    return TK_OK;
+  });
+}
+
+void tk_main_queue_run(void) {
+  if (!CallbackScope::active()) {
+    guardedVoid([] { MainQueue::shared().run(); });
+  }
+}
+
+size_t tk_main_queue_run_for(double seconds) {
+  if (CallbackScope::active()) {
+    return 0;
+  }
+  return guarded(std::size_t{0}, [&] { return MainQueue::shared().runFor(toDuration(seconds)); });
+}
+
+bool tk_main_queue_run_until(tk_predicate_fn predicate, void* context, double timeoutSeconds) {
+  if (predicate == nullptr || CallbackScope::active()) {
+    return false;
+  }
+  return guarded(false, [&] {
+    return MainQueue::shared().runUntil(
+        [&] {
+          const CallbackScope scope;
+          return predicate(context);
+        },
+        toDuration(timeoutSeconds));
+  });
+}
+
+size_t tk_main_queue_poll(void) {
+  if (CallbackScope::active()) {
+    return 0;
+  }
+  return guarded(std::size_t{0}, [] { return MainQueue::shared().poll(); });
+}
+
+void tk_main_queue_stop(void) {
+  guardedVoid([] { MainQueue::shared().stop(); });
+}
+
+bool tk_main_queue_is_main_thread(void) {
+  return guarded(false, [] { return MainQueue::shared().isMainThread(); });
+}
+
+// Location providers
+
+tk_status tk_location_services_use_default(void) {
+  return guardedStatus([] {
+    LocationServices::setProvider(nullptr);
+    return TK_OK;
+  });
+}
+
+tk_status tk_location_services_use_nmea_replay(const char* path, double speedFactor) {
+  if (path == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return guardedStatus([&] {
+    LocationServices::setProvider(std::make_shared<tovik::NmeaReplayProvider>(path, speedFactor));
+    return TK_OK;
+  });
+}
+
+tk_authorization_status tk_location_services_authorizationStatus(void) {
+  return guarded(TK_AUTHORIZATION_NOT_DETERMINED, [] {
+    return static_cast<tk_authorization_status>(LocationServices::provider()->authorizationStatus());
+  });
+}
+
+tk_scripted_location_provider* tk_location_services_use_scripted(void) {
+  return guarded(static_cast<tk_scripted_location_provider*>(nullptr), [] {
+    auto provider = std::make_shared<tovik::ScriptedLocationProvider>();
+    auto handle = std::make_unique<tk_scripted_location_provider>(provider);
+    LocationServices::setProvider(std::move(provider));
+    return handle.release();
+  });
+}
+
+void tk_scripted_location_provider_release(tk_scripted_location_provider* provider) {
+  guardedVoid([&] { const std::unique_ptr<tk_scripted_location_provider> owned(provider); });
+}
+
+tk_status tk_scripted_location_provider_pushLocation(tk_scripted_location_provider* provider,
+                                                     const tk_location* location) {
+  if (provider == nullptr || location == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return guardedStatus([&] {
+    // Held for the call: a callback may release the handle.
+    const auto scripted = provider->provider;
+    scripted->pushLocation(tovik::capi::toLocation(*location));
+    return TK_OK;
+  });
+}
+
+tk_status tk_scripted_location_provider_pushError(tk_scripted_location_provider* provider, const char* domain,
+                                                  long code, const char* description) {
+  if (provider == nullptr || domain == nullptr || description == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return guardedStatus([&] {
+    const auto scripted = provider->provider;
+    scripted->pushError(tovik::Error(domain, code, description));
+    return TK_OK;
+  });
+}
+
+tk_status tk_scripted_location_provider_setAuthorizationStatus(tk_scripted_location_provider* provider,
+                                                               tk_authorization_status status) {
+  if (provider == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  if (!isAuthorizationStatus(status)) {
+    return TK_ERROR_INVALID_ARGUMENT;
+  }
+  return guardedStatus([&] {
+    provider->provider->setAuthorizationStatus(static_cast<AuthorizationStatus>(status));
+    return TK_OK;
+  });
+}
+
+bool tk_scripted_location_provider_isUpdating(const tk_scripted_location_provider* provider) {
+  return provider != nullptr && provider->provider->isUpdating();
+}
+
+// The host's information dictionary
+
+tk_status tk_bundle_main_setObject_string(const char* key, const char* value) {
+  if (value == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return guardedStatus([&] { return setBundleObject(key, std::string(value)); });
+}
+
+tk_status tk_bundle_main_setObject_strings(const char* key, const char* const* values, size_t count) {
+  if (values == nullptr && count > 0) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  if (std::any_of(values, values + count, [](const char* value) { return value == nullptr; })) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return guardedStatus([&] { return setBundleObject(key, std::vector<std::string>(values, values + count)); });
+}
+
+tk_status tk_bundle_main_setObject_number(const char* key, double value) { return setBundleObject(key, value); }
+
+tk_status tk_bundle_main_setObject_bool(const char* key, bool value) { return setBundleObject(key, value); }
+
+tk_status tk_bundle_main_removeObject(const char* key) {
+  if (key == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return guardedStatus([&] {
+    Bundle::main().removeObject(key);
+    return TK_OK;
+  });
+}
+
+}  // extern "C"
