@@ -33,39 +33,67 @@ inline V select(Mask mask, V a, V b) { return mask ? a : b; }
 
 }  // namespace pair_lanes
 
-using K = DatumConstants;
+namespace {
 
-GcjImageEstimate::Axes GcjImageEstimate::axes(double longitude, double latitude) {
-  using namespace pair_lanes;
+using K = DatumConstants;
+using pair_lanes::PolynomialSines;
+using pair_lanes::V;
+
+/// The column and row of (longitude, latitude) from the sines of their coordinate differences.
+GcjImageEstimate::Axes build(double longitude, double latitude, const PolynomialSines& sines) {
+  using pair_lanes::sineTerm;
   const double x = longitude - K::originLongitude;
   const double y = latitude - K::originLatitude;
-  const PolynomialSines sines = polynomialSines(V{x, y});
-  // k · 2/3 folded into one factor: an estimate need not keep the division.
-  constexpr double twoThirds = 2.0 / 3.0;
-  const auto term = [](double k, V sine, int lane) { return (k * twoThirds) * sine[lane]; };
+  const auto term = [](double k, V sine, int lane) { return sineTerm(k, sine)[lane]; };
 
   const double shared = term(20.0, sines.times6, 0) + term(20.0, sines.times2, 0);
   const double root = std::sqrt(std::fabs(x));
-  const Column column{longitude, 0.1 * x, (-100.0 + 2.0 * x) + 0.2 * root + shared,
-                      (300.0 + x) + (0.1 * x) * x + 0.1 * root + shared + term(20.0, sines.times1, 0) +
-                          term(40.0, sines.over3, 0) + term(150.0, sines.over12, 0) +
-                          term(300.0, sines.over30, 0)};
+  const GcjImageEstimate::Column column{
+      longitude,
+      0.1 * x,
+      (-100.0 + 2.0 * x) + 0.2 * root + shared,
+      (300.0 + x) + (0.1 * x) * x + 0.1 * root + shared + term(20.0, sines.times1, 0) +
+          term(40.0, sines.over3, 0) + term(150.0, sines.over12, 0) + term(300.0, sines.over30, 0),
+      sines.theta.c[0],
+      sines.theta.s[0]};
 
-  const Unit radLat = latitudeUnit(sines.theta);
+  const pair_lanes::Unit radLat = pair_lanes::latitudeUnit(sines.theta);
   const double sinLat = radLat.s[1];
-  const double cosLat = radLat.c[1];
   const double magic = 1.0 - (K::ee * sinLat) * sinLat;
   const double sqrtMagic = std::sqrt(magic);
   constexpr double latitudeFactor = 180.0 / (K::a * (1.0 - K::ee) * K::pi);
   constexpr double longitudeFactor = 180.0 / (K::a * K::pi);
-  const Row row{latitude,
-                y,
-                3.0 * y + (0.2 * y) * y + term(20.0, sines.times1, 1) + term(40.0, sines.over3, 1) +
-                    term(160.0, sines.over12, 1) + term(320.0, sines.over30, 1),
-                2.0 * y,
-                latitudeFactor * (magic * sqrtMagic),
-                longitudeFactor * sqrtMagic / cosLat};
+  const GcjImageEstimate::Row row{
+      latitude,
+      y,
+      3.0 * y + (0.2 * y) * y + term(20.0, sines.times1, 1) + term(40.0, sines.over3, 1) +
+          term(160.0, sines.over12, 1) + term(320.0, sines.over30, 1),
+      2.0 * y,
+      latitudeFactor * (magic * sqrtMagic),
+      longitudeFactor * sqrtMagic / radLat.c[1],
+      sines.theta.c[1],
+      sines.theta.s[1]};
   return {column, row};
+}
+
+}  // namespace
+
+GcjImageEstimate::Axes GcjImageEstimate::axes(double longitude, double latitude) {
+  const V differences{longitude - K::originLongitude, latitude - K::originLatitude};
+  return build(longitude, latitude, pair_lanes::polynomialSines(differences));
+}
+
+GcjImageEstimate::Axes GcjImageEstimate::axesNear(double longitude, double latitude, const Axes& near) {
+  // theta turns by d = (distance to `near`)·pi/180 < 0.02: the series below are exact to far
+  // below an ulp there.
+  constexpr double piOver180 = K::pi / 180.0;
+  const V d = V{longitude - near.column.longitude, latitude - near.row.latitude} * piOver180;
+  const V d2 = d * d;
+  const pair_lanes::Unit turn{1.0 - d2 * (1.0 / 2.0 - d2 * (1.0 / 24.0 - d2 * (1.0 / 720.0))),
+                              d * (1.0 - d2 * (1.0 / 6.0 - d2 * (1.0 / 120.0 - d2 * (1.0 / 5040.0))))};
+  const pair_lanes::Unit from{V{near.column.thetaCos, near.row.thetaCos},
+                              V{near.column.thetaSin, near.row.thetaSin}};
+  return build(longitude, latitude, pair_lanes::sinesFromTheta(pair_lanes::sum(from, turn)));
 }
 
 Coordinate GcjImageEstimate::image(const Column& column, const Row& row) {

@@ -183,7 +183,10 @@ Coordinate GcjInverseSearch::run(Coordinate gcj) const {
 
   for (int step = 0; step < K::searchSteps; ++step) {
     const Coordinate middle = box.midpoint();
-    const GcjImageEstimate::Axes axes = GcjImageEstimate::axes(middle.longitude, middle.latitude);
+    // Each centre lies within half a degree of the one before: turn its angles.
+    const GcjImageEstimate::Axes axes =
+        step == 0 ? GcjImageEstimate::axes(middle.longitude, middle.latitude)
+                  : GcjImageEstimate::axesNear(middle.longitude, middle.latitude, {box.middleColumn, box.middleRow});
     box.middleColumn = axes.column;
     box.middleRow = axes.row;
     const Coordinate centreImage = GcjImageEstimate::image(box.middleColumn, box.middleRow);

@@ -16,7 +16,8 @@ namespace tovik {
 /// The plain search spends four forward transforms per step. The answer is the last box centre,
 /// which depends only on the sequence of decisions, never directly on the images, so this one:
 /// - takes each image from GcjImageEstimate: the trigonometry is done once per new longitude
-///   and latitude (one of each per step), not once per point;
+///   and latitude (one of each per step), not once per point, and after the first step by
+///   turning the previous centre's angles instead of calling sincos;
 /// - evaluates a corner only when a decision needs it, and keeps the images a quadrant shares
 ///   with its parent (lower right keeps FLR and gets D as its upper left corner; upper left keeps
 ///   FUL and gets D as lower right; lower left keeps FLL; upper right gets D as lower left);
