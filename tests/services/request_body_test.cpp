@@ -172,8 +172,9 @@ TEST_F(RequestBodyTest, DecodingRejectsMissingOrMistypedRequiredKeys) {
       EXPECT_EQ(error.path(), dotted);
     }
   }
-  EXPECT_THROW(ReverseGeoRequest::decode(json::parse(R"({"asset": {"id": "A"}, "location": {"position": {"point": {"longitude": 1, "latitude": 2}}}})")),
-               DecodingError);
+  const auto objectAsset =
+      json::parse(R"({"asset": {"id": "A"}, "location": {"position": {"point": {"longitude": 1, "latitude": 2}}}})");
+  EXPECT_THROW(ReverseGeoRequest::decode(objectAsset), DecodingError);
 }
 
 }  // namespace

@@ -105,9 +105,10 @@ TEST_F(TrackLocationTest, EveryOutcomeReachesTheDelegateOnceAndIsLoggedOnce) {
       EXPECT_EQ(event.location->id, "R1");
     }
     EXPECT_TRUE(contains(log, row.logLine)) << testing::PrintToString(log);
-    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.starts_with("融合定位") &&
-                                                                                      !l.starts_with("融合定位请求"); }),
-              1);
+    const auto isOutcomeLine = [](const std::string& line) {
+      return line.starts_with("融合定位成功") || line.starts_with("融合定位失败");
+    };
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), isOutcomeLine), 1);
   }
 }
 
