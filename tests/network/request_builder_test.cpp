@@ -216,7 +216,6 @@ TEST_F(OnTheWireTest, GetCarriesContentTypeButNoBody) {
   const auto received = exchange(builderFor("/location/scenario/v1/geocode"));
   EXPECT_EQ(received.method, "GET");
   EXPECT_EQ(received.body, "");
-  EXPECT_FALSE(received.header("Content-Length").has_value() && received.header("Content-Length") != "0");
   EXPECT_EQ(received.headerCount("Content-Type"), 1u);
   EXPECT_EQ(received.header("Content-Type"), "application/json");
   EXPECT_FALSE(received.header("Accept-Encoding").has_value());
@@ -234,15 +233,26 @@ TEST_F(OnTheWireTest, UserContentTypeInOtherCaseIsSentOnce) {
   EXPECT_EQ(received.body, "\"plain\"");
 }
 
-TEST_F(OnTheWireTest, EachMethodSendsItsTokenAndBody) {
+TEST_F(OnTheWireTest, EachRequestSendsOnlyItsOwnMethodAndBody) {
+  // The session reuses its handles, so every row follows another method's request.
   const std::string large(5000, 'x');  // past the size where libcurl would wait for "100 Continue"
-  for (const auto method : {HTTPMethod::post, HTTPMethod::put, HTTPMethod::patch, HTTPMethod::delete_}) {
+  const std::vector<std::pair<HTTPMethod, std::optional<nlohmann::json>>> sequence = {
+      {HTTPMethod::post, nlohmann::json{{"v", large}}}, {HTTPMethod::get, std::nullopt},
+      {HTTPMethod::put, nlohmann::json{{"v", 1}}},      {HTTPMethod::delete_, std::nullopt},
+      {HTTPMethod::patch, std::nullopt},                {HTTPMethod::get, std::nullopt},
+      {HTTPMethod::delete_, nlohmann::json{{"v", 2}}},  {HTTPMethod::post, std::nullopt},
+      {HTTPMethod::get, std::nullopt}};
+  for (const auto& [method, body] : sequence) {
     auto builder = builderFor("/m");
     builder.method = method;
-    builder.bodyParameters = nlohmann::json{{"v", large}};
+    builder.bodyParameters = body;
     const auto received = exchange(builder);
+    SCOPED_TRACE(std::string(rawValue(method)) + (body ? " with body" : ""));
     EXPECT_EQ(received.method, rawValue(method));
-    EXPECT_EQ(received.body, builder.bodyParameters->dump());
+    EXPECT_EQ(received.body, body ? body->dump() : "");
+    const bool carriesBody = body || method == HTTPMethod::post || method == HTTPMethod::put || method == HTTPMethod::patch;
+    EXPECT_EQ(received.header("Content-Length"),
+              carriesBody ? std::optional(std::to_string(received.body.size())) : std::nullopt);
   }
 }
 

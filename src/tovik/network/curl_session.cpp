@@ -137,14 +137,20 @@ struct CurlSession::Impl {
   }
 
   void enqueue(std::unique_ptr<Transfer> transfer) {
+    bool wake = false;
     {
       std::lock_guard lock(mutex);
       if (stopping) {
         return;
       }
       incoming.push_back(std::move(transfer));
+      // A worker that is not waiting looks at `incoming` before it waits again.
+      wake = sleeping;
+      sleeping = false;
     }
-    curl_multi_wakeup(multi);
+    if (wake) {
+      curl_multi_wakeup(multi);
+    }
   }
 
   void run() {
@@ -153,6 +159,7 @@ struct CurlSession::Impl {
     while (true) {
       {
         std::lock_guard lock(mutex);
+        sleeping = false;
         if (stopping) {
           break;
         }
@@ -165,6 +172,13 @@ struct CurlSession::Impl {
       int running = 0;
       curl_multi_perform(multi, &running);
       finishCompleted();
+      {
+        std::lock_guard lock(mutex);
+        if (stopping || !incoming.empty()) {
+          continue;
+        }
+        sleeping = true;
+      }
       curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
     // Dropped without a call, as the process is going away.
@@ -172,22 +186,50 @@ struct CurlSession::Impl {
     incoming.clear();
   }
 
+  // Options that are the same for every exchange are set once per handle; a handle goes
+  // back to the pool with the per-exchange ones cleared, so nothing of one request leaks
+  // into the next.
   CURL* takeHandle() {
     if (!idle.empty()) {
       CURL* easy = idle.back();
       idle.pop_back();
       return easy;
     }
-    return curl_easy_init();
+    CURL* easy = curl_easy_init();
+    if (easy == nullptr) {
+      return nullptr;
+    }
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (configuration.caFile) {
+      curl_easy_setopt(easy, CURLOPT_CAINFO, configuration.caFile->c_str());
+    }
+    if (configuration.connectTimeout) {
+      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                       std::max(1L, static_cast<long>(configuration.connectTimeout->count())));
+    }
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBodyData);
+    return easy;
   }
 
   void releaseHandle(CURL* easy) {
-    if (idle.size() < kIdleHandlesKept) {
-      curl_easy_reset(easy);
-      idle.push_back(easy);
-    } else {
+    if (idle.size() >= kIdleHandlesKept) {
       curl_easy_cleanup(easy);
+      return;
     }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, nullptr);
+    idle.push_back(easy);
   }
 
   void start(std::unique_ptr<Transfer> transfer) {
@@ -201,43 +243,24 @@ struct CurlSession::Impl {
     t.headers = headerList(t.request.headers);
 
     curl_easy_setopt(easy, CURLOPT_URL, t.request.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (configuration.caFile) {
-      curl_easy_setopt(easy, CURLOPT_CAINFO, configuration.caFile->c_str());
-    }
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMilliseconds(t.request.timeoutInterval));
-    if (configuration.connectTimeout) {
-      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(1L, static_cast<long>(configuration.connectTimeout->count())));
-    }
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers.get());
 
-    const std::string method(rawValue(t.request.method));
-    if (t.request.httpBody) {
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.request.httpBody->size()));
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, t.request.httpBody->data());
-      if (t.request.method != HTTPMethod::post) {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
-      }
-    } else if (t.request.method == HTTPMethod::get) {
-      curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    } else if (t.request.method == HTTPMethod::delete_) {
-      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
-    } else {
-      // An empty body with "Content-Length: 0", as a body-carrying method expects.
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
-      if (t.request.method != HTTPMethod::post) {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
-      }
+    // The handle starts as a plain GET (fresh, or reset by `releaseHandle`).
+    const HTTPMethod method = t.request.method;
+    const bool hasBody = t.request.httpBody.has_value();
+    if (hasBody || (method != HTTPMethod::get && method != HTTPMethod::delete_)) {
+      // Without a body, a method that carries one still says "Content-Length: 0". The
+      // pointer is never null: libcurl would then read the body from standard input.
+      const char* body = hasBody ? t.request.httpBody->data() : "";
+      const auto size = static_cast<curl_off_t>(hasBody ? t.request.httpBody->size() : 0);
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, size);
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body);
     }
-
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBodyData);
+    if (method != HTTPMethod::post && (method != HTTPMethod::get || hasBody)) {
+      // The raw values are literals, so `data()` ends in a NUL.
+      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, rawValue(method).data());
+    }
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
 
@@ -299,6 +322,7 @@ struct CurlSession::Impl {
 
   std::mutex mutex;
   bool stopping = false;
+  bool sleeping = false;
   std::deque<std::unique_ptr<Transfer>> incoming;
 
   // Worker thread only.
