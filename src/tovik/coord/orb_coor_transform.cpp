@@ -35,8 +35,8 @@ double transformLat(double x, double y) {
   return r;
 }
 
-/// The longitude polynomial. Its first two sine terms are those of transformLat; the compiler
-/// computes them once for both.
+/// The longitude polynomial. Its first two sine terms are those of transformLat (GCC computes
+/// them once for both).
 double transformLon(double x, double y) {
   const double pi = K::pi;
   double r = 300.0 + x;

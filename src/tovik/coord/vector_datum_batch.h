@@ -14,8 +14,9 @@ namespace tovik {
 /// at run time from what the CPU reports, so the library runs on any x86-64 and elsewhere falls
 /// back to the scalar path. The formulas are those of the single-point code, operation for
 /// operation (fused multiply-add stays off), except that the WGS-84 → GCJ-02 sines come from one
-/// sincos per coordinate (see datum_lane_math.inc); results stay within 1e-12 degree of the
-/// single-point operations, points outside the GCJ-02 region come back bit for bit, NaN stays NaN.
+/// sincos per coordinate and each sine term's constant factor is folded into one (see
+/// datum_lane_math.inc). Results stay within 1e-12 degree of the single-point operations (in
+/// practice one or two ulp), points outside the GCJ-02 region come back bit for bit, NaN stays NaN.
 class VectorDatumBatch {
  public:
   enum class Operation { wgsToGcj, gcjToBaidu, baiduToGcj, wgsToBaidu };
