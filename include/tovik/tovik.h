@@ -36,6 +36,7 @@
 #include "tovik/platform/bundle.h"
 #include "tovik/platform/device.h"
 #include "tovik/platform/error.h"
+#include "tovik/platform/gpsd_location_provider.h"
 #include "tovik/platform/location.h"
 #include "tovik/platform/location_provider.h"
 #include "tovik/platform/location_services.h"

@@ -437,8 +437,12 @@ TK_API bool tk_main_queue_is_main_thread(void);
  */
 /** @{ */
 
-/** Returns to the default provider. */
+/** Returns to the default provider, gpsd on localhost:2947. */
 TK_API tk_status tk_location_services_use_default(void);
+/** Takes fixes from gpsd at `host` (NULL: "localhost") and `port` (0: 2947). gpsd not
+ *  answering is reported through `onLocationErrorWithMsg` once a session starts; the kit keeps
+ *  trying to reconnect. */
+TK_API tk_status tk_location_services_use_gpsd(const char* host, uint16_t port);
 /** Replays the NMEA log at `path` (GGA, RMC, GSA), paced by its time stamps divided by
  *  `speedFactor` (0 or less: as fast as possible). A missing file is reported when a session
  *  starts, through `onLocationErrorWithMsg`. */

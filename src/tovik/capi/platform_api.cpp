@@ -14,6 +14,7 @@
 #include "tovik/capi/location_conversion.h"
 #include "tovik/platform/bundle.h"
 #include "tovik/platform/error.h"
+#include "tovik/platform/gpsd_location_provider.h"
 #include "tovik/platform/location_services.h"
 #include "tovik/platform/main_queue.h"
 #include "tovik/platform/nmea_replay_provider.h"
@@ -126,6 +127,16 @@ bool tk_main_queue_is_main_thread(void) {
 tk_status tk_location_services_use_default(void) {
   return guardedStatus([] {
     LocationServices::setProvider(nullptr);
+    return TK_OK;
+  });
+}
+
+tk_status tk_location_services_use_gpsd(const char* host, uint16_t port) {
+  return guardedStatus([&] {
+    using tovik::GpsdLocationProvider;
+    LocationServices::setProvider(std::make_shared<GpsdLocationProvider>(
+        host == nullptr ? GpsdLocationProvider::kDefaultHost : host,
+        port == 0 ? GpsdLocationProvider::kDefaultPort : port));
     return TK_OK;
   });
 }
