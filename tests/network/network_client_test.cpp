@@ -12,6 +12,7 @@
 
 #include "network_test_support.h"
 #include "support/test_server.h"
+#include "support/tls_test_environment.h"
 #include "tovik/network/empty_response.h"
 #include "tovik/network/transport_error.h"
 
@@ -233,7 +234,7 @@ TEST(NetworkClientTest, RequestsRunConcurrentlyAndEachCompletesOnce) {
 }
 
 TEST(NetworkClientTest, HttpsWithTrustedAuthoritySucceeds) {
-  auto server = TestServer::https(trustedCertificates());
+  auto server = TestServer::https(TlsTestEnvironment::trusted());
   server->respond("POST", kPath, CannedResponse::json(200, R"({"text":"secure"})"));
   RequestBuilder builder;
   builder.urlString = server->url(kPath);
@@ -251,7 +252,7 @@ TEST(NetworkClientTest, HttpsWithTrustedAuthoritySucceeds) {
 }
 
 TEST(NetworkClientTest, HttpsWithUntrustedCertificateFails) {
-  auto server = TestServer::https(untrustedCertificates());
+  auto server = TestServer::https(TlsTestEnvironment::untrusted());
   server->respondToAll(CannedResponse::json(200, R"({"text":"should not arrive"})"));
   RequestBuilder builder;
   builder.urlString = server->url(kPath);

@@ -9,7 +9,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/test_certificates.h"
 #include "tovik/client/sdk_log.h"
 #include "tovik/model/decodable.h"
 #include "tovik/model/decoding_error.h"
@@ -19,9 +18,6 @@
 
 namespace tovik::test {
 
-/// The authority the network client of this test program trusts, and one it does not.
-const TestCertificates& trustedCertificates();
-const TestCertificates& untrustedCertificates();
 /// The answer size limit this test program configures (small, to test it cheaply).
 constexpr std::size_t kTestBodyLimit = 256 * 1024;
 
