@@ -8,3 +8,6 @@ endif()
 
 # The C interface's tests, written in C.
 include(${CMAKE_CURRENT_SOURCE_DIR}/capi/capi_tests.cmake)
+
+# The examples, the Python binding example and the installed tree.
+include(${CMAKE_CURRENT_SOURCE_DIR}/packaging/packaging_tests.cmake)

@@ -1,0 +1,78 @@
+# Installation and packaging: headers, both libraries, the CMake package
+# (`find_package(Tovik CONFIG)` → Tovik::tovik), the pkg-config file `tovik.pc`, the
+# examples and the guide, a Debian package through CPack, and the API reference (`docs`).
+# The command-line tool and its man page are installed by tools/tovik.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(TOVIK_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tovik)
+set(TOVIK_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/tovik)
+
+# Headers. Public headers include their neighbours by path ("tovik/model/..."), so every
+# header of the folders they reach is installed, at the same relative path; the request
+# bodies (services/) and the C interface's internals stay private.
+install(FILES ${PROJECT_SOURCE_DIR}/include/tovik/tovik.h ${PROJECT_SOURCE_DIR}/include/tovik/tovik_c.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovik)
+foreach(folder client location model coord info network platform)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/tovik/${folder}/
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovik/${folder}
+          FILES_MATCHING PATTERN "*.h")
+endforeach()
+
+# Libraries: libtovik.so.<version> with its SONAME link and development link, and libtovik.a.
+install(TARGETS tovik_shared tovik_static
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+# The CMake package. The libraries are made of per-folder object libraries, which an
+# export set would drag along; the package describes the installed files directly instead.
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TovikConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/packaging/TovikConfig.cmake
+                              INSTALL_DESTINATION ${TOVIK_INSTALL_CMAKEDIR}
+                              PATH_VARS CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_INCLUDEDIR)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/packaging/TovikConfigVersion.cmake
+                                 VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/TovikConfig.cmake ${PROJECT_BINARY_DIR}/packaging/TovikConfigVersion.cmake
+        DESTINATION ${TOVIK_INSTALL_CMAKEDIR})
+
+# pkg-config: the prefix is found from the file's own place, so the installed tree can move.
+file(RELATIVE_PATH TOVIK_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+string(REGEX REPLACE "/$" "" TOVIK_PC_TO_PREFIX "${TOVIK_PC_TO_PREFIX}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/tovik.pc.in ${PROJECT_BINARY_DIR}/packaging/tovik.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/tovik.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# Examples, their data and the guide, for reading and copying.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${TOVIK_INSTALL_DOCDIR}/examples
+        PATTERN "__pycache__" EXCLUDE)
+install(FILES ${PROJECT_SOURCE_DIR}/data/beijing_walk.nmea ${PROJECT_SOURCE_DIR}/data/beijing_walk.csv
+        DESTINATION ${TOVIK_INSTALL_DOCDIR}/examples/data)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/guide.md DESTINATION ${TOVIK_INSTALL_DOCDIR})
+
+# The Debian package: `cpack -G DEB` in the build directory.
+set(CPACK_PACKAGE_NAME tovik)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Tovik")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Location kit: location sessions, location services, datum transforms")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Tovik takes fixes from gpsd or a recorded NMEA track, sends them to a location service and\n"
+    "hands back addresses and places; it also geocodes, searches places and converts between\n"
+    "WGS-84, GCJ-02 and BD-09. This package holds the shared and static libraries, the C and\n"
+    "C++ headers, the CMake package and pkg-config file, the tovik command and the examples.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGE_CONTACT "Tovik maintainers <maintainers@users.noreply.c-seed-0c5328f0.example>" CACHE STRING
+    "Maintainer of the Debian package")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+# Run-time dependencies come from the binaries (dpkg-shlibdeps); the headers need JSON's.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "nlohmann-json3-dev (>= 3.10)")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pkg-config, gpsd")
+# Linking the static library needs the kit's own dependencies' development files.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libcurl4-openssl-dev, libgps-dev, libsleef-dev")
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
+
+include(TovikDocs)

@@ -1,0 +1,33 @@
+# What the kit's users get: the examples (run by tovik_packaging_tests, built from
+# tests/packaging/*.cpp), the Python binding example, and an install tree that an outside
+# project builds against through CMake and through pkg-config.
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(TOVIK_SANITIZE)
+  set(tovik_sanitized 1)
+else()
+  set(tovik_sanitized 0)
+endif()
+
+if(TARGET tovik_packaging_tests)
+  get_property(tovik_examples DIRECTORY ${PROJECT_SOURCE_DIR}/examples PROPERTY BUILDSYSTEM_TARGETS)
+  add_dependencies(tovik_packaging_tests tovik_shared ${tovik_examples})
+  target_compile_definitions(tovik_packaging_tests PRIVATE
+    TOVIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TOVIK_EXAMPLES_BIN_DIR="${PROJECT_BINARY_DIR}/examples"
+    TOVIK_SHARED_LIBRARY="$<TARGET_FILE:tovik_shared>"
+    TOVIK_PYTHON3="${Python3_EXECUTABLE}"
+    TOVIK_SANITIZED=${tovik_sanitized}
+    TOVIK_EXPECTED_VERSION="${PROJECT_VERSION}")
+endif()
+
+# Installs into a scratch prefix and builds examples/ against it from outside. A sanitized
+# kit cannot be linked by a plain outside build, so that configuration skips it.
+if(NOT TOVIK_SANITIZE)
+  add_test(NAME packaging.outside_build
+           COMMAND ${CMAKE_COMMAND}
+                   -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                   -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+                   -DWORK_DIR=${PROJECT_BINARY_DIR}/packaging-test
+                   -P ${CMAKE_CURRENT_LIST_DIR}/outside_build.cmake)
+  set_tests_properties(packaging.outside_build PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+endif()
