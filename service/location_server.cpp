@@ -165,8 +165,8 @@ void LocationServer::route() {
     res.set_content(dump(trackPoints_.answer(std::get<TrackPointsRequest>(parsed))->encode()), kJson);
   });
 
-  const auto serveList = [this, authorised](auto parse, auto answer) {
-    return [this, authorised, parse, answer](const httplib::Request& req, httplib::Response& res) {
+  const auto serveList = [authorised](auto parse, auto answer) {
+    return [authorised, parse, answer](const httplib::Request& req, httplib::Response& res) {
       if (!authorised(req, res)) {
         return;
       }

@@ -87,11 +87,11 @@ int runServe(const ServeOptions& options) {
   }
 
   std::atomic<bool> signalled{false};
-  std::thread waiter([&server, &log, &signalled, signals] {
+  std::thread waiter([&server, &signalled, signals] {
     int received = 0;
     sigwait(&signals, &received);
     signalled = true;
-    log->note(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
+    std::cerr << "tovik-service: stopping on " << (received == SIGINT ? "SIGINT" : "SIGTERM") << std::endl;
     server.stop();
   });
 
