@@ -77,8 +77,8 @@ TK_API const char* tk_status_description(tk_status status);
 /** Latitude and longitude in degrees (north and east positive); the argument and result of
  *  the coordinate transforms. */
 typedef struct tk_coordinate {
-  double latitude;
-  double longitude;
+  double latitude;  /**< degrees, north positive */
+  double longitude; /**< degrees, east positive */
 } tk_coordinate;
 
 /** One fix of the device's location service, a plain value. Negative accuracies mean "not
@@ -138,8 +138,11 @@ TK_API tk_location_res* tk_location_res_retain(const tk_location_res* result);
 /** Gives up one reference taken with tk_location_res_retain(). NULL is ignored. Any thread. */
 TK_API void tk_location_res_release(tk_location_res* result);
 
+/** The answer's identifier (empty in a local result). */
 TK_API const char* tk_location_res_id(const tk_location_res* result);
+/** The asset the answer belongs to (empty in a local result). */
 TK_API const char* tk_location_res_asset(const tk_location_res* result);
+/** The located result itself. */
 TK_API const tk_location_detail* tk_location_res_location(const tk_location_res* result);
 
 /** Milliseconds since the Unix epoch. */
@@ -148,24 +151,35 @@ TK_API int64_t tk_location_detail_timestamp(const tk_location_detail* detail);
 TK_API const tk_address_info* tk_location_detail_address(const tk_location_detail* detail);
 /** NULL when the answer has no place. */
 TK_API const tk_place_info* tk_location_detail_place(const tk_location_detail* detail);
+/** Where the result lies. */
 TK_API const tk_position* tk_location_detail_position(const tk_location_detail* detail);
 
+/** The position's coordinate (GCJ-02 in the kit's answers). */
 TK_API const tk_point* tk_position_point(const tk_position* position);
+/** Degrees; NaN for NULL. */
 TK_API double tk_point_longitude(const tk_point* point);
+/** Degrees; NaN for NULL. */
 TK_API double tk_point_latitude(const tk_point* point);
 
+/** The full address as one text. */
 TK_API const char* tk_address_info_name(const tk_address_info* info);
 /** Number of address levels, widest first. */
 TK_API size_t tk_address_info_context_count(const tk_address_info* info);
 /** Level `index` (0 is the widest); NULL when out of range. */
 TK_API const tk_address* tk_address_info_context_at(const tk_address_info* info, size_t index);
 
+/** The level's kind, as the service names it (for example a city or a district). */
 TK_API const char* tk_address_type(const tk_address* address);
+/** The level's name. */
 TK_API const char* tk_address_name(const tk_address* address);
+/** The level's administrative code. */
 TK_API const char* tk_address_code(const tk_address* address);
 
+/** The nearest place's kind. */
 TK_API const char* tk_place_info_type(const tk_place_info* place);
+/** The nearest place's name. */
 TK_API const char* tk_place_info_name(const tk_place_info* place);
+/** How far the nearest place is. */
 TK_API const tk_distance_info* tk_place_info_distance(const tk_place_info* place);
 /** In the service's unit, passed on unchanged. */
 TK_API double tk_distance_info_line(const tk_distance_info* distance);
@@ -175,15 +189,20 @@ TK_API double tk_distance_info_line(const tk_distance_info* distance);
 TK_API tk_geocode_list* tk_geocode_list_retain(const tk_geocode_list* list);
 /** Gives up one reference taken with tk_geocode_list_retain(). NULL is ignored. Any thread. */
 TK_API void tk_geocode_list_release(tk_geocode_list* list);
+/** Number of items; 0 for NULL. */
 TK_API size_t tk_geocode_list_count(const tk_geocode_list* list);
 /** Item `index` in the service's order; NULL when out of range. */
 TK_API const tk_geocode_res* tk_geocode_list_at(const tk_geocode_list* list, size_t index);
 
+/** The item's identifier. */
 TK_API const char* tk_geocode_res_id(const tk_geocode_res* item);
 /** The service's text of the point, unparsed. */
 TK_API const char* tk_geocode_res_geoPoint(const tk_geocode_res* item);
+/** The item's kind. */
 TK_API const char* tk_geocode_res_type(const tk_geocode_res* item);
+/** The item's name. */
 TK_API const char* tk_geocode_res_name(const tk_geocode_res* item);
+/** The item's administrative code. */
 TK_API const char* tk_geocode_res_code(const tk_geocode_res* item);
 /** Whether the item has a category list at all (an absent list differs from an empty one). */
 TK_API bool tk_geocode_res_hasCategories(const tk_geocode_res* item);
@@ -191,11 +210,16 @@ TK_API bool tk_geocode_res_hasCategories(const tk_geocode_res* item);
 TK_API size_t tk_geocode_res_categories_count(const tk_geocode_res* item);
 /** Category `index`; NULL when out of range or absent. */
 TK_API const tk_category* tk_geocode_res_categories_at(const tk_geocode_res* item, size_t index);
+/** The item's address. */
 TK_API const tk_address_info* tk_geocode_res_address(const tk_geocode_res* item);
+/** How well the item matches the query, as the service rates it. */
 TK_API double tk_geocode_res_relevance(const tk_geocode_res* item);
+/** The item's distance, in the service's unit. */
 TK_API double tk_geocode_res_distance(const tk_geocode_res* item);
 
+/** The category's identifier. */
 TK_API const char* tk_category_id(const tk_category* category);
+/** The category's name. */
 TK_API const char* tk_category_name(const tk_category* category);
 
 /** @} */
@@ -287,15 +311,19 @@ TK_API const char* tk_client_location_poiKey(const tk_client_location* client);
 TK_API tk_status tk_client_location_setPoiKey(tk_client_location* client, const char* poiKey);
 /** `interval` — seconds between results of a continuous session; NaN for a NULL handle. */
 TK_API double tk_client_location_interval(const tk_client_location* client);
+/** `setInterval:` — takes effect at the next continuous session's first fix. */
 TK_API tk_status tk_client_location_setInterval(tk_client_location* client, double interval);
 /** `isLocateOnce` — a session delivers one fix (true, the default) or a series. */
 TK_API bool tk_client_location_isLocateOnce(const tk_client_location* client);
+/** `setIsLocateOnce:` */
 TK_API tk_status tk_client_location_setIsLocateOnce(tk_client_location* client, bool isLocateOnce);
 /** `isFastLocation` — a single-fix session picks the best fix of a short window. */
 TK_API bool tk_client_location_isFastLocation(const tk_client_location* client);
+/** `setIsFastLocation:` */
 TK_API tk_status tk_client_location_setIsFastLocation(tk_client_location* client, bool isFastLocation);
 /** `isAgree` */
 TK_API bool tk_client_location_isAgree(const tk_client_location* client);
+/** `setIsAgree:` — same effect as tk_client_location_setAgreePrivacyWithIsAgree(). */
 TK_API tk_status tk_client_location_setIsAgree(tk_client_location* client, bool isAgree);
 /** `serviceURL` — the location service's base address (default from the build). */
 TK_API const char* tk_client_location_serviceURL(const tk_client_location* client);
@@ -344,11 +372,17 @@ tk_client_location_poiNearbySearchWithKeywords_location_radius_category_orderby_
  */
 /** @{ */
 
+/** `transformFromWGSToGCJ:` — unchanged outside the GCJ-02 region. */
 TK_API tk_coordinate tk_orb_coor_transform_transformFromWGSToGCJ(tk_coordinate wgs);
+/** `transformFromGCJToWGS:` — a numeric inverse, within a few millionths of a degree. */
 TK_API tk_coordinate tk_orb_coor_transform_transformFromGCJToWGS(tk_coordinate gcj);
+/** `transformFromGCJToBaidu:` */
 TK_API tk_coordinate tk_orb_coor_transform_transformFromGCJToBaidu(tk_coordinate gcj);
+/** `transformFromBaiduToGCJ:` — undoes tk_orb_coor_transform_transformFromGCJToBaidu() to a few centimetres. */
 TK_API tk_coordinate tk_orb_coor_transform_transformFromBaiduToGCJ(tk_coordinate bd);
+/** `transformFromWGSToBaidu:` — WGS-84 to GCJ-02, then to BD-09. */
 TK_API tk_coordinate tk_orb_coor_transform_transformFromWGSToBaidu(tk_coordinate wgs);
+/** `transformFromBaiduToWGS:` — BD-09 to GCJ-02, then to WGS-84. */
 TK_API tk_coordinate tk_orb_coor_transform_transformFromBaiduToWGS(tk_coordinate bd);
 /** `distanceByPointWithLat1:lat2:lng1:lng2:` — metres between (lat1, lng1) and (lat2, lng2). */
 TK_API double tk_orb_coor_transform_distanceByPointWithLat1_lat2_lng1_lng2(double lat1, double lat2, double lng1,
@@ -364,14 +398,19 @@ TK_API double tk_orb_coor_transform_distanceByPointWithPoint1_point2(tk_coordina
  */
 TK_API tk_status tk_orb_coor_transform_transformFromWGSToGCJ_batch(const tk_coordinate* in, tk_coordinate* out,
                                                                    size_t count);
+/** The batch form of tk_orb_coor_transform_transformFromGCJToWGS(). */
 TK_API tk_status tk_orb_coor_transform_transformFromGCJToWGS_batch(const tk_coordinate* in, tk_coordinate* out,
                                                                    size_t count);
+/** The batch form of tk_orb_coor_transform_transformFromGCJToBaidu(). */
 TK_API tk_status tk_orb_coor_transform_transformFromGCJToBaidu_batch(const tk_coordinate* in, tk_coordinate* out,
                                                                      size_t count);
+/** The batch form of tk_orb_coor_transform_transformFromBaiduToGCJ(). */
 TK_API tk_status tk_orb_coor_transform_transformFromBaiduToGCJ_batch(const tk_coordinate* in, tk_coordinate* out,
                                                                      size_t count);
+/** The batch form of tk_orb_coor_transform_transformFromWGSToBaidu(). */
 TK_API tk_status tk_orb_coor_transform_transformFromWGSToBaidu_batch(const tk_coordinate* in, tk_coordinate* out,
                                                                      size_t count);
+/** The batch form of tk_orb_coor_transform_transformFromBaiduToWGS(). */
 TK_API tk_status tk_orb_coor_transform_transformFromBaiduToWGS_batch(const tk_coordinate* in, tk_coordinate* out,
                                                                      size_t count);
 
@@ -482,11 +521,15 @@ TK_API bool tk_scripted_location_provider_isUpdating(const tk_scripted_location_
  */
 /** @{ */
 
+/** Sets `key` to a string. */
 TK_API tk_status tk_bundle_main_setObject_string(const char* key, const char* value);
-/** A list of `count` strings; `values` may be NULL when `count` is 0. */
+/** Sets `key` to a list of `count` strings; `values` may be NULL when `count` is 0. */
 TK_API tk_status tk_bundle_main_setObject_strings(const char* key, const char* const* values, size_t count);
+/** Sets `key` to a number. */
 TK_API tk_status tk_bundle_main_setObject_number(const char* key, double value);
+/** Sets `key` to a Boolean. */
 TK_API tk_status tk_bundle_main_setObject_bool(const char* key, bool value);
+/** Removes `key`; a missing key is not an error. */
 TK_API tk_status tk_bundle_main_removeObject(const char* key);
 
 /** @} */

@@ -28,24 +28,38 @@ class TkClientLocation : public LocationControllerDelegate,
   ~TkClientLocation() override;
 
   // Plain configuration, no side effects.
+  /// The application's delegate, held strongly; none: results and errors are dropped.
   std::shared_ptr<LocationDelegate> callDelegate;
+  /// The access key; absent fails every call with "您未配置 Appkey" (an empty key passes).
+  /// Requests carry the key last given to `initKey`, not this property.
   std::optional<std::string> accesskey;
+  /// The place-search key; requests carry the key last given to `initKey` or `setPoiKey`.
   std::optional<std::string> poiKey;
+  /// Seconds between results of a continuous session, fixed when its first fix arrives.
   double interval = 1.0;
+  /// A session delivers one fix (true) or a series (false).
   bool isLocateOnce = true;
+  /// A single-fix session picks the most accurate fix of a 0.2 s window.
   bool isFastLocation = false;
+  /// The user agreed to the privacy policy; false fails every call with "您未同意隐私政策".
   bool isAgree = false;
   /// Base address of the location service; plain http is accepted for loopback hosts only.
   std::string serviceURL;
 
+  /// Sets `accesskey` and `poiKey`, and the process-wide keys every request carries.
   void initKey(const std::string& accesskey);
+  /// Sets `poiKey` and the process-wide key of the place searches.
   void setPoiKey(const std::string& poikey);
+  /// Sets `isAgree`.
   void setAgreePrivacy(bool isAgree);
+  /// Sets `callDelegate`.
   void setLocationDelegate(std::shared_ptr<LocationDelegate> delegate);
   /// Current time in milliseconds since the Unix epoch.
   std::int64_t milliStamp() const;
 
+  /// The process-wide switch of the kit's console log (default off). Any thread.
   static bool isLogEnabled();
+  /// Turns the kit's console log on or off, for every facade. Any thread.
   static void setIsLogEnabled(bool enabled);
 
   /// True when a service call may proceed; otherwise logs and reports why.
@@ -61,21 +75,32 @@ class TkClientLocation : public LocationControllerDelegate,
   /// running. Does nothing when nothing runs.
   void stopLocation();
 
-  // The service calls.
+  // The service calls. Each checks consent and key first; answers and errors reach
+  // `callDelegate` on the main queue. Requests in flight hold the facade weakly, except the
+  // two place searches, which deliver even when the application lets the facade go.
+  /// Sends one fix to the fused-location service → `onReceivedLocationWithTkLocation`.
   void getTrackLocation(const Location& location);
+  /// The address at a coordinate → `onReceivedReverseCodeWithTkLocation`.
   void getReverseCode(double latitude, double longitude);
+  /// The places an address names, within `city` → `onReceivedGeocodeWithResult`.
   void getGeocCode(const std::string& address, const std::string& city);
+  /// Places matching `name` in a city, one page → `onReceivedPoiSearchWithResult`.
   void poiKeySearch(const std::string& name, const std::string& city_code, const std::string& city,
                     std::int32_t page_index, std::int32_t page_size);
+  /// Places matching `keywords` within `radius` of `location` ("longitude,latitude"), one
+  /// page, ordered by `orderby` → `onReceivedPoiSearchWithResult`.
   void poiNearbySearch(const std::string& keywords, const std::string& location, std::int32_t radius,
                        const std::string& category, const std::string& orderby, std::int32_t page_index,
                        std::int32_t page_size);
 
-  // LocationControllerDelegate
+  // LocationControllerDelegate: called by the facade's own controller, not by the application.
+  /// A fix from the controller: handled according to the session.
   void locationSuccessWithLocation(const Location& location) override;
+  /// A failure from the controller: ends the session, reported with "定位失败：".
   void locationFailedWithErrorMsg(const std::string& msg) override;
 
   // Session state, readable for tests and tools.
+  /// Whether a session is running.
   bool isLocating() const { return isLocating_; }
   const std::shared_ptr<LocationController>& locateDelegate() const { return locateDelegate_; }
   bool hasTimerSchedule() const { return timerSchedule_ != nullptr; }

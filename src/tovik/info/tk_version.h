@@ -9,7 +9,9 @@ namespace tovik {
 /// not text. Thread-safe.
 class TkVersion {
  public:
+  /// For example "0.1.0"; valid for the life of the process.
   static const std::string& sdkVersion();
+  /// The build number; valid for the life of the process.
   static const std::string& buildNumber();
 };
 

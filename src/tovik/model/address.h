@@ -20,9 +20,9 @@ class Address {
   static std::shared_ptr<Address> decode(const nlohmann::json& json);
   nlohmann::json encode() const;
 
-  std::string type;
-  std::string name;
-  std::string code;
+  std::string type;  ///< the level's kind (for example city, district)
+  std::string name;  ///< its name
+  std::string code;  ///< its administrative code
 };
 
 inline void to_json(nlohmann::json& json, const Address& value) { json = value.encode(); }

@@ -20,9 +20,9 @@ class AddressContext {
   static std::shared_ptr<AddressContext> decode(const nlohmann::json& json);
   nlohmann::json encode() const;
 
-  std::string type;
-  std::string name;
-  std::string code;
+  std::string type;  ///< the level's kind
+  std::string name;  ///< its name
+  std::string code;  ///< its administrative code
 };
 
 inline void to_json(nlohmann::json& json, const AddressContext& value) { json = value.encode(); }

@@ -23,8 +23,8 @@ class AddressInfo {
   static std::shared_ptr<AddressInfo> decode(const nlohmann::json& json);
   nlohmann::json encode() const;
 
-  std::string name;
-  std::vector<std::shared_ptr<Address>> context;
+  std::string name;                               ///< the full address as one text
+  std::vector<std::shared_ptr<Address>> context;  ///< its levels, widest first
 };
 
 inline void to_json(nlohmann::json& json, const AddressInfo& value) { json = value.encode(); }

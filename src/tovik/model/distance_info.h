@@ -17,7 +17,7 @@ class DistanceInfo {
   static std::shared_ptr<DistanceInfo> decode(const nlohmann::json& json);
   nlohmann::json encode() const;
 
-  double line = 0.0;
+  double line = 0.0;  ///< the straight-line distance
 };
 
 inline void to_json(nlohmann::json& json, const DistanceInfo& value) { json = value.encode(); }

@@ -17,6 +17,8 @@ namespace tovik {
 /// text, passed on unparsed; `distance` is a plain number (not a `DistanceInfo`).
 /// JSON: {"id", "geoPoint", "type", "name", "code": strings; "categories": [TkCategory, ...]
 /// (optional); "address": AddressInfo; "relevance", "distance": numbers}.
+///
+/// Shared with the application like `LocationRes`; not changed by the kit once delivered.
 class GeocodeRes {
  public:
   /// Empty strings, zeros, no categories and a fresh default address.
@@ -28,15 +30,16 @@ class GeocodeRes {
   /// Leaves out "categories" when absent.
   nlohmann::json encode() const;
 
-  std::string id;
-  std::string geoPoint;
-  std::string type;
-  std::string name;
-  std::string code;
+  std::string id;        ///< the item's identifier
+  std::string geoPoint;  ///< the service's text of its point, unparsed
+  std::string type;      ///< its kind
+  std::string name;      ///< its name
+  std::string code;      ///< its administrative code
+  /// Absent when the answer has none (an empty list is a list).
   std::optional<std::vector<std::shared_ptr<TkCategory>>> categories;
-  std::shared_ptr<AddressInfo> address;
-  double relevance = 0.0;
-  double distance = 0.0;
+  std::shared_ptr<AddressInfo> address;  ///< where it is
+  double relevance = 0.0;                ///< how well it matches, as the service rates it
+  double distance = 0.0;                 ///< in the service's unit
 };
 
 /// Decodes a whole answer: the top level must be an array, and every element must decode,

@@ -34,6 +34,7 @@ class LocationDetail {
   std::shared_ptr<AddressInfo> address;
   /// Optional: null when the answer has no place.
   std::shared_ptr<PlaceInfo> place;
+  /// Where the result lies (GCJ-02 in the kit's answers).
   std::shared_ptr<Position> position;
 };
 

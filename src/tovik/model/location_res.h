@@ -14,6 +14,9 @@ namespace tovik {
 /// The answer of the fused-location and reverse-geocoding calls, and the result the kit
 /// builds from a fix when the device is offline.
 /// JSON: {"id": string, "asset": string, "location": LocationDetail}.
+///
+/// Results are shared (`std::shared_ptr`) with the application, which may keep them; the kit
+/// does not change a result once delivered. Not synchronised: one thread at a time.
 class LocationRes {
  public:
   /// Empty strings and a fresh default `LocationDetail` (address and place present).
@@ -26,9 +29,9 @@ class LocationRes {
   static std::shared_ptr<LocationRes> decode(const nlohmann::json& json);
   nlohmann::json encode() const;
 
-  std::string id;
-  std::string asset;
-  std::shared_ptr<LocationDetail> location;
+  std::string id;                            ///< the answer's identifier; empty in a local result
+  std::string asset;                         ///< the asset it belongs to; empty in a local result
+  std::shared_ptr<LocationDetail> location;  ///< the located result itself
 };
 
 inline void to_json(nlohmann::json& json, const LocationRes& value) { json = value.encode(); }

@@ -23,9 +23,9 @@ class PlaceInfo {
   static std::shared_ptr<PlaceInfo> decode(const nlohmann::json& json);
   nlohmann::json encode() const;
 
-  std::string type;
-  std::string name;
-  std::shared_ptr<DistanceInfo> distance;
+  std::string type;                        ///< the place's kind
+  std::string name;                        ///< its name
+  std::shared_ptr<DistanceInfo> distance;  ///< how far it is
 };
 
 inline void to_json(nlohmann::json& json, const PlaceInfo& value) { json = value.encode(); }

@@ -22,7 +22,7 @@ class Position {
   static std::shared_ptr<Position> decode(const nlohmann::json& json);
   nlohmann::json encode() const;
 
-  std::shared_ptr<TkPoint> point;
+  std::shared_ptr<TkPoint> point;  ///< the coordinate
 };
 
 inline void to_json(nlohmann::json& json, const Position& value) { json = value.encode(); }

@@ -18,8 +18,8 @@ class TkCategory {
   static std::shared_ptr<TkCategory> decode(const nlohmann::json& json);
   nlohmann::json encode() const;
 
-  std::string id;
-  std::string name;
+  std::string id;    ///< the category's identifier
+  std::string name;  ///< its name
 };
 
 inline void to_json(nlohmann::json& json, const TkCategory& value) { json = value.encode(); }

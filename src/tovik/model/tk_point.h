@@ -18,8 +18,8 @@ class TkPoint {
   static std::shared_ptr<TkPoint> decode(const nlohmann::json& json);
   nlohmann::json encode() const;
 
-  double longitude = 0.0;
-  double latitude = 0.0;
+  double longitude = 0.0;  ///< degrees, east positive
+  double latitude = 0.0;   ///< degrees, north positive
 };
 
 inline void to_json(nlohmann::json& json, const TkPoint& value) { json = value.encode(); }

@@ -16,7 +16,9 @@ using BundleValue = std::variant<std::string, std::vector<std::string>, double, 
 /// Thread-safe.
 class Bundle {
  public:
+  /// The host application's dictionary (its Info.plist keys), filled by the host.
   static Bundle& main();
+  /// The kit's own dictionary: "CFBundleShortVersionString" and "CFBundleVersion".
   static Bundle& kit();
 
   void setObject(const std::string& key, BundleValue value);

@@ -7,11 +7,11 @@ namespace tovik {
 
 /// What the kit reports about the machine it runs on.
 struct Device {
-  std::string manufacturer;                        // DMI system vendor, else "unknown"
-  std::string model;                               // DMI product name, else the architecture
-  std::string systemName;                          // os-release NAME, else uname sysname
-  std::string systemVersion;                       // os-release VERSION_ID, else uname release
-  std::optional<std::string> identifierForVendor;  // stable per machine and host application
+  std::string manufacturer;                        ///< DMI system vendor, else "unknown"
+  std::string model;                               ///< DMI product name, else the architecture
+  std::string systemName;                          ///< os-release NAME, else uname sysname
+  std::string systemVersion;                       ///< os-release VERSION_ID, else uname release
+  std::optional<std::string> identifierForVendor;  ///< stable per machine and host application
 
   /// The current device (the machine is read once); or the one set with `setCurrent`.
   static Device current();

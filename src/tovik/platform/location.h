@@ -6,21 +6,21 @@ namespace tovik {
 
 /// Latitude and longitude in degrees (north and east positive).
 struct Coordinate {
-  double latitude = 0.0;
-  double longitude = 0.0;
+  double latitude = 0.0;   ///< degrees, north positive
+  double longitude = 0.0;  ///< degrees, east positive
 };
 
 /// One fix from the location service, a value type. Unknown values follow the
 /// platform conventions: negative accuracies mean "not valid", a negative speed or
 /// course means "unknown".
 struct Location {
-  Coordinate coordinate;
-  double altitude = 0.0;             // metres
-  double horizontalAccuracy = 0.0;   // metres; negative: no valid horizontal position
-  double verticalAccuracy = -1.0;    // metres; zero or negative: no valid altitude
-  double speed = -1.0;               // metres per second; negative: unknown
-  double course = -1.0;              // degrees from true north; negative: unknown
-  std::chrono::system_clock::time_point timestamp{};
+  Coordinate coordinate;             ///< WGS-84
+  double altitude = 0.0;             ///< metres
+  double horizontalAccuracy = 0.0;   ///< metres; negative: no valid horizontal position
+  double verticalAccuracy = -1.0;    ///< metres; zero or negative: no valid altitude
+  double speed = -1.0;               ///< metres per second; negative: unknown
+  double course = -1.0;              ///< degrees from true north; negative: unknown
+  std::chrono::system_clock::time_point timestamp{};  ///< when the fix was taken
 };
 
 }  // namespace tovik

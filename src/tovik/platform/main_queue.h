@@ -18,6 +18,7 @@ namespace tovik {
 /// from inside one of the queue's own handlers (the queue does not nest).
 class MainQueue {
  public:
+  /// The process's one queue, created on first use.
   static MainQueue& shared();
 
   /// Posts `work` to run later, on the main thread, in posting order.
@@ -35,7 +36,9 @@ class MainQueue {
   /// Makes a running `run()` return.
   void stop();
 
+  /// Whether the calling thread is the one that drives the queue. Any thread.
   bool isMainThread() const;
+  /// The Asio context underneath, for the kit's timers and readers.
   asio::io_context& context();
 
   ~MainQueue();
