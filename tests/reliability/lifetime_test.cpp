@@ -1,0 +1,143 @@
+// The application drops its facades while everything a session can have going is in
+// flight: the fused-location request, the interval timer, the fast window and the four
+// other calls. Under the address and thread sanitizers this is where a use after release
+// or a race shows. The server holds every answer until the test lets it go, so what the
+// release must do is checked exactly: the weakly held calls do not keep their facade,
+// which goes at once and is then heard of no more; the place searches keep theirs until
+// each has delivered once. Every other round lets the answers go just before the release
+// instead, so that they race with it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "reliability/reliability_env.h"
+#include "support/test_server.h"
+#include "tovik/location/location_controller.h"
+
+namespace tovik::reliability {
+namespace {
+
+using namespace std::chrono_literals;
+
+class LifetimeTest : public ReliabilityTest {
+ protected:
+  void SetUp() override {
+    ReliabilityTest::SetUp();
+    NetworkChecker::setFlagsSourceForTesting([] { return NetworkChecker::kReachable; });
+    const auto heldAnswer = [this](const char* body) {
+      return [this, body](const httplib::Request&, httplib::Response& response) {
+        ++received;
+        {
+          std::unique_lock lock(mutex);
+          gate.wait_for(lock, 30s, [this] { return open; });
+        }
+        response.set_content(body, "application/json");
+        ++answered;
+      };
+    };
+    server.on("POST", "/location/hub/v1/track_points", heldAnswer(kLocationJson));
+    for (const char* path :
+         {"/location/scenario/v1/geocode", "/location/scenario/v1/placesearch", "/location/scenario/v1/nearbysearch"}) {
+      server.on("GET", path, heldAnswer(kPlacesJson));
+    }
+  }
+
+  void TearDown() override {
+    setGate(true);
+    ReliabilityTest::TearDown();
+  }
+
+  void setGate(bool isOpen) {
+    {
+      std::lock_guard lock(mutex);
+      open = isOpen;
+    }
+    gate.notify_all();
+  }
+
+  std::shared_ptr<TkClientLocation> facadeFor(const std::shared_ptr<Recorder>& recorder) {
+    auto facade = makeFacade(recorder, server.baseURL());
+    recorder->owner = facade;
+    return facade;
+  }
+
+  std::mutex mutex;
+  std::condition_variable gate;
+  bool open = false;
+  std::atomic<int> received{0};
+  std::atomic<int> answered{0};
+  test::TestServer server;
+};
+
+TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
+  const std::chrono::milliseconds releaseAfter[] = {0ms, 1ms, 3ms, 8ms, 25ms, 60ms};
+  for (int round = 0; round < 24; ++round) {
+    SCOPED_TRACE(round);
+    const bool racing = round % 2 == 1;
+    setGate(false);
+    // One facade with the weakly held calls, one in its fast window, one with the searches.
+    const auto weakCalls = std::make_shared<Recorder>();
+    const auto fastWindow = std::make_shared<Recorder>();
+    const auto searches = std::make_shared<Recorder>();
+    auto w = facadeFor(weakCalls);
+    auto f = facadeFor(fastWindow);
+    auto s = facadeFor(searches);
+    const std::weak_ptr<LocationController> controllers[] = {w->locateDelegate(), f->locateDelegate(),
+                                                            s->locateDelegate()};
+
+    w->isLocateOnce = false;
+    w->interval = 0.01;
+    testing::internal::CaptureStdout();  // the continuous mode's warnings
+    w->startLocation();
+    (void)testing::internal::GetCapturedStdout();
+    f->startFastLocation();
+    provider->pushLocation(fix());  // a fused-location request, then the timer; the fast window opens
+    w->getReverseCode(39.9, 116.4);
+    w->getGeocCode("东长安街", "北京市");
+    s->poiKeySearch("天安门", "110100", "北京市", 1, 10);
+    s->poiNearbySearch("公园", "116.397,39.908", 1000, "", "distance", 1, 10);
+    MainQueue::shared().runFor(releaseAfter[round % std::size(releaseAfter)]);
+    if (racing) {
+      setGate(true);
+    }
+
+    for (const auto& recorder : {weakCalls, fastWindow, searches}) {
+      recorder->released = true;
+    }
+    w.reset();
+    f.reset();
+    s.reset();
+    if (!racing) {
+      MainQueue::shared().poll();
+      EXPECT_TRUE(weakCalls->owner.expired()) << "requests in flight keep the facade";
+      EXPECT_TRUE(fastWindow->owner.expired()) << "the fast window keeps the facade";
+      EXPECT_FALSE(searches->owner.expired()) << "the searches must keep their facade until delivered";
+      setGate(true);
+    }
+
+    const auto allDone = [&] {
+      return searches->events.size() == 2 && answered == received && searches->owner.expired() &&
+             std::all_of(std::begin(controllers), std::end(controllers), [](auto& c) { return c.expired(); });
+    };
+    ASSERT_TRUE(runUntil(allDone, 30s)) << searches->events.size() << " search results, " << answered << " of "
+                                       << received << " answers sent";
+    MainQueue::shared().runFor(20ms);  // room for anything that should not come
+
+    EXPECT_EQ(searches->events.size(), 2u);
+    for (const auto& recorder : {weakCalls, fastWindow, searches}) {
+      for (const Heard& event : recorder->events) {
+        EXPECT_TRUE(event.onMainThread) << event.kind;
+        EXPECT_FALSE(event.ownerGone) << event.kind << " arrived after its facade was gone";
+        EXPECT_NE(event.kind, "error") << event.msg;
+        if (!racing) {
+          EXPECT_TRUE(event.afterRelease == (event.kind == "poi")) << event.kind;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tovik::reliability

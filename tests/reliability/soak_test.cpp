@@ -1,0 +1,98 @@
+// A continuous session at a 20 ms interval against the loopback service while the network
+// flips between reachable and not. Every tick must give exactly one result or error,
+// and memory and descriptors must end where they started. TOVIK_SOAK_SECONDS sets the
+// length (10 s unless given; CI runs it once for 120 s). The figures are printed for the
+// record in bench/README.md.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <iostream>
+
+#include "reliability/reliability_env.h"
+#include "support/test_server.h"
+
+namespace tovik::reliability {
+namespace {
+
+using namespace std::chrono_literals;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TOVIK_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TOVIK_SANITIZED 1
+#endif
+#endif
+
+std::chrono::seconds soakLength() {
+  const char* text = std::getenv("TOVIK_SOAK_SECONDS");
+  const long seconds = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+  return std::chrono::seconds(seconds > 0 ? seconds : 10);
+}
+
+class Soak : public ReliabilityTest {};
+
+TEST_F(Soak, EveryTickGivesOneOutcomeAndNothingAccumulates) {
+  test::TestServer server(test::TestServerOptions{.threads = 8, .recordRequests = false});
+  std::atomic<long> served{0};
+  server.on("POST", "/location/hub/v1/track_points", [&](const httplib::Request&, httplib::Response& response) {
+    ++served;
+    response.set_content(kLocationJson, "application/json");
+  });
+  // The session asks for reachability once per tick (the first fix included), so the
+  // number of readings is the number of ticks. Every 25 ticks the network flips.
+  long ticks = 0;
+  long offlineTicks = 0;
+  NetworkChecker::setFlagsSourceForTesting([&]() -> std::optional<std::uint32_t> {
+    const bool online = (ticks++ / 25) % 2 == 0;
+    offlineTicks += online ? 0 : 1;
+    return online ? NetworkChecker::kReachable : 0;
+  });
+
+  auto recorder = std::make_shared<Recorder>();
+  auto facade = makeFacade(recorder, server.baseURL());
+  facade->isLocateOnce = false;
+  facade->interval = 0.02;
+  testing::internal::CaptureStdout();  // the continuous mode's warnings
+  facade->startLocation();
+  (void)testing::internal::GetCapturedStdout();
+  provider->pushLocation(fix());
+
+  const auto settled = [&] { return static_cast<long>(recorder->events.size()) == ticks; };
+  // Warm up (connections, allocator pools) before taking the starting figures.
+  MainQueue::shared().runFor(1s);
+  ASSERT_TRUE(runUntil(settled));
+  const auto rssStart = residentKilobytes();
+  const int fdsStart = openDescriptors();
+
+  const auto end = std::chrono::steady_clock::now() + soakLength();
+  while (std::chrono::steady_clock::now() < end) {
+    MainQueue::shared().runFor(100ms);
+  }
+  facade->stopLocation();
+  ASSERT_TRUE(runUntil(settled)) << recorder->events.size() << " outcomes for " << ticks << " ticks";
+  MainQueue::shared().runFor(50ms);  // room for a stray outcome
+  const auto rssEnd = residentKilobytes();
+  const int fdsEnd = openDescriptors();
+
+  long results = 0;
+  for (const Heard& event : recorder->events) {
+    results += event.kind == "location" ? 1 : 0;
+    ASSERT_TRUE(event.onMainThread);
+  }
+  std::cout << "soak: " << soakLength().count() << " s, " << ticks << " ticks (" << offlineTicks << " offline), "
+            << results << " results, " << static_cast<long>(recorder->events.size()) - results << " errors, RSS " << rssStart << " -> "
+            << rssEnd << " kB, descriptors " << fdsStart << " -> " << fdsEnd << std::endl;
+
+  EXPECT_EQ(static_cast<long>(recorder->events.size()), ticks);
+  EXPECT_EQ(served.load(), ticks - offlineTicks);
+  EXPECT_GT(offlineTicks, 0);
+  EXPECT_LE(fdsEnd, fdsStart + 2) << "descriptors leak";
+#ifndef TOVIK_SANITIZED  // the sanitizers hold freed memory back on purpose
+  EXPECT_LE(rssEnd - rssStart, 8 * 1024) << "memory grows with every tick";
+#endif
+}
+
+}  // namespace
+}  // namespace tovik::reliability
