@@ -46,6 +46,33 @@ double transformLon(double x, double y) {
   return r;
 }
 
+double miss(Coordinate wgs, Coordinate target) {
+  const Coordinate image = StraightforwardTransform::wgsToGcj(wgs);
+  return std::fabs(image.latitude - target.latitude) + std::fabs(image.longitude - target.longitude);
+}
+
+/// A search that ran out of steps kept a wrong quadrant when its point misses the target: up to
+/// 8 steps w ← w − (f(w) − target) from the target, kept if closer.
+Coordinate mendMiss(Coordinate found, Coordinate target) {
+  const double missed = miss(found, target);
+  if (!(missed > 0.00001)) {
+    return found;
+  }
+  Coordinate w = target;
+  double off = miss(w, target);
+  for (int i = 0; i < 8 && off > 0.00001; ++i) {
+    const Coordinate image = StraightforwardTransform::wgsToGcj(w);
+    const Coordinate next{w.latitude - (image.latitude - target.latitude),
+                          w.longitude - (image.longitude - target.longitude)};
+    if (!(miss(next, target) < off)) {
+      break;
+    }
+    w = next;
+    off = miss(w, target);
+  }
+  return off < missed ? w : found;
+}
+
 }  // namespace
 
 Coordinate StraightforwardTransform::wgsToGcj(Coordinate wgs) {
@@ -102,7 +129,7 @@ Coordinate StraightforwardTransform::gcjToWgs(Coordinate gcj) {
     }
     n = n - 1;
     if (n <= 1) {
-      return {(maxLat + minLat) * 0.5, (maxLon + minLon) * 0.5};
+      return mendMiss({(maxLat + minLat) * 0.5, (maxLon + minLon) * 0.5}, gcj);
     }
   }
 }

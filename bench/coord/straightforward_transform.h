@@ -5,8 +5,9 @@
 namespace tovik::bench {
 
 /// The datum formulas written the plain way, one function per formula and every sine computed
-/// where it appears, and the inverse search with four forward transforms per step: the yardstick
-/// for OrbCoorTransform in the same run.
+/// where it appears, and the inverse search with four forward transforms per step (and the same
+/// mend of a search that ran out of steps off target): the yardstick for OrbCoorTransform in the
+/// same run.
 struct StraightforwardTransform {
   static Coordinate wgsToGcj(Coordinate wgs);
   static Coordinate gcjToWgs(Coordinate gcj);

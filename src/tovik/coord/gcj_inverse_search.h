@@ -11,7 +11,14 @@ namespace tovik {
 ///   forward images FLL, FLR, FUL of three corners and D of the centre; stop at the centre when
 ///   D is within 1e-5 of the target; else keep the first quadrant (lower left, lower right,
 ///   upper left, else upper right) whose corner image and D bound the target; at the end return
-///   the centre of the last box.
+///   the centre of the last box,
+///
+/// with one mend on that last exit. The quadrant test can keep a quadrant that does not hold the
+/// answer (about 0.4 % of points inside the region); the search then ends on a wrong point
+/// without ever meeting its tolerance. When the last centre's image misses the target by more
+/// than the tolerance, a few fixed-point steps w ← w − (f(w) − target) from the target look for
+/// a closer point, which is returned instead if it is closer. Every search that meets its
+/// tolerance returns the plain search's point unchanged.
 ///
 /// The plain search spends four forward transforms per step. The answer is the last box centre,
 /// which depends only on the sequence of decisions, never directly on the images, so this one:
@@ -24,7 +31,8 @@ namespace tovik {
 /// - accepts a decision from the estimates only when every comparison it rests on clears its
 ///   threshold by more than `margin` degrees (more than the estimate's error). Otherwise that
 ///   step is decided again from exact forward transforms, as the plain search would.
-/// Every decision is therefore the plain search's decision, and so is the answer, to the bit.
+/// Every decision is therefore the plain search's decision, and so is the answer, to the bit
+/// (the mend works on exact forward transforms).
 class GcjInverseSearch {
  public:
   static constexpr double defaultMargin = 1e-10;
