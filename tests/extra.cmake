@@ -11,3 +11,8 @@ include(${CMAKE_CURRENT_SOURCE_DIR}/capi/capi_tests.cmake)
 
 # The examples, the Python binding example and the installed tree.
 include(${CMAKE_CURRENT_SOURCE_DIR}/packaging/packaging_tests.cmake)
+# The CLI tests run the real tool, and test its command-line pieces directly.
+if(TARGET tovik_cli_tests AND TARGET tovik_cli)
+  add_dependencies(tovik_cli_tests tovik_cli)
+  target_link_libraries(tovik_cli_tests PRIVATE tovik_cli_lib)
+endif()

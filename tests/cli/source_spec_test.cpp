@@ -1,0 +1,105 @@
+#include "tools/tovik/source_spec.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/tovik/number_arguments.h"
+#include "tools/tovik/usage_error.h"
+
+namespace tovik::cli {
+namespace {
+
+TEST(SourceSpecTest, ReadsEveryForm) {
+  struct Case {
+    std::string text;
+    SourceSpec expected;
+  };
+  const std::vector<Case> cases = {
+      {"gpsd", GpsdSource{}},
+      {"gpsd:", GpsdSource{}},
+      {"gpsd:gps.local", GpsdSource{.host = "gps.local"}},
+      {"gpsd:127.0.0.1:40000", GpsdSource{.host = "127.0.0.1", .port = 40000}},
+      {"gpsd::40000", GpsdSource{.port = 40000}},
+      {"gpsd:[::1]", GpsdSource{.host = "::1"}},
+      {"gpsd:[::1]:2950", GpsdSource{.host = "::1", .port = 2950}},
+      {"nmea:data/walk.nmea", NmeaSource{.path = "data/walk.nmea"}},
+      {"nmea:walk.nmea@10", NmeaSource{.path = "walk.nmea", .speed = 10.0}},
+      {"nmea:walk.nmea@0", NmeaSource{.path = "walk.nmea", .speed = 0.0}},
+      {"nmea:me@home/walk.nmea", NmeaSource{.path = "me@home/walk.nmea"}},  // not a speed
+      {"nmea:a@b.nmea@2.5", NmeaSource{.path = "a@b.nmea", .speed = 2.5}},
+      {"fix:39.9,116.4", FixSource{.latitude = 39.9, .longitude = 116.4}},
+      {"fix:-33.86,151.2,12.5", FixSource{.latitude = -33.86, .longitude = 151.2, .accuracy = 12.5}},
+      {"fix:95,200", FixSource{.latitude = 95, .longitude = 200}},  // out of range is the kit's business
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(parseSourceSpec(c.text), c.expected) << c.text;
+  }
+}
+
+TEST(SourceSpecTest, RejectsWithTheReason) {
+  struct Case {
+    std::string text;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"", "unknown source ''"},
+      {"gps", "unknown source 'gps'"},
+      {"file:walk.nmea", "use gpsd[:HOST[:PORT]], nmea:FILE[@SPEED] or fix:LAT,LON[,ACCURACY]"},
+      {"gpsd:host:0", "port must be a number from 1 to 65535, got '0'"},
+      {"gpsd:host:65536", "got '65536'"},
+      {"gpsd:host:http", "got 'http'"},
+      {"gpsd:host:", "port is empty"},
+      {"gpsd:::1", "IPv6 address in brackets"},
+      {"gpsd:[::1", "missing ']'"},
+      {"gpsd:[::1]2947", "expected ':PORT' after ']'"},
+      {"nmea:", "nmea needs a file"},
+      {"nmea:@2", "nmea needs a file"},
+      {"nmea:walk.nmea@-1", "replay speed must be 0 (as fast as possible) or positive, got '-1'"},
+      {"fix:", "fix latitude: expected a number, got ''"},
+      {"fix:north,116.4", "fix latitude: expected a number, got 'north'"},
+      {"fix:39.9", "fix takes LAT,LON[,ACCURACY]"},
+      {"fix:39.9,nan", "fix longitude: expected a number, got 'nan'"},
+      {"fix:39.9,116.4,good", "fix accuracy: expected a number, got 'good'"},
+      {"fix:1,2,3,4", "fix takes LAT,LON[,ACCURACY]"},
+  };
+  for (const Case& c : cases) {
+    try {
+      parseSourceSpec(c.text);
+      ADD_FAILURE() << "accepted: " << c.text;
+    } catch (const UsageError& error) {
+      const std::string message = error.what();
+      EXPECT_EQ(message.rfind("--source: ", 0), 0u) << message;
+      EXPECT_NE(message.find(c.reason), std::string::npos) << c.text << " -> " << message;
+    }
+  }
+}
+
+TEST(NumberArgumentsTest, NumbersAreCheckedNotRangeLimited) {
+  EXPECT_EQ(parseNumber("LAT", "39.9"), 39.9);
+  EXPECT_EQ(parseNumber("LAT", "+1e2"), 100.0);
+  EXPECT_EQ(parseNumber("LAT", "-91"), -91.0);
+  EXPECT_EQ(parseInt32("--radius", "-2147483648"), INT32_MIN);
+  EXPECT_EQ(parseCount("--count", "3"), 3);
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {"", "expected a number, got ''"},       {"abc", "expected a number, got 'abc'"},
+      {"1.5x", "expected a number, got '1.5x'"}, {"inf", "expected a number, got 'inf'"},
+      {"0x10", "expected a number, got '0x10'"}, {" 1", "expected a number, got ' 1'"},
+  };
+  for (const auto& [text, reason] : bad) {
+    try {
+      parseNumber("LAT", text);
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const UsageError& error) {
+      EXPECT_EQ(std::string(error.what()), "LAT: " + reason);
+    }
+  }
+  EXPECT_THROW(parseInt32("--page-size", "2147483648"), UsageError);
+  EXPECT_THROW(parseInt32("--page-size", "99999999999999999999"), UsageError);
+  EXPECT_THROW(parseInt32("--page-size", "1.0"), UsageError);
+  EXPECT_THROW(parseCount("--count", "0"), UsageError);
+}
+
+}  // namespace
+}  // namespace tovik::cli

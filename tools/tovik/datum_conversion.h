@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "tovik/platform/location.h"
+
+namespace tovik::cli {
+
+enum class Datum { wgs84, gcj02, bd09 };
+
+/// "wgs84", "gcj02" or "bd09" (any case).
+std::optional<Datum> datumNamed(std::string_view name);
+
+/// The kit's transform from one datum to another (the same datum: unchanged), for one
+/// point and for a batch.
+class DatumConversion {
+ public:
+  DatumConversion(Datum from, Datum to) : from_(from), to_(to) {}
+
+  Coordinate convert(Coordinate point) const;
+  /// `out[i]` = `convert(in[i])` by the kit's batch operation; same sizes.
+  void convert(std::span<const Coordinate> in, std::span<Coordinate> out) const;
+
+ private:
+  Datum from_;
+  Datum to_;
+};
+
+}  // namespace tovik::cli

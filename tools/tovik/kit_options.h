@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace tovik::cli {
+
+/// The options every command that uses the kit's facade takes.
+struct KitOptions {
+  std::string serviceURL;  // the build's service address unless --service
+  std::optional<std::string> key;
+  std::optional<std::string> poiKey;
+  bool agree = false;
+  bool log = false;
+  bool json = false;
+};
+
+/// Adds --service, --key, --poi-key, --agree, --log and --json to `command`.
+void addKitOptions(CLI::App& command, KitOptions& options);
+/// Adds --json alone, for the commands that do not use the facade.
+void addJsonOption(CLI::App& command, bool& json);
+
+}  // namespace tovik::cli

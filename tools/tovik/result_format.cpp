@@ -1,0 +1,83 @@
+#include "tools/tovik/result_format.h"
+
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "tovik/model/geocode_res.h"
+#include "tovik/model/location_res.h"
+
+namespace tovik::cli {
+namespace {
+
+constexpr const char* kNone = "-";
+
+std::string orNone(const std::string& text) { return text.empty() ? kNone : text; }
+
+// Milliseconds since the epoch as local time: "2024-05-01 10:00:00.000 +0800".
+std::string localTime(std::int64_t milliseconds) {
+  const std::time_t seconds = static_cast<std::time_t>(milliseconds / 1000 - (milliseconds % 1000 < 0 ? 1 : 0));
+  const int millis = static_cast<int>((milliseconds % 1000 + 1000) % 1000);
+  std::tm local{};
+  if (::localtime_r(&seconds, &local) == nullptr) {
+    return std::to_string(milliseconds) + " ms";
+  }
+  char date[32];
+  char zone[8];
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &local);
+  std::strftime(zone, sizeof zone, "%z", &local);
+  char text[64];
+  std::snprintf(text, sizeof text, "%s.%03d %s", date, millis, zone);
+  return text;
+}
+
+std::string fixed6(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", value);
+  return text;
+}
+
+}  // namespace
+
+std::string shortestText(double value) {
+  std::array<char, 32> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  return std::string(buffer.data(), result.ptr);
+}
+
+std::string coordinateText(Coordinate point) {
+  return shortestText(point.latitude) + "," + shortestText(point.longitude);
+}
+
+std::string describe(const LocationRes& result) {
+  std::string address = kNone;
+  std::string place = kNone;
+  std::string position = kNone;
+  std::int64_t timestamp = 0;
+  if (const auto& detail = result.location) {
+    timestamp = detail->timestamp;
+    if (detail->address) address = orNone(detail->address->name);
+    if (detail->place && !detail->place->name.empty()) {
+      place = detail->place->name;
+      if (detail->place->distance) place += " (" + shortestText(detail->place->distance->line) + ")";
+    }
+    if (detail->position && detail->position->point) {
+      position = fixed6(detail->position->point->latitude) + ", " + fixed6(detail->position->point->longitude);
+    }
+  }
+  return address + " | " + place + " | " + position + " | " + localTime(timestamp);
+}
+
+std::string describe(const GeocodeRes& result) {
+  const std::string address = result.address ? orNone(result.address->name) : kNone;
+  return orNone(result.name) + " | " + address + " | " + orNone(result.geoPoint) + " | " +
+         shortestText(result.distance);
+}
+
+std::string jsonLine(const nlohmann::json& document) {
+  return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace tovik::cli

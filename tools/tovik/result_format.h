@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "tovik/platform/location.h"
+
+namespace tovik {
+class LocationRes;
+class GeocodeRes;
+}  // namespace tovik
+
+namespace tovik::cli {
+
+/// The shortest decimal text that reads back as the same double.
+std::string shortestText(double value);
+/// "LAT,LON", each in its shortest form.
+std::string coordinateText(Coordinate point);
+
+/// One readable line: address name | place (distance) | latitude, longitude | local time.
+std::string describe(const LocationRes& result);
+/// One readable line: name | address name | geoPoint | distance.
+std::string describe(const GeocodeRes& result);
+
+/// A JSON document on one line; text that is not valid UTF-8 is replaced, not fatal.
+std::string jsonLine(const nlohmann::json& document);
+
+}  // namespace tovik::cli

@@ -1,0 +1,53 @@
+#include "tools/tovik/result_printer.h"
+
+#include "tools/tovik/output.h"
+#include "tools/tovik/result_format.h"
+#include "tovik/model/geocode_res.h"
+#include "tovik/model/location_res.h"
+
+namespace tovik::cli {
+
+ResultPrinter::ResultPrinter(Output& output, bool json) : output_(output), json_(json) {}
+
+void ResultPrinter::onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) {
+  printLocation(location);
+}
+
+void ResultPrinter::onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) {
+  printLocation(location);
+}
+
+void ResultPrinter::onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) {
+  printList(result);
+}
+
+void ResultPrinter::onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) {
+  printList(result);
+}
+
+void ResultPrinter::onLocationErrorWithMsg(const std::string& msg) {
+  ++errors_;
+  output_.message(msg);
+}
+
+void ResultPrinter::printLocation(const std::shared_ptr<LocationRes>& location) {
+  ++results_;
+  if (!location) {
+    return;
+  }
+  output_.result(json_ ? jsonLine(location->encode()) : describe(*location));
+}
+
+void ResultPrinter::printList(const std::vector<std::shared_ptr<GeocodeRes>>& list) {
+  ++results_;
+  for (const auto& item : list) {
+    if (item) {
+      output_.result(json_ ? jsonLine(item->encode()) : describe(*item));
+    }
+  }
+  if (list.empty() && !json_) {
+    output_.message("no results");
+  }
+}
+
+}  // namespace tovik::cli

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tovik/client/location_delegate.h"
+
+namespace tovik::cli {
+
+class Output;
+
+/// The tool's delegate: prints every result as it arrives (a readable line, or one JSON
+/// document per line with --json; a list gives one line per item) and every error
+/// message on standard error, and counts both.
+class ResultPrinter : public LocationDelegate {
+ public:
+  ResultPrinter(Output& output, bool json);
+
+  void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) override;
+  void onLocationErrorWithMsg(const std::string& msg) override;
+  void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) override;
+  void onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
+  void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
+
+  /// Results received (a list counts once).
+  std::int64_t results() const { return results_; }
+  std::int64_t errors() const { return errors_; }
+
+ private:
+  void printLocation(const std::shared_ptr<LocationRes>& location);
+  void printList(const std::vector<std::shared_ptr<GeocodeRes>>& list);
+
+  Output& output_;
+  const bool json_;
+  std::int64_t results_ = 0;
+  std::int64_t errors_ = 0;
+};
+
+}  // namespace tovik::cli

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "tovik/platform/gpsd_location_provider.h"
+#include "tovik/platform/location_provider.h"
+
+namespace tovik::cli {
+
+/// `gpsd[:HOST[:PORT]]`; an IPv6 address goes in brackets: `gpsd:[::1]:2947`.
+struct GpsdSource {
+  std::string host = GpsdLocationProvider::kDefaultHost;
+  std::uint16_t port = GpsdLocationProvider::kDefaultPort;
+  bool operator==(const GpsdSource&) const = default;
+};
+
+/// `nmea:FILE[@SPEED]`: a recorded log replayed at SPEED times real time (0: as fast as
+/// possible). An `@` followed by anything but a number belongs to the file name.
+struct NmeaSource {
+  std::string path;
+  double speed = 1.0;
+  bool operator==(const NmeaSource&) const = default;
+};
+
+/// `fix:LAT,LON[,ACCURACY]`: one fix, WGS-84 degrees, accuracy in metres.
+struct FixSource {
+  static constexpr double kDefaultAccuracy = 5.0;
+  double latitude = 0.0;
+  double longitude = 0.0;
+  double accuracy = kDefaultAccuracy;
+  bool operator==(const FixSource&) const = default;
+};
+
+/// Where `tovik locate` takes its fixes from.
+using SourceSpec = std::variant<GpsdSource, NmeaSource, FixSource>;
+
+/// Reads the text of `--source`; a `UsageError` says what is wrong with it.
+SourceSpec parseSourceSpec(std::string_view text);
+
+/// The location provider a source names.
+std::shared_ptr<LocationProvider> makeProvider(const SourceSpec& spec);
+
+}  // namespace tovik::cli
