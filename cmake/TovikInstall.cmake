@@ -23,6 +23,13 @@ endforeach()
 install(TARGETS tovik_shared tovik_static
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# A stripped install (`cmake --install --strip`, the Debian package) strips the shared library;
+# the archive keeps its symbols but drops its debug information too.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug
+                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:tovik_static>\")
+  endif()")
 
 # The CMake package. The libraries are made of per-folder object libraries, which an
 # export set would drag along; the package describes the installed files directly instead.
@@ -53,17 +60,17 @@ set(CPACK_PACKAGE_NAME tovik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tovik")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Location kit: location sessions, location services, datum transforms")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Tovik takes fixes from gpsd or a recorded NMEA track, sends them to a location service and\n"
-    "hands back addresses and places; it also geocodes, searches places and converts between\n"
-    "WGS-84, GCJ-02 and BD-09. This package holds the shared and static libraries, the C and\n"
-    "C++ headers, the CMake package and pkg-config file, the tovik command and the examples.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION [=[Tovik takes fixes from gpsd or a recorded NMEA track, sends them to a location
+service and hands back addresses and places. It also geocodes, searches places and converts
+between WGS-84, GCJ-02 and BD-09. This package holds the shared and static libraries, the C
+and C++ headers, the CMake package and pkg-config file, the tovik command and the examples.]=])
 set(CPACK_PACKAGE_CONTACT "Tovik maintainers <maintainers@users.noreply.c-seed-0c5328f0.example>" CACHE STRING
     "Maintainer of the Debian package")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Debug information stays in the build tree.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # Run-time dependencies come from the binaries (dpkg-shlibdeps); the headers need JSON's.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -60,7 +60,7 @@ function(build_and_run name)
 endfunction()
 
 # C++ and C through find_package(Tovik); the C++ example is only linked, it needs a service.
-build_and_run(cmake-shared OPTIONS -DCMAKE_PREFIX_PATH=${prefix} "-DTOVIK_EXAMPLES=transform_track;reverse_geocode"
+build_and_run(cmake-shared OPTIONS -DCMAKE_PREFIX_PATH=${prefix} -DTOVIK_EXAMPLES=transform_track,reverse_geocode
               RUN transform_track)
 file(GET_RUNTIME_DEPENDENCIES EXECUTABLES ${WORK_DIR}/cmake-shared/example_transform_track
      RESOLVED_DEPENDENCIES_VAR linked DIRECTORIES ${libdir})
@@ -73,6 +73,7 @@ build_and_run(cmake-static OPTIONS -DCMAKE_PREFIX_PATH=${prefix} -DTovik_USE_STA
 # pkg-config, from the relocated tree.
 set(ENV{PKG_CONFIG_PATH} ${pkgconfig_dir})
 run(pkg-config --modversion tovik)
-message(STATUS "pkg-config: tovik ${last_output}")
+string(STRIP "${last_output}" version)
+message(STATUS "pkg-config: tovik ${version}")
 build_and_run(pkg-config OPTIONS -DTOVIK_EXAMPLES_USE_PKGCONFIG=ON -DTOVIK_EXAMPLES=transform_track
               RUN transform_track)
