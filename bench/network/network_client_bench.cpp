@@ -128,6 +128,8 @@ void reportLatency(benchmark::State& state, std::vector<double>& micros, const T
   }
   state.counters["median_us"] = micros[micros.size() / 2];
   state.counters["p90_us"] = micros[micros.size() * 9 / 10];
+  state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+  state.counters["max_us"] = micros.back();
   state.counters["connections"] = static_cast<double>(server.connectionCount());
 }
 

@@ -106,7 +106,8 @@ HTTPURLResponse responseOf(CURL* easy, const std::string& url, long status) {
 }  // namespace
 
 struct CurlSession::Impl {
-  explicit Impl(SessionConfiguration config) : configuration(std::move(config)), noProxy(noProxyList()) {
+  Impl(SessionConfiguration config, Dispatcher dispatch)
+      : configuration(std::move(config)), noProxy(noProxyList()), dispatcher(std::move(dispatch)) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     multi = curl_multi_init();
     curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, configuration.maximumConnectionsPerHost));
@@ -172,6 +173,7 @@ struct CurlSession::Impl {
       int running = 0;
       curl_multi_perform(multi, &running);
       finishCompleted();
+      dispatchFinished();
       {
         std::lock_guard lock(mutex);
         if (stopping || !incoming.empty()) {
@@ -308,15 +310,43 @@ struct CurlSession::Impl {
     }
   }
 
-  static void complete(Transfer& transfer, std::optional<std::string> data, std::optional<HTTPURLResponse> response,
-                       std::optional<Error> error) {
+  void complete(Transfer& transfer, std::optional<std::string> data, std::optional<HTTPURLResponse> response,
+                std::optional<Error> error) {
     if (transfer.completion) {
-      transfer.completion(std::move(data), std::move(response), std::move(error));
+      finished.push_back({std::move(transfer.completion), std::move(data), std::move(response), std::move(error)});
     }
   }
 
+  // One work item for all that finished in this round: one wake-up of the receiving thread
+  // instead of one per exchange.
+  void dispatchFinished() {
+    if (finished.empty()) {
+      return;
+    }
+    auto batch = std::make_shared<std::vector<Finished>>(std::move(finished));
+    finished.clear();
+    auto work = [batch] {
+      for (auto& item : *batch) {
+        item.completion(std::move(item.data), std::move(item.response), std::move(item.error));
+      }
+    };
+    if (dispatcher) {
+      dispatcher(std::move(work));
+    } else {
+      work();
+    }
+  }
+
+  struct Finished {
+    CompletionHandler completion;
+    std::optional<std::string> data;
+    std::optional<HTTPURLResponse> response;
+    std::optional<Error> error;
+  };
+
   const SessionConfiguration configuration;
   const std::string noProxy;
+  const Dispatcher dispatcher;
   CURLM* multi = nullptr;
   std::thread worker;
 
@@ -328,10 +358,11 @@ struct CurlSession::Impl {
   // Worker thread only.
   std::unordered_map<CURL*, std::unique_ptr<Transfer>> active;
   std::vector<CURL*> idle;
+  std::vector<Finished> finished;
 };
 
-CurlSession::CurlSession(SessionConfiguration configuration)
-    : impl_(std::make_unique<Impl>(std::move(configuration))) {}
+CurlSession::CurlSession(SessionConfiguration configuration, Dispatcher dispatcher)
+    : impl_(std::make_unique<Impl>(std::move(configuration), std::move(dispatcher))) {}
 
 CurlSession::~CurlSession() = default;
 

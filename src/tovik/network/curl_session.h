@@ -18,16 +18,19 @@ namespace tovik {
 /// certificates are always checked.
 class CurlSession {
  public:
-  /// What one exchange produced; called once on the worker thread, so it must only hand
-  /// the outcome on (the network client posts it to the main queue). `data` is the body
-  /// (possibly empty) when the exchange completed, none after a transport error or when
-  /// the body exceeded the configured maximum; `response` is present once a status line
-  /// arrived; `error` is a `TransportError`.
+  /// What one exchange produced, called once. `data` is the body (possibly empty) when the
+  /// exchange completed, none after a transport error or when the body exceeded the
+  /// configured maximum; `response` is present once a status line arrived; `error` is a
+  /// `TransportError`.
   using CompletionHandler =
       std::function<void(std::optional<std::string> data, std::optional<HTTPURLResponse> response,
                          std::optional<Error> error)>;
+  /// Where completion handlers run: the session hands it one work item per batch of
+  /// exchanges that finished together, which calls their handlers in completion order.
+  /// Without one, handlers run on the worker thread.
+  using Dispatcher = std::function<void(std::function<void()> work)>;
 
-  explicit CurlSession(SessionConfiguration configuration);
+  explicit CurlSession(SessionConfiguration configuration, Dispatcher dispatcher = nullptr);
   /// Stops and joins the worker; exchanges still in flight are dropped without a call.
   ~CurlSession();
   CurlSession(const CurlSession&) = delete;

@@ -49,19 +49,14 @@ bool NetworkClient::configure(SessionConfiguration configuration) {
   return true;
 }
 
-NetworkClient::NetworkClient(SessionConfiguration configuration) : session_(std::move(configuration)) {}
+NetworkClient::NetworkClient(SessionConfiguration configuration)
+    : session_(std::move(configuration), [](std::function<void()> work) { MainQueue::shared().async(std::move(work)); }) {}
 
 NetworkClient::~NetworkClient() = default;
 
 void NetworkClient::sendRaw(URLRequest request, RawCompletion completion) {
-  session_.dataTask(std::move(request), [completion = std::move(completion)](std::optional<std::string> data,
-                                                                             std::optional<HTTPURLResponse> response,
-                                                                             std::optional<Error> error) mutable {
-    MainQueue::shared().async([completion = std::move(completion), data = std::move(data),
-                               response = std::move(response), error = std::move(error)]() mutable {
-      completion(std::move(data), std::move(response), std::move(error));
-    });
-  });
+  // The session's worker only posts; the completion runs on the main queue.
+  session_.dataTask(std::move(request), std::move(completion));
 }
 
 Error NetworkClient::statusError(int statusCode) {
