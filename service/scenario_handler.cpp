@@ -37,7 +37,7 @@ ScenarioHandler::ScenarioHandler(std::shared_ptr<const PlaceStore> store)
 
 std::vector<std::shared_ptr<GeocodeRes>> ScenarioHandler::geocode(const GeocodeRequest& request) const {
   const auto candidates =
-      store_->matching(withCity(TextMatch::ftsQuery(request.words, "", false), request.city), "", kCandidates);
+      store_->matching(withCity(TextMatch::ftsQuery(request.words, "name", false), request.city), "", kCandidates);
   std::vector<Scored> ranked;
   for (const auto& place : candidates) {
     const double relevance = TextMatch::relevance(request.words, place.name, store_->regionWords(place));

@@ -24,7 +24,7 @@ namespace tovik::service {
 /// `kCandidates` matches of the full-text index are considered.
 class ScenarioHandler {
  public:
-  static constexpr std::size_t kCandidates = 2000;
+  static constexpr std::size_t kCandidates = 1000;
   static constexpr std::size_t kGeocodeResults = 10;
   static constexpr const char* kPlaceType = "populated_place";
 

@@ -98,6 +98,21 @@ char32_t foldLetter(char32_t cp) {
   return cp;
 }
 
+/// Whether a query word may match as a prefix: short Latin prefixes ("a", "la") would
+/// expand to a large part of the index; a two-character Chinese word is a real word.
+bool matchesAsPrefix(const std::string& word) {
+  std::size_t characters = 0;
+  bool ascii = true;
+  for (std::size_t i = 0; i < word.size();) {
+    char32_t cp = 0;
+    const std::size_t len = decode(word, i, cp);
+    i += len == 0 ? 1 : len;
+    ascii = ascii && cp < 0x80;
+    ++characters;
+  }
+  return characters >= (ascii ? 3U : 2U);
+}
+
 /// How well one query word matches one name word: 1 equal, 0.6 a prefix, 0 otherwise.
 double wordScore(const std::string& query, const std::string& word) {
   if (query == word) {
@@ -170,9 +185,7 @@ std::string TextMatch::ftsQuery(const std::vector<std::string>& words, std::stri
       }
     }
     query += '"';
-    // A one-letter prefix would expand to most of the index.
-    char32_t cp = 0;
-    if (decode(words[k], 0, cp) < words[k].size()) {
+    if (matchesAsPrefix(words[k])) {
       query += '*';
     }
   }
@@ -182,10 +195,9 @@ std::string TextMatch::ftsQuery(const std::vector<std::string>& words, std::stri
 bool TextMatch::matchesAll(const std::vector<std::string>& queryWords, std::string_view name) {
   const std::vector<std::string> nameWords = words(name);
   return std::all_of(queryWords.begin(), queryWords.end(), [&](const std::string& query) {
-    char32_t cp = 0;
-    const bool single = decode(query, 0, cp) == query.size();
+    const bool prefix = matchesAsPrefix(query);
     return std::any_of(nameWords.begin(), nameWords.end(), [&](const std::string& word) {
-      return single ? word == query : wordScore(query, word) > 0.0;
+      return prefix ? wordScore(query, word) > 0.0 : word == query;
     });
   });
 }

@@ -27,12 +27,13 @@ class TextMatch {
   static std::vector<std::string> words(std::string_view text);
 
   /// An FTS5 query in which every word must match (`all`) or any word may; restricted to
-  /// `column` unless it is empty. Words of two or more characters match as prefixes. Each
-  /// word is quoted, so no query syntax can come from the caller's text.
+  /// `column` unless it is empty. Words of three or more Latin characters, or two or more
+  /// others (Chinese), match as prefixes; shorter ones only whole. Each word is quoted, so
+  /// no query syntax can come from the caller's text.
   static std::string ftsQuery(const std::vector<std::string>& words, std::string_view column, bool all);
 
-  /// True when every query word equals or begins a word of `name` (a one-character query
-  /// word must equal one), the rule the full-text index applies.
+  /// True when every query word equals or begins a word of `name` (a word too short to
+  /// match as a prefix must equal one), the rule the full-text query applies.
   static bool matchesAll(const std::vector<std::string>& queryWords, std::string_view name);
 
   /// Relevance of `name` for the query `queryWords`. `regionWords` are the words of the

@@ -31,15 +31,15 @@ TEST(TextMatchTest, FoldsCaseAccentsAndPunctuation) {
 TEST(TextMatchTest, FullTextQueriesQuoteEveryWord) {
   EXPECT_EQ(TextMatch::ftsQuery({"new", "york"}, "", true), "\"new\"* AND \"york\"*");
   EXPECT_EQ(TextMatch::ftsQuery({"paris"}, "name", false), "name : \"paris\"*");
-  // A one-letter word is matched whole, not as a prefix of most of the index.
-  EXPECT_EQ(TextMatch::ftsQuery({"a", "b"}, "", false), "\"a\" OR \"b\"");
-  EXPECT_EQ(TextMatch::ftsQuery({"北"}, "", true), "\"北\"");
+  // Short Latin words are matched whole, not as prefixes of a large part of the index.
+  EXPECT_EQ(TextMatch::ftsQuery({"a", "la", "san"}, "", false), "\"a\" OR \"la\" OR \"san\"*");
+  EXPECT_EQ(TextMatch::ftsQuery({"北", "北京"}, "", true), "\"北\" AND \"北京\"*");
   // Query syntax in the words stays inside the quotes.
   EXPECT_EQ(TextMatch::ftsQuery({"x\"y", "near"}, "", true), "\"x\"\"y\"* AND \"near\"*");
-  const Words many(TextMatch::kMaxWords + 3, "ab");
+  const Words many(TextMatch::kMaxWords + 3, "abc");
   std::string expected;
   for (std::size_t k = 0; k < TextMatch::kMaxWords; ++k) {
-    expected += (k == 0 ? "" : " OR ") + std::string("\"ab\"*");
+    expected += (k == 0 ? "" : " OR ") + std::string("\"abc\"*");
   }
   EXPECT_EQ(TextMatch::ftsQuery(many, "", false), expected);
 }
@@ -69,7 +69,8 @@ TEST(TextMatchTest, RegionWordsExplainTheRestOfTheQuery) {
 TEST(TextMatchTest, MatchesAllNeedsEveryWord) {
   EXPECT_TRUE(TextMatch::matchesAll({"saint", "den"}, "Saint-Denis"));
   EXPECT_FALSE(TextMatch::matchesAll({"saint", "lyon"}, "Saint-Denis"));
-  EXPECT_FALSE(TextMatch::matchesAll({"s"}, "Saint-Denis")) << "one letter must be a whole word";
+  EXPECT_FALSE(TextMatch::matchesAll({"sa"}, "Saint-Denis")) << "a short word must be a whole word";
+  EXPECT_TRUE(TextMatch::matchesAll({"la", "paz"}, "La Paz"));
   EXPECT_TRUE(TextMatch::matchesAll({}, "Anything"));
 }
 
