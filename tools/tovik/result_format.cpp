@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -30,6 +31,13 @@ std::string localTime(std::int64_t milliseconds) {
   std::strftime(zone, sizeof zone, "%z", &local);
   char text[64];
   std::snprintf(text, sizeof text, "%s.%03d %s", date, millis, zone);
+  return text;
+}
+
+// Six significant digits, without an exponent: "135.407", "12.5", "2272.02".
+std::string readableNumber(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, std::fabs(value) < 1e6 ? "%.6g" : "%.1f", value);
   return text;
 }
 
@@ -61,7 +69,7 @@ std::string describe(const LocationRes& result) {
     if (detail->address) address = orNone(detail->address->name);
     if (detail->place && !detail->place->name.empty()) {
       place = detail->place->name;
-      if (detail->place->distance) place += " (" + shortestText(detail->place->distance->line) + ")";
+      if (detail->place->distance) place += " (" + readableNumber(detail->place->distance->line) + ")";
     }
     if (detail->position && detail->position->point) {
       position = fixed6(detail->position->point->latitude) + ", " + fixed6(detail->position->point->longitude);
@@ -73,7 +81,7 @@ std::string describe(const LocationRes& result) {
 std::string describe(const GeocodeRes& result) {
   const std::string address = result.address ? orNone(result.address->name) : kNone;
   return orNone(result.name) + " | " + address + " | " + orNone(result.geoPoint) + " | " +
-         shortestText(result.distance);
+         readableNumber(result.distance);
 }
 
 std::string jsonLine(const nlohmann::json& document) {

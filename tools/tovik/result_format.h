@@ -18,7 +18,8 @@ std::string shortestText(double value);
 /// "LAT,LON", each in its shortest form.
 std::string coordinateText(Coordinate point);
 
-/// One readable line: address name | place (distance) | latitude, longitude | local time.
+/// One readable line: address name | place (distance) | latitude, longitude | local time;
+/// distances with six significant digits, positions with six decimals.
 std::string describe(const LocationRes& result);
 /// One readable line: name | address name | geoPoint | distance.
 std::string describe(const GeocodeRes& result);
