@@ -1,6 +1,8 @@
 // The facade for C callers: `tk_client_location` owns one `TkClientLocation`.
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -59,7 +61,8 @@ std::optional<std::string> optionalString(const char* text) {
 /// `onFacade` for operations whose string arguments are all required.
 template <class Body, class... Strings>
 tk_status withStrings(tk_client_location* client, Body&& body, const Strings*... strings) noexcept {
-  if (((strings == nullptr) || ...)) {
+  const std::initializer_list<const char*> texts{strings...};
+  if (std::any_of(texts.begin(), texts.end(), [](const char* text) { return text == nullptr; })) {
     return TK_ERROR_NULL_ARGUMENT;
   }
   return onFacade(client, std::forward<Body>(body));
