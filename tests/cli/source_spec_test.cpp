@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/tovik/number_arguments.h"
 #include "tools/tovik/usage_error.h"
 
 namespace tovik::cli {
@@ -74,31 +73,6 @@ TEST(SourceSpecTest, RejectsWithTheReason) {
       EXPECT_NE(message.find(c.reason), std::string::npos) << c.text << " -> " << message;
     }
   }
-}
-
-TEST(NumberArgumentsTest, NumbersAreCheckedNotRangeLimited) {
-  EXPECT_EQ(parseNumber("LAT", "39.9"), 39.9);
-  EXPECT_EQ(parseNumber("LAT", "+1e2"), 100.0);
-  EXPECT_EQ(parseNumber("LAT", "-91"), -91.0);
-  EXPECT_EQ(parseInt32("--radius", "-2147483648"), INT32_MIN);
-  EXPECT_EQ(parseCount("--count", "3"), 3);
-  const std::vector<std::pair<std::string, std::string>> bad = {
-      {"", "expected a number, got ''"},       {"abc", "expected a number, got 'abc'"},
-      {"1.5x", "expected a number, got '1.5x'"}, {"inf", "expected a number, got 'inf'"},
-      {"0x10", "expected a number, got '0x10'"}, {" 1", "expected a number, got ' 1'"},
-  };
-  for (const auto& [text, reason] : bad) {
-    try {
-      parseNumber("LAT", text);
-      ADD_FAILURE() << "accepted: " << text;
-    } catch (const UsageError& error) {
-      EXPECT_EQ(std::string(error.what()), "LAT: " + reason);
-    }
-  }
-  EXPECT_THROW(parseInt32("--page-size", "2147483648"), UsageError);
-  EXPECT_THROW(parseInt32("--page-size", "99999999999999999999"), UsageError);
-  EXPECT_THROW(parseInt32("--page-size", "1.0"), UsageError);
-  EXPECT_THROW(parseCount("--count", "0"), UsageError);
 }
 
 }  // namespace
