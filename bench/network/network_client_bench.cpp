@@ -306,6 +306,7 @@ void BM_MakeURLRequest(benchmark::State& state) {
     auto built = builderFor(*server).makeURLRequest();
     benchmark::DoNotOptimize(built);
   }
+  state.counters["body_bytes"] = static_cast<double>(sampleRequest(*server).httpBody->size());
 }
 
 void BM_HandleResponse(benchmark::State& state) {
@@ -317,6 +318,7 @@ void BM_HandleResponse(benchmark::State& state) {
   for (auto _ : state) {
     tovik::NetworkClient::handleResponse<Answer>(answerText(), response, std::nullopt, completion);
   }
+  state.counters["answer_bytes"] = static_cast<double>(answerText().size());
 }
 
 BENCHMARK(BM_MakeURLRequest)->Unit(benchmark::kMicrosecond);
