@@ -113,7 +113,9 @@ struct CurlSession::Impl {
     curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, configuration.maximumConnectionsPerHost));
     curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, std::max(8L, 2 * configuration.maximumConnectionsPerHost));
     curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
-    worker = std::thread([this] { run(); });
+    if (multi != nullptr) {
+      worker = std::thread([this] { run(); });
+    }
   }
 
   ~Impl() {
@@ -121,7 +123,9 @@ struct CurlSession::Impl {
       std::lock_guard lock(mutex);
       stopping = true;
     }
-    curl_multi_wakeup(multi);
+    if (multi != nullptr) {
+      curl_multi_wakeup(multi);
+    }
     if (worker.joinable()) {
       worker.join();
     }
@@ -133,11 +137,23 @@ struct CurlSession::Impl {
     for (CURL* easy : idle) {
       curl_easy_cleanup(easy);
     }
-    curl_multi_cleanup(multi);
+    if (multi != nullptr) {
+      curl_multi_cleanup(multi);
+    }
     curl_global_cleanup();
   }
 
   void enqueue(std::unique_ptr<Transfer> transfer) {
+    if (multi == nullptr) {
+      // libcurl could not be set up: every exchange fails, still through the dispatcher.
+      auto work = [completion = std::move(transfer->completion)] {
+        if (completion) {
+          completion(std::nullopt, std::nullopt, TransportError::fromCurlCode(CURLE_FAILED_INIT));
+        }
+      };
+      dispatcher ? dispatcher(std::move(work)) : work();
+      return;
+    }
     bool wake = false;
     {
       std::lock_guard lock(mutex);
