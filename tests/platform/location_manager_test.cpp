@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
+#include <tuple>
 
 #include "tovik/platform/location_services.h"
 #include "tovik/platform/main_queue.h"
@@ -13,29 +13,40 @@ namespace tovik {
 namespace {
 
 using namespace std::chrono_literals;
+using Fixes = std::vector<double>;
+using Log = std::vector<std::string>;
+using Counts = std::tuple<int, int, bool>;  // provider starts, stops, updating now
 
 MainQueue& queue() { return MainQueue::shared(); }
 
 // Metres per degree of latitude on the sphere the manager measures with.
 constexpr double kMetresPerDegree = 6371008.8 * 3.14159265358979323846 / 180.0;
 
+// A fix that many metres north of the start, tagged with that number in its altitude.
 Location fixAt(double northMetres) {
   Location fix;
   fix.coordinate = {39.9087 + northMetres / kMetresPerDegree, 116.3975};
-  fix.horizontalAccuracy = 5.0;
+  fix.altitude = northMetres;
   return fix;
 }
 
-class RecordingDelegate : public LocationManagerDelegate {
+// Notes the tag of every fix, and each error as "<domain> <code>", heard from a manager or a provider.
+class Recorder : public LocationManagerDelegate, public LocationProviderListener {
  public:
   void didUpdateLocations(LocationManager& manager, const std::vector<Location>& locations) override {
-    batches.push_back(locations);
+    for (const auto& fix : locations) fixes.push_back(fix.altitude);
     if (onLocation) onLocation(manager);
   }
-  void didFailWithError(LocationManager&, const Error& error) override { errors.push_back(error); }
+  void didFailWithError(LocationManager&, const Error& error) override { providerDidFail(error); }
+  void providerDidUpdateLocation(const Location& fix) override { fixes.push_back(fix.altitude); }
+  void providerDidFail(const Error& error) override {
+    errors.push_back(error.domain() + " " + std::to_string(error.code()));
+    lastError = error;
+  }
 
-  std::vector<std::vector<Location>> batches;
-  std::vector<Error> errors;
+  Fixes fixes;
+  Log errors;
+  Error lastError{"", 0, ""};
   std::function<void(LocationManager&)> onLocation;
 };
 
@@ -43,149 +54,109 @@ class LocationManagerTest : public testing::Test {
  protected:
   void SetUp() override {
     LocationServices::setProvider(provider);
-    manager = std::make_unique<LocationManager>();
     manager->setDelegate(delegate);
+    manager->setRequestLocationTimeoutForTesting(0.01);
   }
   void TearDown() override {
     manager.reset();
     LocationServices::setProvider(nullptr);
   }
+  Counts counts() const { return {provider->starts(), provider->stops(), provider->isUpdating()}; }
+  // Runs the queue well past the request time-out.
+  static void settle() { queue().runFor(40ms); }
 
   std::shared_ptr<ScriptedLocationProvider> provider = std::make_shared<ScriptedLocationProvider>();
-  std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
-  std::unique_ptr<LocationManager> manager;
+  std::shared_ptr<Recorder> delegate = std::make_shared<Recorder>();
+  std::unique_ptr<LocationManager> manager = std::make_unique<LocationManager>();
 };
 
-TEST_F(LocationManagerTest, ContinuousUpdatesFollowStartAndStop) {
+TEST_F(LocationManagerTest, UpdatesFlowBetweenStartAndStopAndSurviveProviderErrors) {
   manager->startUpdatingLocation();
   provider->pushLocation(fixAt(0));
+  provider->pushError(Error("Test", 1, "lost"));
   provider->pushLocation(fixAt(100));
-  ASSERT_EQ(delegate->batches.size(), 2u);
-  EXPECT_EQ(delegate->batches[1].size(), 1u);
   manager->stopUpdatingLocation();
-  EXPECT_EQ(provider->starts(), 1);
-  EXPECT_EQ(provider->stops(), 1);
   provider->pushLocation(fixAt(200));
-  EXPECT_EQ(delegate->batches.size(), 2u);
+  EXPECT_EQ(delegate->fixes, (Fixes{0, 100}));
+  EXPECT_EQ(delegate->errors, Log{"Test 1"});
+  EXPECT_EQ(counts(), (Counts{1, 1, false}));
 }
 
 TEST_F(LocationManagerTest, DistanceFilterMeasuresFromTheLastDeliveredFix) {
-  struct Case {
+  const struct {
     double filter;
     std::vector<double> pushedNorthMetres;
-    std::vector<double> deliveredNorthMetres;
-  };
-  const std::vector<Case> cases = {
+    Fixes delivered;
+  } cases[] = {
       {10.0, {0, 5, 12, 15, 22.5, 22.5, 0}, {0, 12, 22.5, 0}},  // 15 is only 3 m past 12
       {3.0, {0, 2.9, 3.1, 3.1}, {0, 3.1}},  // a restart delivers its first fix, however close
       {-1.0, {0, 0, 0.5}, {0, 0, 0.5}},  // no filter
       {0.0, {0, 0}, {0, 0}},
   };
   for (const auto& c : cases) {
-    delegate->batches.clear();
+    delegate->fixes.clear();
     manager->setDistanceFilter(c.filter);
     manager->startUpdatingLocation();
     for (const double north : c.pushedNorthMetres) provider->pushLocation(fixAt(north));
     manager->stopUpdatingLocation();
-    ASSERT_EQ(delegate->batches.size(), c.deliveredNorthMetres.size()) << "filter " << c.filter;
-    for (std::size_t i = 0; i < c.deliveredNorthMetres.size(); ++i) {
-      EXPECT_NEAR(delegate->batches[i][0].coordinate.latitude,
-                  fixAt(c.deliveredNorthMetres[i]).coordinate.latitude, 1e-12)
-          << "filter " << c.filter << " fix " << i;
-    }
+    EXPECT_EQ(delegate->fixes, c.delivered) << "filter " << c.filter;
   }
 }
 
-TEST_F(LocationManagerTest, RequestLocationAnswersOnceThenUnsubscribes) {
+TEST_F(LocationManagerTest, RequestLocationAnswersOnceDespiteTheFilterAndEndsQuietly) {
   manager->setDistanceFilter(1000.0);
   manager->requestLocation();
-  EXPECT_TRUE(provider->isUpdating());
+  EXPECT_EQ(counts(), (Counts{1, 0, true}));
   provider->pushLocation(fixAt(0));
-  EXPECT_FALSE(provider->isUpdating());
-  EXPECT_EQ(provider->stops(), 1);
+  EXPECT_EQ(counts(), (Counts{1, 1, false}));
   provider->pushLocation(fixAt(5000));
-  ASSERT_EQ(delegate->batches.size(), 1u);
 
-  // The pending time-out was cancelled with the answer.
-  manager->setRequestLocationTimeoutForTesting(0.01);
-  queue().runFor(50ms);
-  EXPECT_TRUE(delegate->errors.empty());
+  manager->requestLocation();  // a stop cancels it
+  manager->stopUpdatingLocation();
+
+  manager->startUpdatingLocation();  // a request while updating leaves the updates running
+  provider->pushLocation(fixAt(0));
+  manager->requestLocation();
+  provider->pushLocation(fixAt(1));  // answers the request, once
+  provider->pushLocation(fixAt(2));
+  settle();
+  EXPECT_EQ(delegate->fixes, (Fixes{0, 0, 1}));
+  EXPECT_TRUE(delegate->errors.empty()) << "the time-outs were cancelled";
+  EXPECT_EQ(counts(), (Counts{3, 2, true}));
 }
 
-TEST_F(LocationManagerTest, RequestLocationTimesOutWithOneError) {
-  manager->setRequestLocationTimeoutForTesting(0.02);
+TEST_F(LocationManagerTest, RequestLocationEndsWithOneErrorOnTimeOutOrProviderError) {
   manager->requestLocation();
   ASSERT_TRUE(queue().runUntil([&] { return !delegate->errors.empty(); }, 10s));
-  EXPECT_EQ(delegate->errors[0].domain(), LocationManager::kErrorDomain);
-  EXPECT_EQ(delegate->errors[0].code(), LocationManager::kErrorLocationTimedOut);
-  EXPECT_FALSE(delegate->errors[0].localizedDescription().empty());
-  EXPECT_FALSE(provider->isUpdating());
-  provider->pushLocation(fixAt(0));
-  queue().runFor(30ms);
-  EXPECT_EQ(delegate->errors.size(), 1u);
-  EXPECT_TRUE(delegate->batches.empty());
-}
-
-TEST_F(LocationManagerTest, ProviderErrorEndsARequest) {
+  EXPECT_FALSE(delegate->lastError.localizedDescription().empty());
   manager->requestLocation();
   provider->pushError(Error("Test", 7, "no satellites"));
-  ASSERT_EQ(delegate->errors.size(), 1u);
-  EXPECT_EQ(delegate->errors[0].code(), 7);
-  EXPECT_FALSE(provider->isUpdating());
   provider->pushLocation(fixAt(0));
-  EXPECT_TRUE(delegate->batches.empty());
-}
-
-TEST_F(LocationManagerTest, ProviderErrorsDuringUpdatesDoNotStopThem) {
-  manager->startUpdatingLocation();
-  provider->pushError(Error("Test", 1, "lost"));
-  provider->pushLocation(fixAt(0));
-  EXPECT_EQ(delegate->errors.size(), 1u);
-  EXPECT_EQ(delegate->batches.size(), 1u);
-  EXPECT_TRUE(provider->isUpdating());
-}
-
-TEST_F(LocationManagerTest, RequestWhileUpdatingKeepsTheUpdates) {
-  manager->setRequestLocationTimeoutForTesting(0.01);
-  manager->setDistanceFilter(100.0);
-  manager->startUpdatingLocation();
-  provider->pushLocation(fixAt(0));
-  manager->requestLocation();
-  provider->pushLocation(fixAt(1));  // answers the request despite the filter, once
-  provider->pushLocation(fixAt(2));  // filtered again
-  EXPECT_EQ(delegate->batches.size(), 2u);
-  EXPECT_TRUE(provider->isUpdating());
-  queue().runFor(40ms);
-  EXPECT_TRUE(delegate->errors.empty());
-}
-
-TEST_F(LocationManagerTest, StopCancelsAnOutstandingRequest) {
-  manager->setRequestLocationTimeoutForTesting(0.01);
-  manager->requestLocation();
-  manager->stopUpdatingLocation();
-  EXPECT_FALSE(provider->isUpdating());
-  queue().runFor(40ms);
-  EXPECT_TRUE(delegate->errors.empty());
+  settle();
+  const std::string timedOut =
+      std::string(LocationManager::kErrorDomain) + " " + std::to_string(LocationManager::kErrorLocationTimedOut);
+  EXPECT_EQ(delegate->errors, (Log{timedOut, "Test 7"}));
+  EXPECT_TRUE(delegate->fixes.empty());
+  EXPECT_EQ(counts(), (Counts{2, 2, false}));
 }
 
 TEST_F(LocationManagerTest, DestroyedManagerUnsubscribesAndNeverCallsBack) {
-  manager->setRequestLocationTimeoutForTesting(0.01);
   manager->startUpdatingLocation();
   manager->requestLocation();
   manager.reset();
-  EXPECT_FALSE(provider->isUpdating());
   provider->pushLocation(fixAt(0));
-  queue().runFor(40ms);
-  EXPECT_TRUE(delegate->batches.empty());
-  EXPECT_TRUE(delegate->errors.empty());
-}
+  settle();
+  EXPECT_TRUE(delegate->fixes.empty() && delegate->errors.empty());
+  EXPECT_EQ(counts(), (Counts{1, 1, false}));
 
-TEST_F(LocationManagerTest, DelegateMayDestroyTheManagerWhileCalled) {
+  // Also from inside its own callback.
+  manager = std::make_unique<LocationManager>();
+  manager->setDelegate(delegate);
   delegate->onLocation = [&](LocationManager&) { manager.reset(); };
   manager->startUpdatingLocation();
   provider->pushLocation(fixAt(0));
-  EXPECT_EQ(delegate->batches.size(), 1u);
-  EXPECT_FALSE(provider->isUpdating());
+  EXPECT_EQ(delegate->fixes, Fixes{0});
+  EXPECT_EQ(counts(), (Counts{2, 2, false}));
 }
 
 TEST_F(LocationManagerTest, AuthorisationGoesToTheCurrentProvider) {
@@ -195,79 +166,50 @@ TEST_F(LocationManagerTest, AuthorisationGoesToTheCurrentProvider) {
   EXPECT_EQ(LocationManager::authorizationStatus(), AuthorizationStatus::notDetermined);
   manager->requestWhenInUseAuthorization();
   EXPECT_EQ(LocationManager::authorizationStatus(), AuthorizationStatus::authorizedWhenInUse);
-  EXPECT_EQ(provider->whenInUseRequests(), 1);
-  EXPECT_EQ(provider->alwaysRequests(), 1);
+  EXPECT_EQ(provider->whenInUseRequests() + provider->alwaysRequests(), 2);
 }
 
-TEST_F(LocationManagerTest, ProviderRunsWhileAnyManagerListens) {
+TEST_F(LocationManagerTest, ProviderRunsWhileAnyListenerIsAlive) {
   auto other = std::make_unique<LocationManager>();
-  auto otherDelegate = std::make_shared<RecordingDelegate>();
+  auto otherDelegate = std::make_shared<Recorder>();
   other->setDelegate(otherDelegate);
   manager->startUpdatingLocation();
   other->startUpdatingLocation();
-  EXPECT_EQ(provider->starts(), 1);
   // The first manager leaves while being called; the second still gets the same fix.
   delegate->onLocation = [](LocationManager& m) { m.stopUpdatingLocation(); };
   provider->pushLocation(fixAt(0));
-  EXPECT_EQ(delegate->batches.size(), 1u);
-  EXPECT_EQ(otherDelegate->batches.size(), 1u);
-  EXPECT_TRUE(provider->isUpdating());
+  EXPECT_EQ(delegate->fixes, Fixes{0});
+  EXPECT_EQ(otherDelegate->fixes, Fixes{0});
+  EXPECT_EQ(counts(), (Counts{1, 0, true}));
   other->stopUpdatingLocation();
-  EXPECT_EQ(provider->stops(), 1);
-  EXPECT_FALSE(provider->isUpdating());
-}
+  EXPECT_EQ(counts(), (Counts{1, 1, false}));
 
-struct CountingListener : LocationProviderListener {
-  void providerDidUpdateLocation(const Location&) override { ++locations; }
-  void providerDidFail(const Error&) override {}
-  int locations = 0;
-};
-
-TEST_F(LocationManagerTest, ProviderStopsWhenItsLastListenerExpires) {
-  auto listener = std::make_shared<CountingListener>();
+  // A listener that expires without unsubscribing stops the provider at the next delivery.
+  auto listener = std::make_shared<Recorder>();
   provider->addListener(listener);
   provider->addListener(listener);  // once only
-  provider->pushLocation(fixAt(0));
-  EXPECT_EQ(listener->locations, 1);
+  provider->pushLocation(fixAt(1));
+  EXPECT_EQ(listener->fixes, Fixes{1});
   listener.reset();
   EXPECT_FALSE(provider->hasListeners());
-  provider->pushLocation(fixAt(0));  // finds no one and stops
-  EXPECT_FALSE(provider->isUpdating());
-  EXPECT_EQ(provider->starts(), 1);
-  EXPECT_EQ(provider->stops(), 1);
+  provider->pushLocation(fixAt(0));
+  EXPECT_EQ(counts(), (Counts{2, 2, false}));
 }
 
-TEST(LocationServicesTest, DefaultProviderReportsThatItHasNoSource) {
+// The provider is chosen at each start, and kept until the stop.
+TEST_F(LocationManagerTest, DefaultProviderReportsLaterThatItHasNoSource) {
+  manager->startUpdatingLocation();
   LocationServices::setProvider(nullptr);
-  auto delegate = std::make_shared<RecordingDelegate>();
-  LocationManager manager;
-  manager.setDelegate(delegate);
-  manager.startUpdatingLocation();
+  provider->pushLocation(fixAt(0));
+  manager->stopUpdatingLocation();
+  manager->startUpdatingLocation();
+  EXPECT_EQ(delegate->fixes, Fixes{0});
+  EXPECT_EQ(counts(), (Counts{1, 1, false}));
   EXPECT_TRUE(delegate->errors.empty()) << "reported later, not inside the start";
   ASSERT_TRUE(queue().runUntil([&] { return !delegate->errors.empty(); }, 10s));
-  EXPECT_NE(delegate->errors[0].localizedDescription().find("gpsd"), std::string::npos);
+  EXPECT_NE(delegate->lastError.localizedDescription().find("gpsd"), std::string::npos);
   EXPECT_EQ(LocationManager::authorizationStatus(), AuthorizationStatus::authorizedAlways);
-  manager.stopUpdatingLocation();
-}
-
-TEST(LocationServicesTest, ManagerKeepsItsProviderUntilItStops) {
-  auto first = std::make_shared<ScriptedLocationProvider>();
-  auto second = std::make_shared<ScriptedLocationProvider>();
-  LocationServices::setProvider(first);
-  auto delegate = std::make_shared<RecordingDelegate>();
-  LocationManager manager;
-  manager.setDelegate(delegate);
-  manager.startUpdatingLocation();
-  LocationServices::setProvider(second);
-  EXPECT_EQ(LocationServices::provider(), second);
-  first->pushLocation(fixAt(0));
-  EXPECT_EQ(delegate->batches.size(), 1u);
-  manager.stopUpdatingLocation();
-  manager.startUpdatingLocation();
-  EXPECT_FALSE(first->isUpdating());
-  EXPECT_TRUE(second->isUpdating());
-  manager.stopUpdatingLocation();
-  LocationServices::setProvider(nullptr);
+  manager->stopUpdatingLocation();
 }
 
 }  // namespace
