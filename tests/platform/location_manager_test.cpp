@@ -27,6 +27,7 @@ Location fixAt(double northMetres) {
   Location fix;
   fix.coordinate = {39.9087 + northMetres / kMetresPerDegree, 116.3975};
   fix.altitude = northMetres;
+  fix.horizontalAccuracy = 5.0;
   return fix;
 }
 
@@ -70,23 +71,11 @@ class LocationManagerTest : public testing::Test {
   std::unique_ptr<LocationManager> manager = std::make_unique<LocationManager>();
 };
 
-TEST_F(LocationManagerTest, UpdatesFlowBetweenStartAndStopAndSurviveProviderErrors) {
-  manager->startUpdatingLocation();
-  provider->pushLocation(fixAt(0));
-  provider->pushError(Error("Test", 1, "lost"));
-  provider->pushLocation(fixAt(100));
-  manager->stopUpdatingLocation();
-  provider->pushLocation(fixAt(200));
-  EXPECT_EQ(delegate->fixes, (Fixes{0, 100}));
-  EXPECT_EQ(delegate->errors, Log{"Test 1"});
-  EXPECT_EQ(counts(), (Counts{1, 1, false}));
-}
-
-TEST_F(LocationManagerTest, DistanceFilterMeasuresFromTheLastDeliveredFix) {
+TEST_F(LocationManagerTest, UpdatesFlowBetweenStartAndStopThroughTheDistanceFilter) {
   const struct {
     double filter;
     std::vector<double> pushedNorthMetres;
-    Fixes delivered;
+    Fixes delivered;  // measured from the last delivered fix
   } cases[] = {
       {10.0, {0, 5, 12, 15, 22.5, 22.5, 0}, {0, 12, 22.5, 0}},  // 15 is only 3 m past 12
       {3.0, {0, 2.9, 3.1, 3.1}, {0, 3.1}},  // a restart delivers its first fix, however close
@@ -97,10 +86,14 @@ TEST_F(LocationManagerTest, DistanceFilterMeasuresFromTheLastDeliveredFix) {
     delegate->fixes.clear();
     manager->setDistanceFilter(c.filter);
     manager->startUpdatingLocation();
+    provider->pushError(Error("Test", 1, "lost"));  // passed on; the updates go on
     for (const double north : c.pushedNorthMetres) provider->pushLocation(fixAt(north));
     manager->stopUpdatingLocation();
+    provider->pushLocation(fixAt(1000));
     EXPECT_EQ(delegate->fixes, c.delivered) << "filter " << c.filter;
   }
+  EXPECT_EQ(delegate->errors, Log(4, "Test 1"));
+  EXPECT_EQ(counts(), (Counts{4, 4, false}));
 }
 
 TEST_F(LocationManagerTest, RequestLocationAnswersOnceDespiteTheFilterAndEndsQuietly) {
@@ -159,16 +152,6 @@ TEST_F(LocationManagerTest, DestroyedManagerUnsubscribesAndNeverCallsBack) {
   EXPECT_EQ(counts(), (Counts{2, 2, false}));
 }
 
-TEST_F(LocationManagerTest, AuthorisationGoesToTheCurrentProvider) {
-  provider->setAuthorizationStatus(AuthorizationStatus::notDetermined);
-  provider->setAnswerToWhenInUseRequest(AuthorizationStatus::authorizedWhenInUse);
-  manager->requestAlwaysAuthorization();  // no answer configured: unchanged
-  EXPECT_EQ(LocationManager::authorizationStatus(), AuthorizationStatus::notDetermined);
-  manager->requestWhenInUseAuthorization();
-  EXPECT_EQ(LocationManager::authorizationStatus(), AuthorizationStatus::authorizedWhenInUse);
-  EXPECT_EQ(provider->whenInUseRequests() + provider->alwaysRequests(), 2);
-}
-
 TEST_F(LocationManagerTest, ProviderRunsWhileAnyListenerIsAlive) {
   auto other = std::make_unique<LocationManager>();
   auto otherDelegate = std::make_shared<Recorder>();
@@ -196,8 +179,8 @@ TEST_F(LocationManagerTest, ProviderRunsWhileAnyListenerIsAlive) {
   EXPECT_EQ(counts(), (Counts{2, 2, false}));
 }
 
-// The provider is chosen at each start, and kept until the stop.
-TEST_F(LocationManagerTest, DefaultProviderReportsLaterThatItHasNoSource) {
+// The provider is chosen at each start and kept until the stop; authorisation is read from the current one.
+TEST_F(LocationManagerTest, ProviderIsChosenAtStartAndTheDefaultReportsItHasNoSource) {
   manager->startUpdatingLocation();
   LocationServices::setProvider(nullptr);
   provider->pushLocation(fixAt(0));

@@ -4,6 +4,7 @@
 
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "tovik/platform/main_queue.h"
 
@@ -45,9 +46,15 @@ TEST(NmeaReplayProviderTest, ReplaysTheBeijingWalkInOrder) {
     EXPECT_EQ(provider.skippedLines(), 0u);
     ASSERT_EQ(recorder->fixes.size(), 60u);
     const auto& fixes = recorder->fixes;
-    EXPECT_NEAR(fixes[0].coordinate.latitude, 39.9087, 1e-6);
-    EXPECT_NEAR(fixes[0].coordinate.longitude, 116.3975, 1e-6);
-    EXPECT_NEAR(fixes[0].speed, 1.4, 0.01);
+    // The first epoch: height above the ellipsoid, accuracies from the DOPs, speed from knots.
+    EXPECT_NEAR(fixes[0].coordinate.latitude, 39.9087, 1e-9);
+    EXPECT_NEAR(fixes[0].coordinate.longitude, 116.3975, 1e-9);
+    EXPECT_NEAR(fixes[0].altitude, 44.3 - 9.0, 1e-9);
+    EXPECT_NEAR(fixes[0].horizontalAccuracy, 0.8 * 5.0, 1e-9);
+    EXPECT_NEAR(fixes[0].verticalAccuracy, 1.2 * 5.0, 1e-9);
+    EXPECT_NEAR(fixes[0].speed, 2.72 * 0.514444, 1e-9);
+    EXPECT_EQ(fixes[0].course, 90.0);
+    EXPECT_EQ(std::chrono::system_clock::to_time_t(fixes[0].timestamp), 1714528800);  // 2024-05-01T02:00:00Z
     for (std::size_t i = 1; i < fixes.size(); ++i) EXPECT_EQ(fixes[i].timestamp - fixes[i - 1].timestamp, 1s) << i;
     // The walk goes east, then south, then west.
     EXPECT_GT(fixes[19].coordinate.longitude, fixes[0].coordinate.longitude);
@@ -63,8 +70,11 @@ TEST(NmeaReplayProviderTest, SkipsAndCountsBadLines) {
   // Bad checksum, truncated, GSV, text, absurd latitude, overlong; the blank line is not counted.
   EXPECT_EQ(provider.skippedLines(), 6u);
   ASSERT_EQ(recorder->fixes.size(), 3u);  // the epoch without a fix gives none
-  EXPECT_EQ(recorder->fixes[1].timestamp - recorder->fixes[0].timestamp, 1s);
-  EXPECT_EQ(recorder->fixes[2].timestamp - recorder->fixes[0].timestamp, 3s);
+  const auto& fixes = recorder->fixes;
+  EXPECT_EQ(fixes[1].timestamp - fixes[0].timestamp, 1s);
+  EXPECT_EQ(fixes[2].timestamp - fixes[0].timestamp, 3s);
+  // Its second epoch has no geoid separation, no course and no GSA.
+  EXPECT_EQ(std::tuple(fixes[1].altitude, fixes[1].course, fixes[1].verticalAccuracy), std::tuple(44.0, -1.0, -1.0));
 }
 
 TEST(NmeaReplayProviderTest, ReportsAnUnreadableFileOnceByPathAndReason) {
