@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,40 +59,23 @@ inline URLRequest built(const RequestBuilder& builder) {
   return std::get<URLRequest>(std::move(result));
 }
 
-/// Turns the kit's log on and collects what it prints until `text()`.
-class LogCapture {
- public:
-  LogCapture() {
-    setLogEnabled(true);
-    testing::internal::CaptureStdout();
-  }
-  ~LogCapture() {
-    if (!taken_) {
-      (void)text();
-    }
-  }
-  std::string text() {
-    taken_ = true;
-    setLogEnabled(false);
-    return testing::internal::GetCapturedStdout();
-  }
-
- private:
-  bool taken_ = false;
-};
+/// What the kit logs while `action` runs.
+inline std::string loggedDuring(const std::function<void()>& action) {
+  setLogEnabled(true);
+  testing::internal::CaptureStdout();
+  action();
+  setLogEnabled(false);
+  return testing::internal::GetCapturedStdout();
+}
 
 }  // namespace tovik::test
 
 template <>
 struct tovik::Decodable<tovik::test::Greeting> {
   static tovik::test::Greeting decode(const nlohmann::json& json) {
-    if (!json.is_object()) {
-      throw DecodingError("", "expected an object");
-    }
-    auto it = json.find("text");
-    if (it == json.end() || !it->is_string()) {
+    if (!json.is_object() || !json.contains("text") || !json["text"].is_string()) {
       throw DecodingError("text", "expected a string");
     }
-    return {it->get<std::string>()};
+    return {json["text"].get<std::string>()};
   }
 };

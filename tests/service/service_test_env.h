@@ -38,41 +38,32 @@ inline std::filesystem::path fixtureFile(const std::string& name) {
 }
 
 /// The fixture imported once per process.
-inline const std::string& fixtureDatabase() {
-  static const std::string path = [] {
+inline std::shared_ptr<PlaceStore> fixtureStore() {
+  static const auto store = [] {
     const auto db = scratchDir() / "fixture.sqlite";
     CityImporter([](std::string_view) {}).run(fixtureFile("cities.json"), db);
-    return db.string();
+    return PlaceStore::open(db.string());
   }();
-  return path;
-}
-
-inline std::shared_ptr<PlaceStore> fixtureStore() {
-  static const auto store = PlaceStore::open(fixtureDatabase());
   return store;
 }
 
 /// The service on 127.0.0.1 and a free port, serving from its own thread until destroyed.
 class RunningService {
  public:
-  explicit RunningService(AccessKeys keys = {}, std::shared_ptr<AccessLog> log = nullptr, std::size_t threads = 8)
-      : log_(log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false)),
-        server_(fixtureStore(), std::move(keys), log_, threads),
+  explicit RunningService(AccessKeys keys = {}, std::shared_ptr<AccessLog> log = nullptr)
+      : server_(fixtureStore(), std::move(keys),
+                log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false), 8),
         port_(server_.bindToAnyPort("127.0.0.1")),
         thread_([this] { server_.serve(); }) {}
   ~RunningService() {
     server_.stop();
     thread_.join();
   }
-  RunningService(const RunningService&) = delete;
-  RunningService& operator=(const RunningService&) = delete;
 
   int port() const { return port_; }
   std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
-  AccessLog& log() { return *log_; }
 
  private:
-  std::shared_ptr<AccessLog> log_;
   LocationServer server_;
   int port_;
   std::thread thread_;

@@ -1,0 +1,115 @@
+// The places database: its import from the GeoNames list and the queries the service asks.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "service/city_importer.h"
+#include "service/place_store.h"
+#include "service/region_names.h"
+#include "service_test_env.h"
+
+namespace tovik::service {
+namespace {
+
+using namespace testing;
+
+const CityImporter::Progress quiet = [](std::string_view) {};
+
+std::filesystem::path writeFile(const std::string& folder, const std::string& name, const std::string& text) {
+  std::filesystem::create_directories(scratchDir() / folder);
+  std::ofstream(scratchDir() / folder / name) << text;
+  return scratchDir() / folder / name;
+}
+
+std::ptrdiff_t entries(const std::filesystem::path& dir) {
+  return std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator());
+}
+
+TEST(CityImporterTest, MalformedInputIsRejectedAndLeavesNoDatabaseBehind) {
+  const auto fresh = scratchDir() / "fresh" / "places.sqlite";
+  const auto old = scratchDir() / "malformed" / "places.sqlite";
+  std::filesystem::create_directories(fresh.parent_path());
+  std::vector<std::string> lines;
+  const auto summary =
+      CityImporter([&](std::string_view line) { lines.emplace_back(line); }).run(fixtureFile("cities.json"), old);
+  EXPECT_TRUE(summary.places == 51U && summary.regionNames);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("imported 51 places"), std::string::npos) << lines.back();
+  EXPECT_EQ(PlaceStore::open(old.string())->placeCount(), 51U);
+  const auto before = std::filesystem::file_size(old);
+
+  const std::string good = R"({"name": "A", "lat": "1", "lng": "2", "country": "FR", "admin1": "", "admin2": ""})";
+  const struct {
+    std::string text;
+    std::string expected;  // part of the message
+  } cases[] = {
+      {"", "not valid JSON"},
+      {"{\"name\": \"A\"}", "expected a JSON array"},
+      {"[]", "holds no places"},
+      {"[" + good + ", 7]", "entry 1 is not an object"},
+      {R"([{"lat": "1", "lng": "2", "country": "FR"}])", "entry 0: \"name\" is missing"},
+      {R"([{"name": "A", "lat": "north", "lng": "2", "country": "FR"}])", "entry 0: \"lat\" is not a number"},
+      {R"([{"name": "A", "lat": "91", "lng": "2", "country": "FR"}])", "\"lat\" is out of range"},
+      {R"([{"name": "A", "lat": "1", "lng": "2", "country": "France"}])", "\"country\""},
+      {R"([{"name": "A", "lat": "1", "lng": "2", "country": "FR", "admin1": 3}])", "\"admin1\" is not a string"},
+  };
+  for (const auto& c : cases) {
+    const auto input = writeFile("bad-input", "cities.json", c.text);
+    for (const auto& db : {fresh, old}) {
+      try {
+        CityImporter(quiet).run(input, db);
+        ADD_FAILURE() << "accepted: " << c.text;
+      } catch (const ImportError& error) {
+        EXPECT_NE(std::string(error.what()).find(c.expected), std::string::npos) << error.what();
+      }
+    }
+    EXPECT_EQ(entries(fresh.parent_path()), 0) << c.text;
+    EXPECT_EQ(std::filesystem::file_size(old), before) << c.text;
+    EXPECT_EQ(entries(old.parent_path()), 1) << c.text;
+  }
+  EXPECT_THROW(CityImporter(quiet).run(scratchDir() / "no-such.json", fresh), ImportError);
+  // Only a places database opens.
+  EXPECT_THROW(PlaceStore::open(writeFile("not-db", "places.sqlite", "just text").string()), std::runtime_error);
+  EXPECT_THROW(PlaceStore::open(fresh.string()), std::runtime_error);
+
+  // Without the division files beside the list, their codes stand for their names.
+  const auto bare = writeFile(
+      "bare", "cities.json",
+      R"([{"name": "Lyon", "lat": 45.75, "lng": "4.85", "country": "FR", "admin1": "84", "admin2": "69"}])");
+  EXPECT_FALSE(CityImporter(quiet).run(bare, bare.parent_path() / "places.sqlite").regionNames);
+  const auto store = PlaceStore::open((bare.parent_path() / "places.sqlite").string());
+  EXPECT_EQ(*store->regionName("FR"), "France");
+  EXPECT_EQ(*store->regionName("FR.84"), "FR.84");
+  // A Chinese province name needs the matching English one.
+  EXPECT_EQ(RegionNames::chineseProvinceName("CN.22", "Beijing"), "北京市");
+  EXPECT_FALSE(RegionNames::chineseProvinceName("CN.22", "Shanghai").has_value());
+}
+
+TEST(PlaceStoreTest, NearestMatchesAFullScanEverywhere) {
+  // Beside every place of the fixture and a few degrees off, across the antimeridian, near
+  // the pole and far from everything.
+  std::vector<std::pair<double, double>> points = {{-18.1, -179.9}, {-13.9, -172.5}, {89.9, 0.0}, {-60.0, -100.0}};
+  for (const auto& entry : fixtureStore()->within(0, 0, 2.1e7)) {
+    for (const auto& [dLat, dLon] : {std::pair{0.0001, 0.0}, {0.3, 0.0}, {-0.2, 0.25}, {0.05, -0.4}, {-0.45, -0.1}}) {
+      const double longitude = entry.place.longitude + dLon;
+      points.emplace_back(std::clamp(entry.place.latitude + dLat, -89.9, 89.9),
+                          longitude > 180 ? longitude - 360 : longitude < -180 ? longitude + 360 : longitude);
+    }
+  }
+  for (const auto& [latitude, longitude] : points) {
+    const auto everything = fixtureStore()->within(latitude, longitude, 2.1e7);
+    ASSERT_EQ(everything.size(), fixtureStore()->placeCount());
+    ASSERT_TRUE(std::ranges::is_sorted(everything, {}, [](const auto& e) { return e.distance; }));
+    const auto found = fixtureStore()->nearest(latitude, longitude);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_LE(found->distance, everything.front().distance * 1.001 + 1.0)
+        << latitude << "," << longitude << ": " << found->place.name << " vs " << everything.front().place.name;
+  }
+}
+
+}  // namespace
+}  // namespace tovik::service
