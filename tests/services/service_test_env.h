@@ -1,7 +1,7 @@
 #pragma once
 
-// A facade with consent and key, pointed at a real loopback server, in a controlled world:
-// scripted location provider, known device, clean keys, logging off unless a test
+// A facade with consent and key "AK", pointed at a real loopback server, in a controlled
+// world: scripted location provider, known device, clean keys, logging off unless a test
 // captures the log.
 
 #include <gtest/gtest.h>
@@ -10,17 +10,19 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "services/recording_delegate.h"
 #include "support/test_server.h"
 #include "tovik/client/module_keys.h"
+#include "tovik/client/sdk_log.h"
 #include "tovik/client/tk_client_location.h"
+#include "tovik/model/location_res.h"
 #include "tovik/platform/bundle.h"
+#include "tovik/platform/clock.h"
 #include "tovik/platform/device.h"
-#include "tovik/platform/location.h"
 #include "tovik/platform/location_services.h"
 #include "tovik/platform/main_queue.h"
 #include "tovik/platform/scripted_location_provider.h"
@@ -29,10 +31,6 @@
 namespace tovik::testing_support {
 
 inline constexpr const char* kTrackPath = "/location/hub/v1/track_points";
-inline constexpr const char* kGeocodePath = "/location/scenario/v1/geocode";
-inline constexpr const char* kPlaceSearchPath = "/location/scenario/v1/placesearch";
-inline constexpr const char* kNearbySearchPath = "/location/scenario/v1/nearbysearch";
-
 inline constexpr const char* kVendorId = "0A1B2C3D-4E5F-4061-8283-949596979899";
 
 inline const char* const kLocationJson = R"({"id": "R1", "asset": "A1", "location": {
@@ -41,61 +39,66 @@ inline const char* const kLocationJson = R"({"id": "R1", "asset": "A1", "locatio
   "place": {"type": "poi", "name": "天安门", "distance": {"line": 12.5}},
   "position": {"point": {"longitude": 116.397, "latitude": 39.908}}}})";
 
-inline const char* const kTwoPlacesJson = R"([
-  {"id": "G1", "geoPoint": "116.397,39.908", "type": "poi", "name": "天安门", "code": "110101",
-   "address": {"name": "东城区", "context": []}, "relevance": 0.9, "distance": 12},
-  {"id": "G2", "geoPoint": "116.391,39.906", "type": "poi", "name": "中山公园", "code": "110101",
-   "categories": [{"id": "park", "name": "公园"}],
-   "address": {"name": "东城区", "context": []}, "relevance": 1, "distance": 300.5}])";
+/// Records the required callbacks only; the optional ones keep their empty defaults. Each
+/// callback is noted as "kind:message/count" (a result's id as message, count: items of a
+/// list) and marked in the log, so a captured log shows where it ran.
+class RequiredOnlyDelegate : public LocationDelegate {
+ public:
+  void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) override {
+    record("location", location->id);
+  }
+  void onLocationErrorWithMsg(const std::string& msg) override { record("error", msg); }
+
+  std::vector<std::string> heard;
+
+ protected:
+  void record(const std::string& kind, const std::string& msg, std::size_t count = 0) {
+    const bool onMain = MainQueue::shared().isMainThread();
+    heard.push_back(kind + ":" + msg + "/" + std::to_string(count) + (onMain ? "" : " off the main thread"));
+    sdkLog("<" + heard.back() + ">");
+  }
+};
+
+/// Records every callback.
+class RecordingDelegate : public RequiredOnlyDelegate {
+ public:
+  void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) override {
+    record("reverse", location->id);
+  }
+  void onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override {
+    record("geocode", "", result.size());
+  }
+  void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override {
+    record("poi", "", result.size());
+  }
+};
+
+using Heard = std::vector<std::string>;
 
 inline Device testDevice() {
-  return {.manufacturer = "Framework",
-          .model = "Laptop 13",
-          .systemName = "Debian GNU/Linux",
-          .systemVersion = "12",
-          .identifierForVendor = kVendorId};
+  return {.manufacturer = "Framework", .model = "Laptop 13", .systemName = "Debian GNU/Linux",
+          .systemVersion = "12", .identifierForVendor = kVendorId};
 }
 
 inline Location testFix() {
-  Location fix;
-  fix.coordinate = {.latitude = 39.9042, .longitude = 116.4074};
-  fix.altitude = 43.5;
-  fix.horizontalAccuracy = 8;
-  fix.verticalAccuracy = 3;
-  fix.speed = 1.25;
-  return fix;
+  return {.coordinate = {.latitude = 39.9042, .longitude = 116.4074}, .altitude = 43.5,
+          .horizontalAccuracy = 8, .verticalAccuracy = 3, .speed = 1.25};
 }
 
-/// An address on which nothing listens: a server's port right after it stopped.
-inline std::string closedServiceURL() {
-  test::TestServer gone;
-  const std::string url = gone.baseURL();
-  gone.stop();
-  return url;
+inline bool isUpperUuid(const std::string& text) {
+  return std::regex_match(text, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"));
 }
 
-inline std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-inline bool contains(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
+inline long countOf(const std::vector<std::string>& lines, const std::string& line) {
+  return std::count(lines.begin(), lines.end(), line);
 }
 
 class ServiceTestEnvironment : public testing::Test {
  protected:
   void SetUp() override {
-    setModuleAccessKey("");
-    setModulePoiKey("");
     LocationServices::setProvider(std::make_shared<ScriptedLocationProvider>());
     Bundle::main().setObject("NSLocationWhenInUseUsageDescription", std::string("Shows where you are"));
     Device::setCurrent(testDevice());
-    TkClientLocation::setIsLogEnabled(false);
     delegate = std::make_shared<RecordingDelegate>();
     facade = makeFacade(delegate);
   }
@@ -106,33 +109,28 @@ class ServiceTestEnvironment : public testing::Test {
     }
     MainQueue::shared().poll();
     facade.reset();
-    TkClientLocation::setIsLogEnabled(false);
     ServiceRequest::setTimeoutIntervalForTesting(std::nullopt);
+    Clock::pin(std::nullopt);
     Device::setCurrent(std::nullopt);
     Bundle::main().removeObject("NSLocationWhenInUseUsageDescription");
     setModuleAccessKey("");
     setModulePoiKey("");
   }
 
-  /// A facade with consent and key "AK", pointed at `server`; its banner is kept out of the
-  /// test output (while a log is captured it joins the log).
+  /// A facade with consent and key "AK", pointed at `server`; its banner stays out of the
+  /// test output. Made while no log is captured.
   std::shared_ptr<TkClientLocation> makeFacade(std::shared_ptr<LocationDelegate> with) {
-    if (!capturing_) {
-      testing::internal::CaptureStdout();
-    }
+    testing::internal::CaptureStdout();
     auto made = TkClientLocation::create(std::move(with));
-    if (!capturing_) {
-      (void)testing::internal::GetCapturedStdout();
-    }
+    (void)testing::internal::GetCapturedStdout();
     made->serviceURL = server.baseURL();
     made->setAgreePrivacy(true);
     made->initKey("AK");
     return made;
   }
 
-  /// Drives the main queue until `recorder` holds `count` events.
-  static bool waitForEvents(const RequiredOnlyDelegate& recorder, std::size_t count) {
-    return MainQueue::shared().runUntil([&] { return recorder.events.size() >= count; }, std::chrono::seconds(20));
+  static bool waitForCalls(const RequiredOnlyDelegate& recorder, std::size_t count) {
+    return MainQueue::shared().runUntil([&] { return recorder.heard.size() >= count; }, std::chrono::seconds(20));
   }
 
   /// Turns the log on and collects standard output until `stopLog()`.
@@ -148,15 +146,14 @@ class ServiceTestEnvironment : public testing::Test {
     return linesOf(logSoFar_ + testing::internal::GetCapturedStdout());
   }
 
-  /// Drives the main queue until the captured log holds `line` `count` times: the delivery
-  /// that wrote it has finished, callback included.
-  bool waitForLogLine(const std::string& line, std::size_t count) {
+  /// Drives the main queue until the captured log holds `line`: the delivery that wrote it
+  /// has finished, callback included.
+  bool waitForLogLine(const std::string& line) {
     return MainQueue::shared().runUntil(
         [&] {
           logSoFar_ += testing::internal::GetCapturedStdout();
           testing::internal::CaptureStdout();
-          const auto lines = linesOf(logSoFar_);
-          return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line)) >= count;
+          return countOf(linesOf(logSoFar_), line) > 0;
         },
         std::chrono::seconds(20));
   }
@@ -166,6 +163,15 @@ class ServiceTestEnvironment : public testing::Test {
   std::shared_ptr<TkClientLocation> facade;
 
  private:
+  static std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
   bool capturing_ = false;
   std::string logSoFar_;
 };
