@@ -31,3 +31,16 @@ if(NOT TOVIK_SANITIZE)
                    -P ${CMAKE_CURRENT_LIST_DIR}/outside_build.cmake)
   set_tests_properties(packaging.outside_build PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 endif()
+
+# The Debian package, made with the build's CPack configuration (which first brings `all` up
+# to date, a no-op after a full build). Needs Debian's packaging tools.
+find_program(TOVIK_DPKG_DEB dpkg-deb)
+find_program(TOVIK_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(NOT TOVIK_SANITIZE AND TOVIK_DPKG_DEB AND TOVIK_DPKG_SHLIBDEPS)
+  add_test(NAME packaging.debian_package
+           COMMAND ${CMAKE_COMMAND}
+                   -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                   -DWORK_DIR=${PROJECT_BINARY_DIR}/packaging-deb
+                   -P ${CMAKE_CURRENT_LIST_DIR}/debian_package.cmake)
+  set_tests_properties(packaging.debian_package PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+endif()
