@@ -1,6 +1,8 @@
 #include "tovik/capi/c_boundary.h"
 
+#include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "tovik/client/sdk_log.h"
 
@@ -17,7 +19,11 @@ void reportContainedFailure(const char* what) noexcept {
 }  // namespace tovik::capi
 
 extern "C" const char* tk_status_description(tk_status status) {
-  switch (status) {
+  // C may pass any int here. Read as the enumeration, a value that names no status is
+  // undefined behaviour in C++, so the bits are compared as the underlying integer.
+  std::underlying_type_t<tk_status> code{};
+  std::memcpy(&code, &status, sizeof code);
+  switch (code) {
     case TK_OK:
       return "ok";
     case TK_ERROR_NULL_ARGUMENT:
