@@ -27,10 +27,7 @@ inline constexpr const char* kAlwaysKey = "NSLocationAlwaysAndWhenInUseUsageDesc
 inline constexpr const char* kBackgroundModesKey = "UIBackgroundModes";
 
 inline Location fixAt(double latitude, double longitude, double horizontalAccuracy = 5.0) {
-  Location fix;
-  fix.coordinate = {latitude, longitude};
-  fix.horizontalAccuracy = horizontalAccuracy;
-  return fix;
+  return {.coordinate = {latitude, longitude}, .horizontalAccuracy = horizontalAccuracy};
 }
 
 inline bool sameCoordinate(const Location& a, const Location& b) {
@@ -50,35 +47,26 @@ class LocationTestEnvironment : public testing::Test {
   void SetUp() override {
     provider = std::make_shared<ScriptedLocationProvider>();
     LocationServices::setProvider(provider);
-    clearHostBundle();
+    for (const char* key : {kAlwaysKey, kBackgroundModesKey}) {
+      Bundle::main().removeObject(key);
+    }
     Bundle::main().setObject(kWhenInUseKey, std::string("Shows where you are"));
-    setLogEnabled(false);
   }
 
   void TearDown() override {
-    settle();
+    MainQueue::shared().poll();
     setLogEnabled(false);
-    clearHostBundle();
     LocationServices::setProvider(std::make_shared<ScriptedLocationProvider>());
   }
 
-  static void clearHostBundle() {
-    for (const char* key : {kWhenInUseKey, kAlwaysKey, kBackgroundModesKey}) {
-      Bundle::main().removeObject(key);
-    }
-  }
-
-  /// Runs the work that is ready on the main queue.
-  static void settle() { MainQueue::shared().poll(); }
-
+  /// Hands the provider a fix (or an error) and runs what is ready on the main queue.
   void push(const Location& fix) {
     provider->pushLocation(fix);
-    settle();
+    MainQueue::shared().poll();
   }
-
   void pushError(const Error& error) {
     provider->pushError(error);
-    settle();
+    MainQueue::shared().poll();
   }
 
   /// Drives the main queue until `predicate` holds; generous time-out.
@@ -89,11 +77,9 @@ class LocationTestEnvironment : public testing::Test {
   /// Drives the main queue until a timer of `seconds` has fired, so that every timer
   /// due before it has had its chance too.
   static void runPast(double seconds) {
-    bool fired = false;
-    const auto marker = Timer::scheduledTimer(seconds, false, [&fired](Timer&) { fired = true; });
-    const bool done = runUntil([&fired] { return fired; });
-    marker->invalidate();
-    ASSERT_TRUE(done);
+    const auto fired = std::make_shared<bool>(false);
+    Timer::scheduledTimer(seconds, false, [fired](Timer&) { *fired = true; });
+    ASSERT_TRUE(runUntil([fired] { return *fired; }));
   }
 
   std::shared_ptr<ScriptedLocationProvider> provider;
