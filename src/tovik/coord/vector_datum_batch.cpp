@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tovik/coord/datum_constants.h"
+#include "tovik/coord/vector_datum_lanes.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #define TOVIK_X86_BATCH 1
@@ -17,42 +18,10 @@
 
 #if TOVIK_X86_BATCH
 
-// sleef.h declares its 256- and 512-bit functions only when the whole translation unit is built
-// for AVX or AVX-512. This one is built for the baseline and enables them per function, so it
-// declares the few it calls itself, with the target they need.
-#if defined(__AVX__)
-using SleefPair256 = Sleef___m256d_2;
-#else
-struct SleefPair256 {
-  __m256d x;
-  __m256d y;
-};
-extern "C" {
-__attribute__((target("avx2,fma"))) __m256d Sleef_sind4_u10avx2(__m256d);
-__attribute__((target("avx2,fma"))) __m256d Sleef_cosd4_u10avx2(__m256d);
-__attribute__((target("avx2,fma"))) SleefPair256 Sleef_sincosd4_u10avx2(__m256d);
-__attribute__((target("avx2,fma"))) __m256d Sleef_atan2d4_u10avx2(__m256d, __m256d);
-}
-#endif
-
-#if defined(__AVX512F__)
-using SleefPair512 = Sleef___m512d_2;
-#else
-struct SleefPair512 {
-  __m512d x;
-  __m512d y;
-};
-extern "C" {
-__attribute__((target("avx512f"))) __m512d Sleef_sind8_u10avx512f(__m512d);
-__attribute__((target("avx512f"))) __m512d Sleef_cosd8_u10avx512f(__m512d);
-__attribute__((target("avx512f"))) SleefPair512 Sleef_sincosd8_u10avx512f(__m512d);
-__attribute__((target("avx512f"))) __m512d Sleef_atan2d8_u10avx512f(__m512d, __m512d);
-}
-#endif
-
 namespace tovik {
 
-// One namespace per instruction set, each with the lane type, its operations and the formulas.
+// The SSE2 lanes: the lane type, its operations and the formulas. The AVX2 and AVX-512 lanes are
+// in units of their own (vector_datum_lanes.h).
 
 namespace sse2_lanes {
 
@@ -77,55 +46,6 @@ TOVIK_LANE_TARGET inline V select(Mask mask, V a, V b) { return mask ? a : b; }
 #undef TOVIK_LANE_TARGET
 
 }  // namespace sse2_lanes
-
-namespace avx2_lanes {
-
-using V = __m256d;
-using Mask = decltype(V{} < V{});
-#define TOVIK_LANE_TARGET __attribute__((target("avx2,fma")))
-
-TOVIK_LANE_TARGET inline V vsqrt(V v) { return _mm256_sqrt_pd(v); }
-TOVIK_LANE_TARGET inline V vabs(V v) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v); }
-TOVIK_LANE_TARGET inline V vsin(V v) { return Sleef_sind4_u10avx2(v); }
-TOVIK_LANE_TARGET inline V vcos(V v) { return Sleef_cosd4_u10avx2(v); }
-TOVIK_LANE_TARGET inline V vatan2(V y, V x) { return Sleef_atan2d4_u10avx2(y, x); }
-TOVIK_LANE_TARGET inline void vsincos(V v, V& sine, V& cosine) {
-  const SleefPair256 both = Sleef_sincosd4_u10avx2(v);
-  sine = both.x;
-  cosine = both.y;
-}
-TOVIK_LANE_TARGET inline V select(Mask mask, V a, V b) { return mask ? a : b; }
-
-#include "tovik/coord/datum_lane_math.inc"
-
-#undef TOVIK_LANE_TARGET
-
-}  // namespace avx2_lanes
-
-namespace avx512_lanes {
-
-using V = __m512d;
-using Mask = decltype(V{} < V{});
-#define TOVIK_LANE_TARGET __attribute__((target("avx512f")))
-
-// The masked form: GCC 12's _mm512_sqrt_pd starts from an undefined vector and warns about it.
-TOVIK_LANE_TARGET inline V vsqrt(V v) { return _mm512_mask_sqrt_pd(v, 0xFF, v); }
-TOVIK_LANE_TARGET inline V vabs(V v) { return _mm512_abs_pd(v); }
-TOVIK_LANE_TARGET inline V vsin(V v) { return Sleef_sind8_u10avx512f(v); }
-TOVIK_LANE_TARGET inline V vcos(V v) { return Sleef_cosd8_u10avx512f(v); }
-TOVIK_LANE_TARGET inline V vatan2(V y, V x) { return Sleef_atan2d8_u10avx512f(y, x); }
-TOVIK_LANE_TARGET inline void vsincos(V v, V& sine, V& cosine) {
-  const SleefPair512 both = Sleef_sincosd8_u10avx512f(v);
-  sine = both.x;
-  cosine = both.y;
-}
-TOVIK_LANE_TARGET inline V select(Mask mask, V a, V b) { return mask ? a : b; }
-
-#include "tovik/coord/datum_lane_math.inc"
-
-#undef TOVIK_LANE_TARGET
-
-}  // namespace avx512_lanes
 
 namespace {
 
@@ -204,10 +124,10 @@ void VectorDatumBatch::run(Operation operation, BatchPath path, std::span<const 
       runBlocks<2>(&sse2_lanes::convertBlock, operation, in, out);
       break;
     case BatchPath::avx2:
-      runBlocks<4>(&avx2_lanes::convertBlock, operation, in, out);
+      runBlocks<4>(&vector_datum_lanes::convertAvx2Block, operation, in, out);
       break;
     case BatchPath::avx512:
-      runBlocks<8>(&avx512_lanes::convertBlock, operation, in, out);
+      runBlocks<8>(&vector_datum_lanes::convertAvx512Block, operation, in, out);
       break;
     case BatchPath::automatic:
     case BatchPath::scalar:
