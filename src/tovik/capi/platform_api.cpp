@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -47,8 +49,12 @@ std::chrono::steady_clock::duration toDuration(double seconds) {
   return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(clamped));
 }
 
+/// C may pass any int: a value naming no status must not be read as the enumeration (that
+/// is undefined in C++), so its bits are checked as the underlying integer.
 bool isAuthorizationStatus(tk_authorization_status status) {
-  return status >= TK_AUTHORIZATION_NOT_DETERMINED && status <= TK_AUTHORIZATION_AUTHORIZED_WHEN_IN_USE;
+  std::underlying_type_t<tk_authorization_status> code{};
+  std::memcpy(&code, &status, sizeof code);
+  return code >= TK_AUTHORIZATION_NOT_DETERMINED && code <= TK_AUTHORIZATION_AUTHORIZED_WHEN_IN_USE;
 }
 
 tk_status setBundleObject(const char* key, BundleValue value) {
