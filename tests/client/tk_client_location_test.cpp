@@ -2,167 +2,394 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "client/client_test_env.h"
-#include "tovik/info/build_config.h"
+#include "location/location_test_env.h"
+#include "support/test_server.h"
+#include "tovik/client/location_delegate.h"
+#include "tovik/client/module_keys.h"
+#include "tovik/coord/orb_coor_transform.h"
 #include "tovik/info/tk_version.h"
 #include "tovik/location/location_controller.h"
+#include "tovik/model/location_res.h"
+#include "tovik/network/network_checker.h"
+#include "tovik/platform/clock.h"
+#include "tovik/platform/timer.h"
 
 namespace tovik {
 namespace {
 
-using testing_env::stdoutOf;
+using namespace testing_env;
+using Strings = std::vector<std::string>;
 
 constexpr const char* kNotAgreed = "您未同意隐私政策";
 constexpr const char* kNoAppkey = "您未配置 Appkey";
 
-class TkClientLocationTest : public testing_env::ClientTestEnvironment {};
+struct RecordingDelegate : LocationDelegate {
+  std::vector<std::shared_ptr<LocationRes>> results;
+  Strings errors;
+  std::function<void()> onResult;
 
-TEST_F(TkClientLocationTest, ConstructionSetsDefaultsAndAsksForAuthorisationAtOnce) {
-  client = makeClient(delegate);
-  EXPECT_EQ(client->callDelegate, delegate);
-  EXPECT_FALSE(client->accesskey);
-  EXPECT_FALSE(client->poiKey);
-  EXPECT_EQ(client->interval, 1.0);
-  EXPECT_TRUE(client->isLocateOnce);
-  EXPECT_FALSE(client->isFastLocation);
-  EXPECT_FALSE(client->isAgree);
-  EXPECT_EQ(client->serviceURL, TOVIK_DEFAULT_SERVICE_URL);
-  EXPECT_FALSE(client->isLocating());
-  EXPECT_FALSE(client->hasTimerSchedule());
-  // Before any consent is given.
-  EXPECT_EQ(provider->whenInUseRequests(), 1);
+  void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) override {
+    results.push_back(location);
+    if (onResult) {
+      onResult();
+    }
+  }
+  void onLocationErrorWithMsg(const std::string& msg) override { errors.push_back(msg); }
+};
 
-  // The controller refers back weakly: neither keeps the other alive.
-  const std::weak_ptr<LocationController> controller = client->locateDelegate();
-  ASSERT_FALSE(controller.expired());
-  EXPECT_EQ(controller.lock()->delegate.lock(), client);
-  client.reset();
-  EXPECT_TRUE(controller.expired());
-}
+// A facade in a controlled world: scripted provider, offline network, clean keys and a
+// delegate that records what reaches the application.
+class TkClientLocationTest : public LocationTestEnvironment {
+ protected:
+  void SetUp() override {
+    LocationTestEnvironment::SetUp();
+    NetworkChecker::setFlagsSourceForTesting([] { return std::optional<std::uint32_t>(0); });  // offline
+    delegate = std::make_shared<RecordingDelegate>();
+  }
 
-TEST_F(TkClientLocationTest, BannerIsPrintedOncePerFacadeEvenWithLoggingOff) {
-  setLogEnabled(false);
-  std::shared_ptr<TkClientLocation> first;
+  void TearDown() override {
+    client.reset();
+    NetworkChecker::setFlagsSourceForTesting(nullptr);
+    Clock::pin(std::nullopt);
+    setModuleAccessKey("");
+    setModulePoiKey("");
+    LocationTestEnvironment::TearDown();
+  }
+
+  /// A facade with `with` as delegate; its banner is kept out of the test output.
+  static std::shared_ptr<TkClientLocation> makeClient(std::shared_ptr<LocationDelegate> with) {
+    std::shared_ptr<TkClientLocation> made;
+    stdoutOf([&] { made = TkClientLocation::create(std::move(with)); });
+    return made;
+  }
+
+  /// A facade that has consent and a key, ready to locate.
+  void makeReadyClient() {
+    client = makeClient(delegate);
+    client->setAgreePrivacy(true);
+    client->initKey("test-key");
+  }
+
+  std::shared_ptr<RecordingDelegate> delegate;
+  std::shared_ptr<TkClientLocation> client;
+};
+
+TEST_F(TkClientLocationTest, ConstructionAsksForAuthorisationAndPrintsTheBannerEvenWithLoggingOff) {
   std::shared_ptr<TkClientLocation> second;
   const auto printed = stdoutOf([&] {
-    first = TkClientLocation::create(nullptr);
+    client = TkClientLocation::create(delegate);
     second = TkClientLocation::create(nullptr);
   });
   const std::string banner =
       "[Tovik] SDK版本: " + TkVersion::sdkVersion() + " (build " + TkVersion::buildNumber() + ")\n";
   EXPECT_EQ(printed, banner + banner);
-  EXPECT_EQ(TkVersion::sdkVersion(), TOVIK_BUNDLE_SHORT_VERSION);
+  EXPECT_EQ(provider->whenInUseRequests(), 2) << "at once, before any consent";
+
+  // The controller refers back weakly: neither keeps the other alive.
+  const std::weak_ptr<LocationController> controller = client->locateDelegate();
+  EXPECT_EQ(controller.lock()->delegate.lock(), client);
+  client.reset();
+  EXPECT_TRUE(controller.expired());
 }
 
-// Consent comes before the key; only an absent key fails, an empty one passes.
-struct PreconditionCase {
-  const char* name;
-  bool agree;
-  std::optional<std::string> key;
-  const char* message;  // none: passes
-};
+// Consent comes before the key; only an absent key fails, an empty one passes. startLocation
+// opens with the same checks and changes nothing when they fail.
+TEST_F(TkClientLocationTest, ChecksConsentThenKey) {
+  const struct {
+    bool agree;
+    std::optional<std::string> key;
+    const char* message;  // none: passes
+  } rows[] = {{false, std::nullopt, kNotAgreed}, {false, "k", kNotAgreed}, {true, std::nullopt, kNoAppkey},
+              {true, "", nullptr}, {true, "k", nullptr}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.agree << " " << row.key.value_or("<none>"));
+    delegate->errors.clear();
+    client = makeClient(delegate);
+    client->isAgree = row.agree;
+    client->accesskey = row.key;
+    setLogEnabled(true);
+    bool passed = false;
+    const auto printed = stdoutOf([&] { passed = client->checkPrivacyAndKey(); });
+    setLogEnabled(false);
+    EXPECT_EQ(passed, row.message == nullptr);
+    EXPECT_EQ(printed, row.message ? std::string(row.message) + "\n" : "");
+    EXPECT_EQ(delegate->errors, (row.message ? Strings{row.message} : Strings{}));
 
-class Precondition : public TkClientLocationTest, public testing::WithParamInterface<PreconditionCase> {};
-
-TEST_P(Precondition, ChecksConsentThenKey) {
-  const auto& c = GetParam();
-  client = makeClient(delegate);
-  client->isAgree = c.agree;
-  client->accesskey = c.key;
-  setLogEnabled(true);
-
-  bool passed = false;
-  const auto printed = stdoutOf([&] { passed = client->checkPrivacyAndKey(); });
-  EXPECT_EQ(passed, c.message == nullptr);
-  if (c.message != nullptr) {
-    EXPECT_EQ(printed, std::string(c.message) + "\n");
-    EXPECT_EQ(delegate->errors, std::vector<std::string>{c.message});
-  } else {
-    EXPECT_EQ(printed, "");
-    EXPECT_TRUE(delegate->errors.empty());
-  }
-
-  // startLocation opens with the same checks and changes nothing when they fail.
-  delegate->errors.clear();
-  client->startLocation();
-  EXPECT_EQ(client->isLocating(), c.message == nullptr);
-  if (c.message != nullptr) {
-    EXPECT_EQ(delegate->errors, std::vector<std::string>{c.message});
-    EXPECT_EQ(provider->starts(), 0);
+    const int startsBefore = provider->starts();
+    client->startLocation();
+    EXPECT_EQ(client->isLocating(), row.message == nullptr);
+    EXPECT_EQ(provider->starts() > startsBefore, row.message == nullptr);
+    EXPECT_EQ(delegate->errors, (row.message ? Strings{row.message, row.message} : Strings{}));
+    client->stopLocation();
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Precondition,
-                         testing::Values(PreconditionCase{"NothingGiven", false, std::nullopt, kNotAgreed},
-                                         PreconditionCase{"KeyWithoutConsent", false, "k", kNotAgreed},
-                                         PreconditionCase{"ConsentWithoutKey", true, std::nullopt, kNoAppkey},
-                                         PreconditionCase{"EmptyKeyPasses", true, "", nullptr},
-                                         PreconditionCase{"Ready", true, "k", nullptr}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(TkClientLocationTest, WithoutDelegateChecksStillLogAndLaterDelegateReceives) {
+TEST_F(TkClientLocationTest, WithoutDelegateChecksStillLogAndALaterDelegateHears) {
   client = makeClient(nullptr);
   setLogEnabled(true);
   EXPECT_EQ(stdoutOf([this] { EXPECT_FALSE(client->checkPrivacyAndKey()); }), std::string(kNotAgreed) + "\n");
-
   client->setLocationDelegate(delegate);
-  EXPECT_EQ(client->callDelegate, delegate);
   client->setAgreePrivacy(true);
-  EXPECT_TRUE(client->isAgree);
   EXPECT_FALSE(client->checkPrivacyAndKey());
-  EXPECT_EQ(delegate->errors, std::vector<std::string>{kNoAppkey});
+  EXPECT_EQ(delegate->errors, Strings{kNoAppkey});
 }
 
 TEST_F(TkClientLocationTest, KeysGoToPropertiesAndModuleKeysInOrder) {
   client = makeClient(delegate);
+  const auto keys = [this] {
+    return Strings{client->accesskey.value_or("-"), client->poiKey.value_or("-"), moduleAccessKey(), modulePoiKey()};
+  };
   // Assigning the property satisfies the check but is not what requests carry.
   client->isAgree = true;
   client->accesskey = "direct";
   EXPECT_TRUE(client->checkPrivacyAndKey());
-  EXPECT_EQ(moduleAccessKey(), "");
-
+  EXPECT_EQ(keys(), (Strings{"direct", "-", "", ""}));
   client->initKey("k");
-  EXPECT_EQ(client->accesskey, "k");
-  EXPECT_EQ(client->poiKey, "k");
-  EXPECT_EQ(moduleAccessKey(), "k");
-  EXPECT_EQ(modulePoiKey(), "k");
-
+  EXPECT_EQ(keys(), (Strings{"k", "k", "k", "k"}));
   client->setPoiKey("p");
-  EXPECT_EQ(client->accesskey, "k");
-  EXPECT_EQ(moduleAccessKey(), "k");
-  EXPECT_EQ(client->poiKey, "p");
-  EXPECT_EQ(modulePoiKey(), "p");
-
+  EXPECT_EQ(keys(), (Strings{"k", "p", "k", "p"}));
   client->initKey("k2");  // one key serves both again
-  EXPECT_EQ(client->poiKey, "k2");
-  EXPECT_EQ(modulePoiKey(), "k2");
+  EXPECT_EQ(keys(), (Strings{"k2", "k2", "k2", "k2"}));
 
   // The keys are process-wide: they outlive the facade and a second facade replaces them.
   client.reset();
-  EXPECT_EQ(moduleAccessKey(), "k2");
   makeClient(nullptr)->setPoiKey("p2");
+  EXPECT_EQ(moduleAccessKey(), "k2");
   EXPECT_EQ(modulePoiKey(), "p2");
 }
 
 TEST_F(TkClientLocationTest, MilliStampRoundsHalvesAwayFromZero) {
   client = makeClient(nullptr);
-  const struct {
-    double seconds;
-    std::int64_t millis;
-  } cases[] = {
-      {1700000000.25, 1700000000250},
-      {0.0025, 3},  // 2.5 ms
-      {-0.0025, -3},
-  };
-  for (const auto& c : cases) {
-    Clock::pin(c.seconds);
-    EXPECT_EQ(client->milliStamp(), c.millis) << c.seconds;
-    EXPECT_EQ(client->milliStamp(), client->milliStamp());
+  for (const auto& [seconds, millis] : {std::pair{1700000000.25, 1700000000250LL}, {0.0025, 3LL}, {-0.0025, -3LL}}) {
+    Clock::pin(seconds);
+    EXPECT_EQ(client->milliStamp(), millis) << seconds;
   }
+}
+
+class LocationSessionTest : public TkClientLocationTest {
+ protected:
+  void SetUp() override {
+    TkClientLocationTest::SetUp();
+    makeReadyClient();
+  }
+
+  /// Expects `result` to be the local answer for a fix at `wgs`: the fix in GCJ-02.
+  static void expectLocalResultFor(const std::shared_ptr<LocationRes>& result, Coordinate wgs) {
+    ASSERT_NE(result, nullptr);
+    const Coordinate gcj = OrbCoorTransform::transformFromWGSToGCJ(wgs);
+    EXPECT_EQ(result->location->position->point->latitude, gcj.latitude);
+    EXPECT_EQ(result->location->position->point->longitude, gcj.longitude);
+  }
+
+  /// Starts a continuous session with `interval` and answers its first fix.
+  void startContinuous(double interval) {
+    client->isLocateOnce = false;
+    client->interval = interval;
+    client->startLocation();
+    push(fixAt(39.9, 116.4));
+    ASSERT_TRUE(client->hasTimerSchedule());
+  }
+
+  const LocationController& controller() const { return *client->locateDelegate(); }
+};
+
+// Offline, the default session answers its first fix locally, in GCJ-02 and stamped now, and
+// ends; a second start while it runs does nothing.
+TEST_F(LocationSessionTest, DefaultSessionYieldsOneLocalResultAndEnds) {
+  Clock::pin(1700000000.1234);
+  client->startLocation();
+  EXPECT_TRUE(client->isLocating());
+  setLogEnabled(true);
+  EXPECT_EQ(stdoutOf([this] { client->startLocation(); }), "");
+  setLogEnabled(false);
+  EXPECT_EQ(provider->starts(), 1);
+
+  push(fixAt(31.2304, 121.4737));
+  ASSERT_EQ(delegate->results.size(), 1U);
+  const auto& result = delegate->results[0];
+  expectLocalResultFor(result, {31.2304, 121.4737});
+  EXPECT_NE(result->location->position->point->latitude, 31.2304) << "must be shifted into GCJ-02";
+  EXPECT_EQ(result->location->timestamp, 1700000000123);
+  EXPECT_EQ(result->id, "");
+  EXPECT_FALSE(client->isLocating());
+  EXPECT_FALSE(provider->isUpdating());
+
+  push(fixAt(39.95, 116.45));
+  EXPECT_EQ(delegate->results.size(), 1U);
+  EXPECT_TRUE(delegate->errors.empty());
+}
+
+TEST_F(LocationSessionTest, FastSessionStaysFastForLaterStarts) {
+  client->startFastLocation();
+  EXPECT_TRUE(controller().isFastOnceLocation());
+  push(fixAt(30.0, 120.0, 20.0));
+  push(fixAt(30.001, 120.0, 8.0));
+  ASSERT_TRUE(runUntil([this] { return !delegate->results.empty(); }));
+  expectLocalResultFor(delegate->results[0], {30.001, 120.0});
+  EXPECT_FALSE(client->isLocating());
+
+  client->startLocation();
+  EXPECT_TRUE(client->isLocateOnce && client->isFastLocation);
+  EXPECT_TRUE(controller().isFastOnceLocation());
+  push(fixAt(31.0, 121.0));
+  ASSERT_TRUE(runUntil([this] { return delegate->results.size() == 2; }));
+}
+
+TEST_F(LocationSessionTest, ContinuousSessionGivesFirstFixAtOnceThenNewestFixPerPeriod) {
+  std::vector<double> newestLatitudeAtResult;
+  delegate->onResult = [this, &newestLatitudeAtResult] {
+    newestLatitudeAtResult.push_back(controller().locationPoint().coordinate.latitude);
+  };
+  startContinuous(0.2);
+  ASSERT_EQ(delegate->results.size(), 1U) << "the first fix is answered at once";
+
+  int pushed = 1;
+  const auto feeder = Timer::scheduledTimer(0.04, true, [this, &pushed](Timer&) {
+    provider->pushLocation(fixAt(39.9 + 0.001 * pushed++, 116.4));  // ~111 m apart
+  });
+  const bool enough = runUntil([this] { return delegate->results.size() >= 5; });
+  feeder->invalidate();
+  ASSERT_TRUE(enough);
+
+  const auto& results = delegate->results;
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    expectLocalResultFor(results[i], {newestLatitudeAtResult[i], 116.4});
+  }
+  EXPECT_GT(newestLatitudeAtResult.back(), newestLatitudeAtResult.front());
+  EXPECT_LT(results.size(), static_cast<std::size_t>(pushed)) << "paced by the timer, not by the fixes";
+}
+
+// The period is fixed at a continuous session's first fix: a change meanwhile waits for the
+// next session, and a zero or negative one cannot spin the main queue.
+TEST_F(LocationSessionTest, TheIntervalIsFixedAtTheFirstFixAndNeverSpins) {
+  for (const double interval : {0.1, 0.0, -5.0}) {
+    SCOPED_TRACE(interval);
+    delegate->results.clear();
+    startContinuous(interval);
+    client->interval = 3600.0;
+    EXPECT_EQ(client->timerSchedule()->timeInterval(), std::max(interval, Timer::kMinimumRepeatInterval));
+    bool otherWorkRan = false;  // other work still gets its turn while the timer repeats
+    MainQueue::shared().async([&otherWorkRan] { otherWorkRan = true; });
+    EXPECT_TRUE(runUntil([&] { return otherWorkRan && delegate->results.size() >= 3; }));
+    client->stopLocation();
+  }
+  client->startLocation();
+  push(fixAt(39.95, 116.45));
+  ASSERT_TRUE(client->hasTimerSchedule());
+  EXPECT_EQ(client->timerSchedule()->timeInterval(), 3600.0);
+}
+
+TEST_F(LocationSessionTest, FixWithZeroCoordinateOnlyLogs) {
+  for (const Location& fix : {fixAt(0.0, 116.4), fixAt(39.9, 0.0)}) {
+    client->startLocation();
+    setLogEnabled(true);
+    // The controller drops such fixes itself; the facade guards its own door too.
+    const auto printed = stdoutOf([&] { client->locationSuccessWithLocation(fix); });
+    setLogEnabled(false);
+    EXPECT_EQ(printed.rfind("定位数据为空/无效\n", 0), 0U) << printed;
+    EXPECT_TRUE(delegate->results.empty() && delegate->errors.empty());
+    EXPECT_FALSE(client->isLocating());
+  }
+}
+
+// A failed check or a platform error ends a single session; a new one may follow.
+TEST_F(LocationSessionTest, FailureEndsASingleSession) {
+  Bundle::main().removeObject(kWhenInUseKey);
+  client->startLocation();
+  Bundle::main().setObject(kWhenInUseKey, std::string("x"));
+  EXPECT_FALSE(client->isLocating());
+  client->startLocation();
+  pushError(Error("TovikLocation", 2, "信号丢失"));
+  EXPECT_EQ(delegate->errors,
+            (Strings{"定位失败：Info.plist 缺少 NSLocationWhenInUseUsageDescription 配置", "定位失败：信号丢失"}));
+  EXPECT_FALSE(client->isLocating());
+  push(fixAt(39.9, 116.4));
+  EXPECT_TRUE(delegate->results.empty());
+
+  client->startLocation();
+  push(fixAt(39.9, 116.4));
+  EXPECT_EQ(delegate->results.size(), 1U);
+}
+
+// After a failure in a continuous session the timer and controller go on; stopLocation must
+// still be able to end them. When idle it touches nothing.
+TEST_F(LocationSessionTest, StopLocationEndsWhatAFailureLeftRunning) {
+  setLogEnabled(true);
+  EXPECT_EQ(stdoutOf([this] { client->stopLocation(); }), "");
+  setLogEnabled(false);
+  EXPECT_EQ(provider->stops(), 0);
+
+  startContinuous(0.1);
+  pushError(Error("TovikLocation", 2, "信号丢失"));
+  EXPECT_EQ(delegate->errors, Strings{"定位失败：信号丢失"});
+  EXPECT_FALSE(client->isLocating());
+  EXPECT_TRUE(controller().isUpdating());
+  EXPECT_TRUE(runUntil([this] { return delegate->results.size() >= 2; })) << "the timer keeps delivering";
+
+  setLogEnabled(true);
+  EXPECT_EQ(stdoutOf([this] { client->stopLocation(); }), "stopLocation\n手动停止定位成功\n");
+  EXPECT_FALSE(client->hasTimerSchedule() || controller().isUpdating() || provider->isUpdating());
+  const auto delivered = delegate->results.size();
+  runPast(0.5);
+  EXPECT_EQ(delegate->results.size(), delivered);
+}
+
+TEST_F(LocationSessionTest, DestroyingTheFacadeEndsItsTimerAndController) {
+  startContinuous(0.1);
+  const std::weak_ptr<Timer> timer = client->timerSchedule();
+  const std::weak_ptr<LocationController> weakController = client->locateDelegate();
+  client.reset();
+  const auto left = timer.lock();
+  EXPECT_TRUE(left == nullptr || !left->isValid());
+  EXPECT_TRUE(weakController.expired());
+  EXPECT_FALSE(provider->isUpdating());
+}
+
+// An application may let go of the facade from inside a callback, also one run by the
+// interval timer.
+TEST_F(LocationSessionTest, FacadeMayBeReleasedFromItsOwnCallback) {
+  for (const bool once : {true, false}) {
+    makeReadyClient();
+    client->isLocateOnce = once;
+    client->interval = 0.05;
+    delegate->results.clear();
+    delegate->onResult = [this, once] {
+      if (once || delegate->results.size() == 2) {
+        client.reset();
+      }
+    };
+    client->startLocation();
+    push(fixAt(39.9, 116.4));
+    ASSERT_TRUE(runUntil([this] { return client == nullptr; }));
+    EXPECT_FALSE(provider->isUpdating());
+  }
+}
+
+// Online, the fix goes to the service and its answer is what the application receives.
+TEST_F(LocationSessionTest, OnlineFixGoesToTheService) {
+  test::TestServer server;
+  LocationRes answer;
+  answer.id = "from-service";
+  server.respond("POST", "/location/hub/v1/track_points", test::CannedResponse::json(200, answer.encode().dump()));
+  NetworkChecker::setFlagsSourceForTesting([] { return std::optional<std::uint32_t>(NetworkChecker::kReachable); });
+  client->serviceURL = server.baseURL();
+
+  client->startLocation();
+  push(fixAt(39.9087, 116.3975));
+  EXPECT_TRUE(delegate->results.empty()) << "no local result while online";
+  EXPECT_FALSE(client->isLocating());
+  ASSERT_TRUE(runUntil([this] { return !delegate->results.empty() || !delegate->errors.empty(); }));
+  ASSERT_EQ(delegate->results.size(), 1U) << (delegate->errors.empty() ? "" : delegate->errors[0]);
+  EXPECT_EQ(delegate->results[0]->id, "from-service");
+  EXPECT_EQ(server.lastRequest().queryValue("access_key"), "test-key");
 }
 
 }  // namespace
