@@ -1,4 +1,4 @@
-#include "cli/tool_process.h"
+#include "support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -42,17 +42,15 @@ bool drain(int fd, std::string& into) {
 
 }  // namespace
 
-std::vector<std::string> ToolResult::outLines() const {
+std::vector<std::string> ChildResult::outLines() const {
   std::vector<std::string> lines;
   std::istringstream stream(out);
   for (std::string line; std::getline(stream, line);) lines.push_back(line);
   return lines;
 }
 
-std::string ToolProcess::binary() { return std::string(TOVIK_BINARY_DIR) + "/tools/tovik/tovik"; }
-
-ToolProcess::ToolProcess(const std::vector<std::string>& args, std::string input) : input_(std::move(input)) {
-  // A tool that exits before reading all its input must not take the test down with it.
+ChildProcess::ChildProcess(std::vector<std::string> argv, std::string input) : input_(std::move(input)) {
+  // A child that exits before reading all its input must not take the test down with it.
   ::signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -73,12 +71,10 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args, std::string input
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
-  std::vector<std::string> all = {binary()};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& arg : all) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const int spawned = ::posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
+  std::vector<char*> args;
+  for (auto& arg : argv) args.push_back(arg.data());
+  args.push_back(nullptr);
+  const int spawned = ::posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   ::close(in[0]);
@@ -88,14 +84,14 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args, std::string input
   out_ = out[0];
   err_ = err[0];
   if (spawned != 0) {
-    ADD_FAILURE() << "cannot run " << binary();
+    ADD_FAILURE() << "cannot run " << argv[0];
     pid_ = -1;
   }
   for (const int fd : {in_, out_, err_}) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   if (input_.empty()) closeFd(in_);
 }
 
-ToolProcess::~ToolProcess() {
+ChildProcess::~ChildProcess() {
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
@@ -105,7 +101,7 @@ ToolProcess::~ToolProcess() {
   closeFd(err_);
 }
 
-bool ToolProcess::pump(std::chrono::milliseconds timeout) {
+bool ChildProcess::pump(std::chrono::milliseconds timeout) {
   std::vector<pollfd> fds;
   if (out_ >= 0) fds.push_back({out_, POLLIN, 0});
   if (err_ >= 0) fds.push_back({err_, POLLIN, 0});
@@ -125,7 +121,7 @@ bool ToolProcess::pump(std::chrono::milliseconds timeout) {
   return out_ >= 0 || err_ >= 0;
 }
 
-bool ToolProcess::waitForLines(std::size_t count, std::chrono::milliseconds timeout) {
+bool ChildProcess::waitForLines(std::size_t count, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (static_cast<std::size_t>(std::count(result_.out.begin(), result_.out.end(), '\n')) < count) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -134,11 +130,11 @@ bool ToolProcess::waitForLines(std::size_t count, std::chrono::milliseconds time
   return true;
 }
 
-void ToolProcess::signal(int number) {
+void ChildProcess::signal(int number) {
   if (pid_ > 0) ::kill(pid_, number);
 }
 
-ToolResult ToolProcess::finish(std::chrono::milliseconds timeout) {
+ChildResult ChildProcess::finish(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline && pump(std::chrono::milliseconds(100))) {
   }
@@ -149,7 +145,7 @@ ToolResult ToolProcess::finish(std::chrono::milliseconds timeout) {
       result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       pid_ = -1;
     } else if (std::chrono::steady_clock::now() >= deadline) {
-      ADD_FAILURE() << "tovik did not finish in time; killed";
+      ADD_FAILURE() << "the child did not finish in time; killed";
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
       pid_ = -1;
@@ -161,9 +157,8 @@ ToolResult ToolProcess::finish(std::chrono::milliseconds timeout) {
   return result_;
 }
 
-ToolResult runTool(const std::vector<std::string>& args, const std::string& input, std::chrono::milliseconds timeout) {
-  ToolProcess tool(args, input);
-  return tool.finish(timeout);
+ChildResult runChild(std::vector<std::string> argv, const std::string& input, std::chrono::milliseconds timeout) {
+  return ChildProcess(std::move(argv), input).finish(timeout);
 }
 
 }  // namespace tovik::test
