@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "packaging/child_process.h"
+#include "support/child_process.h"
 #include "support/test_server.h"
 #include "tovik/coord/orb_coor_transform.h"
 
@@ -38,12 +38,17 @@ std::string example(const std::string& name) { return std::string(TOVIK_EXAMPLES
 
 std::string dataFile(const std::string& name) { return std::string(TOVIK_TEST_DATA_DIR) + "/" + name; }
 
-ChildResult run(const std::vector<std::string>& argv) { return runChild(argv, TOVIK_SOURCE_DIR); }
+// Standard output and error together, as the user sees them.
+ChildResult run(std::vector<std::string> argv) {
+  ChildResult result = runChild(std::move(argv));
+  result.out += result.err;
+  return result;
+}
 
 struct ExampleCase {
   std::string name;
   std::vector<std::string> argv;  // "{url}" stands for the loopback server's address
-  int exitCode;
+  int status;
   std::vector<std::string> expected;  // lines or fragments the output must hold
 };
 
@@ -58,11 +63,7 @@ class ExampleRun : public testing::TestWithParam<ExampleCase> {
   }
 
   std::vector<std::string> withURL(std::vector<std::string> argv) const {
-    for (auto& arg : argv) {
-      if (arg == "{url}") {
-        arg = server.baseURL();
-      }
-    }
+    std::replace(argv.begin(), argv.end(), std::string("{url}"), server.baseURL());
     return argv;
   }
 
@@ -72,10 +73,10 @@ class ExampleRun : public testing::TestWithParam<ExampleCase> {
 TEST_P(ExampleRun, PrintsWhatItFound) {
   const ExampleCase& c = GetParam();
   const ChildResult result = run(withURL(c.argv));
-  EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
+  EXPECT_EQ(result.status, c.status) << result.out;
   for (const auto& fragment : c.expected) {
-    EXPECT_NE(result.output.find(fragment), std::string::npos) << "missing \"" << fragment << "\" in:\n"
-                                                              << result.output;
+    EXPECT_NE(result.out.find(fragment), std::string::npos) << "missing \"" << fragment << "\" in:\n"
+                                                              << result.out;
   }
 }
 
@@ -104,17 +105,8 @@ TEST(ExampleErrors, ServiceErrorsReachTheDelegateAndTheExitCode) {
   TestServer server;
   server.respond("POST", kTrackPath, CannedResponse::json(500, ""));
   const ChildResult result = run({example("reverse_geocode"), server.baseURL()});
-  EXPECT_EQ(result.exitCode, 1) << result.output;
-  EXPECT_NE(result.output.find("error: "), std::string::npos) << result.output;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) {
-    lines.push_back(line);
-  }
-  return lines;
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_NE(result.out.find("error: "), std::string::npos) << result.out;
 }
 
 std::string formatted(double value) {
@@ -125,8 +117,8 @@ std::string formatted(double value) {
 
 TEST(TransformTrack, ConvertsEveryPointAsTheKitDoes) {
   const ChildResult result = run({example("transform_track"), dataFile("beijing_walk.csv")});
-  ASSERT_EQ(result.exitCode, 0) << result.output;
-  const auto lines = linesOf(result.output);
+  ASSERT_EQ(result.status, 0) << result.out;
+  const auto lines = result.outLines();
   ASSERT_EQ(lines.size(), 62u);  // header, 60 points, summary
   EXPECT_EQ(lines.front(), "time,wgs_latitude,wgs_longitude,gcj_latitude,gcj_longitude,bd_latitude,bd_longitude");
   EXPECT_EQ(lines.back().rfind("# 60 points, ", 0), 0u) << lines.back();
@@ -145,9 +137,9 @@ TEST(TransformTrack, NamesTheBadLine) {
   std::ofstream(path) << "time,latitude,longitude\n02:00:00,39.9,116.4\n02:00:01,north,116.4\n";
   const ChildResult result = run({example("transform_track"), path.string()});
   std::filesystem::remove(path);
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.output.find(path.string() + ":3: expected \"time,latitude,longitude\""), std::string::npos)
-      << result.output;
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find(path.string() + ":3: expected \"time,latitude,longitude\""), std::string::npos)
+      << result.out;
 }
 
 TEST(PythonExample, ServesADynamicLanguageThroughTheCInterface) {
@@ -162,12 +154,12 @@ TEST(PythonExample, ServesADynamicLanguageThroughTheCInterface) {
   server.respond("GET", kPlaceSearchPath, CannedResponse::json(200, kPlacesJson));
   const ChildResult result = run({TOVIK_PYTHON3, std::string(TOVIK_SOURCE_DIR) + "/examples/python/tovik_example.py",
                                   "--lib", TOVIK_SHARED_LIBRARY, "--service", server.baseURL()});
-  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(result.status, 0) << result.out;
   for (const std::string fragment :
        {"Tovik " TOVIK_EXPECTED_VERSION, "-> GCJ-02 39.910126, 116.403743", "Beijing to Shanghai: 1071.3 km",
         "address: 北京市东城区", "  district: 东城区", "places:\n  天安门 [116.397,39.908]\n  中山公园"}) {
-    EXPECT_NE(result.output.find(fragment), std::string::npos) << "missing \"" << fragment << "\" in:\n"
-                                                              << result.output;
+    EXPECT_NE(result.out.find(fragment), std::string::npos) << "missing \"" << fragment << "\" in:\n"
+                                                              << result.out;
   }
   ASSERT_TRUE(server.waitForRequests(2));
   EXPECT_EQ(server.requests()[0].queryValue("access_key"), "demo");
