@@ -6,14 +6,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <system_error>
-#include <thread>
 #include <utility>
 
-#include "tovik/platform/main_queue.h"
+#include "tovik/platform/provider_reader.h"
 
 #if GPSD_API_MAJOR_VERSION < 9
 #error "libgps API 9 or later is needed (timespec fix times, altHAE)"
@@ -90,95 +87,54 @@ std::optional<Location> fixOf(const gps_data_t& data) {
 }  // namespace
 
 struct GpsdLocationProvider::Impl {
-  Impl(std::string host, std::uint16_t port)
-      : host(std::move(host)), port(port), portText(std::to_string(port)), where(endpoint(this->host, port)) {}
+  Impl(GpsdLocationProvider& owner, std::string host, std::uint16_t port)
+      : owner(owner), host(std::move(host)), port(port), portText(std::to_string(port)),
+        where(endpoint(this->host, port)) {}
 
+  GpsdLocationProvider& owner;
   const std::string host;
   const std::uint16_t port;
   const std::string portText;
   const std::string where;  // "host:port" for messages
 
-  // Main thread only.
-  GpsdLocationProvider* owner = nullptr;  // cleared when the provider goes away
-  unsigned run = 0;                       // posts of older runs are dropped
-  bool connected = false;
-  std::thread reader;
+  bool connected = false;  // main thread only
+  ProviderReader reader;   // last, so that it is stopped before the rest goes
 
-  // Shared with the reader.
-  std::mutex mutex;
-  std::condition_variable wake;
-  bool stopRequested = false;
-
-  void start(const std::shared_ptr<Impl>& self) {
+  void start() {
     stop();
-    {
-      const std::lock_guard lock(mutex);
-      stopRequested = false;
-    }
-    const unsigned thisRun = ++run;
-    reader = std::thread([this, weak = std::weak_ptr<Impl>(self), thisRun] { read(weak, thisRun); });
+    reader.start([this] { read(); });
   }
 
   void stop() {
-    ++run;
     connected = false;
-    {
-      const std::lock_guard lock(mutex);
-      stopRequested = true;
-    }
-    wake.notify_all();
-    if (reader.joinable()) {
-      reader.join();
-    }
+    reader.stop();
   }
 
-  bool stopping() {
-    const std::lock_guard lock(mutex);
-    return stopRequested;
+  void postError(Error error) {
+    reader.post([this, error = std::move(error)] { owner.fail(error); });
   }
 
-  // Sleeps for `delay` or until a stop; returns false on a stop.
-  bool pause(std::chrono::milliseconds delay) {
-    std::unique_lock lock(mutex);
-    return !wake.wait_for(lock, delay, [this] { return stopRequested; });
-  }
-
-  // What the reader sends runs on the main thread, and only while the run is current.
-  template <class Work>
-  static void post(const std::weak_ptr<Impl>& weak, unsigned run, Work work) {
-    MainQueue::shared().async([weak, run, work = std::move(work)] {
-      const auto impl = weak.lock();
-      if (impl && impl->owner && impl->run == run) {
-        work(*impl);
-      }
-    });
-  }
-
-  static void postError(const std::weak_ptr<Impl>& weak, unsigned run, Error error) {
-    post(weak, run, [error = std::move(error)](Impl& impl) { impl.owner->fail(error); });
-  }
-
-  static void postConnected(const std::weak_ptr<Impl>& weak, unsigned run, bool connected) {
-    post(weak, run, [connected](Impl& impl) { impl.connected = connected; });
+  void postConnected(bool isConnected) {
+    reader.post([this, isConnected] { connected = isConnected; });
   }
 
   // The reader thread: connect, watch, reconnect with back-off until stopped.
-  void read(const std::weak_ptr<Impl>& weak, unsigned run) {
+  void read() {
     auto retryDelay = kFirstRetryDelay;
     bool failureReported = false;  // once per spell of failures
     std::optional<timespec> lastFixTime;
 
     const auto failed = [&](Error error) {
       if (!failureReported) {
-        postError(weak, run, std::move(error));
+        postError(std::move(error));
         failureReported = true;
       }
-      const bool goOn = pause(retryDelay);
+      const bool goOn = reader.waitFor(retryDelay);
       retryDelay = std::min(retryDelay * 2, kLongestRetryDelay);
       return goOn;
     };
 
-    while (!stopping()) {
+    while (!reader.stopping()) {
       gps_data_t data{};
       errno = 0;
       if (gps_open(host.c_str(), portText.c_str(), &data) != 0) {
@@ -194,18 +150,18 @@ struct GpsdLocationProvider::Impl {
       }
       failureReported = false;
       retryDelay = kFirstRetryDelay;
-      postConnected(weak, run, true);
-      watch(data, weak, run, lastFixTime);
+      postConnected(true);
+      watch(data, lastFixTime);
       gps_close(&data);
-      postConnected(weak, run, false);
+      postConnected(false);
       // The connection ended: gpsd may be restarting, so try again after a short pause.
-      if (!pause(retryDelay)) return;
+      if (!reader.waitFor(retryDelay)) return;
     }
   }
 
   // Reads reports until a stop or the end of the connection.
-  void watch(gps_data_t& data, const std::weak_ptr<Impl>& weak, unsigned run, std::optional<timespec>& lastFixTime) {
-    while (!stopping()) {
+  void watch(gps_data_t& data, std::optional<timespec>& lastFixTime) {
+    while (!reader.stopping()) {
       if (!gps_waiting(&data, kWaitSliceMicroseconds)) {
         if (errno != 0 && errno != EINTR) return;
         continue;
@@ -216,20 +172,15 @@ struct GpsdLocationProvider::Impl {
       const auto fix = fixOf(data);
       if (!fix || (lastFixTime && sameTime(*lastFixTime, data.fix.time))) continue;
       lastFixTime = data.fix.time;
-      post(weak, run, [fix = *fix](Impl& impl) { impl.owner->deliver(fix); });
+      reader.post([this, fix = *fix] { owner.deliver(fix); });
     }
   }
 };
 
 GpsdLocationProvider::GpsdLocationProvider(std::string host, std::uint16_t port)
-    : impl_(std::make_shared<Impl>(std::move(host), port)) {
-  impl_->owner = this;
-}
+    : impl_(std::make_unique<Impl>(*this, std::move(host), port)) {}
 
-GpsdLocationProvider::~GpsdLocationProvider() {
-  impl_->owner = nullptr;
-  impl_->stop();
-}
+GpsdLocationProvider::~GpsdLocationProvider() { impl_->stop(); }
 
 const std::string& GpsdLocationProvider::host() const { return impl_->host; }
 
@@ -239,7 +190,7 @@ bool GpsdLocationProvider::isConnected() const { return impl_->connected; }
 
 AuthorizationStatus GpsdLocationProvider::authorizationStatus() const { return AuthorizationStatus::authorizedAlways; }
 
-void GpsdLocationProvider::startUpdates() { impl_->start(impl_); }
+void GpsdLocationProvider::startUpdates() { impl_->start(); }
 
 void GpsdLocationProvider::stopUpdates() { impl_->stop(); }
 

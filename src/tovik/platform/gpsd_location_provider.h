@@ -47,7 +47,7 @@ class GpsdLocationProvider : public LocationProvider {
 
  private:
   struct Impl;
-  std::shared_ptr<Impl> impl_;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tovik

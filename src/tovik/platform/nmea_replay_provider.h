@@ -1,9 +1,11 @@
 #pragma once
 
-#include <memory>
+#include <atomic>
+#include <cstddef>
 #include <string>
 
 #include "tovik/platform/location_provider.h"
+#include "tovik/platform/provider_reader.h"
 
 namespace tovik {
 
@@ -29,8 +31,14 @@ class NmeaReplayProvider : public LocationProvider {
   void stopUpdates() override;
 
  private:
-  struct Impl;
-  std::shared_ptr<Impl> impl_;
+  void replay();
+  void postError(Error error);
+
+  const std::string path_;
+  const double speedFactor_;
+  std::atomic<std::size_t> skipped_{0};  // counted by the reader
+  bool reachedEnd_ = false;              // main thread only
+  ProviderReader reader_;                // last, so that it is stopped before the rest goes
 };
 
 }  // namespace tovik
