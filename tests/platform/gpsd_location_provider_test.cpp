@@ -51,7 +51,10 @@ std::optional<std::string> missingGpsd() {
 // Binds (port 0: any free port) or connects a loopback socket; the port, or 0 on failure.
 std::uint16_t loopback(std::uint16_t port, bool connect) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(INADDR_LOOPBACK)}};
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t size = sizeof address;
   auto* any = reinterpret_cast<sockaddr*>(&address);
   const bool ok = connect ? ::connect(fd, any, size) == 0 : ::bind(fd, any, size) == 0 && ::getsockname(fd, any, &size) == 0;
