@@ -132,10 +132,11 @@ TEST(NetworkClientTest, RequestsRunConcurrentlyAndEachCompletesOnce) {
   // client that sent one at a time would get 503s.
   constexpr int kTogether = 6;
   constexpr int kRequests = 12;
-  TestServer server;
+  // Declared before the server, which joins its threads when it goes: the handlers use them.
   std::mutex mutex;
   std::condition_variable arrived;
   int inside = 0;
+  TestServer server;
   server.on("GET", "/together", [&](const httplib::Request&, httplib::Response& response) {
     std::unique_lock lock(mutex);
     ++inside;
