@@ -15,8 +15,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-[[maybe_unused]] testing::Environment* const environment = testing::AddGlobalTestEnvironment(
-    new TlsTestEnvironment(SessionConfiguration{.maximumBodySize = kTestBodyLimit}));
+SessionConfiguration smallBodyLimit() {
+  SessionConfiguration configuration;
+  configuration.maximumBodySize = kTestBodyLimit;
+  return configuration;
+}
+
+[[maybe_unused]] testing::Environment* const environment =
+    testing::AddGlobalTestEnvironment(new TlsTestEnvironment(smallBodyLimit()));
 
 constexpr const char* kPath = "/location/hub/v1/track_points";
 

@@ -50,8 +50,9 @@ std::chrono::steady_clock::duration toDuration(double seconds) {
 }
 
 /// C may pass any int: a value naming no status must not be read as the enumeration (that
-/// is undefined in C++), so its bits are checked as the underlying integer.
-bool isAuthorizationStatus(tk_authorization_status status) {
+/// is undefined in C++), so its bits are checked as the underlying integer. Taken by
+/// reference, since passing it by value would already read it.
+bool isAuthorizationStatus(const tk_authorization_status& status) {
   std::underlying_type_t<tk_authorization_status> code{};
   std::memcpy(&code, &status, sizeof code);
   return code >= TK_AUTHORIZATION_NOT_DETERMINED && code <= TK_AUTHORIZATION_AUTHORIZED_WHEN_IN_USE;
