@@ -119,7 +119,7 @@ SourceSpec parseSourceSpec(std::string_view text) {
   reject("unknown source '" + std::string(text) + "' (use " + std::string(kForms) + ")");
 }
 
-std::shared_ptr<LocationProvider> makeProvider(const SourceSpec& spec) {
+std::shared_ptr<LocationProvider> makeProvider(const SourceSpec& source) {
   struct Maker {
     std::shared_ptr<LocationProvider> operator()(const GpsdSource& s) const {
       return std::make_shared<GpsdLocationProvider>(s.host, s.port);
@@ -134,7 +134,7 @@ std::shared_ptr<LocationProvider> makeProvider(const SourceSpec& spec) {
       return std::make_shared<FixedLocationProvider>(fix);
     }
   };
-  return std::visit(Maker{}, spec);
+  return std::visit(Maker{}, source);
 }
 
 }  // namespace tovik::cli

@@ -42,6 +42,6 @@ using SourceSpec = std::variant<GpsdSource, NmeaSource, FixSource>;
 SourceSpec parseSourceSpec(std::string_view text);
 
 /// The location provider a source names.
-std::shared_ptr<LocationProvider> makeProvider(const SourceSpec& spec);
+std::shared_ptr<LocationProvider> makeProvider(const SourceSpec& source);
 
 }  // namespace tovik::cli
