@@ -124,6 +124,7 @@ void test_searches_deliver_lists(void) {
   CHECK(r.pois == 2 && r.errors == 0);
   CHECK(test_server_last_request_is(g_server, "GET", NEARBY_SEARCH_PATH, "radius", "800"));
   check_two_places(r.kept_list);
+  CHECK(recorder_wait_released(&r));
   CHECK(r.releases == 1);
   recorder_clear(&r);
 }

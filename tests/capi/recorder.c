@@ -100,6 +100,12 @@ static bool heard_enough(void* context) {
   return recorder_events(wanted->r) >= wanted->count;
 }
 
+static bool released(void* context) { return ((const recorder*)context)->releases > 0; }
+
+/* The kit lets go of the delegate once the last task holding the facade has finished,
+ * which may be a turn after that task's callback. */
+bool recorder_wait_released(recorder* r) { return tk_main_queue_run_until(released, r, C_CHECK_TIMEOUT_SECONDS); }
+
 bool recorder_wait(recorder* r, int count) {
   wanted_events wanted = {r, count};
   return tk_main_queue_run_until(heard_enough, &wanted, C_CHECK_TIMEOUT_SECONDS);

@@ -33,5 +33,6 @@ void recorder_clear(recorder* r);
 int recorder_events(const recorder* r);
 /* Drives the main queue until `r` has heard `count` callbacks; false on time-out. */
 bool recorder_wait(recorder* r, int count);
+bool recorder_wait_released(recorder* r);
 
 #endif
