@@ -1,6 +1,7 @@
 # Every dependency comes from a Debian package (scripts/bootstrap installs them).
 find_package(Threads REQUIRED)
 find_package(CURL REQUIRED)
+find_package(OpenSSL REQUIRED)
 find_package(nlohmann_json 3.10 REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBGPS REQUIRED IMPORTED_TARGET libgps)

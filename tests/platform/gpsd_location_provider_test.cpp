@@ -148,7 +148,7 @@ class Recorder : public LocationManagerDelegate {
 class GpsdLocationProviderTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (const auto missing = missingGpsd()) GTEST_SKIP() << "gpsd tests skipped: " << *missing;
+    if (const auto missing = missingGpsd()) FAIL() << "gpsd tests cannot run: " << *missing;
     port = loopback(0, false);
     provider = std::make_shared<GpsdLocationProvider>("127.0.0.1", port);
     LocationServices::setProvider(provider);
@@ -214,10 +214,66 @@ TEST_F(GpsdLocationProviderTest, SingleRequestGetsOneFix) {
   EXPECT_FALSE(provider->hasListeners());
   EXPECT_FALSE(provider->isConnected());
   // Nothing more arrives while the rest of the log is fed.
-  ASSERT_TRUE(queue().runUntil([&] { return fake.exited(); }, 60s));
+  for (int i = 0; i < 1200 && !fake.exited(); ++i) queue().runFor(50ms);
+  ASSERT_TRUE(fake.exited());
   queue().poll();
   EXPECT_EQ(recorder->fixes.size(), 1u);
   EXPECT_TRUE(recorder->errors.empty());
+}
+
+// gpsd reports a failure once per spell, yet every session that starts during the spell
+// hears it: a retry of the same manager, and a second manager.
+TEST_F(GpsdLocationProviderTest, EverySessionStartedWhileGpsdIsDownHearsTheError) {
+  manager.startUpdatingLocation();  // nothing listens on the port
+  ASSERT_TRUE(queue().runUntil([&] { return recorder->errors.size() == 1; }, 30s));
+  manager.startUpdatingLocation();  // the application retries
+  ASSERT_TRUE(queue().runUntil([&] { return recorder->errors.size() == 2; }, 30s));
+  const auto second = std::make_shared<Recorder>();
+  LocationManager other;
+  other.setDelegate(second);
+  other.requestLocation();
+  ASSERT_TRUE(queue().runUntil([&] { return !second->errors.empty(); }, 30s));
+  EXPECT_EQ(second->errors[0], recorder->errors[0]);
+  queue().runFor(100ms);
+  EXPECT_EQ(recorder->errors.size(), 2u);
+  EXPECT_EQ(second->errors.size(), 1u);
+}
+
+// Stopping never waits for the reader, also while it is stuck connecting to a gpsd that does
+// not answer (a loopback listener whose accept queue is full drops the handshake, and the
+// connect lasts for minutes).
+TEST_F(GpsdLocationProviderTest, StoppingNeverWaitsForTheReader) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  auto* any = reinterpret_cast<sockaddr*>(&address);
+  ASSERT_EQ(::bind(listener, any, size), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  ASSERT_EQ(::getsockname(listener, any, &size), 0);
+  std::vector<int> fillers;
+  for (int i = 0; i < 2; ++i) {
+    fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    ::connect(fillers.back(), any, size);
+  }
+  std::this_thread::sleep_for(50ms);  // the first filler is established, the queue full
+
+  auto stuck = std::make_shared<GpsdLocationProvider>("127.0.0.1", ntohs(address.sin_port));
+  LocationServices::setProvider(stuck);
+  manager.startUpdatingLocation();
+  std::this_thread::sleep_for(300ms);  // the reader is inside its connect
+  const auto start = std::chrono::steady_clock::now();
+  manager.stopUpdatingLocation();
+  LocationServices::setProvider(nullptr);
+  stuck.reset();
+  const auto took = std::chrono::steady_clock::now() - start;
+  // A bound far above a prompt return and far below the connect's own time-out.
+  EXPECT_LT(took, 2s) << "a stop waited for the reader's connect";
+  queue().poll();
+  EXPECT_TRUE(recorder->errors.empty() && recorder->fixes.empty());
+  for (const int fd : fillers) ::close(fd);
+  ::close(listener);
 }
 
 }  // namespace

@@ -52,11 +52,18 @@ TEST(MainQueueTest, RunUntilStopsAfterTheSatisfyingHandlerAndPollRunsOnlyReadyWo
   queue().poll();  // lets the cancelled wait finish
 }
 
-TEST(MainQueueTest, RunUntilSeesOtherThreadsAndTimesOut) {
-  std::atomic<bool> flag{false};
-  std::thread setter([&] { flag = true; });
-  EXPECT_TRUE(queue().runUntil([&] { return flag.load(); }, 10s));
+// Another thread's change reaches the predicate through the queue; between handlers the
+// queue sleeps rather than looking again and again.
+TEST(MainQueueTest, RunUntilSleepsUntilWorkArrivesAndTimesOut) {
+  bool flag = false;
+  std::thread setter([&] {
+    std::this_thread::sleep_for(100ms);
+    queue().async([&] { flag = true; });
+  });
+  int looks = 0;
+  EXPECT_TRUE(queue().runUntil([&] { return ++looks, flag; }, 10s));
   setter.join();
+  EXPECT_EQ(looks, 2) << "once on entry, once after the posted handler";
   EXPECT_FALSE(queue().runUntil([] { return false; }, 20ms));
 }
 

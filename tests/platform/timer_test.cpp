@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "tovik/platform/main_queue.h"
 
 namespace tovik {
@@ -42,6 +44,25 @@ TEST(TimerTest, RepeatingTimerFiresUntilInvalidated) {
   EXPECT_EQ(fired, atInvalidation);
   EXPECT_FALSE(timer->isValid());
   EXPECT_FALSE(cancelledFired);
+}
+
+// The application's exception propagates out of the queue; the timer stays as it was meant
+// to be after its fire: a repeating one armed, a one-shot one invalid.
+TEST(TimerTest, ABlockThatThrowsLeavesItsTimerSettled) {
+  int fired = 0;
+  auto repeating = Timer::scheduledTimer(0.005, true, [&](Timer&) {
+    ++fired;
+    throw std::runtime_error("the application's");
+  });
+  auto oneShot = Timer::scheduledTimer(0.0, false, [](Timer&) { throw std::runtime_error("the application's"); });
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_THROW(queue().runUntil([] { return false; }, 10s), std::runtime_error);
+  }
+  EXPECT_GE(fired, 2) << "re-armed although its block threw";
+  EXPECT_TRUE(repeating->isValid());
+  EXPECT_FALSE(oneShot->isValid());
+  repeating->invalidate();
+  queue().poll();
 }
 
 TEST(TimerTest, InvalidateFromItsOwnBlockBreaksTheCycleItHolds) {

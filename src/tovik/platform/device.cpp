@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
 #include "tovik/platform/bundle.h"
 #include "tovik/platform/uuid.h"
 
@@ -33,6 +35,15 @@ std::string readTrimmed(const std::string& path) {
   std::ostringstream contents;
   contents << in.rdbuf();
   return trim(contents.str());
+}
+
+// A system file as text for the request body: firmware strings are not always UTF-8, and
+// an invalid sequence is replaced (U+FFFD) rather than failing every body it goes into.
+std::string readText(const std::string& path) {
+  const std::string raw = readTrimmed(path);
+  // nlohmann's serializer does the replacing; its output is read back as the string.
+  const std::string quoted = nlohmann::json(raw).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return nlohmann::json::parse(quoted).get<std::string>();
 }
 
 // One value of an os-release file: KEY=value, the value optionally quoted, with the
@@ -86,18 +97,18 @@ SystemFacts readFacts(const std::string& root) {
 
   SystemFacts facts;
   Device& device = facts.device;
-  device.manufacturer = readTrimmed(root + "/sys/class/dmi/id/sys_vendor");
+  device.manufacturer = readText(root + "/sys/class/dmi/id/sys_vendor");
   if (device.manufacturer.empty()) {
     device.manufacturer = "unknown";
   }
-  device.model = readTrimmed(root + "/sys/class/dmi/id/product_name");
+  device.model = readText(root + "/sys/class/dmi/id/product_name");
   if (device.model.empty() && haveUname) {
     device.model = names.machine;
   }
 
-  std::string osRelease = readTrimmed(root + "/etc/os-release");
+  std::string osRelease = readText(root + "/etc/os-release");
   if (osRelease.empty()) {
-    osRelease = readTrimmed(root + "/usr/lib/os-release");
+    osRelease = readText(root + "/usr/lib/os-release");
   }
   device.systemName = osReleaseValue(osRelease, "NAME");
   device.systemVersion = osReleaseValue(osRelease, "VERSION_ID");
@@ -119,7 +130,7 @@ Device withVendorIdentifier(const SystemFacts& facts) {
   Device device = facts.device;
   if (!facts.machineId.empty()) {
     // Stable for one machine and one host application, different across either.
-    device.identifierForVendor = Uuid::fromStableName(facts.machineId + "/" + hostBundleIdentifier());
+    device.identifierForVendor = Uuid::applicationSpecific(facts.machineId, hostBundleIdentifier());
   }
   return device;
 }

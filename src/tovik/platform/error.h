@@ -34,4 +34,8 @@ class Error {
   std::shared_ptr<const Error> underlying_;
 };
 
+/// A system error number as a short Chinese text for the kit's location errors, with the
+/// number itself for the ones it has no words for ("系统错误（errno 71）").
+std::string systemErrorText(int code);
+
 }  // namespace tovik

@@ -1,13 +1,14 @@
 #include "tovik/platform/gpsd_location_provider.h"
 
 #include <gps.h>
+#include <poll.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <optional>
-#include <system_error>
 #include <utility>
 
 #include "tovik/platform/provider_reader.h"
@@ -24,10 +25,10 @@ using namespace std::chrono_literals;
 
 constexpr std::chrono::milliseconds kFirstRetryDelay = 500ms;
 constexpr std::chrono::milliseconds kLongestRetryDelay = 8s;
-// How long one wait for gpsd's data lasts: a stop is noticed within this time.
-constexpr int kWaitSliceMicroseconds = 200'000;
+// How long one wait for gpsd's data lasts when the system gave no stop descriptor.
+constexpr int kFallbackWaitMilliseconds = 200;
 
-std::string endpoint(const std::string& host, std::uint16_t port) {
+std::string endpointText(const std::string& host, std::uint16_t port) {
   const bool ipv6 = host.find(':') != std::string::npos;
   return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
@@ -42,7 +43,7 @@ std::string reasonText(int code) {
     case 0:
       return "未知错误";
     default:
-      return code < 0 ? std::string(gps_errstr(code)) : std::generic_category().message(code);
+      return code < 0 ? "gpsd 客户端库错误（" + std::to_string(code) + "）" : systemErrorText(code);
   }
 }
 
@@ -86,23 +87,37 @@ std::optional<Location> fixOf(const gps_data_t& data) {
 
 }  // namespace
 
+// What the reader thread needs, by value: it may outlive its provider.
+struct GpsdEndpoint {
+  std::string host;
+  std::string port;
+  std::string where;  // "host:port" for messages
+};
+
 struct GpsdLocationProvider::Impl {
   Impl(GpsdLocationProvider& owner, std::string host, std::uint16_t port)
-      : owner(owner), host(std::move(host)), port(port), portText(std::to_string(port)),
-        where(endpoint(this->host, port)) {}
+      : owner(owner), host(std::move(host)), port(port),
+        endpoint{this->host, std::to_string(port), endpointText(this->host, port)} {}
 
   GpsdLocationProvider& owner;
   const std::string host;
   const std::uint16_t port;
-  const std::string portText;
-  const std::string where;  // "host:port" for messages
+  const GpsdEndpoint endpoint;
 
   bool connected = false;  // main thread only
   ProviderReader reader;   // last, so that it is stopped before the rest goes
 
   void start() {
     stop();
-    reader.start([this] { read(); });
+    // Posted work reaches `this` only while the run is current, and a stopped run posts
+    // nothing: the provider stops its reader before it goes.
+    const bool started = reader.start([this, endpoint = endpoint](const ProviderReader::Run& run) {
+      read(run, endpoint, Sink{this});
+    });
+    if (!started) {
+      // Reported to each manager that starts now, as any current failure is.
+      owner.noteFailure(connectError(endpoint.where, EAGAIN));
+    }
   }
 
   void stop() {
@@ -110,61 +125,82 @@ struct GpsdLocationProvider::Impl {
     reader.stop();
   }
 
-  void postError(Error error) {
-    reader.post([this, error = std::move(error)] { owner.fail(error); });
-  }
-
-  void postConnected(bool isConnected) {
-    reader.post([this, isConnected] { connected = isConnected; });
-  }
+  // Hands the reader's results to the provider on the main thread.
+  struct Sink {
+    Impl* impl;
+    void error(const ProviderReader::Run& run, Error error) const {
+      run.post([impl = impl, error = std::move(error)] { impl->owner.enterFailure(error); });
+    }
+    void connectedChanged(const ProviderReader::Run& run, bool isConnected) const {
+      run.post([impl = impl, isConnected] {
+        impl->connected = isConnected;
+        if (isConnected) {
+          impl->owner.recovered();
+        }
+      });
+    }
+    void fix(const ProviderReader::Run& run, const Location& location) const {
+      run.post([impl = impl, location] { impl->owner.deliver(location); });
+    }
+  };
 
   // The reader thread: connect, watch, reconnect with back-off until stopped.
-  void read() {
+  static void read(const ProviderReader::Run& run, const GpsdEndpoint& endpoint, Sink sink) {
     auto retryDelay = kFirstRetryDelay;
-    bool failureReported = false;  // once per spell of failures
+    bool failureReported = false;  // once per spell of failures; later sessions ask the provider
     std::optional<timespec> lastFixTime;
 
     const auto failed = [&](Error error) {
       if (!failureReported) {
-        postError(std::move(error));
+        sink.error(run, std::move(error));
         failureReported = true;
       }
-      const bool goOn = reader.waitFor(retryDelay);
+      const bool goOn = run.waitFor(retryDelay);
       retryDelay = std::min(retryDelay * 2, kLongestRetryDelay);
       return goOn;
     };
 
-    while (!reader.stopping()) {
+    while (!run.stopping()) {
       gps_data_t data{};
       errno = 0;
-      if (gps_open(host.c_str(), portText.c_str(), &data) != 0) {
-        if (!failed(connectError(where, errno))) return;
+      if (gps_open(endpoint.host.c_str(), endpoint.port.c_str(), &data) != 0) {
+        if (!failed(connectError(endpoint.where, errno))) return;
         continue;
       }
       errno = 0;
       if (gps_stream(&data, WATCH_ENABLE | WATCH_JSON, nullptr) != 0) {
         const int code = errno;
         gps_close(&data);
-        if (!failed(watchError(where, code))) return;
+        if (!failed(watchError(endpoint.where, code))) return;
         continue;
       }
       failureReported = false;
       retryDelay = kFirstRetryDelay;
-      postConnected(true);
-      watch(data, lastFixTime);
+      sink.connectedChanged(run, true);
+      watch(run, data, lastFixTime, sink);
       gps_close(&data);
-      postConnected(false);
+      sink.connectedChanged(run, false);
       // The connection ended: gpsd may be restarting, so try again after a short pause.
-      if (!reader.waitFor(retryDelay)) return;
+      if (!run.waitFor(retryDelay)) return;
     }
   }
 
-  // Reads reports until a stop or the end of the connection.
-  void watch(gps_data_t& data, std::optional<timespec>& lastFixTime) {
-    while (!reader.stopping()) {
-      if (!gps_waiting(&data, kWaitSliceMicroseconds)) {
+  // Reads reports until a stop or the end of the connection. Sleeps in poll() on gpsd's
+  // socket and the run's stop descriptor, so it wakes only for data or a stop.
+  static void watch(const ProviderReader::Run& run, gps_data_t& data, std::optional<timespec>& lastFixTime,
+                    const Sink& sink) {
+    while (!run.stopping()) {
+      // libgps may hold a whole report in its buffer already.
+      if (!gps_waiting(&data, 0)) {
         if (errno != 0 && errno != EINTR) return;
-        continue;
+        std::array<pollfd, 2> fds{{{data.gps_fd, POLLIN, 0}, {run.stopDescriptor(), POLLIN, 0}}};
+        const int nfds = run.stopDescriptor() >= 0 ? 2 : 1;
+        const int ready = ::poll(fds.data(), nfds, nfds == 2 ? -1 : kFallbackWaitMilliseconds);
+        if (ready < 0 && errno != EINTR) return;
+        if ((fds[0].revents & POLLIN) == 0) {
+          if ((fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return;
+          continue;
+        }
       }
       // Bits left over from the previous report would make it look new again.
       data.set = 0;
@@ -172,7 +208,7 @@ struct GpsdLocationProvider::Impl {
       const auto fix = fixOf(data);
       if (!fix || (lastFixTime && sameTime(*lastFixTime, data.fix.time))) continue;
       lastFixTime = data.fix.time;
-      reader.post([this, fix = *fix] { owner.deliver(fix); });
+      sink.fix(run, *fix);
     }
   }
 };

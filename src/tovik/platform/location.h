@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cmath>
 
 namespace tovik {
 
@@ -22,5 +23,12 @@ struct Location {
   double course = -1.0;              ///< degrees from true north; negative: unknown
   std::chrono::system_clock::time_point timestamp{};  ///< when the fix was taken
 };
+
+/// Whether a fix carries a position: a zero latitude or longitude is how a source says
+/// "no fix", and a coordinate that is not a finite number is none either.
+inline bool hasPosition(const Location& location) {
+  const Coordinate& c = location.coordinate;
+  return c.latitude != 0.0 && c.longitude != 0.0 && std::isfinite(c.latitude) && std::isfinite(c.longitude);
+}
 
 }  // namespace tovik

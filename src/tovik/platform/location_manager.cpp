@@ -8,6 +8,7 @@
 
 #include "tovik/platform/location_provider.h"
 #include "tovik/platform/location_services.h"
+#include "tovik/platform/main_queue.h"
 #include "tovik/platform/timer.h"
 
 namespace tovik {
@@ -80,6 +81,19 @@ struct LocationManager::Impl : std::enable_shared_from_this<Impl> {
     }
     provider = LocationServices::provider();
     provider->addListener(listener);
+  }
+
+  // A source in a spell of failures reports it once; a request that starts during it still
+  // hears the error, one turn later like any provider error.
+  void reportCurrentFailure() {
+    if (!provider || !provider->currentFailure()) {
+      return;
+    }
+    MainQueue::shared().async([weak = weak_from_this(), error = *provider->currentFailure()] {
+      if (const auto impl = weak.lock()) {
+        impl->onError(error);
+      }
+    });
   }
 
   void unsubscribe() {
@@ -184,6 +198,7 @@ void LocationManager::startUpdatingLocation() {
     impl_->lastDelivered.reset();
   }
   impl_->subscribe();
+  impl_->reportCurrentFailure();
 }
 
 void LocationManager::stopUpdatingLocation() {
@@ -203,6 +218,7 @@ void LocationManager::requestLocation() {
         });
   }
   impl_->subscribe();
+  impl_->reportCurrentFailure();
 }
 
 void LocationManager::setRequestLocationTimeoutForTesting(double seconds) { impl_->requestTimeout = seconds; }

@@ -33,6 +33,7 @@ bool LocationProvider::hasListeners() const {
 }
 
 void LocationProvider::deliver(const Location& location) {
+  failure_.reset();
   // Over a copy: a listener may remove itself, or others, while it is being called.
   const auto listeners = listeners_;
   for (const auto& weak : listeners) {
@@ -41,6 +42,11 @@ void LocationProvider::deliver(const Location& location) {
     }
   }
   dropExpiredListeners();
+}
+
+void LocationProvider::enterFailure(const Error& error) {
+  failure_ = error;
+  fail(error);
 }
 
 void LocationProvider::fail(const Error& error) {
@@ -61,6 +67,7 @@ void LocationProvider::dropExpiredListeners() {
 void LocationProvider::stopIfUnused() {
   if (started_ && listeners_.empty()) {
     started_ = false;
+    failure_.reset();
     stopUpdates();
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "tovik/platform/authorization_status.h"
@@ -32,6 +33,11 @@ class LocationProvider {
   void removeListener(const LocationProviderListener* listener);
   bool hasListeners() const;
 
+  /// The error of the spell of failures the provider is in, if it is in one: a source
+  /// reports a failure once, and a session that starts during the spell hears it from
+  /// here. Cleared by the next fix, a recovery, or the provider stopping.
+  const std::optional<Error>& currentFailure() const { return failure_; }
+
   virtual AuthorizationStatus authorizationStatus() const = 0;
   virtual void requestWhenInUseAuthorization() {}
   virtual void requestAlwaysAuthorization() {}
@@ -40,7 +46,15 @@ class LocationProvider {
   virtual void startUpdates() = 0;
   virtual void stopUpdates() = 0;
   void deliver(const Location& location);
+  /// Reports `error` to every listener.
   void fail(const Error& error);
+  /// Reports `error` and notes it as the current failure: the source stays failed until
+  /// it recovers, and managers that start meanwhile hear it too.
+  void enterFailure(const Error& error);
+  /// Notes the current failure without reporting it now (managers that start ask for it).
+  void noteFailure(const Error& error) { failure_ = error; }
+  /// The source works again (a fix will follow): the spell of failures is over.
+  void recovered() { failure_.reset(); }
 
  private:
   void dropExpiredListeners();
@@ -48,6 +62,7 @@ class LocationProvider {
 
   std::vector<std::weak_ptr<LocationProviderListener>> listeners_;
   bool started_ = false;
+  std::optional<Error> failure_;
 };
 
 }  // namespace tovik

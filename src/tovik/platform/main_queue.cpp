@@ -1,6 +1,5 @@
 #include "tovik/platform/main_queue.h"
 
-#include <algorithm>
 #include <atomic>
 #include <optional>
 #include <thread>
@@ -10,12 +9,6 @@
 #include <asio/post.hpp>
 
 namespace tovik {
-
-namespace {
-// How long `runUntil` waits for a handler before it looks at the predicate again, so a
-// predicate that another thread makes true is still noticed promptly.
-constexpr std::chrono::milliseconds kRunUntilSlice{10};
-}  // namespace
 
 struct MainQueue::Impl {
   asio::io_context context{1};
@@ -63,14 +56,15 @@ std::size_t MainQueue::runFor(std::chrono::steady_clock::duration duration) {
 bool MainQueue::runUntil(const std::function<bool()>& predicate,
                          std::chrono::steady_clock::duration timeout) {
   impl_->enter();
+  // Sleeps until a handler runs or the deadline passes (Asio wakes at most once a second
+  // on a distant deadline). The predicate is looked at after each handler only: another
+  // thread that changes it posts.
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!predicate()) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline || impl_->context.stopped()) {
+    if (std::chrono::steady_clock::now() >= deadline || impl_->context.stopped()) {
       return false;
     }
-    const std::chrono::steady_clock::duration left = deadline - now;
-    impl_->context.run_one_for(std::min<std::chrono::steady_clock::duration>(left, kRunUntilSlice));
+    impl_->context.run_one_until(deadline);
   }
   return true;
 }

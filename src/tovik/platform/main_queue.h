@@ -28,7 +28,9 @@ class MainQueue {
   void run();
   /// Runs ready and arriving work for `duration`; returns the number of handlers run.
   std::size_t runFor(std::chrono::steady_clock::duration duration);
-  /// Runs until `predicate` holds (checked after every handler) or `timeout` passes.
+  /// Runs until `predicate` holds or `timeout` passes, sleeping while there is no work.
+  /// The predicate is checked on entry and after every handler, so a predicate that
+  /// another thread changes must be changed by work that thread posts.
   /// Returns whether the predicate held.
   bool runUntil(const std::function<bool()>& predicate, std::chrono::steady_clock::duration timeout);
   /// Runs the work that is ready now without blocking (for hosts with their own loop).

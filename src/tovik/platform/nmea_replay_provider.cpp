@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cmath>
 #include <optional>
-#include <system_error>
 #include <utility>
 
 #include "tovik/platform/nmea_epoch_assembler.h"
@@ -36,9 +35,11 @@ class FileDescriptor {
   int fd_;
 };
 
-Error fileError(const std::string& what, const std::string& path, int error) {
-  return Error(kErrorDomain, error,
-               what + " NMEA log \"" + path + "\": " + std::generic_category().message(error));
+enum class FileStep { open, read };
+
+Error fileError(FileStep step, const std::string& path, int error) {
+  const char* what = step == FileStep::open ? "无法打开" : "无法读取";
+  return Error(kErrorDomain, error, std::string(what) + " NMEA 记录文件“" + path + "”：" + systemErrorText(error));
 }
 
 }  // namespace
@@ -52,42 +53,49 @@ AuthorizationStatus NmeaReplayProvider::authorizationStatus() const {
   return AuthorizationStatus::authorizedAlways;
 }
 
-std::size_t NmeaReplayProvider::skippedLines() const { return skipped_.load(); }
+std::size_t NmeaReplayProvider::skippedLines() const { return skipped_->load(); }
 
 bool NmeaReplayProvider::reachedEnd() const { return reachedEnd_; }
 
 void NmeaReplayProvider::startUpdates() {
   reader_.stop();
   reachedEnd_ = false;
-  skipped_ = 0;
-  reader_.start([this] { replay(); });
+  skipped_ = std::make_shared<std::atomic<std::size_t>>(0);
+  const bool started = reader_.start(
+      [path = path_, speedFactor = speedFactor_, skipped = skipped_, owner = this](const ProviderReader::Run& run) {
+        replay(run, path, speedFactor, skipped, owner);
+      });
+  if (!started) {
+    noteFailure(fileError(FileStep::read, path_, EAGAIN));
+  }
 }
 
 void NmeaReplayProvider::stopUpdates() { reader_.stop(); }
 
-void NmeaReplayProvider::postError(Error error) {
-  reader_.post([this, error = std::move(error)] { fail(error); });
-}
-
-// The reader thread: parse, assemble, pace, post.
-void NmeaReplayProvider::replay() {
+// The reader thread: parse, assemble, pace, post. `owner` is reached only in posted work.
+void NmeaReplayProvider::replay(const ProviderReader::Run& run, const std::string& path, double speedFactor,
+                                const std::shared_ptr<std::atomic<std::size_t>>& skipped,
+                                NmeaReplayProvider* owner) {
+  const auto postError = [&](Error error) {
+    run.post([owner, error = std::move(error)] { owner->enterFailure(error); });
+  };
   // Non-blocking open, so that a FIFO without a writer cannot hang the reader.
-  const FileDescriptor file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.get() < 0) {
-    postError(fileError("cannot open", path_, errno));
+    postError(fileError(FileStep::open, path, errno));
     return;
   }
   struct stat info {};
   if (::fstat(file.get(), &info) != 0) {
-    postError(fileError("cannot read", path_, errno));
+    postError(fileError(FileStep::read, path, errno));
     return;
   }
   if (!S_ISREG(info.st_mode)) {
-    postError(fileError("cannot read", path_, S_ISDIR(info.st_mode) ? EISDIR : EINVAL));
+    postError(fileError(FileStep::read, path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL));
     return;
   }
 
-  const bool paced = speedFactor_ > 0.0 && std::isfinite(speedFactor_);
+  const bool paced = speedFactor > 0.0 && std::isfinite(speedFactor);
   NmeaEpochAssembler assembler;
   std::optional<std::chrono::system_clock::time_point> lastStamp;
   auto due = std::chrono::steady_clock::now();
@@ -96,13 +104,13 @@ void NmeaReplayProvider::replay() {
   const auto emit = [&](const Location& fix) {
     if (paced && lastStamp && fix.timestamp > *lastStamp) {
       due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-          std::chrono::duration<double>(fix.timestamp - *lastStamp) / speedFactor_);
-      if (!reader_.waitUntil(due)) return false;
+          std::chrono::duration<double>(fix.timestamp - *lastStamp) / speedFactor);
+      if (!run.waitUntil(due)) return false;
     } else if (paced) {
       due = std::max(due, std::chrono::steady_clock::now());
     }
     lastStamp = fix.timestamp;
-    reader_.post([this, fix] { deliver(fix); });
+    run.post([owner, fix] { owner->deliver(fix); });
     return true;
   };
 
@@ -110,7 +118,7 @@ void NmeaReplayProvider::replay() {
   bool overlong = false;
   const auto endLine = [&] {
     if (overlong) {
-      ++skipped_;
+      ++*skipped;
     } else {
       const auto result = NmeaParser::parseLine(line);
       if (result.sentence) {
@@ -118,7 +126,7 @@ void NmeaReplayProvider::replay() {
           if (!emit(*fix)) return false;
         }
       } else if (result.failure != NmeaParser::Failure::blank) {
-        ++skipped_;
+        ++*skipped;
       }
     }
     line.clear();
@@ -127,11 +135,11 @@ void NmeaReplayProvider::replay() {
   };
 
   char buffer[4096];
-  while (!reader_.stopping()) {
+  while (!run.stopping()) {
     const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      postError(fileError("cannot read", path_, errno));
+      postError(fileError(FileStep::read, path, errno));
       return;
     }
     if (got == 0) {
@@ -141,7 +149,7 @@ void NmeaReplayProvider::replay() {
       if (const auto fix = assembler.finish()) {
         if (!emit(*fix)) return;
       }
-      reader_.post([this] { reachedEnd_ = true; });
+      run.post([owner] { owner->reachedEnd_ = true; });
       return;
     }
     for (ssize_t i = 0; i < got; ++i) {

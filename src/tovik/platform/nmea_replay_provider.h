@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "tovik/platform/location_provider.h"
@@ -31,12 +32,13 @@ class NmeaReplayProvider : public LocationProvider {
   void stopUpdates() override;
 
  private:
-  void replay();
-  void postError(Error error);
+  static void replay(const ProviderReader::Run& run, const std::string& path, double speedFactor,
+                     const std::shared_ptr<std::atomic<std::size_t>>& skipped, NmeaReplayProvider* owner);
 
   const std::string path_;
   const double speedFactor_;
-  std::atomic<std::size_t> skipped_{0};  // counted by the reader
+  // Counted by the reader, which owns its run's counter: a reader may outlive a stop.
+  std::shared_ptr<std::atomic<std::size_t>> skipped_ = std::make_shared<std::atomic<std::size_t>>(0);
   bool reachedEnd_ = false;              // main thread only
   ProviderReader reader_;                // last, so that it is stopped before the rest goes
 };

@@ -3,40 +3,54 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace tovik {
 
 /// The reader thread of a provider that feeds fixes from a blocking source. `start` runs a
-/// body on a new thread (after stopping the previous one); `stop` asks it to stop and joins
-/// it. The body checks `stopping` and sleeps with `waitFor` / `waitUntil`, which return early
-/// on a stop, and hands its results over with `post`: the work then runs on the main queue,
-/// but only while the run that posted it is still current, so nothing from a stopped run or
-/// from a reader that is gone arrives. Destroying the reader stops it.
+/// body on a new thread (after stopping the previous run); `stop` asks the run to end and
+/// returns at once, without waiting for the thread: a body blocked in a call it cannot
+/// leave (a connect to a host that does not answer) ends when that call returns, and until
+/// then only its own run's state is alive. Nothing from a stopped run reaches the main queue.
 ///
-/// `start` and `stop` are for the main thread; `stopping`, the waits and `post` for the body.
+/// The body gets its `Run`: it checks `stopping`, sleeps with `waitFor` / `waitUntil` (which
+/// return early on a stop), polls `stopDescriptor` beside its own descriptors, and hands its
+/// results over with `post`. It must not touch its provider from the reader thread: what it
+/// needs it takes by value, and the provider is only reached inside posted work, which runs
+/// on the main thread and only while the run is current. Destroying the reader stops it.
+///
+/// `start` and `stop` are for the main thread; the `Run` is for the body.
 class ProviderReader {
  public:
-  ProviderReader();
+  class Run {
+   public:
+    bool stopping() const;
+    /// Sleep for `delay` or until a stop; false on a stop.
+    bool waitFor(std::chrono::steady_clock::duration delay) const;
+    /// Sleep until `until` or a stop; false on a stop.
+    bool waitUntil(std::chrono::steady_clock::time_point until) const;
+    /// A descriptor that becomes readable when the run is asked to stop (for poll).
+    int stopDescriptor() const;
+    /// Runs `work` on the main queue unless the run has been stopped by then.
+    void post(std::function<void()> work) const;
+
+    struct State;
+    explicit Run(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+   private:
+    std::shared_ptr<State> state_;
+  };
+
+  ProviderReader() = default;
   ~ProviderReader();
   ProviderReader(const ProviderReader&) = delete;
   ProviderReader& operator=(const ProviderReader&) = delete;
 
-  void start(std::function<void()> body);
+  /// False when no thread could be started (the body then never runs).
+  bool start(std::function<void(const Run&)> body);
   void stop();
 
-  bool stopping() const;
-  /// Sleep for `delay` or until a stop; false on a stop.
-  bool waitFor(std::chrono::steady_clock::duration delay) const;
-  /// Sleep until `until` or a stop; false on a stop.
-  bool waitUntil(std::chrono::steady_clock::time_point until) const;
-  void post(std::function<void()> work) const;
-
  private:
-  struct State;
-  std::shared_ptr<State> state_;
-  std::thread thread_;
-  unsigned threadRun_ = 0;  // the run of `thread_`; set only while no thread runs
+  std::shared_ptr<Run::State> current_;
 };
 
 }  // namespace tovik

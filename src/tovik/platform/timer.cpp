@@ -68,6 +68,9 @@ void Timer::fire() {
     return;
   }
   const std::shared_ptr<Block> block = impl_->block;
+  // The timer is settled before the block runs, so a block that throws leaves a repeating
+  // timer armed and a one-shot timer invalid; a block that invalidates its timer cancels
+  // the next wait.
   if (impl_->repeats) {
     // The next fire is planned from this one's planned time, so the period does not drift;
     // ticks missed while the queue was busy are dropped rather than fired in a burst.
@@ -77,17 +80,12 @@ void Timer::fire() {
     if (impl_->nextFire <= now) {
       impl_->nextFire += period * ((now - impl_->nextFire) / period + 1);
     }
-  }
-  if (block && *block) {
-    (*block)(*this);
-  }
-  if (!impl_->valid) {
-    return;
-  }
-  if (impl_->repeats) {
     arm();
   } else {
     invalidate();
+  }
+  if (block && *block) {
+    (*block)(*this);
   }
 }
 

@@ -1,8 +1,12 @@
 #include "tovik/platform/uuid.h"
 
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <sys/random.h>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -58,20 +62,21 @@ std::string format(Bytes bytes, unsigned version) {
   return text;
 }
 
-// FNV-1a 64 over the name from a given basis, finished with the splitmix64 mixer so that
-// every input bit reaches every output bit. Fixed here, so stable across builds.
-std::uint64_t stableHash(const std::string& name, std::uint64_t basis) {
-  std::uint64_t hash = basis;
-  for (const unsigned char c : name) {
-    hash ^= c;
-    hash *= 0x100000001B3ULL;
+// The 16 bytes a machine ID's 32 hex digits spell; empty for any other text.
+std::string machineIdBytes(const std::string& text) {
+  if (text.size() != 32) {
+    return {};
   }
-  hash ^= hash >> 30;
-  hash *= 0xBF58476D1CE4E5B9ULL;
-  hash ^= hash >> 27;
-  hash *= 0x94D049BB133111EBULL;
-  hash ^= hash >> 31;
-  return hash;
+  std::string bytes;
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data() + i, text.data() + i + 2, value, 16);
+    if (error != std::errc() || end != text.data() + i + 2) {
+      return {};
+    }
+    bytes += static_cast<char>(value);
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -82,15 +87,21 @@ std::string Uuid::random() {
   return format(bytes, 4);
 }
 
-std::string Uuid::fromStableName(const std::string& name) {
-  const std::uint64_t high = stableHash(name, 0xCBF29CE484222325ULL);
-  const std::uint64_t low = stableHash(name, 0x84222325CBF29CE4ULL);
-  Bytes bytes{};
-  for (int i = 0; i < 8; ++i) {
-    bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(high >> (56 - 8 * i));
-    bytes[static_cast<std::size_t>(8 + i)] = static_cast<std::uint8_t>(low >> (56 - 8 * i));
+std::string Uuid::applicationSpecific(const std::string& machineId, const std::string& applicationId) {
+  std::string key = machineIdBytes(machineId);
+  if (key.empty()) {
+    key = machineId;
   }
-  return format(bytes, 5);
+  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+  unsigned int length = 0;
+  Bytes bytes{};
+  if (HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+           reinterpret_cast<const unsigned char*>(applicationId.data()), applicationId.size(), digest.data(),
+           &length) != nullptr &&
+      length >= bytes.size()) {
+    std::copy_n(digest.begin(), bytes.size(), bytes.begin());
+  }
+  return format(bytes, 4);
 }
 
 }  // namespace tovik

@@ -5,13 +5,18 @@
 namespace tovik {
 
 /// Random version-4 UUIDs from the operating system's random source, and stable
-/// name-based ones (version 5 layout over a fixed 128-bit hash of the name).
+/// application-specific ones derived from the machine ID.
 class Uuid {
  public:
   /// Canonical upper-case text form, 36 characters.
   static std::string random();
-  /// A name-based UUID: the same text for the same name, in the same canonical form.
-  static std::string fromStableName(const std::string& name);
+  /// The machine ID as machine-id(5) asks applications to use it: never itself, but
+  /// HMAC-SHA-256 keyed with it over the application's identifier, the first 128 bits laid
+  /// out as a version-4 UUID (as systemd's `sd_id128_get_machine_app_specific` does). Stable
+  /// for one machine and one application, unrelated across either, and the machine ID
+  /// cannot be read back from it. `machineId` is the 32 hex digits of /etc/machine-id
+  /// (other text is used as the key as it stands).
+  static std::string applicationSpecific(const std::string& machineId, const std::string& applicationId);
 };
 
 }  // namespace tovik
