@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "tovik/coord/china_region.h"
 #include "tovik/coord/datum_constants.h"
 #include "tovik/coord/vector_datum_batch.h"
 
@@ -96,10 +97,10 @@ GcjImageEstimate::Axes GcjImageEstimate::axesNear(double longitude, double latit
   return build(longitude, latitude, pair_lanes::sinesFromTheta(pair_lanes::sum(from, turn)));
 }
 
-Coordinate GcjImageEstimate::image(const Column& column, const Row& row) {
+Coordinate GcjImageEstimate::image(const Column& column, const Row& row, Region region) {
   const double lat = row.latitude;
   const double lon = column.longitude;
-  if (K::isOutOfRegion(lat, lon)) {
+  if (isOutside(region, lat, lon)) {
     return {lat, lon};
   }
   const double mixed = column.tenthX * row.y;

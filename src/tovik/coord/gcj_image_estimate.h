@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tovik/coord/region.h"
 #include "tovik/platform/location.h"
 
 namespace tovik {
@@ -14,7 +15,7 @@ namespace tovik {
 /// `axes` makes a column and a row together, the two sine chains side by side in two lanes;
 /// `axesNear` does the same without a sincos call, by turning the angles of a point close by.
 ///
-/// Accuracy. Outside the GCJ-02 region the estimate is the identity, exactly like the transform.
+/// Accuracy. Outside the region the estimate is the identity, exactly like the transform.
 /// Inside it differs from OrbCoorTransform::transformFromWGSToGCJ by at most `maxError` degree
 /// in each component. The polynomials' sines come from the cosine and sine of
 /// theta = (coordinate − origin)·pi/180 by multiple-angle steps up to 1080·theta, which multiply
@@ -61,8 +62,9 @@ class GcjImageEstimate {
   /// at most 30 times in a row before starting afresh with `axes`.
   static Axes axesNear(double longitude, double latitude, const Axes& near);
 
-  /// The estimated GCJ-02 image of (row.latitude, column.longitude).
-  static Coordinate image(const Column& column, const Row& row);
+  /// The estimated GCJ-02 image of (row.latitude, column.longitude), the identity where
+  /// `region` leaves the point unchanged.
+  static Coordinate image(const Column& column, const Row& row, Region region = Region::rectangle);
 };
 
 }  // namespace tovik

@@ -83,7 +83,7 @@ struct Box {
 
 /// One step decided from the estimates, or nothing when some comparison is too close to call.
 std::optional<Decision> decideFromEstimates(Box& box, Coordinate centreImage, Coordinate target,
-                                            double margin) {
+                                            double margin, Region region) {
   const double off = deviation(centreImage, target);
   // The estimated deviation may be off by twice the image error.
   if (!(std::fabs(off - K::searchTolerance) > 3.0 * margin)) {
@@ -94,21 +94,21 @@ std::optional<Decision> decideFromEstimates(Box& box, Coordinate centreImage, Co
   }
 
   if (!box.lowerLeft) {
-    box.lowerLeft = GcjImageEstimate::image(box.west, box.south);
+    box.lowerLeft = GcjImageEstimate::image(box.west, box.south, region);
   }
   Verdict verdict = boundsEstimate(centreImage, *box.lowerLeft, target, margin);
   if (verdict != Verdict::no) {
     return verdict == Verdict::yes ? std::optional(Decision::lowerLeft) : std::nullopt;
   }
   if (!box.lowerRight) {
-    box.lowerRight = GcjImageEstimate::image(box.east, box.south);
+    box.lowerRight = GcjImageEstimate::image(box.east, box.south, region);
   }
   verdict = boundsEstimate(centreImage, *box.lowerRight, target, margin);
   if (verdict != Verdict::no) {
     return verdict == Verdict::yes ? std::optional(Decision::lowerRight) : std::nullopt;
   }
   if (!box.upperLeft) {
-    box.upperLeft = GcjImageEstimate::image(box.west, box.north);
+    box.upperLeft = GcjImageEstimate::image(box.west, box.north, region);
   }
   verdict = boundsEstimate(centreImage, *box.upperLeft, target, margin);
   if (verdict != Verdict::no) {
@@ -118,9 +118,9 @@ std::optional<Decision> decideFromEstimates(Box& box, Coordinate centreImage, Co
 }
 
 /// One step decided as the plain search decides it, from exact forward transforms.
-Decision decideExactly(const Box& box, Coordinate target) {
-  const auto forward = [](double lat, double lon) {
-    return OrbCoorTransform::transformFromWGSToGCJ({lat, lon});
+Decision decideExactly(const Box& box, Coordinate target, Region region) {
+  const auto forward = [region](double lat, double lon) {
+    return OrbCoorTransform::transformFromWGSToGCJ({lat, lon}, region);
   };
   const Coordinate centreImage = forward(box.middleRow.latitude, box.middleColumn.longitude);
   if (deviation(centreImage, target) <= K::searchTolerance) {
@@ -179,9 +179,9 @@ void narrow(Box& box, Decision decision, std::optional<Coordinate> centreImage) 
 /// offset (about 0.01 degree) of the answer; one or two steps reach the tolerance. The mended
 /// point is kept only when it lands closer than the search's: near the region's edge, where f
 /// jumps, it may not. Kept out of line: it is rare, and the search loop is the hot path.
-[[gnu::noinline]] Coordinate settle(Coordinate found, Coordinate target) {
+[[gnu::noinline]] Coordinate settle(Coordinate found, Coordinate target, Region region) {
   constexpr int refineSteps = 8;
-  const auto forward = [](Coordinate wgs) { return OrbCoorTransform::transformFromWGSToGCJ(wgs); };
+  const auto forward = [region](Coordinate wgs) { return OrbCoorTransform::transformFromWGSToGCJ(wgs, region); };
   const double missed = deviation(forward(found), target);
   if (!(missed > K::searchTolerance)) {
     return found;  // within the tolerance after all, or NaN: nothing to mend
@@ -222,16 +222,16 @@ Coordinate GcjInverseSearch::run(Coordinate gcj) const {
                   : GcjImageEstimate::axesNear(middle.longitude, middle.latitude, {box.middleColumn, box.middleRow});
     box.middleColumn = axes.column;
     box.middleRow = axes.row;
-    const Coordinate centreImage = GcjImageEstimate::image(box.middleColumn, box.middleRow);
+    const Coordinate centreImage = GcjImageEstimate::image(box.middleColumn, box.middleRow, region_);
 
-    const std::optional<Decision> estimated = decideFromEstimates(box, centreImage, gcj, margin_);
-    const Decision decision = estimated ? *estimated : decideExactly(box, gcj);
+    const std::optional<Decision> estimated = decideFromEstimates(box, centreImage, gcj, margin_, region_);
+    const Decision decision = estimated ? *estimated : decideExactly(box, gcj, region_);
     if (decision == Decision::done) {
       return box.centre();
     }
     narrow(box, decision, centreImage);
   }
-  return settle(box.midpoint(), gcj);
+  return settle(box.midpoint(), gcj, region_);
 }
 
 }  // namespace tovik

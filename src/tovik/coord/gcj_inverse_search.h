@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tovik/coord/gcj_image_estimate.h"
+#include "tovik/coord/region.h"
 #include "tovik/platform/location.h"
 
 namespace tovik {
@@ -39,13 +40,16 @@ class GcjInverseSearch {
   static_assert(defaultMargin > GcjImageEstimate::maxError);
 
   /// `margin` must exceed GcjImageEstimate::maxError; a larger margin only sends more steps to
-  /// the exact transforms (tests use that to exercise them).
-  explicit GcjInverseSearch(double margin = defaultMargin) : margin_(margin) {}
+  /// the exact transforms (tests use that to exercise them). `region` is that of the forward
+  /// transform the search undoes.
+  explicit GcjInverseSearch(double margin = defaultMargin, Region region = Region::rectangle)
+      : margin_(margin), region_(region) {}
 
   Coordinate run(Coordinate gcj) const;
 
  private:
   double margin_;
+  Region region_;
 };
 
 }  // namespace tovik

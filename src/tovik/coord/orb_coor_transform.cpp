@@ -1,8 +1,11 @@
 #include "tovik/coord/orb_coor_transform.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 
+#include "tovik/coord/china_region.h"
 #include "tovik/coord/datum_constants.h"
 #include "tovik/coord/gcj_inverse_search.h"
 #include "tovik/coord/vector_datum_batch.h"
@@ -77,6 +80,50 @@ bool forwardBatch(VectorDatumBatch::Operation operation, std::span<const Coordin
   return true;
 }
 
+/// A forward batch in the precise region. The vector lanes test the rectangle, which holds the
+/// precise region; the points the region leaves alone are put back afterwards, a chunk at a time
+/// so that `in` may be `out`. WGS-84 → BD-09 converts the region's GCJ-02 points on to BD-09.
+void preciseForwardBatch(VectorDatumBatch::Operation operation, std::span<const Coordinate> in,
+                         std::span<Coordinate> out, BatchPath path) {
+  constexpr std::size_t chunk = 256;
+  std::array<Coordinate, chunk> saved{};
+  const bool toBaidu = operation == VectorDatumBatch::Operation::wgsToBaidu;
+  for (std::size_t start = 0; start < in.size(); start += chunk) {
+    const std::size_t count = std::min(chunk, in.size() - start);
+    const std::span<Coordinate> kept(saved.data(), count);
+    std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(start), count, kept.begin());
+    const std::span<Coordinate> result = out.subspan(start, count);
+    VectorDatumBatch::run(VectorDatumBatch::Operation::wgsToGcj, path, kept, result);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!ChinaRegion::contains(kept[i].latitude, kept[i].longitude)) {
+        result[i] = kept[i];
+      }
+    }
+    if (toBaidu) {
+      VectorDatumBatch::run(VectorDatumBatch::Operation::gcjToBaidu, path, result, result);
+    }
+  }
+}
+
+/// A forward batch in `region`.
+template <class Transform>
+bool forwardBatchIn(Region region, VectorDatumBatch::Operation operation, std::span<const Coordinate> in,
+                    std::span<Coordinate> out, BatchPath path, Transform transform) {
+  if (region == Region::rectangle) {
+    return forwardBatch(operation, in, out, path, transform);
+  }
+  if (in.size() != out.size()) {
+    return false;
+  }
+  const BatchPath effective = VectorDatumBatch::effectivePath(path);
+  if (effective == BatchPath::scalar) {
+    eachPoint(in, out, transform);
+  } else {
+    preciseForwardBatch(operation, in, out, effective);
+  }
+  return true;
+}
+
 /// The inverse batches search point by point on every path: the search branches at every step,
 /// and its result must not depend on the path.
 template <class Transform>
@@ -91,9 +138,13 @@ bool inverseBatch(std::span<const Coordinate> in, std::span<Coordinate> out, Tra
 }  // namespace
 
 Coordinate OrbCoorTransform::transformFromWGSToGCJ(Coordinate wgs) {
+  return transformFromWGSToGCJ(wgs, Region::rectangle);
+}
+
+Coordinate OrbCoorTransform::transformFromWGSToGCJ(Coordinate wgs, Region region) {
   const double lat = wgs.latitude;
   const double lon = wgs.longitude;
-  if (K::isOutOfRegion(lat, lon)) {
+  if (isOutside(region, lat, lon)) {
     return wgs;
   }
   const double x = lon - K::originLongitude;
@@ -112,6 +163,10 @@ Coordinate OrbCoorTransform::transformFromWGSToGCJ(Coordinate wgs) {
 
 Coordinate OrbCoorTransform::transformFromGCJToWGS(Coordinate gcj) {
   return GcjInverseSearch().run(gcj);
+}
+
+Coordinate OrbCoorTransform::transformFromGCJToWGS(Coordinate gcj, Region region) {
+  return GcjInverseSearch(GcjInverseSearch::defaultMargin, region).run(gcj);
 }
 
 Coordinate OrbCoorTransform::transformFromGCJToBaidu(Coordinate gcj) {
@@ -136,6 +191,18 @@ Coordinate OrbCoorTransform::transformFromWGSToBaidu(Coordinate wgs) {
 
 Coordinate OrbCoorTransform::transformFromBaiduToWGS(Coordinate bd) {
   return transformFromGCJToWGS(transformFromBaiduToGCJ(bd));
+}
+
+Coordinate OrbCoorTransform::transformFromWGSToBaidu(Coordinate wgs, Region region) {
+  return transformFromGCJToBaidu(transformFromWGSToGCJ(wgs, region));
+}
+
+Coordinate OrbCoorTransform::transformFromBaiduToWGS(Coordinate bd, Region region) {
+  return transformFromGCJToWGS(transformFromBaiduToGCJ(bd), region);
+}
+
+bool OrbCoorTransform::contains(Coordinate wgs, Region region) {
+  return !isOutside(region, wgs.latitude, wgs.longitude);
 }
 
 double OrbCoorTransform::distanceByPoint(double lat1, double lat2, double lng1, double lng2) {
@@ -195,6 +262,28 @@ bool OrbCoorTransform::transformFromWGSToBaidu(std::span<const Coordinate> in, s
 bool OrbCoorTransform::transformFromBaiduToWGS(std::span<const Coordinate> in, std::span<Coordinate> out,
                                                BatchPath /*path*/) {
   return inverseBatch(in, out, [](Coordinate c) { return transformFromBaiduToWGS(c); });
+}
+
+bool OrbCoorTransform::transformFromWGSToGCJ(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                             Region region, BatchPath path) {
+  return forwardBatchIn(region, VectorDatumBatch::Operation::wgsToGcj, in, out, path,
+                        [region](Coordinate c) { return transformFromWGSToGCJ(c, region); });
+}
+
+bool OrbCoorTransform::transformFromGCJToWGS(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                             Region region, BatchPath /*path*/) {
+  return inverseBatch(in, out, [region](Coordinate c) { return transformFromGCJToWGS(c, region); });
+}
+
+bool OrbCoorTransform::transformFromWGSToBaidu(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                               Region region, BatchPath path) {
+  return forwardBatchIn(region, VectorDatumBatch::Operation::wgsToBaidu, in, out, path,
+                        [region](Coordinate c) { return transformFromWGSToBaidu(c, region); });
+}
+
+bool OrbCoorTransform::transformFromBaiduToWGS(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                               Region region, BatchPath /*path*/) {
+  return inverseBatch(in, out, [region](Coordinate c) { return transformFromBaiduToWGS(c, region); });
 }
 
 BatchPath OrbCoorTransform::effectiveBatchPath(BatchPath requested) {

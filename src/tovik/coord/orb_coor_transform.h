@@ -3,6 +3,7 @@
 #include <span>
 
 #include "tovik/coord/batch_path.h"
+#include "tovik/coord/region.h"
 #include "tovik/platform/location.h"
 
 namespace tovik {
@@ -39,6 +40,11 @@ namespace tovik {
 /// exactly the single-point results; the vector paths (SSE2, AVX2, AVX-512 through SLEEF) stay
 /// within 1e-12 degree of them, copy points outside the region unchanged and give NaN where the
 /// single-point operation gives NaN. The two inverse batches search point by point on every path.
+///
+/// Regions. The operations without a `Region` offset exactly the rectangle above. Those that
+/// take one offset only inside that region (see Region); with Region::rectangle they are the
+/// same functions to the bit. The inverse searches take the region of the forward transform
+/// they undo. GCJ-02 ↔ BD-09 has no region test and so no region argument.
 class OrbCoorTransform {
  public:
   static Coordinate transformFromWGSToGCJ(Coordinate wgs);
@@ -47,6 +53,15 @@ class OrbCoorTransform {
   static Coordinate transformFromBaiduToGCJ(Coordinate bd);
   static Coordinate transformFromWGSToBaidu(Coordinate wgs);
   static Coordinate transformFromBaiduToWGS(Coordinate bd);
+
+  /// The same in the given region.
+  static Coordinate transformFromWGSToGCJ(Coordinate wgs, Region region);
+  static Coordinate transformFromGCJToWGS(Coordinate gcj, Region region);
+  static Coordinate transformFromWGSToBaidu(Coordinate wgs, Region region);
+  static Coordinate transformFromBaiduToWGS(Coordinate bd, Region region);
+
+  /// True where the WGS-84 → GCJ-02 transform of `region` moves the point `wgs`.
+  static bool contains(Coordinate wgs, Region region = Region::rectangle);
 
   /// Distance in metres between (lat1, lng1) and (lat2, lng2), degrees. Identical points are
   /// exactly 0 apart; NaN in any argument gives NaN.
@@ -67,6 +82,17 @@ class OrbCoorTransform {
   static bool transformFromWGSToBaidu(std::span<const Coordinate> in, std::span<Coordinate> out,
                                       BatchPath path = BatchPath::automatic);
   static bool transformFromBaiduToWGS(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                      BatchPath path = BatchPath::automatic);
+
+  /// Batch forms in the given region. On the vector paths the points `region` leaves alone come
+  /// back bit for bit.
+  static bool transformFromWGSToGCJ(std::span<const Coordinate> in, std::span<Coordinate> out, Region region,
+                                    BatchPath path = BatchPath::automatic);
+  static bool transformFromGCJToWGS(std::span<const Coordinate> in, std::span<Coordinate> out, Region region,
+                                    BatchPath path = BatchPath::automatic);
+  static bool transformFromWGSToBaidu(std::span<const Coordinate> in, std::span<Coordinate> out, Region region,
+                                      BatchPath path = BatchPath::automatic);
+  static bool transformFromBaiduToWGS(std::span<const Coordinate> in, std::span<Coordinate> out, Region region,
                                       BatchPath path = BatchPath::automatic);
 
   /// The path a batch given `requested` actually takes on this CPU and build.
