@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "network_test_support.h"
 #include "support/test_server.h"
@@ -207,6 +211,72 @@ TEST(NetworkClientDeathTest, ExitWithARequestInFlightIsClean) {
         std::exit(0);
       },
       testing::ExitedWithCode(0), "");
+}
+
+TEST(NetworkClientTest, AWorkerThatCannotStartFailsTheExchangeLaterOnTheMainThread) {
+  CurlSession::setTestingHooks({.afterDispatch = nullptr, .beforeWorkerStart = [] {
+                                  throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+                                }});
+  struct Unhook {
+    ~Unhook() { CurlSession::setTestingHooks({}); }
+  } unhook;
+  CurlSession session(SessionConfiguration{},
+                      [](std::function<void()> work) { MainQueue::shared().async(std::move(work)); });
+  TestServer server;
+  server.respondToAll(CannedResponse::json(200, "{}"));
+  RequestBuilder builder;
+  builder.urlString = server.url("/x");
+  std::vector<std::pair<std::string, bool>> heard;  // the error's description, on the main thread
+  const auto record = [&](std::optional<std::string>, std::optional<HTTPURLResponse> response,
+                          std::optional<Error> error) {
+    heard.emplace_back(error ? error->description() : "status " + std::to_string(response ? response->statusCode : -1),
+                       MainQueue::shared().isMainThread());
+  };
+  session.dataTask(built(builder), record);
+  EXPECT_TRUE(heard.empty()) << "never inside the call";
+  ASSERT_TRUE(MainQueue::shared().runUntil([&] { return !heard.empty(); }, 20s));
+
+  CurlSession::setTestingHooks({});  // the next exchange tries again
+  session.dataTask(built(builder), record);
+  ASSERT_TRUE(MainQueue::shared().runUntil([&] { return heard.size() == 2; }, 20s));
+  MainQueue::shared().runFor(20ms);  // room for a stray second call
+  const std::vector<std::pair<std::string, bool>> expected = {
+      {"Error Domain=URLError Code=2 \"网络连接错误：无法启动网络线程\"", true}, {"status 200", true}};
+  EXPECT_EQ(heard, expected);
+  EXPECT_EQ(server.requestCount(), 1u);
+}
+
+// Voluntary context switches of every libcurl worker thread of this process.
+long workerWakeUps() {
+  long total = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    if (!std::getline(comm, name) || name != "tovik-network") {
+      continue;
+    }
+    std::ifstream status(task.path() / "status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.starts_with("voluntary_ctxt_switches:")) {
+        total += std::stol(line.substr(line.find(':') + 1));
+      }
+    }
+  }
+  return total;
+}
+
+TEST(NetworkClientTest, AnIdleWorkerSleepsUntilThereIsWork) {
+  TestServer server;
+  server.respondToAll(CannedResponse::json(200, R"({"text":"x"})"));
+  RequestBuilder builder;
+  builder.urlString = server.url("/x");
+  ASSERT_TRUE(sendAndWait<Greeting>(built(builder))->result);
+  server.stop();  // nothing left that could make a socket ready
+  MainQueue::shared().runFor(50ms);
+  const long before = workerWakeUps();
+  ASSERT_GT(before, 0) << "no worker thread found";
+  std::this_thread::sleep_for(1500ms);  // longer than any time slice a polling loop would use
+  EXPECT_EQ(workerWakeUps(), before);
 }
 
 TEST(NetworkClientTest, ConfigurationIsFixedOnceInUse) {

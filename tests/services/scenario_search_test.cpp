@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <future>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "services/service_test_env.h"
+#include "tovik/network/curl_session.h"
 
 namespace tovik::testing_support {
 namespace {
@@ -169,6 +173,55 @@ TEST_F(ScenarioSearchTest, AReleasedFacadeHearsOfPlaceSearchesButNotOfGeocoding)
   ASSERT_TRUE(waitForCalls(*witness, 1));
   EXPECT_TRUE(delegate->heard.empty());
   EXPECT_TRUE(MainQueue::shared().runUntil([&] { return held.expired(); }, std::chrono::seconds(5)));
+}
+
+// Where the application's delegate is destroyed, and whether it heard its answer.
+struct Release {
+  std::atomic<int> answers{0};
+  std::atomic<bool> done{false};
+  std::thread::id thread;
+  bool onMain = false;
+};
+
+class ReleaseWitness : public RecordingDelegate {
+ public:
+  explicit ReleaseWitness(std::shared_ptr<Release> release) : release_(std::move(release)) {}
+  ~ReleaseWitness() override {
+    release_->thread = std::this_thread::get_id();
+    release_->onMain = MainQueue::shared().isMainThread();
+    release_->done.store(true);
+    MainQueue::shared().async([] {});  // wakes the test's wait wherever this ran
+  }
+  void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>&) override { ++release_->answers; }
+
+ private:
+  std::shared_ptr<Release> release_;
+};
+
+TEST_F(ScenarioSearchTest, APlaceSearchLetsGoOfItsFacadeOnTheMainThread) {
+  // The network worker is held right after it has posted the answer until the main thread
+  // has delivered it: anything the worker still owned would then die on the worker.
+  std::promise<void> resume;  // when the test ends early, its end lets the worker go
+  CurlSession::setTestingHooks({.afterDispatch = [held = resume.get_future().share()] {
+                                  held.wait_for(std::chrono::seconds(20));
+                                },
+                                .beforeWorkerStart = nullptr});
+  struct Unhook {
+    ~Unhook() { CurlSession::setTestingHooks({}); }
+  } unhook;
+
+  auto release = std::make_shared<Release>();
+  auto searching = makeFacade(std::make_shared<ReleaseWitness>(release));
+  kPlaceSearch(*searching);
+  searching.reset();  // only the request holds the facade, and so the delegate, now
+  ASSERT_TRUE(MainQueue::shared().runUntil([&] { return release->answers > 0; }, std::chrono::seconds(20)));
+  MainQueue::shared().poll();
+
+  resume.set_value();
+  ASSERT_TRUE(MainQueue::shared().runUntil([&] { return release->done.load(); }, std::chrono::seconds(20)));
+  EXPECT_TRUE(release->onMain);
+  EXPECT_EQ(release->thread, std::this_thread::get_id());
+  EXPECT_EQ(release->answers, 1);
 }
 
 }  // namespace

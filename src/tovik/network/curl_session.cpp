@@ -4,11 +4,13 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -91,6 +93,37 @@ std::string noProxyList() {
   return list;
 }
 
+struct HookSlot {
+  std::mutex mutex;
+  CurlSession::TestingHooks hooks;
+  // Read on every round of the worker; the lock is taken only while a test has set hooks.
+  std::atomic<bool> set{false};
+};
+
+HookSlot& hookSlot() {
+  static HookSlot slot;
+  return slot;
+}
+
+void runHook(std::function<void()> CurlSession::TestingHooks::*member) {
+  auto& slot = hookSlot();
+  if (!slot.set.load(std::memory_order_acquire)) {
+    return;
+  }
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(slot.mutex);
+    hook = slot.hooks.*member;
+  }
+  if (hook) {
+    hook();
+  }
+}
+
+Error workerUnavailable() {
+  return Error(std::string(TransportError::kDomain), CURLE_FAILED_INIT, "网络连接错误：无法启动网络线程");
+}
+
 HTTPURLResponse responseOf(CURL* easy, const std::string& url, long status) {
   HTTPURLResponse response;
   response.url = url;
@@ -113,9 +146,6 @@ struct CurlSession::Impl {
     curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, configuration.maximumConnectionsPerHost));
     curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, std::max(8L, 2 * configuration.maximumConnectionsPerHost));
     curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
-    if (multi != nullptr) {
-      worker = std::thread([this] { run(); });
-    }
   }
 
   ~Impl() {
@@ -126,9 +156,13 @@ struct CurlSession::Impl {
     if (multi != nullptr) {
       curl_multi_wakeup(multi);
     }
+    // `worker` is only started under the lock while not stopping, so it is settled now.
     if (worker.joinable()) {
       worker.join();
     }
+    // What was never answered is released here, on the thread that ends the session, not
+    // on the worker: a handler may own objects of the main thread.
+    incoming.clear();
     for (auto& [easy, transfer] : active) {
       curl_multi_remove_handle(multi, easy);
       curl_easy_cleanup(easy);
@@ -146,27 +180,57 @@ struct CurlSession::Impl {
   void enqueue(std::unique_ptr<Transfer> transfer) {
     if (multi == nullptr) {
       // libcurl could not be set up: every exchange fails, still through the dispatcher.
-      auto work = [completion = std::move(transfer->completion)] {
-        if (completion) {
-          completion(std::nullopt, std::nullopt, TransportError::fromCurlCode(CURLE_FAILED_INIT));
-        }
-      };
-      dispatcher ? dispatcher(std::move(work)) : work();
+      failUnsent(std::move(transfer->completion), TransportError::fromCurlCode(CURLE_FAILED_INIT));
       return;
     }
     bool wake = false;
     {
       std::lock_guard lock(mutex);
       if (stopping) {
+        // Not called, but released where handlers run, not on whatever thread sent it.
+        release(std::move(transfer->completion));
         return;
       }
-      incoming.push_back(std::move(transfer));
-      // A worker that is not waiting looks at `incoming` before it waits again.
-      wake = sleeping;
-      sleeping = false;
+      if (worker.joinable() || startWorker()) {
+        incoming.push_back(std::move(transfer));
+        // A worker that is not waiting looks at `incoming` before it waits again.
+        wake = sleeping;
+        sleeping = false;
+      }
+    }
+    if (transfer) {  // still here: no worker could be started
+      failUnsent(std::move(transfer->completion), workerUnavailable());
+      return;
     }
     if (wake) {
       curl_multi_wakeup(multi);
+    }
+  }
+
+  // With `mutex` held.
+  bool startWorker() {
+    try {
+      runHook(&TestingHooks::beforeWorkerStart);
+      worker = std::thread([this] { run(); });
+      return true;
+    } catch (const std::system_error&) {
+      return false;
+    }
+  }
+
+  void failUnsent(CompletionHandler completion, Error error) {
+    auto work = [completion = std::move(completion), error = std::move(error)]() mutable {
+      if (completion) {
+        auto handler = std::move(completion);
+        handler(std::nullopt, std::nullopt, std::move(error));
+      }
+    };
+    dispatcher ? dispatcher(std::move(work)) : work();
+  }
+
+  void release(CompletionHandler completion) {
+    if (dispatcher && completion) {
+      dispatcher([completion = std::move(completion)] {});
     }
   }
 
@@ -197,11 +261,16 @@ struct CurlSession::Impl {
         }
         sleeping = true;
       }
-      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+      // Sleeps until a socket is ready, libcurl's next time-out falls due or `enqueue`
+      // wakes it; an idle session never wakes on its own.
+      long timeout = -1;
+      curl_multi_timeout(multi, &timeout);
+      if (timeout != 0) {
+        const int wait = timeout < 0 || timeout > INT_MAX ? INT_MAX : static_cast<int>(timeout);
+        curl_multi_poll(multi, nullptr, 0, wait, nullptr);
+      }
     }
-    // Dropped without a call, as the process is going away.
-    std::lock_guard lock(mutex);
-    incoming.clear();
+    // What is still queued is dropped by the destructor, on the thread that ends the session.
   }
 
   // Options that are the same for every exchange are set once per handle; a handle goes
@@ -334,20 +403,23 @@ struct CurlSession::Impl {
   }
 
   // One work item for all that finished in this round: one wake-up of the receiving thread
-  // instead of one per exchange.
+  // instead of one per exchange. The batch moves into the work item and the worker keeps
+  // nothing of it, so each handler, and whatever it owns, is released where it ran.
   void dispatchFinished() {
     if (finished.empty()) {
       return;
     }
-    auto batch = std::make_shared<std::vector<Finished>>(std::move(finished));
-    finished.clear();
-    auto work = [batch] {
-      for (auto& item : *batch) {
-        item.completion(std::move(item.data), std::move(item.response), std::move(item.error));
+    auto work = [batch = std::move(finished)]() mutable {
+      for (auto& item : batch) {
+        const CompletionHandler handler = std::move(item.completion);
+        handler(std::move(item.data), std::move(item.response), std::move(item.error));
       }
+      batch.clear();
     };
+    finished.clear();  // moved from: empty, but now also in a known state
     if (dispatcher) {
       dispatcher(std::move(work));
+      runHook(&TestingHooks::afterDispatch);
     } else {
       work();
     }
@@ -390,5 +462,13 @@ void CurlSession::dataTask(URLRequest request, CompletionHandler completionHandl
 }
 
 const SessionConfiguration& CurlSession::configuration() const { return impl_->configuration; }
+
+void CurlSession::setTestingHooks(TestingHooks hooks) {
+  auto& slot = hookSlot();
+  std::lock_guard lock(slot.mutex);
+  const bool any = hooks.afterDispatch || hooks.beforeWorkerStart;
+  slot.hooks = std::move(hooks);
+  slot.set.store(any, std::memory_order_release);
+}
 
 }  // namespace tovik

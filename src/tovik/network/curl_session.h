@@ -30,8 +30,11 @@ class CurlSession {
   /// Without one, handlers run on the worker thread.
   using Dispatcher = std::function<void(std::function<void()> work)>;
 
+  /// The worker thread starts with the first exchange; an exchange that finds no worker and
+  /// cannot start one fails with a transport error, and the next one tries again.
   explicit CurlSession(SessionConfiguration configuration, Dispatcher dispatcher = nullptr);
-  /// Stops and joins the worker; exchanges still in flight are dropped without a call.
+  /// Stops and joins the worker; exchanges still in flight are dropped without a call, their
+  /// handlers released on the calling thread.
   ~CurlSession();
   CurlSession(const CurlSession&) = delete;
   CurlSession& operator=(const CurlSession&) = delete;
@@ -40,6 +43,15 @@ class CurlSession {
   void dataTask(URLRequest request, CompletionHandler completionHandler);
 
   const SessionConfiguration& configuration() const;
+
+  /// Seams for tests, process-wide; an empty member leaves its step alone.
+  struct TestingHooks {
+    /// Runs on the worker right after it has handed a batch to the dispatcher.
+    std::function<void()> afterDispatch;
+    /// Runs where the worker thread is about to start; may throw as `std::thread` does.
+    std::function<void()> beforeWorkerStart;
+  };
+  static void setTestingHooks(TestingHooks hooks);
 
  private:
   struct Impl;
