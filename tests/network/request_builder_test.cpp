@@ -27,6 +27,7 @@ TEST(RequestBuilderTest, RefusesWhatCannotBeSentSafely) {
     std::string refusal;  // the error's description, "" when the request builds
     std::map<std::string, std::string> headers = {};
     std::optional<nlohmann::json> body = std::nullopt;
+    std::map<std::string, std::string> query = {{"access_key", "k"}};
   } cases[] = {
       {"https://loc.example.com/location/hub/v1/track_points", ""},
       {"http://127.0.0.1:8600/p", ""},
@@ -48,6 +49,8 @@ TEST(RequestBuilderTest, RefusesWhatCannotBeSentSafely) {
       {kHttps, "invalidRequest", {{"X-Evil", "a\r\nHost: other"}}},
       {kHttps, "invalidRequest", {{"X-Evil", std::string("a\0b", 3)}}},
       {kHttps, "invalidRequest", {{"Bad Name", "v"}}},
+      // A query value libcurl will not percent-encode (it takes 8 MB at most) is not sent empty.
+      {kHttps, "invalidRequest", {}, std::nullopt, {{"access_key", "k"}, {"note", std::string(8'000'001, ' ')}}},
       // Bodies that JSON cannot carry are refused, never sent as null or mangled.
       {kHttps, encodingFailure(1, "location.altitude 不是有限数值"), {}, json{{"location", {{"altitude", nan}}}}},
       {kHttps, encodingFailure(1, "points[1].lat 不是有限数值"), {}, json{{"points", {{{"lat", 1.0}}, {{"lat", -inf}}}}}},
@@ -59,7 +62,7 @@ TEST(RequestBuilderTest, RefusesWhatCannotBeSentSafely) {
     RequestBuilder builder;
     builder.urlString = c.url;
     builder.method = HTTPMethod::post;
-    builder.queryParameters = {{"access_key", "k"}};
+    builder.queryParameters = c.query;
     builder.headers = c.headers;
     builder.bodyParameters = c.body;
     const auto result = builder.makeURLRequest();  // decided here, before any I/O

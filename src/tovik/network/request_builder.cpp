@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -57,10 +58,19 @@ bool isLoopbackHost(std::string_view host) {
 }
 
 // Percent-encodes everything but the unreserved characters of RFC 3986, so that '+', '&',
-// '=' and spaces arrive as sent whatever the server's form decoding does with '+'.
-std::string percentEncoded(const std::string& text) {
+// '=' and spaces arrive as sent whatever the server's form decoding does with '+'. False
+// when libcurl refuses (out of memory, or longer than it encodes): the request then fails
+// rather than sending the item empty.
+bool appendPercentEncoded(std::string& query, const std::string& text) {
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) {
+    return false;
+  }
   CurlString encoded(curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size())));
-  return encoded ? std::string(encoded.get()) : std::string();
+  if (!encoded) {
+    return false;
+  }
+  query += encoded.get();
+  return true;
 }
 
 bool isTokenChar(char c) {
@@ -194,9 +204,13 @@ RequestBuilder::Result RequestBuilder::makeURLRequest() const {
       if (!query.empty()) {
         query += '&';
       }
-      query += percentEncoded(name);
+      if (!appendPercentEncoded(query, name)) {
+        return NetworkError::invalidRequest();
+      }
       query += '=';
-      query += percentEncoded(value);
+      if (!appendPercentEncoded(query, value)) {
+        return NetworkError::invalidRequest();
+      }
     }
     if (curl_url_set(url.get(), CURLUPART_QUERY, query.c_str(), 0) != CURLUE_OK) {
       return NetworkError::invalidURL();

@@ -42,7 +42,7 @@ struct RequestBuilder {
   /// `NetworkError::invalidURL()` for an address that does not parse, has another scheme or
   /// is plain http to a host other than loopback; with `NetworkError::invalidRequest()` for
   /// a header field that cannot be sent as given (a line break in it, a name that is not a
-  /// token); with an error of `kEncodingErrorDomain` for a body holding a number that is not
+  /// token) or a query item that cannot be percent-encoded; with an error of `kEncodingErrorDomain` for a body holding a number that is not
   /// finite or a string that is not UTF-8 (never sent as null or mangled).
   Result makeURLRequest() const;
 };
