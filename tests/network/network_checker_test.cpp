@@ -1,6 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "tovik/network/network_checker.h"
 #include "tovik/network/reachability_probe.h"
@@ -33,52 +43,87 @@ TEST(NetworkCheckerTest, ReachableWithoutConnectionRequiredIsAvailable) {
   EXPECT_EQ(NetworkChecker::isNetworkAvailable(), NetworkChecker::isAvailable(ReachabilityProbe::currentFlags()));
 }
 
-constexpr const char* kIpv4Header =
-    "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
-constexpr const char* kIpv4Default = "eth0\t00000000\t010200C0\t0003\t0\t0\t0\t00000000\t0\t0\t0\n";
-constexpr const char* kIpv4Subnet = "eth0\t000200C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n";
-constexpr const char* kIpv6Default =
-    "00000000000000000000000000000000 00 00000000000000000000000000000000 00 fd000000000000000000000000000001 "
-    "00000400 00000002 00000000 00000003     wlan0\n";
-constexpr const char* kIpv6LoopbackReject =
-    "00000000000000000000000000000000 00 00000000000000000000000000000000 00 00000000000000000000000000000000 "
-    "ffffffff 00000001 00000000 00200200       lo\n";
-constexpr const char* kIpv6Link =
-    "fe800000000000000000000000000000 40 00000000000000000000000000000000 00 00000000000000000000000000000000 "
-    "00000100 00000002 00000000 00000001     wlan0\n";
+using State = ReachabilityProbe::InterfaceState;
+using Routing = ReachabilityProbe::RoutingState;
 
-TEST(ReachabilityProbeTest, DefaultRouteThroughAnUpInterfaceIsReachable) {
+constexpr std::uint32_t kMain = 254;
+constexpr std::uint32_t kTunnel = 51820;
+
+TEST(ReachabilityProbeTest, DefaultRouteOfALookedUpTableThroughAnUpInterfaceIsReachable) {
   using enum ReachabilityProbe::InterfaceState;
-  const std::string v4 = kIpv4Header;
+  using Tables = std::set<std::pair<int, std::uint32_t>>;
+  const Tables usual = {{AF_INET, 255}, {AF_INET, kMain}, {AF_INET, 253}, {AF_INET6, 255}, {AF_INET6, kMain}};
+  Tables tunnel = usual;
+  tunnel.emplace(AF_INET, kTunnel);
   const struct {
     std::string name;
-    std::optional<std::string> ipv4;
-    std::optional<std::string> ipv6;
-    std::map<std::string, ReachabilityProbe::InterfaceState> interfaces;
+    std::vector<Routing::DefaultRoute> routes;
+    std::optional<Tables> tables;
+    std::map<int, State> interfaces;
     std::uint32_t flags;
   } cases[] = {
-      {"Ipv4DefaultUp", v4 + kIpv4Default + kIpv4Subnet, std::nullopt, {{"eth0", up}}, 2},
-      {"Ipv4DefaultDown", v4 + kIpv4Default, std::nullopt, {{"eth0", down}}, 0},
-      {"Ipv4DefaultDormant", v4 + kIpv4Default, std::nullopt, {{"eth0", connecting}}, 6},
-      {"Ipv4DefaultNotUp", v4 + "eth0\t00000000\t010200C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n", std::nullopt,
-       {{"eth0", up}}, 0},
-      {"Ipv4DefaultRejected", v4 + "eth0\t00000000\t00000000\t0201\t0\t0\t0\t00000000\t0\t0\t0\n", std::nullopt,
-       {{"eth0", up}}, 0},
-      {"Ipv6OnlyDevice", v4, std::string(kIpv6Link) + kIpv6Default + kIpv6LoopbackReject,
-       {{"wlan0", up}, {"lo", up}}, 2},
-      {"LoopbackOnlyMachine", v4, std::string(kIpv6LoopbackReject), {{"lo", up}}, 0},
-      {"DormantAndUp", v4 + kIpv4Default, std::string(kIpv6Default), {{"eth0", connecting}, {"wlan0", up}}, 2},
+      {"Ipv4DefaultUp", {{AF_INET, kMain, {2}}}, usual, {{2, up}}, 2},
+      {"Ipv4DefaultDown", {{AF_INET, kMain, {2}}}, usual, {{2, down}}, 0},
+      {"Ipv4DefaultDormant", {{AF_INET, kMain, {2}}}, usual, {{2, connecting}}, 6},
+      {"NoDefaultRoute", {}, usual, {{2, up}}, 0},
+      {"Ipv6OnlyDevice", {{AF_INET6, kMain, {3}}}, usual, {{3, up}}, 2},
+      {"ThroughLoopbackOrAGoneInterface", {{AF_INET, kMain, {1}}}, usual, {{2, up}}, 0},
+      {"DormantAndUp", {{AF_INET, kMain, {2}}, {AF_INET6, kMain, {3}}}, usual, {{2, connecting}, {3, up}}, 2},
+      {"MultipathWithOneHopUp", {{AF_INET, kMain, {2, 3}}}, usual, {{2, down}, {3, up}}, 2},
+      {"TunnelTableLookedUp", {{AF_INET, kTunnel, {4}}}, tunnel, {{4, up}}, 2},
+      {"TunnelTableNoRuleLooksUp", {{AF_INET, kTunnel, {4}}}, usual, {{4, up}}, 0},
+      {"TableLookedUpForTheOtherFamilyOnly", {{AF_INET6, kTunnel, {4}}}, tunnel, {{4, up}}, 0},
+      {"RulesUnreadableEveryTableCounts", {{AF_INET, kTunnel, {4}}}, std::nullopt, {{4, up}}, 2},
   };
   for (const auto& c : cases) {
-    const auto state = [&](std::string_view name) {
-      auto it = c.interfaces.find(std::string(name));
-      return it == c.interfaces.end() ? down : it->second;
-    };
-    const auto view = [](const std::optional<std::string>& text) {
-      return text ? std::optional<std::string_view>(*text) : std::nullopt;
-    };
-    EXPECT_EQ(ReachabilityProbe::flagsFromRoutes(view(c.ipv4), view(c.ipv6), state), c.flags) << c.name;
+    const Routing routing{.defaultRoutes = c.routes, .lookedUpTables = c.tables, .interfaces = c.interfaces};
+    EXPECT_EQ(ReachabilityProbe::flagsFrom(routing), c.flags) << c.name;
   }
+}
+
+// The kernel's own tables, read in a network namespace of the test's making: a WireGuard-style
+// default route that lives only in its own table, selected by a rule, and the plain cases.
+TEST(ReachabilityProbeDeathTest, ReadsTheKernelsRoutesInEveryTable) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const struct {
+    const char* step;  // run with sh in the namespace
+    const char* flags;
+  } steps[] = {
+      {"ip link set lo up", "0"},  // loopback only
+      {"ip link add t0 type veth peer name t1 && ip link set t1 up && ip link set t0 up"
+       " && ip addr add 10.200.0.2/24 dev t0 && ip route add default dev t0 table 51820",
+       "0"},  // no rule looks that table up
+      {"ip rule add not fwmark 51820 table 51820 && ip rule add table main suppress_prefixlength 0", "2"},
+      {"ip link set t0 down", "0"},
+      {"ip link set t0 up && ip rule del table 51820 && ip route add unreachable default", "0"},
+      {"ip route del unreachable default && ip -6 route add default dev t0", "2"},  // IPv6 only
+      {"ip -6 route del default dev t0 && ip route add default via 10.200.0.1 dev t0", "2"},
+  };
+  std::string expected = "flags:";
+  for (const auto& step : steps) {
+    expected += std::string(" ") + step.flags;
+  }
+  EXPECT_EXIT(
+      {
+        // The namespace goes with this child process.
+        if (::unshare(CLONE_NEWNET) != 0) {
+          std::fprintf(stderr, "unshare(CLONE_NEWNET) failed: %s\n", std::strerror(errno));
+          std::_Exit(1);
+        }
+        std::string seen = "flags:";
+        for (const auto& step : steps) {
+          const std::string command = std::string("PATH=/usr/sbin:/sbin:/usr/bin:/bin; ") + step.step;
+          if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "failed: %s\n", step.step);
+            std::_Exit(1);
+          }
+          const auto flags = ReachabilityProbe::currentFlags();
+          seen += " " + (flags ? std::to_string(*flags) : std::string("none"));
+        }
+        std::fprintf(stderr, "%s\n", seen.c_str());
+        std::_Exit(0);
+      },
+      testing::ExitedWithCode(0), "^" + expected + "\n$");
 }
 
 }  // namespace
