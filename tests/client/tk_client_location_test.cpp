@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <limits>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,28 @@ struct RecordingDelegate : LocationDelegate {
   }
   void onLocationErrorWithMsg(const std::string& msg) override { errors.push_back(msg); }
 };
+
+// Lets itself go inside each callback, as the header allows, and records whether it was
+// still alive afterwards (only local copies are used once it let go).
+struct SelfReplacingDelegate : LocationDelegate {
+  std::weak_ptr<TkClientLocation> facade;
+  std::shared_ptr<std::vector<bool>> aliveAfterLettingGo = std::make_shared<std::vector<bool>>();
+  std::shared_ptr<bool> destroyed = std::make_shared<bool>(false);
+
+  ~SelfReplacingDelegate() override { *destroyed = true; }
+  void letGo() {
+    const auto wasDestroyed = destroyed;
+    const auto record = aliveAfterLettingGo;
+    facade.lock()->callDelegate.reset();
+    record->push_back(!*wasDestroyed);
+  }
+  void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>&) override { letGo(); }
+  void onLocationErrorWithMsg(const std::string&) override { letGo(); }
+};
+
+template <class T>
+constexpr bool constructibleFromBraces = requires { T({}); };
+static_assert(!constructibleFromBraces<TkClientLocation>, "only create() makes a facade");
 
 // A facade in a controlled world: scripted provider, offline network, clean keys and a
 // delegate that records what reaches the application.
@@ -268,17 +293,20 @@ TEST_F(LocationSessionTest, ContinuousSessionGivesFirstFixAtOnceThenNewestFixPer
 }
 
 // The period is fixed at a continuous session's first fix: a change meanwhile waits for the
-// next session, and a zero or negative one cannot spin the main queue.
-TEST_F(LocationSessionTest, TheIntervalIsFixedAtTheFirstFixAndNeverSpins) {
-  for (const double interval : {0.1, 0.0, -5.0}) {
+// next session. A period below the floor is raised to it and NaN runs at the default, so an
+// interval can neither flood the service nor spin the main queue.
+TEST_F(LocationSessionTest, TheIntervalIsFixedAtTheFirstFixAndHasAFloor) {
+  const std::pair<double, double> rows[] = {
+      {0.25, 0.25}, {0.0, 0.1}, {-5.0, 0.1}, {1e-9, 0.1}, {std::numeric_limits<double>::quiet_NaN(), 1.0}};
+  for (const auto& [interval, period] : rows) {
     SCOPED_TRACE(interval);
     delegate->results.clear();
     startContinuous(interval);
     client->interval = 3600.0;
-    EXPECT_EQ(client->timerSchedule()->timeInterval(), std::max(interval, Timer::kMinimumRepeatInterval));
+    EXPECT_EQ(client->timerSchedule()->timeInterval(), period);
     bool otherWorkRan = false;  // other work still gets its turn while the timer repeats
     MainQueue::shared().async([&otherWorkRan] { otherWorkRan = true; });
-    EXPECT_TRUE(runUntil([&] { return otherWorkRan && delegate->results.size() >= 3; }));
+    EXPECT_TRUE(runUntil([&] { return otherWorkRan && delegate->results.size() >= 2; }));
     client->stopLocation();
   }
   client->startLocation();
@@ -287,14 +315,15 @@ TEST_F(LocationSessionTest, TheIntervalIsFixedAtTheFirstFixAndNeverSpins) {
   EXPECT_EQ(client->timerSchedule()->timeInterval(), 3600.0);
 }
 
-TEST_F(LocationSessionTest, FixWithZeroCoordinateOnlyLogs) {
-  for (const Location& fix : {fixAt(0.0, 116.4), fixAt(39.9, 0.0)}) {
+TEST_F(LocationSessionTest, FixWithZeroOrNonFiniteCoordinateOnlyLogs) {
+  for (const Location& fix : {fixAt(0.0, 116.4), fixAt(39.9, 0.0), fixAt(std::nan(""), 116.4),
+                              fixAt(39.9, -std::numeric_limits<double>::infinity())}) {
     client->startLocation();
     setLogEnabled(true);
     // The controller drops such fixes itself; the facade guards its own door too.
     const auto printed = stdoutOf([&] { client->locationSuccessWithLocation(fix); });
     setLogEnabled(false);
-    EXPECT_EQ(printed.rfind("定位数据为空/无效\n", 0), 0U) << printed;
+    EXPECT_EQ(printed, "手动停止定位成功\n定位数据为空/无效\n") << "the session ends before the fix is handled";
     EXPECT_TRUE(delegate->results.empty() && delegate->errors.empty());
     EXPECT_FALSE(client->isLocating());
   }
@@ -371,6 +400,79 @@ TEST_F(LocationSessionTest, FacadeMayBeReleasedFromItsOwnCallback) {
     ASSERT_TRUE(runUntil([this] { return client == nullptr; }));
     EXPECT_FALSE(provider->isUpdating());
   }
+}
+
+// The delegate may let itself go inside each of the facade's own callbacks: a failed check,
+// a failure of the controller, the local result.
+TEST_F(LocationSessionTest, DelegateMayReplaceItselfInsideEveryCallback) {
+  const std::function<void()> paths[] = {
+      [this] {
+        client->isAgree = false;
+        client->startLocation();
+      },
+      [this] {
+        client->startLocation();
+        pushError(Error("TovikLocation", 2, "信号丢失"));
+      },
+      [this] {
+        client->startLocation();
+        push(fixAt(39.9, 116.4));
+      },
+  };
+  for (const auto& path : paths) {
+    makeReadyClient();
+    auto replacing = std::make_shared<SelfReplacingDelegate>();
+    replacing->facade = client;
+    const auto alive = replacing->aliveAfterLettingGo;
+    client->callDelegate = std::move(replacing);
+    path();
+    EXPECT_EQ(*alive, std::vector<bool>{true}) << "the delegate was destroyed while its member ran";
+    EXPECT_EQ(client->callDelegate, nullptr);
+  }
+}
+
+// A result may stop the session or start the next one: a continuous session stopped at its
+// first result delivers nothing more, and a start inside a single fix's result begins a new
+// session.
+TEST_F(LocationSessionTest, AResultMayStopOrRestartTheSession) {
+  client->isLocateOnce = false;
+  client->interval = 0.05;
+  delegate->onResult = [this] { client->stopLocation(); };
+  client->startLocation();
+  push(fixAt(39.9, 116.4));
+  EXPECT_FALSE(client->isLocating() || client->hasTimerSchedule() || provider->isUpdating());
+  runPast(0.3);
+  EXPECT_EQ(delegate->results.size(), 1U);
+
+  client->isLocateOnce = true;
+  delegate->onResult = [this] {
+    delegate->onResult = nullptr;
+    client->startLocation();
+  };
+  client->startLocation();
+  push(fixAt(39.9, 116.4));
+  EXPECT_TRUE(client->isLocating()) << "the start inside the result began a new session";
+  push(fixAt(39.91, 116.4));
+  EXPECT_EQ(delegate->results.size(), 3U);
+  EXPECT_FALSE(client->isLocating());
+}
+
+// An exception from the application's own callback propagates, and leaves the session as it
+// would be after the fix: a single session over, a continuous one timed.
+TEST_F(LocationSessionTest, AnExceptionFromTheApplicationLeavesTheSessionSettled) {
+  delegate->onResult = [] { throw std::runtime_error("the application's"); };
+  client->startLocation();
+  EXPECT_THROW(push(fixAt(39.9, 116.4)), std::runtime_error);
+  EXPECT_FALSE(client->isLocating());
+
+  client->isLocateOnce = false;
+  client->interval = 0.05;
+  client->startLocation();
+  EXPECT_TRUE(client->isLocating()) << "a later start is not ignored";
+  EXPECT_THROW(push(fixAt(39.9, 116.4)), std::runtime_error);
+  EXPECT_TRUE(client->hasTimerSchedule());
+  delegate->onResult = nullptr;
+  EXPECT_TRUE(runUntil([this] { return delegate->results.size() >= 4; }));
 }
 
 // Online, the fix goes to the service and its answer is what the application receives.

@@ -149,9 +149,9 @@ TEST_F(LocationControllerTest, ContinuousRequestConfiguresBackgroundUpdatesOrWar
   }
 }
 
-// Each fix is logged and passed on; one with a zero latitude or longitude is no fix at all
-// (a coordinate that is not a number is not zero). Platform errors pass on without stopping.
-TEST_F(LocationControllerTest, FixesAndErrorsArePassedOnExceptZeroCoordinates) {
+// Each fix is logged, in plain shortest decimals, and passed on; one with a zero or non-finite
+// latitude or longitude is no fix at all. Platform errors pass on without stopping.
+TEST_F(LocationControllerTest, FixesAndErrorsArePassedOnExceptZeroOrNonFiniteCoordinates) {
   controller->startContinuousLocation();
   setLogEnabled(true);
   const struct {
@@ -161,9 +161,12 @@ TEST_F(LocationControllerTest, FixesAndErrorsArePassedOnExceptZeroCoordinates) {
       {fixAt(39.9, 116.4, 5.0), "纬度：39.9 经度：116.4 精度：5.0\n"},
       {fixAt(31.230416, 121.473701, 65.0), "纬度：31.230416 经度：121.473701 精度：65.0\n"},
       {fixAt(-33.0, -70.6483, -1.0), "纬度：-33.0 经度：-70.6483 精度：-1.0\n"},
-      {fixAt(0.1 + 0.2, 1e22, 4.5), "纬度：0.30000000000000004 经度：1e+22 精度：4.5\n"},
-      {fixAt(std::numeric_limits<double>::quiet_NaN(), 116.4, 5.0), "纬度：nan 经度：116.4 精度：5.0\n"},
+      {fixAt(0.1 + 0.2, 1e22, 4.5), "纬度：0.30000000000000004 经度：10000000000000000000000.0 精度：4.5\n"},
+      {fixAt(39.9, 116.4, 1e5), "纬度：39.9 经度：116.4 精度：100000.0\n"},
+      {fixAt(1e-4, 116.4, 1e-4), "纬度：0.0001 经度：116.4 精度：0.0001\n"},
       {fixAt(0.0, 116.4), ""}, {fixAt(39.9, 0.0), ""}, {fixAt(-0.0, 116.4), ""}, {fixAt(0.0, 0.0), ""},
+      {fixAt(std::numeric_limits<double>::quiet_NaN(), 116.4), ""},
+      {fixAt(39.9, std::numeric_limits<double>::infinity()), ""},
   };
   for (const auto& row : rows) {
     const auto before = owner->fixes.size();

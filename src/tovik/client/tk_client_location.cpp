@@ -22,8 +22,20 @@ constexpr const char* kNoAppkey = "您未配置 Appkey";
 constexpr const char* kFailurePrefix = "定位失败：";
 constexpr const char* kInvalidFix = "定位数据为空/无效";
 
-bool isUsableFix(const std::optional<Location>& location) {
-  return location && location->coordinate.latitude != 0.0 && location->coordinate.longitude != 0.0;
+bool isUsableFix(const std::optional<Location>& location) { return location && hasPosition(*location); }
+
+// The interval of a continuous session as its timer runs it: a period below the floor would
+// flood the service, and NaN has no meaning.
+double sessionPeriod(double interval) {
+  if (std::isnan(interval)) {
+    sdkLog("定位间隔无效，按默认值 1.0 秒执行");
+    return TkClientLocation::kDefaultInterval;
+  }
+  if (interval < TkClientLocation::kMinimumInterval) {
+    sdkLog("定位间隔过短，按最小值 0.1 秒执行");
+    return TkClientLocation::kMinimumInterval;
+  }
+  return interval;
 }
 
 }  // namespace
@@ -92,8 +104,10 @@ bool TkClientLocation::checkPrivacyAndKey() {
 
 void TkClientLocation::reportError(const std::string& msg) {
   sdkLog(msg);
-  if (callDelegate) {
-    callDelegate->onLocationErrorWithMsg(msg);
+  // Local copies: the delegate may replace itself or release the facade while it runs.
+  const auto keepAlive = weak_from_this().lock();
+  if (const auto delegate = callDelegate) {
+    delegate->onLocationErrorWithMsg(msg);
   }
 }
 
@@ -145,25 +159,28 @@ void TkClientLocation::locationSuccessWithLocation(const Location& location) {
   if (!isLocating_) {
     return;
   }
+  // The session is settled before the fix is handed out: the delegate may stop or start a
+  // session from its result, or throw.
   if (isLocateOnce) {
-    handleLocation(location);
     isLocating_ = false;
     if (locateDelegate_) {
       locateDelegate_->stopUpdating();
     }
+    handleLocation(location);
     return;
   }
   if (timerSchedule_) {
     return;  // the interval timer delivers from now on
   }
-  handleLocation(location);
   scheduleTimer();
+  handleLocation(location);
 }
 
 void TkClientLocation::locationFailedWithErrorMsg(const std::string& msg) {
   isLocating_ = false;
-  if (callDelegate) {
-    callDelegate->onLocationErrorWithMsg(kFailurePrefix + msg);
+  const auto keepAlive = weak_from_this().lock();
+  if (const auto delegate = callDelegate) {
+    delegate->onLocationErrorWithMsg(kFailurePrefix + msg);
   }
 }
 
@@ -182,15 +199,16 @@ void TkClientLocation::handleLocation(const std::optional<Location>& location) {
   result->location->position->point->latitude = gcj.latitude;
   result->location->position->point->longitude = gcj.longitude;
   result->location->timestamp = milliStamp();
-  if (callDelegate) {
-    callDelegate->onReceivedLocationWithTkLocation(result);
+  const auto keepAlive = weak_from_this().lock();
+  if (const auto delegate = callDelegate) {
+    delegate->onReceivedLocationWithTkLocation(result);
   }
 }
 
 void TkClientLocation::scheduleTimer() {
   // The period is fixed when the session's first fix arrives; later changes to
   // `interval` apply to the next continuous session.
-  timerSchedule_ = Timer::scheduledTimer(interval, true, [weak = weak_from_this()](Timer&) {
+  timerSchedule_ = Timer::scheduledTimer(sessionPeriod(interval), true, [weak = weak_from_this()](Timer&) {
     const auto self = weak.lock();
     if (!self) {
       return;

@@ -35,8 +35,14 @@ class TkClientLocation : public LocationControllerDelegate,
   std::optional<std::string> accesskey;
   /// The place-search key; requests carry the key last given to `initKey` or `setPoiKey`.
   std::optional<std::string> poiKey;
+  /// The default `interval`, also used for a NaN one.
+  static constexpr double kDefaultInterval = 1.0;
+  /// The shortest period a continuous session runs at: a smaller `interval` is raised to it.
+  static constexpr double kMinimumInterval = 0.1;
+
   /// Seconds between results of a continuous session, fixed when its first fix arrives.
-  double interval = 1.0;
+  /// Below `kMinimumInterval` the session runs at that floor, NaN at the default (both logged).
+  double interval = kDefaultInterval;
   /// A session delivers one fix (true) or a series (false).
   bool isLocateOnce = true;
   /// A single-fix session picks the most accurate fix of a 0.2 s window.
@@ -107,7 +113,11 @@ class TkClientLocation : public LocationControllerDelegate,
   const std::shared_ptr<Timer>& timerSchedule() const { return timerSchedule_; }
 
  private:
-  struct PrivateTag {};
+  // Only `create` can make one, so the constructor cannot be called from outside.
+  class PrivateTag {
+    explicit PrivateTag() = default;
+    friend class TkClientLocation;
+  };
 
  public:
   explicit TkClientLocation(PrivateTag);

@@ -50,13 +50,15 @@ bool isRefused(AuthorizationStatus status) {
   return status == AuthorizationStatus::restricted || status == AuthorizationStatus::denied;
 }
 
-// Shortest text that reads back as the same double; whole numbers keep one decimal
-// place ("5.0") so a log reader can tell a number from a count.
+// Shortest plain decimal that reads back as the same double, never in exponent form
+// ("100000.0", "0.0001"); whole numbers keep one decimal place ("5.0") so a log reader
+// can tell a number from a count.
 std::string shortestDecimal(double value) {
-  std::array<char, 64> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  // The longest fixed form of a double (about 1e308, or 2^-1074 written out) fits.
+  std::array<char, 1100> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
   std::string text(buffer.data(), result.ptr);
-  if (text.find_first_of(".e") == std::string::npos && text.find("inf") == std::string::npos &&
+  if (text.find('.') == std::string::npos && text.find("inf") == std::string::npos &&
       text.find("nan") == std::string::npos) {
     text += ".0";
   }
@@ -155,8 +157,7 @@ void LocationController::didUpdateLocations(LocationManager&, const std::vector<
     return;
   }
   const Location& fix = locations.back();
-  // A zero latitude or longitude is how a source says "no fix"; NaN is passed on.
-  if (fix.coordinate.latitude == 0.0 || fix.coordinate.longitude == 0.0) {
+  if (!hasPosition(fix)) {
     return;
   }
   locationPoint_ = fix;
