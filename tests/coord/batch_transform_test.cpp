@@ -3,9 +3,12 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "tovik/coord/orb_coor_transform.h"
@@ -16,21 +19,52 @@ namespace {
 using T = OrbCoorTransform;
 
 struct Operation {
-  const char* name;
-  Coordinate (*single)(Coordinate);
-  bool (*batch)(std::span<const Coordinate>, std::span<Coordinate>, BatchPath);
+  std::string name;
+  std::function<Coordinate(Coordinate)> single;
+  std::function<bool(std::span<const Coordinate>, std::span<Coordinate>, BatchPath)> batch;
   bool regionTest;  // points outside the region come back unchanged
   bool inverse;     // searches point by point whatever the path
+  std::size_t forwardPoints = 1000003;
 };
 
-const Operation kOperations[] = {
-    {"WgsToGcj", T::transformFromWGSToGCJ, T::transformFromWGSToGCJ, true, false},
-    {"GcjToBaidu", T::transformFromGCJToBaidu, T::transformFromGCJToBaidu, false, false},
-    {"BaiduToGcj", T::transformFromBaiduToGCJ, T::transformFromBaiduToGCJ, false, false},
-    {"WgsToBaidu", T::transformFromWGSToBaidu, T::transformFromWGSToBaidu, false, false},
-    {"GcjToWgs", T::transformFromGCJToWGS, T::transformFromGCJToWGS, false, true},
-    {"BaiduToWgs", T::transformFromBaiduToWGS, T::transformFromBaiduToWGS, false, true},
-};
+/// The specified operations, then the four that take a region, in each region.
+std::vector<Operation> operations() {
+  using Single = Coordinate (*)(Coordinate);
+  using Batch = bool (*)(std::span<const Coordinate>, std::span<Coordinate>, BatchPath);
+  std::vector<Operation> ops = {
+      {"WgsToGcj", Single{T::transformFromWGSToGCJ}, Batch{T::transformFromWGSToGCJ}, true, false},
+      {"GcjToBaidu", Single{T::transformFromGCJToBaidu}, Batch{T::transformFromGCJToBaidu}, false, false},
+      {"BaiduToGcj", Single{T::transformFromBaiduToGCJ}, Batch{T::transformFromBaiduToGCJ}, false, false},
+      {"WgsToBaidu", Single{T::transformFromWGSToBaidu}, Batch{T::transformFromWGSToBaidu}, false, false},
+      {"GcjToWgs", Single{T::transformFromGCJToWGS}, Batch{T::transformFromGCJToWGS}, false, true},
+      {"BaiduToWgs", Single{T::transformFromBaiduToWGS}, Batch{T::transformFromBaiduToWGS}, false, true},
+  };
+  using RegionSingle = Coordinate (*)(Coordinate, Region);
+  using RegionBatch = bool (*)(std::span<const Coordinate>, std::span<Coordinate>, Region, BatchPath);
+  const struct {
+    const char* name;
+    RegionSingle single;
+    RegionBatch batch;
+    bool regionTest;
+    bool inverse;
+  } regional[] = {
+      {"WgsToGcj", T::transformFromWGSToGCJ, T::transformFromWGSToGCJ, true, false},
+      {"WgsToBaidu", T::transformFromWGSToBaidu, T::transformFromWGSToBaidu, false, false},
+      {"GcjToWgs", T::transformFromGCJToWGS, T::transformFromGCJToWGS, false, true},
+      {"BaiduToWgs", T::transformFromBaiduToWGS, T::transformFromBaiduToWGS, false, true},
+  };
+  for (const Region region : {Region::rectangle, Region::precise}) {
+    for (const auto& r : regional) {
+      ops.push_back({std::string(r.name) + (region == Region::rectangle ? "InRectangle" : "InPreciseRegion"),
+                     [r, region](Coordinate c) { return r.single(c, region); },
+                     [r, region](std::span<const Coordinate> in, std::span<Coordinate> out, BatchPath path) {
+                       return r.batch(in, out, region, path);
+                     },
+                     r.regionTest, r.inverse, 200003});
+    }
+  }
+  return ops;
+}
 
 bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
@@ -49,8 +83,15 @@ std::vector<Coordinate> mixedPoints(std::size_t count, std::uint64_t seed) {
   std::vector<Coordinate> points;
   for (std::size_t i = 0; points.size() < count; ++i) {
     const auto kind = i % 8;
-    if (kind < 4) {
+    if (kind < 3) {
       points.push_back({insideLat(random), insideLon(random)});
+    } else if (kind == 3) {
+      // Near China's land borders and coasts, where the precise region's edge runs.
+      const Coordinate places[] = {{22.5, 114.1}, {22.2, 113.55}, {40.1, 124.4}, {48.0, 134.5},
+                                   {39.5, 74.5},  {22.5, 104.0},  {24.45, 118.2}, {28.0, 86.0}};
+      const Coordinate& place = places[random() % std::size(places)];
+      std::uniform_real_distribution<double> offset(-0.3, 0.3);
+      points.push_back({place.latitude + offset(random), place.longitude + offset(random)});
     } else if (kind < 6) {
       points.push_back({anyLat(random), anyLon(random)});
     } else if (kind == 6) {
@@ -72,8 +113,8 @@ std::vector<Coordinate> mixedPoints(std::size_t count, std::uint64_t seed) {
 // single-point form does. 1000003 points leave a tail on every vector width.
 TEST(BatchTransform, EveryPathAgreesWithTheSinglePointResults) {
   const std::vector<Coordinate> all = mixedPoints(1000003, 2024);
-  for (const Operation& op : kOperations) {
-    const std::span<const Coordinate> in = op.inverse ? std::span(all).first(20000) : std::span(all);
+  for (const Operation& op : operations()) {
+    const std::span<const Coordinate> in = std::span(all).first(op.inverse ? 20000 : op.forwardPoints);
     std::vector<Coordinate> expected;
     for (const Coordinate c : in) {
       expected.push_back(op.single(c));
@@ -129,6 +170,8 @@ TEST(BatchTransform, MismatchedSizesWriteNothing) {
   std::vector<Coordinate> out(4, Coordinate{1.0, 2.0});
   EXPECT_FALSE(T::transformFromWGSToGCJ(in, out));
   EXPECT_FALSE(T::transformFromGCJToWGS(in, out));
+  EXPECT_FALSE(T::transformFromWGSToGCJ(in, out, Region::precise));
+  EXPECT_FALSE(T::transformFromWGSToBaidu(in, out, Region::precise, BatchPath::scalar));
   for (const Coordinate c : out) {
     EXPECT_TRUE(c.latitude == 1.0 && c.longitude == 2.0);
   }

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <vector>
@@ -16,10 +17,12 @@
 namespace tovik {
 namespace {
 
-Coordinate forward(Coordinate wgs) { return OrbCoorTransform::transformFromWGSToGCJ(wgs); }
+Coordinate forward(Coordinate wgs, Region region = Region::rectangle) {
+  return OrbCoorTransform::transformFromWGSToGCJ(wgs, region);
+}
 
-double miss(Coordinate wgs, Coordinate target) {
-  const Coordinate image = forward(wgs);
+double miss(Coordinate wgs, Coordinate target, Region region) {
+  const Coordinate image = forward(wgs, region);
   return std::fabs(image.latitude - target.latitude) + std::fabs(image.longitude - target.longitude);
 }
 
@@ -29,17 +32,17 @@ struct Bisection {
 };
 
 /// The bisection as written, four forward transforms per step.
-Bisection plainBisection(Coordinate target) {
+Bisection plainBisection(Coordinate target, Region region) {
   const double lat = target.latitude;
   const double lon = target.longitude;
   double minLon = lon - 0.5, minLat = lat - 0.5, maxLon = lon + 0.5, maxLat = lat + 0.5;
   for (int n = 31;;) {
-    const Coordinate fll = forward({minLat, minLon});
-    const Coordinate flr = forward({minLat, maxLon});
-    const Coordinate ful = forward({maxLat, minLon});
+    const Coordinate fll = forward({minLat, minLon}, region);
+    const Coordinate flr = forward({minLat, maxLon}, region);
+    const Coordinate ful = forward({maxLat, minLon}, region);
     const double ctrLon = (maxLon + minLon) * 0.5;
     const double ctrLat = (maxLat + minLat) * 0.5;
-    const Coordinate d = forward({ctrLat, ctrLon});
+    const Coordinate d = forward({ctrLat, ctrLon}, region);
     if (std::fabs(d.latitude - lat) + std::fabs(d.longitude - lon) <= 0.00001) {
       return {{ctrLat, ctrLon}, false};
     }
@@ -65,22 +68,22 @@ Bisection plainBisection(Coordinate target) {
 /// The mend of a bisection that ran out of steps, written plainly: up to 8 steps
 /// w ← w − (f(w) − target) from the target while they get closer; the result only if it is
 /// closer than the bisection's point.
-Coordinate plainMend(Coordinate found, Coordinate target) {
-  const double missed = miss(found, target);
+Coordinate plainMend(Coordinate found, Coordinate target, Region region) {
+  const double missed = miss(found, target, region);
   if (!(missed > 0.00001)) {
     return found;
   }
   Coordinate w = target;
-  double off = miss(w, target);
+  double off = miss(w, target, region);
   for (int i = 0; i < 8 && off > 0.00001; ++i) {
-    const Coordinate image = forward(w);
+    const Coordinate image = forward(w, region);
     const Coordinate next{w.latitude - (image.latitude - target.latitude),
                           w.longitude - (image.longitude - target.longitude)};
-    if (!(miss(next, target) < off)) {
+    if (!(miss(next, target, region) < off)) {
       break;
     }
     w = next;
-    off = miss(w, target);
+    off = miss(w, target, region);
   }
   return off < missed ? w : found;
 }
@@ -110,21 +113,45 @@ std::vector<Coordinate> targets(std::size_t count, std::uint64_t seed) {
   return points;
 }
 
+/// Targets within a few dozen kilometres of China's borders and coasts, where the precise
+/// region's edge runs through the search boxes.
+std::vector<Coordinate> borderTargets(std::size_t count, std::uint64_t seed) {
+  const Coordinate places[] = {{22.52, 114.1}, {22.2, 113.55}, {40.1, 124.4},  {53.3, 122.3},
+                               {39.5, 74.5},   {22.5, 103.97}, {24.45, 118.2}, {26.15, 119.9}};
+  std::mt19937_64 random(seed);
+  std::uniform_real_distribution<double> offset(-0.4, 0.4);
+  std::vector<Coordinate> points;
+  while (points.size() < count) {
+    const Coordinate& place = places[points.size() % std::size(places)];
+    points.push_back({place.latitude + offset(random), place.longitude + offset(random)});
+  }
+  return points;
+}
+
 TEST(GcjInverseSearch, GivesThePlainSearchResultToTheBit) {
-  // A wide margin sends most steps, and all late ones, to the exact forward transforms.
+  // A wide margin sends most steps, and all late ones, to the exact forward transforms. The
+  // precise region's search follows its own forward transform.
   const struct {
     double margin;
     std::size_t count;
-  } runs[] = {{GcjInverseSearch::defaultMargin, 100000}, {1e-6, 3000}, {1e-3, 3000}};
+    Region region;
+  } runs[] = {{GcjInverseSearch::defaultMargin, 100000, Region::rectangle},
+              {1e-6, 3000, Region::rectangle},
+              {1e-3, 3000, Region::rectangle},
+              {GcjInverseSearch::defaultMargin, 20000, Region::precise},
+              {1e-3, 2000, Region::precise}};
   for (const auto& run : runs) {
-    const GcjInverseSearch search(run.margin);
+    const GcjInverseSearch search(run.margin, run.region);
     std::size_t mismatches = 0;
     std::size_t mended = 0;
-    for (const Coordinate target : targets(run.count, 42)) {
-      const Bisection bisection = plainBisection(target);
-      const Coordinate expected = bisection.ranOut ? plainMend(bisection.point, target) : bisection.point;
+    const std::vector<Coordinate> points =
+        run.region == Region::rectangle ? targets(run.count, 42) : borderTargets(run.count, 42);
+    for (const Coordinate target : points) {
+      const Bisection bisection = plainBisection(target, run.region);
+      const Coordinate expected =
+          bisection.ranOut ? plainMend(bisection.point, target, run.region) : bisection.point;
       if (!same(expected, search.run(target)) && ++mismatches <= 5) {
-        ADD_FAILURE() << "margin " << run.margin << ", target " << target.latitude << ", " << target.longitude;
+        ADD_FAILURE() << "margin " << run.margin << ", region " << static_cast<int>(run.region) << ", target " << target.latitude << ", " << target.longitude;
       }
       mended += same(expected, bisection.point) ? 0 : 1;
     }
