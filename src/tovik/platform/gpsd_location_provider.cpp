@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -25,6 +26,8 @@ using namespace std::chrono_literals;
 
 constexpr std::chrono::milliseconds kFirstRetryDelay = 500ms;
 constexpr std::chrono::milliseconds kLongestRetryDelay = 8s;
+// How often a reader looks again whether another reader's open has ended.
+constexpr std::chrono::milliseconds kOpenWaitSlice = 50ms;
 // How long one wait for gpsd's data lasts when the system gave no stop descriptor.
 constexpr int kFallbackWaitMilliseconds = 200;
 
@@ -162,9 +165,9 @@ struct GpsdLocationProvider::Impl {
 
     while (!run.stopping()) {
       gps_data_t data{};
-      errno = 0;
-      if (gps_open(endpoint.host.c_str(), endpoint.port.c_str(), &data) != 0) {
-        if (!failed(connectError(endpoint.where, errno))) return;
+      int openError = 0;
+      if (!open(run, endpoint, data, openError)) {
+        if (run.stopping() || !failed(connectError(endpoint.where, openError))) return;
         continue;
       }
       errno = 0;
@@ -183,6 +186,26 @@ struct GpsdLocationProvider::Impl {
       // The connection ended: gpsd may be restarting, so try again after a short pause.
       if (!run.waitFor(retryDelay)) return;
     }
+  }
+
+  // gps_open resolves the protocol with getprotobyname, which is not reentrant: readers of
+  // this process (a stopped one may still be connecting) open one at a time. Waiting for
+  // another reader's open ends with a stop. False with `error` set when no watch was opened.
+  static bool open(const ProviderReader::Run& run, const GpsdEndpoint& endpoint, gps_data_t& data, int& error) {
+    static std::mutex opening;
+    std::unique_lock lock(opening, std::try_to_lock);
+    while (!lock.owns_lock()) {
+      if (!run.waitFor(kOpenWaitSlice)) {
+        return false;
+      }
+      lock.try_lock();
+    }
+    errno = 0;
+    if (gps_open(endpoint.host.c_str(), endpoint.port.c_str(), &data) != 0) {
+      error = errno;
+      return false;
+    }
+    return true;
   }
 
   // Reads reports until a stop or the end of the connection. Sleeps in poll() on gpsd's

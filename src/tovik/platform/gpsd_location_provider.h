@@ -11,15 +11,17 @@ namespace tovik {
 /// Real fixes from gpsd through libgps. While updates are wanted a reader thread keeps a
 /// JSON watch open on gpsd at `host`:`port` and posts every new TPV fix (2D or 3D, with a
 /// time; each time once) to the main queue; it only posts, so listeners are called on the
-/// main thread. gpsd not answering is a location error, reported once until a connection
-/// succeeds again; meanwhile the reader retries with a back-off of 0.5 s doubling up to
-/// 8 s. Stopping the updates closes the watch. Grants `authorizedAlways`.
+/// main thread. gpsd not answering is a location error, reported once per spell of
+/// failures to the sessions running, and to each session that starts during the spell;
+/// meanwhile the reader retries with a back-off of 0.5 s doubling up to 8 s. Stopping the
+/// updates closes the watch. Grants `authorizedAlways`.
 ///
 /// Unknown values follow the platform conventions: no eph gives a horizontal accuracy of
 /// -1, no altitude or no epv a vertical accuracy of -1, no speed or course -1.
 ///
-/// A stop is noticed within 0.2 s, except while a connection is being opened: to a remote
-/// host that does not answer, that lasts until the system's connect time-out.
+/// Stopping returns at once: the reader sleeps on gpsd's socket and a stop descriptor, and
+/// a reader caught in a connect to a host that does not answer ends on its own when the
+/// system's connect time-out comes, posting nothing.
 class GpsdLocationProvider : public LocationProvider {
  public:
   static constexpr const char* kDefaultHost = "localhost";
