@@ -10,12 +10,14 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <sstream>
 #include <system_error>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "service/country_boundaries.h"
 #include "service/place.h"
 #include "service/place_schema.h"
 #include "service/region_names.h"
@@ -120,7 +122,33 @@ struct Region {
   int level = 0;
   std::string name;     // display name
   std::string english;  // searchable name besides the display name (may equal it)
+  std::string answerCode;
 };
+
+/// Chinese province name → six-digit GB/T 2260 code, from china-division's provinces.json.
+std::map<std::string, std::string> readProvinceCodes(const std::filesystem::path& file) {
+  const json document = readJson(file);
+  if (!document.is_array()) {
+    throw ImportError(file.string() + ": expected a JSON array of {\"code\", \"name\"}");
+  }
+  std::map<std::string, std::string> codes;
+  for (std::size_t i = 0; i < document.size(); ++i) {
+    const auto& entry = document[i];
+    const std::string where = describe(file, i);
+    if (!entry.is_object()) {
+      throw ImportError(where + " is not an object");
+    }
+    const std::string code = requiredText(entry, "code", where, false, kMaxCodeBytes);
+    if (code.size() != 2 || !std::isdigit(static_cast<unsigned char>(code[0])) ||
+        !std::isdigit(static_cast<unsigned char>(code[1]))) {
+      throw ImportError(where + ": \"code\" is not a two-digit province code: \"" + code + "\"");
+    }
+    // The list gives the province's two digits; the full code pads the prefecture and
+    // county digits with zeros.
+    codes[requiredText(entry, "name", where, false, kMaxNameBytes)] = code + "0000";
+  }
+  return codes;
+}
 
 /// Removes the temporary database unless the import completed.
 class TemporaryFile {
@@ -176,7 +204,8 @@ int importanceOf(const std::string& name, const Region* admin1, const Region* ad
 
 }  // namespace
 
-CityImporter::Summary CityImporter::run(const std::filesystem::path& input, const std::filesystem::path& database) {
+CityImporter::Summary CityImporter::run(const Sources& sources, const std::filesystem::path& database) {
+  const auto& input = sources.cities;
   progress_("reading " + input.string());
   const json cities = readJson(input);
   if (!cities.is_array()) {
@@ -191,6 +220,25 @@ CityImporter::Summary CityImporter::run(const std::filesystem::path& input, cons
   if (!admin1Names || !admin2Names) {
     progress_("no admin1.json/admin2.json beside the input: division codes stand for their names");
   }
+
+  std::map<std::string, std::string> provinceCodes;
+  if (!sources.provinces.empty()) {
+    provinceCodes = readProvinceCodes(sources.provinces);
+  }
+  CountryBoundaries::Read boundaries;
+  if (!sources.countries.empty()) {
+    progress_("reading " + sources.countries.string());
+    boundaries = CountryBoundaries::read(sources.countries);
+    progress_("read " + std::to_string(boundaries.countries) + " countries in " +
+              std::to_string(boundaries.polygons) + " polygons (" + std::to_string(boundaries.skipped.size()) +
+              " disputed units left without a country)");
+  }
+  std::size_t provincesCoded = 0;
+  const auto countryRegion = [](const std::string& code) {
+    const auto english = RegionNames::countryEnglishName(code);
+    const auto display = RegionNames::countryName(code);
+    return Region{0, std::string(display.value_or(code)), std::string(english.value_or(code)), code};
+  };
 
   // Check every entry before anything is written.
   std::vector<Place> places;
@@ -216,10 +264,7 @@ CityImporter::Summary CityImporter::run(const std::filesystem::path& input, cons
     const std::string admin2 = requiredText(entry, "admin2", where, true, kMaxCodeBytes);
 
     if (!regions.count(place.country)) {
-      const auto english = RegionNames::countryEnglishName(place.country);
-      const auto display = RegionNames::countryName(place.country);
-      regions[place.country] = Region{0, std::string(display.value_or(place.country)),
-                                      std::string(english.value_or(place.country))};
+      regions[place.country] = countryRegion(place.country);
     }
     if (!admin1.empty()) {
       place.admin1 = place.country + "." + admin1;
@@ -231,7 +276,14 @@ CityImporter::Summary CityImporter::run(const std::filesystem::path& input, cons
           }
         }
         const auto chinese = RegionNames::chineseProvinceName(place.admin1, english);
-        regions[place.admin1] = Region{1, chinese ? std::string(*chinese) : english, english};
+        std::string answerCode = place.admin1;
+        if (chinese) {
+          if (const auto it = provinceCodes.find(std::string(*chinese)); it != provinceCodes.end()) {
+            answerCode = it->second;
+            ++provincesCoded;
+          }
+        }
+        regions[place.admin1] = Region{1, chinese ? std::string(*chinese) : english, english, std::move(answerCode)};
       }
       if (!admin2.empty()) {
         place.admin2 = place.admin1 + "." + admin2;
@@ -242,11 +294,16 @@ CityImporter::Summary CityImporter::run(const std::filesystem::path& input, cons
               name = it->second;
             }
           }
-          regions[place.admin2] = Region{2, name, name};
+          regions[place.admin2] = Region{2, name, name, place.admin2};
         }
       }
     }
     places.push_back(std::move(place));
+  }
+  for (const auto& slice : boundaries.slices) {
+    if (!regions.count(slice.country)) {
+      regions[slice.country] = countryRegion(slice.country);
+    }
   }
   progress_("read " + std::to_string(places.size()) + " places in " + std::to_string(regions.size()) + " regions");
 
@@ -265,9 +322,11 @@ CityImporter::Summary CityImporter::run(const std::filesystem::path& input, cons
     db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;");
     db.exec(PlaceSchema::kCreate);
     {
-      auto insertRegion = db.prepare("INSERT INTO regions(code, level, name, english) VALUES(?1, ?2, ?3, ?4)");
+      auto insertRegion =
+          db.prepare("INSERT INTO regions(code, level, name, english, answer_code) VALUES(?1, ?2, ?3, ?4, ?5)");
       for (const auto& [code, region] : regions) {
-        insertRegion.bind(1, code).bind(2, region.level).bind(3, region.name).bind(4, region.english);
+        insertRegion.bind(1, code).bind(2, region.level).bind(3, region.name).bind(4, region.english).bind(
+            5, region.answerCode);
         insertRegion.step();
         insertRegion.reset();
       }
@@ -322,12 +381,36 @@ CityImporter::Summary CityImporter::run(const std::filesystem::path& input, cons
           progress_("imported " + std::to_string(done) + " of " + std::to_string(places.size()) + " places");
         }
       }
+      auto insertShape =
+          db.prepare("INSERT INTO country_shapes(id, country, polygon, band, edges) VALUES(?1, ?2, ?3, ?4, ?5)");
+      auto insertShapeBox = db.prepare(
+          "INSERT INTO country_shapes_rtree(id, min_lat, max_lat, min_lng, max_lng) VALUES(?1, ?2, ?3, ?4, ?5)");
+      std::int64_t shapeId = 0;
+      for (const auto& slice : boundaries.slices) {
+        ++shapeId;
+        insertShape.bind(1, shapeId)
+            .bind(2, slice.country)
+            .bind(3, slice.polygon)
+            .bind(4, slice.band)
+            .bindBlob(5, std::as_bytes(std::span(slice.edges)));
+        insertShape.step();
+        insertShape.reset();
+        insertShapeBox.bind(1, shapeId)
+            .bind(2, slice.band * CountryBoundaries::kBand)
+            .bind(3, (slice.band + 1) * CountryBoundaries::kBand)
+            .bind(4, slice.west)
+            .bind(5, slice.east);
+        insertShapeBox.step();
+        insertShapeBox.reset();
+      }
       auto insertMeta = db.prepare("INSERT INTO meta(key, value) VALUES(?1, ?2)");
       const std::pair<std::string, std::string> meta[] = {
           {"schema", std::string(PlaceSchema::kVersion)},
           {"source", input.filename().string()},
           {"places", std::to_string(places.size())},
           {"regionNames", admin1Names && admin2Names ? "geonames" : "codes"},
+          {"boundaries", sources.countries.empty() ? "" : sources.countries.filename().string()},
+          {"provinceCodes", sources.provinces.empty() ? "" : sources.provinces.filename().string()},
       };
       for (const auto& [key, value] : meta) {
         insertMeta.bind(1, key).bind(2, value);
@@ -355,6 +438,9 @@ CityImporter::Summary CityImporter::run(const std::filesystem::path& input, cons
   summary.places = places.size();
   summary.regions = regions.size();
   summary.regionNames = admin1Names.has_value() && admin2Names.has_value();
+  summary.countries = boundaries.countries;
+  summary.boundarySlices = boundaries.slices.size();
+  summary.provinceCodes = provincesCoded;
   progress_("imported " + std::to_string(summary.places) + " places and " + std::to_string(summary.regions) +
             " regions into " + target.string());
   return summary;

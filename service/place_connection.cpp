@@ -6,6 +6,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "service/country_boundaries.h"
+
 namespace tovik::service {
 
 namespace {
@@ -29,8 +31,10 @@ Place readPlace(const SqliteStatement& row) {
 /// with the squared flat distance from the point to its box, and the tree visits the lowest
 /// score first, so the first row it yields is the nearest place. Parameters: latitude,
 /// longitude, longitude scale. Coordinates: min_lat, max_lat, min_lng, max_lng.
+/// A fourth parameter, when given, is the highest score wanted: anything farther is left
+/// out, subtrees included.
 int scoreByDistance(sqlite3_rtree_query_info* info) {
-  if (info->nParam != 3 || info->nCoord != 4) {
+  if (info->nParam < 3 || info->nParam > 4 || info->nCoord != 4) {
     return SQLITE_ERROR;
   }
   const double latitude = info->aParam[0];
@@ -58,7 +62,7 @@ int scoreByDistance(sqlite3_rtree_query_info* info) {
     dLng = std::min(east, west) * scale;
   }
   info->rScore = dLat * dLat + dLng * dLng;
-  info->eWithin = PARTLY_WITHIN;
+  info->eWithin = info->nParam == 4 && info->rScore > info->aParam[3] ? NOT_WITHIN : PARTLY_WITHIN;
   return SQLITE_OK;
 }
 
@@ -83,6 +87,13 @@ PlaceConnection::PlaceConnection(const std::string& path)
       nearest_(db_.prepare("SELECT " + std::string(kColumns) +
                            " FROM (SELECT id FROM places_rtree WHERE id MATCH tovik_nearest(?1, ?2, ?3) LIMIT 1) r"
                            " CROSS JOIN places p ON p.id = r.id")),
+      nearestIn_(db_.prepare("SELECT " + std::string(kColumns) +
+                             " FROM places_rtree r CROSS JOIN places p ON p.id = r.id"
+                             " WHERE r.id MATCH tovik_nearest(?1, ?2, ?3, ?5) AND p.country = ?4 LIMIT 1")),
+      shapesAt_(db_.prepare("SELECT s.country, s.edges FROM country_shapes_rtree r"
+                            " CROSS JOIN country_shapes s ON s.id = r.id"
+                            " WHERE r.min_lat <= ?1 AND r.max_lat >= ?1 AND r.min_lng <= ?2 AND r.max_lng >= ?2"
+                            " AND s.band = ?3 ORDER BY r.id")),
       byId_(db_.prepare("SELECT " + std::string(kColumns) + " FROM places p WHERE p.id = ?1")),
       inBox_(db_.prepare("SELECT " + std::string(kColumns) +
                          " FROM places_rtree r CROSS JOIN places p ON p.id = r.id "
@@ -107,6 +118,27 @@ std::optional<Place> PlaceConnection::nearest(double latitude, double longitude,
     return std::nullopt;
   }
   return readPlace(nearest_);
+}
+
+std::optional<Place> PlaceConnection::nearestIn(double latitude, double longitude, double lngScale,
+                                                const std::string& country, double maxScore) {
+  ResetOnExit reset(nearestIn_);
+  nearestIn_.bind(1, latitude).bind(2, longitude).bind(3, lngScale).bind(4, country).bind(5, maxScore);
+  if (!nearestIn_.step()) {
+    return std::nullopt;
+  }
+  return readPlace(nearestIn_);
+}
+
+std::optional<std::string> PlaceConnection::countryAt(double latitude, double longitude) {
+  ResetOnExit reset(shapesAt_);
+  shapesAt_.bind(1, latitude).bind(2, longitude).bind(3, CountryBoundaries::bandOf(latitude));
+  while (shapesAt_.step()) {
+    if (CountryBoundaries::contains(shapesAt_.columnBlob(1), latitude, longitude)) {
+      return shapesAt_.columnText(0);
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<Place> PlaceConnection::place(std::int64_t id) {

@@ -29,6 +29,14 @@ class PlaceConnection {
   /// degree of longitude counts `lngScale` of a degree of latitude (across the
   /// antimeridian too). Nothing only when there is no place at all.
   std::optional<Place> nearest(double latitude, double longitude, double lngScale);
+  /// The same, among the places of one country only, and only as far as `maxScore` (the
+  /// squared distance in that flat metric, in degrees²), so that a country with no place
+  /// near the point does not walk the whole tree.
+  std::optional<Place> nearestIn(double latitude, double longitude, double lngScale, const std::string& country,
+                                 double maxScore);
+  /// The alpha-2 code of the country whose boundary holds the point, or nothing (at sea,
+  /// or a database without boundaries).
+  std::optional<std::string> countryAt(double latitude, double longitude);
   std::optional<Place> place(std::int64_t id);
   /// Every place in `box`, unordered.
   std::vector<Place> placesIn(const DegreeBox& box);
@@ -44,6 +52,8 @@ class PlaceConnection {
 
   SqliteDatabase db_;
   SqliteStatement nearest_;
+  SqliteStatement nearestIn_;
+  SqliteStatement shapesAt_;
   SqliteStatement byId_;
   SqliteStatement inBox_;
   SqliteStatement byText_;

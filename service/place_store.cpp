@@ -1,6 +1,11 @@
 #include "service/place_store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <system_error>
 #include <cmath>
 #include <filesystem>
 #include <stdexcept>
@@ -48,7 +53,14 @@ double metresBetween(double lat1, double lng1, double lat2, double lng2) {
 
 }  // namespace
 
-PlaceStore::PlaceStore(std::string path) : path_(std::move(path)) {}
+PlaceStore::PlaceStore(std::string path) : path_(std::move(path)), openPath_(path_) {}
+
+PlaceStore::~PlaceStore() {
+  idle_.clear();
+  if (fd_ >= 0) {
+    ::close(fd_);
+  }
+}
 
 std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
   SqliteDatabase::tuneForConcurrentReaders();
@@ -57,7 +69,15 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
     throw std::runtime_error("no places database at " + path + " (run `tovik-service import` first)");
   }
   auto store = std::make_shared<PlaceStore>(path);
-  auto connection = std::make_unique<PlaceConnection>(path);
+  store->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (store->fd_ < 0) {
+    throw std::runtime_error("cannot open " + path + ": " + std::generic_category().message(errno));
+  }
+  const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(store->fd_);
+  if (std::filesystem::exists(viaDescriptor, ec)) {
+    store->openPath_ = viaDescriptor;
+  }
+  auto connection = std::make_unique<PlaceConnection>(store->openPath_);
   try {
     auto schema = connection->database().prepare("SELECT value FROM meta WHERE key = 'schema'");
     if (!schema.step() || schema.columnText(0) != PlaceSchema::kVersion) {
@@ -66,10 +86,21 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
     auto count = connection->database().prepare("SELECT count(*) FROM places");
     count.step();
     store->placeCount_ = static_cast<std::size_t>(count.columnInt64(0));
-    auto regions = connection->database().prepare("SELECT code, name, english FROM regions");
+    auto regions = connection->database().prepare("SELECT code, name, english, answer_code FROM regions");
     while (regions.step()) {
-      store->regionNames_.emplace(regions.columnText(0), RegionName{regions.columnText(1), regions.columnText(2)});
+      auto code = regions.columnText(0);
+      auto answer = regions.columnText(3);
+      if (answer != code) {
+        store->byAnswerCode_.emplace(answer, code);
+      }
+      store->regionNames_.emplace(std::move(code),
+                                  RegionName{regions.columnText(1), regions.columnText(2), std::move(answer)});
     }
+    auto countries = connection->database().prepare("SELECT DISTINCT country FROM country_shapes");
+    while (countries.step()) {
+      store->boundaryCountries_.insert(countries.columnText(0));
+    }
+    store->countryCount_ = store->boundaryCountries_.size();
   } catch (const std::runtime_error& error) {
     throw std::runtime_error(path + " is not a places database of this service (" + error.what() +
                              "); import it again with `tovik-service import`");
@@ -87,7 +118,7 @@ PlaceStore::Lease PlaceStore::borrow() const {
       return Lease(*this, std::move(connection));
     }
   }
-  return Lease(*this, std::make_unique<PlaceConnection>(path_));
+  return Lease(*this, std::make_unique<PlaceConnection>(openPath_));
 }
 
 void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
@@ -106,6 +137,26 @@ std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longi
   }
   const double distance = metresBetween(latitude, longitude, place->latitude, place->longitude);
   return PlaceAtDistance{std::move(*place), distance};
+}
+
+std::optional<PlaceAtDistance> PlaceStore::nearestIn(double latitude, double longitude, const std::string& country,
+                                                     double maxDistance) const {
+  auto connection = borrow();
+  const double reach = maxDistance / kMetresPerDegree;
+  auto place = connection->nearestIn(latitude, longitude, longitudeScale(latitude), country, reach * reach);
+  if (!place) {
+    return std::nullopt;
+  }
+  const double distance = metresBetween(latitude, longitude, place->latitude, place->longitude);
+  return PlaceAtDistance{std::move(*place), distance};
+}
+
+std::optional<std::string> PlaceStore::countryAt(double latitude, double longitude) const {
+  if (countryCount_ == 0) {
+    return std::nullopt;
+  }
+  auto connection = borrow();
+  return connection->countryAt(latitude, longitude);
 }
 
 std::vector<PlaceAtDistance> PlaceStore::within(double latitude, double longitude, double radius) const {
@@ -140,6 +191,16 @@ std::vector<Place> PlaceStore::matching(const std::string& ftsQuery, std::string
 const std::string* PlaceStore::regionName(const std::string& code) const {
   const auto it = regionNames_.find(code);
   return it == regionNames_.end() ? nullptr : &it->second.name;
+}
+
+const std::string& PlaceStore::answerCode(const std::string& code) const {
+  const auto it = regionNames_.find(code);
+  return it == regionNames_.end() ? code : it->second.answerCode;
+}
+
+std::string PlaceStore::storedCode(const std::string& code) const {
+  const auto it = byAnswerCode_.find(code);
+  return it == byAnswerCode_.end() ? code : it->second;
 }
 
 std::vector<std::string> PlaceStore::regionWords(const Place& place) const {

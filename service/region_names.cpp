@@ -90,6 +90,82 @@ constexpr std::array kCountries{
     Country{"ZM", "Zambia"}, Country{"ZW", "Zimbabwe"},
 };
 
+struct Numeric {
+  std::string_view numeric;
+  std::string_view code;
+};
+
+// ISO 3166-1 numeric codes, which Natural Earth's boundaries carry, to alpha-2. Sorted.
+constexpr std::array kNumeric{
+    Numeric{"004", "AF"}, Numeric{"008", "AL"}, Numeric{"010", "AQ"}, Numeric{"012", "DZ"}, Numeric{"016", "AS"},
+    Numeric{"020", "AD"}, Numeric{"024", "AO"}, Numeric{"028", "AG"}, Numeric{"031", "AZ"}, Numeric{"032", "AR"},
+    Numeric{"036", "AU"}, Numeric{"040", "AT"}, Numeric{"044", "BS"}, Numeric{"048", "BH"}, Numeric{"050", "BD"},
+    Numeric{"051", "AM"}, Numeric{"052", "BB"}, Numeric{"056", "BE"}, Numeric{"060", "BM"}, Numeric{"064", "BT"},
+    Numeric{"068", "BO"}, Numeric{"070", "BA"}, Numeric{"072", "BW"}, Numeric{"074", "BV"}, Numeric{"076", "BR"},
+    Numeric{"084", "BZ"}, Numeric{"086", "IO"}, Numeric{"090", "SB"}, Numeric{"092", "VG"}, Numeric{"096", "BN"},
+    Numeric{"100", "BG"}, Numeric{"104", "MM"}, Numeric{"108", "BI"}, Numeric{"112", "BY"}, Numeric{"116", "KH"},
+    Numeric{"120", "CM"}, Numeric{"124", "CA"}, Numeric{"132", "CV"}, Numeric{"136", "KY"}, Numeric{"140", "CF"},
+    Numeric{"144", "LK"}, Numeric{"148", "TD"}, Numeric{"152", "CL"}, Numeric{"156", "CN"}, Numeric{"158", "TW"},
+    Numeric{"162", "CX"}, Numeric{"166", "CC"}, Numeric{"170", "CO"}, Numeric{"174", "KM"}, Numeric{"175", "YT"},
+    Numeric{"178", "CG"}, Numeric{"180", "CD"}, Numeric{"184", "CK"}, Numeric{"188", "CR"}, Numeric{"191", "HR"},
+    Numeric{"192", "CU"}, Numeric{"196", "CY"}, Numeric{"203", "CZ"}, Numeric{"204", "BJ"}, Numeric{"208", "DK"},
+    Numeric{"212", "DM"}, Numeric{"214", "DO"}, Numeric{"218", "EC"}, Numeric{"222", "SV"}, Numeric{"226", "GQ"},
+    Numeric{"231", "ET"}, Numeric{"232", "ER"}, Numeric{"233", "EE"}, Numeric{"234", "FO"}, Numeric{"238", "FK"},
+    Numeric{"239", "GS"}, Numeric{"242", "FJ"}, Numeric{"246", "FI"}, Numeric{"248", "AX"}, Numeric{"250", "FR"},
+    Numeric{"254", "GF"}, Numeric{"258", "PF"}, Numeric{"260", "TF"}, Numeric{"262", "DJ"}, Numeric{"266", "GA"},
+    Numeric{"268", "GE"}, Numeric{"270", "GM"}, Numeric{"275", "PS"}, Numeric{"276", "DE"}, Numeric{"288", "GH"},
+    Numeric{"292", "GI"}, Numeric{"296", "KI"}, Numeric{"300", "GR"}, Numeric{"304", "GL"}, Numeric{"308", "GD"},
+    Numeric{"312", "GP"}, Numeric{"316", "GU"}, Numeric{"320", "GT"}, Numeric{"324", "GN"}, Numeric{"328", "GY"},
+    Numeric{"332", "HT"}, Numeric{"334", "HM"}, Numeric{"336", "VA"}, Numeric{"340", "HN"}, Numeric{"344", "HK"},
+    Numeric{"348", "HU"}, Numeric{"352", "IS"}, Numeric{"356", "IN"}, Numeric{"360", "ID"}, Numeric{"364", "IR"},
+    Numeric{"368", "IQ"}, Numeric{"372", "IE"}, Numeric{"376", "IL"}, Numeric{"380", "IT"}, Numeric{"384", "CI"},
+    Numeric{"388", "JM"}, Numeric{"392", "JP"}, Numeric{"398", "KZ"}, Numeric{"400", "JO"}, Numeric{"404", "KE"},
+    Numeric{"408", "KP"}, Numeric{"410", "KR"}, Numeric{"414", "KW"}, Numeric{"417", "KG"}, Numeric{"418", "LA"},
+    Numeric{"422", "LB"}, Numeric{"426", "LS"}, Numeric{"428", "LV"}, Numeric{"430", "LR"}, Numeric{"434", "LY"},
+    Numeric{"438", "LI"}, Numeric{"440", "LT"}, Numeric{"442", "LU"}, Numeric{"446", "MO"}, Numeric{"450", "MG"},
+    Numeric{"454", "MW"}, Numeric{"458", "MY"}, Numeric{"462", "MV"}, Numeric{"466", "ML"}, Numeric{"470", "MT"},
+    Numeric{"474", "MQ"}, Numeric{"478", "MR"}, Numeric{"480", "MU"}, Numeric{"484", "MX"}, Numeric{"492", "MC"},
+    Numeric{"496", "MN"}, Numeric{"498", "MD"}, Numeric{"499", "ME"}, Numeric{"500", "MS"}, Numeric{"504", "MA"},
+    Numeric{"508", "MZ"}, Numeric{"512", "OM"}, Numeric{"516", "NA"}, Numeric{"520", "NR"}, Numeric{"524", "NP"},
+    Numeric{"528", "NL"}, Numeric{"531", "CW"}, Numeric{"533", "AW"}, Numeric{"534", "SX"}, Numeric{"535", "BQ"},
+    Numeric{"540", "NC"}, Numeric{"548", "VU"}, Numeric{"554", "NZ"}, Numeric{"558", "NI"}, Numeric{"562", "NE"},
+    Numeric{"566", "NG"}, Numeric{"570", "NU"}, Numeric{"574", "NF"}, Numeric{"578", "NO"}, Numeric{"580", "MP"},
+    Numeric{"581", "UM"}, Numeric{"583", "FM"}, Numeric{"584", "MH"}, Numeric{"585", "PW"}, Numeric{"586", "PK"},
+    Numeric{"591", "PA"}, Numeric{"598", "PG"}, Numeric{"600", "PY"}, Numeric{"604", "PE"}, Numeric{"608", "PH"},
+    Numeric{"612", "PN"}, Numeric{"616", "PL"}, Numeric{"620", "PT"}, Numeric{"624", "GW"}, Numeric{"626", "TL"},
+    Numeric{"630", "PR"}, Numeric{"634", "QA"}, Numeric{"638", "RE"}, Numeric{"642", "RO"}, Numeric{"643", "RU"},
+    Numeric{"646", "RW"}, Numeric{"652", "BL"}, Numeric{"654", "SH"}, Numeric{"659", "KN"}, Numeric{"660", "AI"},
+    Numeric{"662", "LC"}, Numeric{"663", "MF"}, Numeric{"666", "PM"}, Numeric{"670", "VC"}, Numeric{"674", "SM"},
+    Numeric{"678", "ST"}, Numeric{"682", "SA"}, Numeric{"686", "SN"}, Numeric{"688", "RS"}, Numeric{"690", "SC"},
+    Numeric{"694", "SL"}, Numeric{"702", "SG"}, Numeric{"703", "SK"}, Numeric{"704", "VN"}, Numeric{"705", "SI"},
+    Numeric{"706", "SO"}, Numeric{"710", "ZA"}, Numeric{"716", "ZW"}, Numeric{"724", "ES"}, Numeric{"728", "SS"},
+    Numeric{"729", "SD"}, Numeric{"732", "EH"}, Numeric{"740", "SR"}, Numeric{"744", "SJ"}, Numeric{"748", "SZ"},
+    Numeric{"752", "SE"}, Numeric{"756", "CH"}, Numeric{"760", "SY"}, Numeric{"762", "TJ"}, Numeric{"764", "TH"},
+    Numeric{"768", "TG"}, Numeric{"772", "TK"}, Numeric{"776", "TO"}, Numeric{"780", "TT"}, Numeric{"784", "AE"},
+    Numeric{"788", "TN"}, Numeric{"792", "TR"}, Numeric{"795", "TM"}, Numeric{"796", "TC"}, Numeric{"798", "TV"},
+    Numeric{"800", "UG"}, Numeric{"804", "UA"}, Numeric{"807", "MK"}, Numeric{"818", "EG"}, Numeric{"826", "GB"},
+    Numeric{"831", "GG"}, Numeric{"832", "JE"}, Numeric{"833", "IM"}, Numeric{"834", "TZ"}, Numeric{"840", "US"},
+    Numeric{"850", "VI"}, Numeric{"854", "BF"}, Numeric{"858", "UY"}, Numeric{"860", "UZ"}, Numeric{"862", "VE"},
+    Numeric{"876", "WF"}, Numeric{"882", "WS"}, Numeric{"887", "YE"}, Numeric{"894", "ZM"},
+};
+
+struct Unnumbered {
+  std::string_view name;
+  std::string_view code;
+};
+
+// Natural Earth units without a numeric code, by their name there, to the country whose
+// alpha-2 code GeoNames gives the places inside. Disputed reefs and glaciers are left
+// out: a point there has no country.
+constexpr std::array kUnnumbered{
+    Unnumbered{"Akrotiri", "GB"},          Unnumbered{"Baikonur", "KZ"},
+    Unnumbered{"Clipperton I.", "FR"},     Unnumbered{"Coral Sea Is.", "AU"},
+    Unnumbered{"Cyprus U.N. Buffer Zone", "CY"}, Unnumbered{"Dhekelia", "GB"},
+    Unnumbered{"Indian Ocean Ter.", "AU"}, Unnumbered{"Kosovo", "XK"},
+    Unnumbered{"N. Cyprus", "CY"},         Unnumbered{"Somaliland", "SO"},
+    Unnumbered{"USNB Guantanamo Bay", "US"},
+};
+
 struct Province {
   std::string_view code;
   std::string_view english;
@@ -147,6 +223,23 @@ std::optional<std::string_view> RegionNames::countryName(std::string_view isoCod
     return std::string_view("中国");
   }
   return countryEnglishName(isoCode);
+}
+
+std::optional<std::string_view> RegionNames::countryOfBoundary(std::string_view numeric, std::string_view name) {
+  if (!numeric.empty()) {
+    const auto it = std::lower_bound(kNumeric.begin(), kNumeric.end(), numeric,
+                                     [](const Numeric& n, std::string_view code) { return n.numeric < code; });
+    if (it != kNumeric.end() && it->numeric == numeric) {
+      return it->code;
+    }
+    return std::nullopt;
+  }
+  for (const auto& unit : kUnnumbered) {
+    if (unit.name == name) {
+      return unit.code;
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string_view> RegionNames::chineseProvinceName(std::string_view code, std::string_view englishName) {

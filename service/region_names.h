@@ -14,6 +14,10 @@ class RegionNames {
   static std::optional<std::string_view> countryName(std::string_view isoCode);
   /// The English name as well, for search (the same as `countryName` except for China).
   static std::optional<std::string_view> countryEnglishName(std::string_view isoCode);
+  /// The alpha-2 code of a Natural Earth boundary, from its ISO 3166-1 numeric code ("156")
+  /// or, for the few units without one, from its name there ("Kosovo"). Nothing for a
+  /// disputed unit or an unknown code.
+  static std::optional<std::string_view> countryOfBoundary(std::string_view numeric, std::string_view name);
   /// The Chinese name of a Chinese province, municipality or autonomous region, given its
   /// GeoNames code ("CN.22") and the English name the data gives for that code. Nothing
   /// when the code is unknown or the English name does not match the one expected for that

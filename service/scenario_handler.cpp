@@ -51,7 +51,7 @@ std::vector<std::shared_ptr<GeocodeRes>> ScenarioHandler::geocode(const GeocodeR
 
 std::vector<std::shared_ptr<GeocodeRes>> ScenarioHandler::placeSearch(const PlaceSearchRequest& request) const {
   const auto candidates = store_->matching(withCity(TextMatch::ftsQuery(request.words, "name", true), request.city),
-                                           request.cityCode, kCandidates);
+                                           store_->storedCode(request.cityCode), kCandidates);
   std::vector<Scored> ranked;
   for (const auto& place : candidates) {
     // The index has matched every word; letters this service does not fold may still
@@ -109,7 +109,8 @@ std::shared_ptr<GeocodeRes> ScenarioHandler::item(const Scored& scored) const {
   result->geoPoint = point;
   result->type = kPlaceType;
   result->name = place.name;
-  result->code = !place.admin2.empty() ? place.admin2 : !place.admin1.empty() ? place.admin1 : place.country;
+  result->code =
+      store_->answerCode(!place.admin2.empty() ? place.admin2 : !place.admin1.empty() ? place.admin1 : place.country);
   result->categories = std::vector{std::make_shared<TkCategory>(kPlaceType, "populated place")};
   result->address = addresses_.compose(place);
   result->relevance = scored.relevance;

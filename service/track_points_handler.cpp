@@ -22,6 +22,29 @@ std::int64_t nowMilliseconds() {
 TrackPointsHandler::TrackPointsHandler(std::shared_ptr<const PlaceStore> store)
     : store_(store), addresses_(std::move(store)) {}
 
+std::shared_ptr<AddressInfo> TrackPointsHandler::address(const Coordinate& wgs, const PlaceAtDistance& nearest) const {
+  if (!store_->hasBoundaries()) {
+    return addresses_.compose(nearest.place);
+  }
+  const auto country = store_->countryAt(wgs.latitude, wgs.longitude);
+  if (!country) {
+    return addresses_.composeAt("", &nearest.place);
+  }
+  if (nearest.place.country == *country) {
+    return addresses_.compose(nearest.place);
+  }
+  // A dependency that the place list files under a code of its own but the boundaries
+  // count as part of its country (French Guiana in France): the nearest place gives the
+  // levels below the country.
+  if (!store_->hasBoundary(nearest.place.country)) {
+    return addresses_.composeAt(*country, &nearest.place);
+  }
+  // Across a border from the nearest place: the levels below the country come from the
+  // country's own nearest place, if it has one not much farther away.
+  const auto inCountry = store_->nearestIn(wgs.latitude, wgs.longitude, *country, nearest.distance + kFarther);
+  return addresses_.composeAt(*country, inCountry ? &inCountry->place : nullptr);
+}
+
 std::shared_ptr<LocationRes> TrackPointsHandler::answer(const TrackPointsRequest& request) const {
   const Coordinate given{request.latitude, request.longitude};
   const Coordinate wgs = DatumConversion::toWGS(given, request.datum);
@@ -39,7 +62,7 @@ std::shared_ptr<LocationRes> TrackPointsHandler::answer(const TrackPointsRequest
                                                 std::make_shared<DistanceInfo>(nearest->distance));
     const bool wantAddress = request.needAddress.value_or(!request.isTrack);
     if (wantAddress) {
-      detail->address = addresses_.compose(nearest->place);
+      detail->address = address(wgs, *nearest);
     }
   }
   return std::make_shared<LocationRes>(request.id, request.asset, std::move(detail));

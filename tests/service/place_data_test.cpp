@@ -10,6 +10,11 @@
 #include "service/city_importer.h"
 #include "service/place_store.h"
 #include "service/region_names.h"
+#include "service/track_points_handler.h"
+#include "tovik/model/address.h"
+#include "tovik/model/distance_info.h"
+#include "tovik/model/location_detail.h"
+#include "tovik/model/place_info.h"
 #include "service_test_env.h"
 
 namespace tovik::service {
@@ -35,11 +40,14 @@ TEST(CityImporterTest, MalformedInputIsRejectedAndLeavesNoDatabaseBehind) {
   std::filesystem::create_directories(fresh.parent_path());
   std::vector<std::string> lines;
   const auto summary =
-      CityImporter([&](std::string_view line) { lines.emplace_back(line); }).run(fixtureFile("cities.json"), old);
-  EXPECT_TRUE(summary.places == 51U && summary.regionNames);
+      CityImporter([&](std::string_view line) { lines.emplace_back(line); }).run(fixtureSources(), old);
+  EXPECT_TRUE(summary.places == 57U && summary.regionNames);
+  EXPECT_EQ(summary.countries, 4U);
+  EXPECT_EQ(summary.provinceCodes, 12U) << "every Chinese province of the fixture has its GB/T 2260 code";
   ASSERT_FALSE(lines.empty());
-  EXPECT_NE(lines.back().find("imported 51 places"), std::string::npos) << lines.back();
-  EXPECT_EQ(PlaceStore::open(old.string())->placeCount(), 51U);
+  EXPECT_NE(lines.back().find("imported 57 places"), std::string::npos) << lines.back();
+  EXPECT_EQ(PlaceStore::open(old.string())->placeCount(), 57U);
+  EXPECT_EQ(PlaceStore::open(old.string())->countryCount(), 4U);
   const auto before = std::filesystem::file_size(old);
 
   const std::string good = R"({"name": "A", "lat": "1", "lng": "2", "country": "FR", "admin1": "", "admin2": ""})";
@@ -57,6 +65,38 @@ TEST(CityImporterTest, MalformedInputIsRejectedAndLeavesNoDatabaseBehind) {
       {R"([{"name": "A", "lat": "1", "lng": "2", "country": "France"}])", "\"country\""},
       {R"([{"name": "A", "lat": "1", "lng": "2", "country": "FR", "admin1": 3}])", "\"admin1\" is not a string"},
   };
+  // The boundaries and the province codes are checked as strictly.
+  const std::string city = "[" + good + "]";
+  const auto goodCities = writeFile("bad-input", "cities.json", city);
+  const struct {
+    std::string countries;
+    std::string provinces;
+    std::string expected;
+  } sideCases[] = {
+      {R"({"type": "Topology"})", "", "no \"arcs\" array"},
+      {R"({"arcs": [[[0, 0], [1, 1]]], "objects": {"countries": {"geometries": [)"
+       R"({"id": "156", "type": "Polygon", "arcs": [[4]]}]}}})",
+       "", "arc 4 does not exist"},
+      {R"({"arcs": [[[0, 0], [200, 1]]], "objects": {"countries": {"geometries": []}}})", "", "outside the globe"},
+      {R"({"arcs": [], "objects": {"countries": {"geometries": []}}})", "", "holds no country boundaries"},
+      {"", R"([{"code": "110000", "name": "北京市"}])", "not a two-digit province code"},
+  };
+  for (const auto& c : sideCases) {
+    CityImporter::Sources sources{goodCities, {}, {}};
+    if (!c.countries.empty()) {
+      sources.countries = writeFile("bad-input", "countries.json", c.countries);
+    }
+    if (!c.provinces.empty()) {
+      sources.provinces = writeFile("bad-input", "provinces.json", c.provinces);
+    }
+    try {
+      CityImporter(quiet).run(sources, fresh);
+      ADD_FAILURE() << "accepted: " << c.countries << c.provinces;
+    } catch (const ImportError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.expected), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(entries(fresh.parent_path()), 0) << c.expected;
+  }
   for (const auto& c : cases) {
     const auto input = writeFile("bad-input", "cities.json", c.text);
     for (const auto& db : {fresh, old}) {
@@ -109,6 +149,53 @@ TEST(PlaceStoreTest, NearestMatchesAFullScanEverywhere) {
     EXPECT_LE(found->distance, everything.front().distance * 1.001 + 1.0)
         << latitude << "," << longitude << ": " << found->place.name << " vs " << everything.front().place.name;
   }
+}
+
+TEST(PlaceStoreTest, TheAddressTakesItsCountryFromTheBoundaryHoldingThePoint) {
+  // Points a few kilometres from China's borders with North Korea, Vietnam and Kazakhstan,
+  // several of them nearer to a city across the border, and one in the Yellow Sea.
+  const struct {
+    double latitude;
+    double longitude;
+    std::string place;    // the nearest place, whatever its country
+    std::string codes;    // the context's codes, widest first
+    std::string country;  // the first entry's name when it is a country
+  } cases[] = {
+      {40.135, 124.386, "Dandong", "CN|210000|CN.19.2106", "中国"},
+      {40.110, 124.356, "Sinŭiju", "CN|210000|CN.19.2106", "中国"},
+      {40.120, 124.431, "Dandong", "KP|KP.11|KP.11.2039624", "North Korea"},
+      {40.100, 124.401, "Sinŭiju", "KP|KP.11|KP.11.2039624", "North Korea"},
+      {21.552, 107.966, "Dongxing", "CN|450000|", "中国"},
+      {21.532, 107.971, "Móng Cái", "CN|450000|", "中国"},
+      {21.507, 107.946, "Móng Cái", "VN|VN.22|VN.22.194", "Vietnam"},
+      {44.203, 80.415, "Qarasu", "CN|650000|", "中国"},
+      {44.223, 80.385, "Khorgos", "CN|650000|", "中国"},
+      {44.228, 80.355, "Khorgos", "KZ|KZ.12510144|", "Kazakhstan"},
+      {39.9087, 116.3975, "Beijing", "CN|110000|CN.22.11876380", "中国"},
+      {35.0, 123.0, "Shanghai", "310000|CN.23.12324204", ""},
+  };
+  const TrackPointsHandler handler(fixtureStore());
+  for (const auto& c : cases) {
+    TrackPointsRequest request;
+    request.isTrack = false;
+    request.latitude = c.latitude;
+    request.longitude = c.longitude;
+    const auto detail = handler.answer(request)->location;
+    ASSERT_TRUE(detail->place && detail->address) << c.latitude << "," << c.longitude;
+    EXPECT_EQ(detail->place->name, c.place) << c.latitude << "," << c.longitude;
+    EXPECT_GT(detail->place->distance->line, 0.0);
+    std::string codes;
+    for (const auto& entry : detail->address->context) {
+      codes += (codes.empty() ? "" : "|") + entry->code;
+    }
+    EXPECT_EQ(codes, c.codes) << c.latitude << "," << c.longitude;
+    const auto& first = *detail->address->context.front();
+    EXPECT_EQ(first.type == "country" ? first.name : "", c.country) << c.latitude << "," << c.longitude;
+  }
+  // A province answers with its GB/T 2260 code and is found by it as by its GeoNames code.
+  EXPECT_EQ(fixtureStore()->answerCode("CN.22"), "110000");
+  EXPECT_EQ(fixtureStore()->storedCode("110000"), "CN.22");
+  EXPECT_EQ(fixtureStore()->storedCode("FR.11"), "FR.11");
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #pragma once
 
-// A places database made from the fixture (50 real GeoNames places) and a real service
-// on a loopback port, for the service's tests.
+// A places database made from the fixture (57 real GeoNames places; Natural Earth's
+// boundaries of China, North Korea, Vietnam and Kazakhstan only, so everywhere else reads
+// as sea; the GB/T 2260 province codes) and a real service on a loopback port, for the
+// service's tests.
 
 #include <unistd.h>
 
@@ -37,13 +39,22 @@ inline std::filesystem::path fixtureFile(const std::string& name) {
   return std::filesystem::path(TOVIK_SERVICE_FIXTURE_DIR) / name;
 }
 
+inline CityImporter::Sources fixtureSources() {
+  return CityImporter::Sources{fixtureFile("cities.json"), fixtureFile("countries.json"), fixtureFile("provinces.json")};
+}
+
 /// The fixture imported once per process.
-inline std::shared_ptr<PlaceStore> fixtureStore() {
-  static const auto store = [] {
-    const auto db = scratchDir() / "fixture.sqlite";
-    CityImporter([](std::string_view) {}).run(fixtureFile("cities.json"), db);
-    return PlaceStore::open(db.string());
+inline const std::filesystem::path& fixtureDatabase() {
+  static const auto db = [] {
+    auto path = scratchDir() / "fixture.sqlite";
+    CityImporter([](std::string_view) {}).run(fixtureSources(), path);
+    return path;
   }();
+  return db;
+}
+
+inline std::shared_ptr<PlaceStore> fixtureStore() {
+  static const auto store = PlaceStore::open(fixtureDatabase().string());
   return store;
 }
 
