@@ -93,6 +93,63 @@ void BM_BaiduToWgs(benchmark::State& state) {
   eachPoint(state, baiduPoints(), [](Coordinate c) { return OrbCoorTransform::transformFromBaiduToWGS(c); });
 }
 
+/// WGS-84 points inside the precise China region (every one of them is converted in both regions).
+const std::vector<Coordinate>& chinaPoints() {
+  static const std::vector<Coordinate> points = [] {
+    std::mt19937_64 random(2025);
+    std::uniform_real_distribution<double> latitude(0.8293, 55.8271);
+    std::uniform_real_distribution<double> longitude(72.004, 137.8347);
+    std::vector<Coordinate> out;
+    while (out.size() < kPoints) {
+      const Coordinate c{latitude(random), longitude(random)};
+      if (OrbCoorTransform::contains(c, Region::precise)) {
+        out.push_back(c);
+      }
+    }
+    return out;
+  }();
+  return points;
+}
+
+void BM_WgsToGcjPrecise(benchmark::State& state) {
+  eachPoint(state, wgsPoints(), [](Coordinate c) { return OrbCoorTransform::transformFromWGSToGCJ(c, Region::precise); });
+}
+void BM_WgsToGcjInChina(benchmark::State& state) {
+  eachPoint(state, chinaPoints(), [](Coordinate c) { return OrbCoorTransform::transformFromWGSToGCJ(c); });
+}
+void BM_WgsToGcjPreciseInChina(benchmark::State& state) {
+  eachPoint(state, chinaPoints(), [](Coordinate c) { return OrbCoorTransform::transformFromWGSToGCJ(c, Region::precise); });
+}
+void BM_GcjToWgsPreciseInChina(benchmark::State& state) {
+  static const std::vector<Coordinate> gcj = converted(chinaPoints(), OrbCoorTransform::transformFromWGSToGCJ);
+  eachPoint(state, gcj, [](Coordinate c) { return OrbCoorTransform::transformFromGCJToWGS(c, Region::precise); });
+}
+void BM_GcjToWgsInChina(benchmark::State& state) {
+  static const std::vector<Coordinate> gcj = converted(chinaPoints(), OrbCoorTransform::transformFromWGSToGCJ);
+  eachPoint(state, gcj, [](Coordinate c) { return OrbCoorTransform::transformFromGCJToWGS(c); });
+}
+
+// The region tests alone, over random points in the rectangle.
+void BM_ContainsRectangle(benchmark::State& state) {
+  eachPoint(state, wgsPoints(), [](Coordinate c) { return OrbCoorTransform::contains(c); });
+}
+void BM_ContainsPrecise(benchmark::State& state) {
+  eachPoint(state, wgsPoints(), [](Coordinate c) { return OrbCoorTransform::contains(c, Region::precise); });
+}
+void BM_ContainsPolygonStraightforward(benchmark::State& state) {
+  const std::vector<Coordinate> points(wgsPoints().begin(), wgsPoints().begin() + 256);
+  eachPoint(state, points, StraightforwardTransform::insideChinaLand);
+}
+
+BENCHMARK(BM_WgsToGcjPrecise);
+BENCHMARK(BM_WgsToGcjInChina);
+BENCHMARK(BM_WgsToGcjPreciseInChina);
+BENCHMARK(BM_GcjToWgsInChina);
+BENCHMARK(BM_GcjToWgsPreciseInChina);
+BENCHMARK(BM_ContainsRectangle);
+BENCHMARK(BM_ContainsPrecise);
+BENCHMARK(BM_ContainsPolygonStraightforward);
+
 template <class Distance>
 void distances(benchmark::State& state, Distance distance) {
   const std::vector<Coordinate>& points = wgsPoints();
@@ -157,6 +214,15 @@ void BM_BatchWgsToBaidu(benchmark::State& state) {
   batch(state, OrbCoorTransform::transformFromWGSToBaidu, wgsPoints());
 }
 
+void BM_BatchWgsToGcjInChina(benchmark::State& state) {
+  batch(state, OrbCoorTransform::transformFromWGSToGCJ, chinaPoints());
+}
+void BM_BatchWgsToGcjPreciseInChina(benchmark::State& state) {
+  batch(state, [](std::span<const Coordinate> in, std::span<Coordinate> out, BatchPath path) {
+    return OrbCoorTransform::transformFromWGSToGCJ(in, out, Region::precise, path);
+  }, chinaPoints());
+}
+
 void batchPaths(benchmark::internal::Benchmark* b) {
   b->ArgName("path");
   for (const BatchPath path : {BatchPath::scalar, BatchPath::sse2, BatchPath::avx2, BatchPath::avx512}) {
@@ -168,6 +234,8 @@ BENCHMARK(BM_BatchWgsToGcj)->Apply(batchPaths);
 BENCHMARK(BM_BatchGcjToBaidu)->Apply(batchPaths);
 BENCHMARK(BM_BatchBaiduToGcj)->Apply(batchPaths);
 BENCHMARK(BM_BatchWgsToBaidu)->Apply(batchPaths);
+BENCHMARK(BM_BatchWgsToGcjInChina)->Apply(batchPaths);
+BENCHMARK(BM_BatchWgsToGcjPreciseInChina)->Apply(batchPaths);
 
 }  // namespace
 }  // namespace tovik::bench

@@ -13,6 +13,9 @@ struct StraightforwardTransform {
   static Coordinate gcjToWgs(Coordinate gcj);
   static Coordinate gcjToBaidu(Coordinate gcj);
   static double distance(double lat1, double lat2, double lng1, double lng2);
+  /// Even-odd test of the point against every edge of the precise region's land boundary (the
+  /// same rings, without the sea band): the yardstick for its grid.
+  static bool insideChinaLand(Coordinate wgs);
 };
 
 }  // namespace tovik::bench
