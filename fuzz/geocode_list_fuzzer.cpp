@@ -1,5 +1,5 @@
-// The answer of the geocoding and place searches: any bytes either decode into a list of
-// GeocodeRes or fail with DecodingError, and a decoded list survives its own encoding.
+// The answer of the geocoding and place searches: any bytes that parse either decode into a
+// list of GeocodeRes or fail with DecodingError, and a decoded list survives its own encoding.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -8,12 +8,16 @@
 
 #include "tovik/model/decoding_error.h"
 #include "tovik/model/geocode_res.h"
+#include "tovik/model/json_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto document = nlohmann::json::parse(std::string_view(reinterpret_cast<const char*>(data), size), nullptr,
-                                              /*allow_exceptions=*/false);
-  if (document.is_discarded()) {
+  nlohmann::json document;
+  try {
+    document = tovik::parseJsonDocument(std::string_view(reinterpret_cast<const char*>(data), size));
+  } catch (const nlohmann::json::exception&) {
     return 0;
+  } catch (const tovik::DecodingError&) {
+    return 0;  // nested too deep
   }
   std::vector<std::shared_ptr<tovik::GeocodeRes>> list;
   try {

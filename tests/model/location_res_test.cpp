@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "model/decode_outcome.h"
+#include "tovik/model/json_document.h"
 
 namespace tovik {
 namespace {
@@ -96,6 +97,7 @@ TEST(LocationResDecode, VariantsDecodeOrFailWithTheirPath) {
   }
 }
 
+// The timestamp is judged as the service wrote it, so the answer goes through the kit's parser.
 TEST(LocationResDecode, TimestampAcceptsEveryWholeInt64AndNothingElse) {
   constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
   constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
@@ -104,21 +106,60 @@ TEST(LocationResDecode, TimestampAcceptsEveryWholeInt64AndNothingElse) {
     std::optional<std::int64_t> expected;  // none: fails
   } cases[] = {
       {"9223372036854775807", kMax}, {"-9223372036854775808", kMin}, {"0", 0}, {"-1", -1},
-      {"1700000000000.0", 1700000000000}, {"1.7e12", 1700000000000}, {"-0.0", 0},
+      {"1700000000000.0", 1700000000000}, {"1.7e12", 1700000000000}, {"-0.0", 0}, {"0.0017E+15", 1700000000000},
+      {"170000000000000e-2", 1700000000000}, {"9.223372036854775807e18", kMax}, {"-9223372036854775808.000", kMin},
       {"9223372036854775808", std::nullopt},  // one past the largest, read as unsigned
       {"18446744073709551615", std::nullopt}, {"9223372036854775808.0", std::nullopt},  // 2^63 as a float
       {"9.3e18", std::nullopt}, {"1e19", std::nullopt}, {"-1e19", std::nullopt}, {"-0.5", std::nullopt},
-      {"true", std::nullopt},
+      {"true", std::nullopt}, {"\"1700000000123\"", std::nullopt},
+      // Whole only after rounding to a double.
+      {"1700000000000.0000001", std::nullopt}, {"9007199254740993.5", std::nullopt},
+      {"-9223372036854775809", std::nullopt}, {"17000000000001e-1", std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    json answer = validAnswer();
-    answer["location"]["timestamp"] = json::parse(c.text);
+    std::string text = validAnswer().dump();
+    const std::string written = "\"timestamp\":1700000000123";
+    text.replace(text.find(written), written.size(), std::string("\"timestamp\":") + c.text);
     std::shared_ptr<LocationRes> res;
-    EXPECT_EQ(decodeError([&] { res = LocationRes::decode(answer); }).empty(), c.expected.has_value());
+    EXPECT_EQ(decodeError([&] { res = LocationRes::decode(parseJsonDocument(text)); }).empty(), c.expected.has_value());
     if (res && c.expected) {
       EXPECT_EQ(res->location->timestamp, *c.expected);
     }
+  }
+}
+
+// What the network client decodes from: the answer's text through the kit's parser.
+TEST(LocationResDecode, AnswerTextParsesWithinTheNestingBound) {
+  const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  const auto withExtra = [](const std::string& extra) {
+    std::string text = validAnswer().dump();
+    return text.insert(1, "\"extra\":" + extra + ",");
+  };
+  const std::string tooDeep = "the document nests deeper than 64 levels";
+  const struct {
+    const char* name;
+    std::string text;
+    std::string error;  // what() of the exception; empty: decodes
+  } cases[] = {
+      {"as the service writes it", validAnswer().dump(2), ""},
+      {"64 levels with an ignored member", withExtra(nested(kMaxJsonDepth - 1)), ""},
+      {"65 levels with an ignored member", withExtra(nested(kMaxJsonDepth)), tooDeep},
+      {"8 MiB of opening brackets", std::string(std::size_t{8} << 20, '['), tooDeep},
+      {"nesting in an object member", withExtra(std::string(70, '[') + "{\"a\":1}" + std::string(70, ']')), tooDeep},
+      {"cut short", validAnswer().dump().substr(0, 40), "[json.exception.parse_error.101] parse error"},
+      {"text after the answer", validAnswer().dump() + " {}", "[json.exception.parse_error.101] parse error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    try {
+      EXPECT_EQ(LocationRes::decode(parseJsonDocument(c.text))->location->timestamp, 1700000000123);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error.substr(0, c.error.size()), c.error);
+    EXPECT_EQ(error.empty(), c.error.empty()) << error;
   }
 }
 

@@ -6,10 +6,6 @@
 namespace tovik {
 namespace {
 
-// Both bounds are exact doubles: -2^63 is the smallest int64, 2^63 is one past the largest.
-constexpr double kInt64Lowest = -9223372036854775808.0;
-constexpr double kInt64End = 9223372036854775808.0;
-
 std::string found(const nlohmann::json& value) { return std::string(", found ") + value.type_name(); }
 
 DecodingError wrongType(std::string_view key, const char* expected, const nlohmann::json& value) {
@@ -75,23 +71,20 @@ double JsonFields::requiredNumber(std::string_view key) const { return require(k
 
 std::int64_t JsonFields::requiredWholeInt64(std::string_view key) const {
   const nlohmann::json& value = require(key, Kind::wholeNumber);
-  if (value.is_number_integer() && !value.is_number_unsigned()) {
-    return value.get<std::int64_t>();
-  }
   if (value.is_number_unsigned()) {
     const auto whole = value.get<std::uint64_t>();
     if (whole <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
       return static_cast<std::int64_t>(whole);
     }
+  } else if (value.is_number_integer()) {
+    return value.get<std::int64_t>();
+  } else if (const double number = value.get<double>(); std::trunc(number) != number) {
+    throw DecodingError(std::string(key), "expected a whole number, found " + value.dump());
   } else {
-    // Writers that go through doubles send 1700000000000.0 for a whole number of milliseconds.
-    const double number = value.get<double>();
-    if (std::trunc(number) != number) {
-      throw DecodingError(std::string(key), "expected a whole number, found " + value.dump());
-    }
-    if (number >= kInt64Lowest && number < kInt64End) {
-      return static_cast<std::int64_t>(number);
-    }
+    // A double that looks whole may be the rounding of a fraction (1700000000000.0000001) or
+    // of a number out of range; parseJsonDocument already stored every exact one as an integer.
+    throw DecodingError(std::string(key),
+                        "expected a whole number within the signed 64-bit range, found about " + value.dump());
   }
   throw DecodingError(std::string(key),
                       "expected a whole number within the signed 64-bit range, found " + value.dump());

@@ -30,7 +30,9 @@ class JsonFields {
   std::string requiredString(std::string_view key) const;
   /// Any JSON number; integers are widened.
   double requiredNumber(std::string_view key) const;
-  /// A JSON integer, or a JSON number with no fractional part, within the signed 64-bit range.
+  /// A JSON integer within the signed 64-bit range. A double is never taken: the text it came
+  /// from is gone, and a fraction may have rounded away. Documents parsed by
+  /// `parseJsonDocument` hold whole numbers written as "1.7e12" or "5.0" as integers.
   std::int64_t requiredWholeInt64(std::string_view key) const;
 
   template <class T>

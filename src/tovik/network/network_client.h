@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/decodable.h"
+#include "tovik/model/json_document.h"
 #include "tovik/network/curl_session.h"
 #include "tovik/network/http_url_response.h"
 #include "tovik/network/network_error.h"
@@ -93,7 +94,7 @@ class NetworkClient {
     std::optional<T> value;
     std::string reason;
     try {
-      value.emplace(Decodable<T>::decode(nlohmann::json::parse(*data)));
+      value.emplace(Decodable<T>::decode(parseJsonDocument(*data)));
     } catch (const std::exception& e) {
       reason = e.what();
     }
