@@ -25,12 +25,17 @@
  *     the facade is destroyed;
  *   - version strings are valid for the life of the process.
  *   Copy a string to keep it longer. Never free a string the kit returns.
- * - **Threads.** Configure and call the facade, the providers, the bundle and the main
- *   queue from one thread, the main thread: the thread that drives the main queue
- *   (tk_main_queue_run() and friends). Every delegate callback arrives on that thread, while
- *   it drives the queue, or synchronously inside the call that caused it (a missing consent
- *   or key is reported before the operation returns). The coordinate transforms, the version
- *   and the network check may be called from any thread.
+ * - **Threads.** Configure and call the facade and the providers from one thread, the main
+ *   thread: the thread that drives the main queue (tk_main_queue_run() and friends). Once a
+ *   thread has driven the queue, these functions refuse every other thread: those returning a
+ *   ::tk_status return ::TK_ERROR_WRONG_THREAD, the others NULL, false, 0 or NaN as for a NULL
+ *   handle, and tk_client_location_destroy() hands the handle to the main thread, which
+ *   destroys it in its next turn. Before that any thread may set up. Every delegate callback
+ *   arrives on the main thread, while it drives the queue, or synchronously inside the call
+ *   that caused it (a missing consent or key is reported before the operation returns). The
+ *   coordinate transforms, the version, the status texts, the network check, the bundle,
+ *   tk_main_queue_async() and the retain and release of results may be called from any
+ *   thread.
  * - **Callbacks** must not drive the main queue themselves (the queue does not nest); the
  *   driving calls refuse to run from inside a callback. A callback may call any other
  *   function here, including destroying the facade that called it.
@@ -62,7 +67,9 @@ typedef enum tk_status {
   TK_OK = 0,                    /**< The call was accepted. */
   TK_ERROR_NULL_ARGUMENT = 1,   /**< A handle or a required pointer argument was NULL; nothing changed. */
   TK_ERROR_INVALID_ARGUMENT = 2, /**< An argument is out of range (see the function); nothing changed. */
-  TK_ERROR_WRONG_THREAD = 3,    /**< Called from inside a callback where that is not allowed. */
+  TK_ERROR_WRONG_THREAD = 3,    /**< Called from a thread other than the main thread, once a thread
+                                     drives the main queue, by a function that belongs to the main
+                                     thread; nothing changed. */
   TK_ERROR_INTERNAL = 4         /**< The kit failed unexpectedly (for example out of memory). */
 } tk_status;
 
@@ -251,9 +258,14 @@ typedef struct tk_location_delegate {
   void (*onReceivedGeocodeWithResult)(void* context, const tk_geocode_list* result);
   /** The answer of either place search. */
   void (*onReceivedPoiSearchWithResult)(void* context, const tk_geocode_list* result);
-  /** Called once, with `context`, when the kit lets go of this delegate (replaced, cleared or
-   *  its facade destroyed, and no callback of it still running). Lets the application free
-   *  the context. May be NULL. */
+  /** Called once per context, with `context`, on the main thread, when the kit lets go of the
+   *  last delegate holding that context (replaced, cleared or its facade destroyed, and no
+   *  callback of it still running). Lets the application free the context. Tables with the
+   *  same context share it, however they reached the kit: the same table given twice, a table
+   *  read back with tk_client_location_callDelegate() and given again, or one table given to
+   *  two facades; the release of the first of them that set one runs. A NULL context is not
+   *  shared: each delegate with a NULL context calls its own release once, when it is let go.
+   *  May be NULL. */
   void (*releaseContext)(void* context);
 } tk_location_delegate;
 

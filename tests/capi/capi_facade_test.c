@@ -3,6 +3,7 @@
 #include <math.h>
 #include <stdbool.h>
 #include <string.h>
+#include <threads.h>
 
 #include <tovik/tovik_c.h>
 
@@ -203,6 +204,94 @@ void test_delegate_context_released_once(void) {
   client = tk_client_location_create(&b);
   tk_client_location_destroy(client);
   CHECK(second.releases == 2);
+
+  /* One context reaching the kit several times is released once, after the last delegate
+   * holding it has gone. */
+  recorder twice = {0};
+  const tk_location_delegate t = recorder_delegate(&twice);
+  client = tk_client_location_create(&t);
+  CHECK(tk_client_location_setLocationDelegateWith_delegate(client, &t) == TK_OK);
+  CHECK(twice.releases == 0);
+  tk_client_location_destroy(client);
+  CHECK(twice.releases == 1);
+
+  recorder read_back = {0};
+  const tk_location_delegate rb = recorder_delegate(&read_back);
+  client = tk_client_location_create(&rb);
+  tk_location_delegate copy;
+  CHECK(tk_client_location_callDelegate(client, &copy));
+  CHECK(tk_client_location_setCallDelegate(client, &copy) == TK_OK);
+  CHECK(read_back.releases == 0);
+  tk_client_location_destroy(client);
+  CHECK(read_back.releases == 1);
+
+  recorder two = {0};
+  const tk_location_delegate tw = recorder_delegate(&two);
+  client = tk_client_location_create(&tw);
+  tk_client_location* other = tk_client_location_create(&tw);
+  tk_client_location_destroy(client);
+  CHECK(two.releases == 0);
+  /* The other facade's delegate still reaches the context. */
+  CHECK(tk_client_location_startLocation(other) == TK_OK);
+  CHECK(two.errors == 1);
+  tk_client_location_destroy(other);
+  CHECK(two.releases == 1);
+  CHECK(!first.off_main_thread && !twice.off_main_thread && !two.off_main_thread);
+}
+
+typedef struct other_thread_calls {
+  tk_client_location* client;
+  tk_status start;
+  tk_status init_key;
+  tk_status push;
+  const char* key;
+  tk_client_location* created;
+  double distance;
+  tk_status posted;
+} other_thread_calls;
+
+static void nothing(void* context) { (void)context; }
+
+static int call_from_other_thread(void* arg) {
+  other_thread_calls* calls = arg;
+  calls->start = tk_client_location_startLocation(calls->client);
+  calls->init_key = tk_client_location_initKeyWithAccesskey(calls->client, "K2");
+  const tk_location fix = tk_location_make(39.9, 116.4);
+  calls->key = tk_client_location_accesskey(calls->client);
+  calls->created = tk_client_location_create(NULL);
+  calls->push = tk_client_location_getTrackLocationWithLocation(calls->client, &fix);
+  calls->distance = tk_orb_coor_transform_distanceByPointWithLat1_lat2_lng1_lng2(0.0, 0.0, 0.0, 1.0);
+  calls->posted = tk_main_queue_async(nothing, NULL);
+  /* Handed to the main thread, which destroys it. */
+  tk_client_location_destroy(calls->client);
+  return 0;
+}
+
+void test_main_thread_entries_refuse_other_threads(void) {
+  recorder r = {0};
+  tk_client_location* client = ready_facade(&r);
+  /* Driving the queue makes this thread the main thread. */
+  tk_main_queue_poll();
+  const size_t requests = test_server_request_count(g_server);
+  other_thread_calls calls = {.client = client};
+  thrd_t thread;
+  CHECK(thrd_create(&thread, call_from_other_thread, &calls) == thrd_success);
+  CHECK(thrd_join(thread, NULL) == thrd_success);
+
+  CHECK(calls.start == TK_ERROR_WRONG_THREAD);
+  CHECK(calls.init_key == TK_ERROR_WRONG_THREAD);
+  CHECK(calls.push == TK_ERROR_WRONG_THREAD);
+  CHECK(calls.key == NULL);
+  CHECK(calls.created == NULL);
+  CHECK_NEAR(calls.distance, 111194.996, 1e-3);
+  CHECK(calls.posted == TK_OK);
+  CHECK(recorder_events(&r) == 0);
+  CHECK(r.releases == 0);
+  CHECK(test_server_request_count(g_server) == requests);
+
+  CHECK(recorder_wait_released(&r));
+  CHECK(r.releases == 1 && !r.off_main_thread);
+  CHECK(recorder_events(&r) == 0);
 }
 
 /* What a handled fix at (39.9042, 116.4074) yields: the service's answer when the machine

@@ -27,6 +27,7 @@ static const test_case kCases[] = {
     CASE(test_null_arguments_are_refused),
     CASE(test_preconditions_are_reported_synchronously),
     CASE(test_delegate_context_released_once),
+    CASE(test_main_thread_entries_refuse_other_threads),
     CASE(test_single_fix_session),
     CASE(test_facade_destroyed_inside_callback),
     CASE(test_missing_purpose_string_fails_session),

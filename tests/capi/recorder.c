@@ -68,6 +68,9 @@ static void on_poi(void* context, const tk_geocode_list* list) {
 static void on_release(void* context) {
   recorder* r = context;
   ++r->releases;
+  if (!tk_main_queue_is_main_thread()) {
+    r->off_main_thread = true;
+  }
 }
 
 tk_location_delegate recorder_delegate(recorder* r) {

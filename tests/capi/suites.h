@@ -16,6 +16,7 @@ void test_properties_round_trip(void);
 void test_null_arguments_are_refused(void);
 void test_preconditions_are_reported_synchronously(void);
 void test_delegate_context_released_once(void);
+void test_main_thread_entries_refuse_other_threads(void);
 void test_single_fix_session(void);
 void test_facade_destroyed_inside_callback(void);
 void test_missing_purpose_string_fails_session(void);

@@ -1,10 +1,12 @@
 #include "tovik/capi/c_boundary.h"
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <type_traits>
 
 #include "tovik/client/sdk_log.h"
+#include "tovik/platform/main_queue.h"
 
 namespace tovik::capi {
 
@@ -14,6 +16,22 @@ void reportContainedFailure(const char* what) noexcept {
   } catch (...) {
     // Nothing left to report with; the caller still gets its error status.
   }
+}
+
+namespace {
+
+std::atomic<bool>& queueDriven() noexcept {
+  // Process-wide like the queue itself; set once and never cleared.
+  static std::atomic<bool> driven{false};
+  return driven;
+}
+
+}  // namespace
+
+void noteQueueDriven() noexcept { queueDriven().store(true, std::memory_order_relaxed); }
+
+bool onMainThreadOrUndriven() noexcept {
+  return !queueDriven().load(std::memory_order_relaxed) || MainQueue::shared().isMainThread();
 }
 
 }  // namespace tovik::capi
@@ -31,7 +49,7 @@ extern "C" const char* tk_status_description(tk_status status) {
     case TK_ERROR_INVALID_ARGUMENT:
       return "an argument is out of range";
     case TK_ERROR_WRONG_THREAD:
-      return "not allowed inside a callback";
+      return "called from a thread other than the main thread";
     case TK_ERROR_INTERNAL:
       return "the kit failed unexpectedly";
   }

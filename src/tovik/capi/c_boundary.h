@@ -10,6 +10,14 @@ namespace tovik::capi {
 /// Logs a failure that was stopped at the C boundary. Never throws.
 void reportContainedFailure(const char* what) noexcept;
 
+/// Records that the calling thread drives the main queue through this interface.
+void noteQueueDriven() noexcept;
+
+/// Whether the calling thread may use the entries that belong to the main thread: any
+/// thread until one has driven the main queue (a host sets up before its loop starts), then
+/// only that one.
+bool onMainThreadOrUndriven() noexcept;
+
 /// Runs `body` and returns its result; an exception is logged and turned into `fallback`,
 /// so that nothing thrown inside the kit unwinds into C frames.
 template <class Result, class Body>

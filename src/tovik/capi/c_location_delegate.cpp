@@ -6,14 +6,8 @@
 
 namespace tovik::capi {
 
-CLocationDelegate::CLocationDelegate(const tk_location_delegate& table) : table_(table) {}
-
-CLocationDelegate::~CLocationDelegate() {
-  if (table_.releaseContext != nullptr) {
-    const CallbackScope scope;
-    table_.releaseContext(table_.context);
-  }
-}
+CLocationDelegate::CLocationDelegate(const tk_location_delegate& table)
+    : table_(table), context_(table.context, table.releaseContext) {}
 
 std::shared_ptr<CLocationDelegate> CLocationDelegate::make(const tk_location_delegate* table) {
   return table == nullptr ? nullptr : std::make_shared<CLocationDelegate>(*table);

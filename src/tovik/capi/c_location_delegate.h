@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tovik/capi/delegate_context.h"
 #include "tovik/client/location_delegate.h"
 #include "tovik/tovik_c.h"
 
@@ -14,10 +15,10 @@ namespace tovik::capi {
 /// preparing a call reaches the kit, and the C code runs inside a `CallbackScope`.
 class CLocationDelegate : public LocationDelegate, public std::enable_shared_from_this<CLocationDelegate> {
  public:
-  /// Copies `table`.
+  /// Copies `table` and takes a share in its context, which is handed back through
+  /// `releaseContext` once no copy of a table with that context is left.
   explicit CLocationDelegate(const tk_location_delegate& table);
-  /// Hands the context back through `releaseContext`, if set.
-  ~CLocationDelegate() override;
+  ~CLocationDelegate() override = default;
   CLocationDelegate(const CLocationDelegate&) = delete;
   CLocationDelegate& operator=(const CLocationDelegate&) = delete;
 
@@ -40,6 +41,7 @@ class CLocationDelegate : public LocationDelegate, public std::enable_shared_fro
   void forwardList(ListCallback callback, const std::vector<std::shared_ptr<GeocodeRes>>& list);
 
   const tk_location_delegate table_;
+  const DelegateContextShare context_;
 };
 
 }  // namespace tovik::capi

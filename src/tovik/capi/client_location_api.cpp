@@ -14,6 +14,7 @@
 #include "tovik/capi/c_location_delegate.h"
 #include "tovik/capi/location_conversion.h"
 #include "tovik/client/tk_client_location.h"
+#include "tovik/platform/main_queue.h"
 
 struct tk_client_location {
   explicit tk_client_location(std::shared_ptr<tovik::TkClientLocation> facade) : facade(std::move(facade)) {}
@@ -28,6 +29,7 @@ using tovik::capi::CLocationDelegate;
 using tovik::capi::guarded;
 using tovik::capi::guardedStatus;
 using tovik::capi::guardedVoid;
+using tovik::capi::onMainThreadOrUndriven;
 
 /// Runs `body` on the facade of `client`. The facade is held for the whole call, so a
 /// callback that destroys the handle cannot pull the facade out from under the kit.
@@ -36,6 +38,9 @@ tk_status onFacade(tk_client_location* client, Body&& body) noexcept {
   if (client == nullptr) {
     return TK_ERROR_NULL_ARGUMENT;
   }
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
+  }
   return guardedStatus([&] {
     const std::shared_ptr<TkClientLocation> facade = client->facade;
     body(*facade);
@@ -43,10 +48,11 @@ tk_status onFacade(tk_client_location* client, Body&& body) noexcept {
   });
 }
 
-/// Reads a value of the facade of `client`; `fallback` for a NULL handle.
+/// Reads a value of the facade of `client`; `fallback` for a NULL handle or off the main
+/// thread, where the facade's fields may be changing under the reader.
 template <class Result, class Read>
 Result fromFacade(const tk_client_location* client, Result fallback, Read&& read) noexcept {
-  if (client == nullptr) {
+  if (client == nullptr || !onMainThreadOrUndriven()) {
     return fallback;
   }
   return guarded(fallback, [&] { return read(static_cast<const TkClientLocation&>(*client->facade)); });
@@ -73,6 +79,9 @@ tk_status withStrings(tk_client_location* client, Body&& body, const Strings*...
 extern "C" {
 
 tk_client_location* tk_client_location_create(const tk_location_delegate* delegate) {
+  if (!onMainThreadOrUndriven()) {
+    return nullptr;
+  }
   return guarded(static_cast<tk_client_location*>(nullptr), [&] {
     auto facade = TkClientLocation::create(CLocationDelegate::make(delegate));
     return std::make_unique<tk_client_location>(std::move(facade)).release();
@@ -80,7 +89,13 @@ tk_client_location* tk_client_location_create(const tk_location_delegate* delega
 }
 
 void tk_client_location_destroy(tk_client_location* client) {
-  guardedVoid([&] { const std::unique_ptr<tk_client_location> owned(client); });
+  guardedVoid([&] {
+    std::shared_ptr<tk_client_location> owned(client);
+    if (owned && !onMainThreadOrUndriven()) {
+      // The facade's timer and session belong to the main thread: end them there.
+      tovik::MainQueue::shared().async([owned = std::move(owned)]() mutable { owned.reset(); });
+    }
+  });
 }
 
 tk_status tk_client_location_initKeyWithAccesskey(tk_client_location* client, const char* accesskey) {

@@ -40,6 +40,8 @@ using tovik::capi::CallbackScope;
 using tovik::capi::guarded;
 using tovik::capi::guardedStatus;
 using tovik::capi::guardedVoid;
+using tovik::capi::noteQueueDriven;
+using tovik::capi::onMainThreadOrUndriven;
 
 /// `seconds` as a queue duration: NaN and negative values are no time, and very long
 /// waits are held at a century so the conversion cannot overflow.
@@ -89,6 +91,7 @@ tk_status tk_main_queue_async(tk_work_fn work, void* context) {
 
 void tk_main_queue_run(void) {
   if (!CallbackScope::active()) {
+    noteQueueDriven();
     guardedVoid([] { MainQueue::shared().run(); });
   }
 }
@@ -97,6 +100,7 @@ size_t tk_main_queue_run_for(double seconds) {
   if (CallbackScope::active()) {
     return 0;
   }
+  noteQueueDriven();
   return guarded(std::size_t{0}, [&] { return MainQueue::shared().runFor(toDuration(seconds)); });
 }
 
@@ -104,6 +108,7 @@ bool tk_main_queue_run_until(tk_predicate_fn predicate, void* context, double ti
   if (predicate == nullptr || CallbackScope::active()) {
     return false;
   }
+  noteQueueDriven();
   return guarded(false, [&] {
     return MainQueue::shared().runUntil(
         [&] {
@@ -118,6 +123,7 @@ size_t tk_main_queue_poll(void) {
   if (CallbackScope::active()) {
     return 0;
   }
+  noteQueueDriven();
   return guarded(std::size_t{0}, [] { return MainQueue::shared().poll(); });
 }
 
@@ -132,6 +138,9 @@ bool tk_main_queue_is_main_thread(void) {
 // Location providers
 
 tk_status tk_location_services_use_default(void) {
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
+  }
   return guardedStatus([] {
     LocationServices::setProvider(nullptr);
     return TK_OK;
@@ -139,6 +148,9 @@ tk_status tk_location_services_use_default(void) {
 }
 
 tk_status tk_location_services_use_gpsd(const char* host, uint16_t port) {
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
+  }
   return guardedStatus([&] {
     using tovik::GpsdLocationProvider;
     LocationServices::setProvider(std::make_shared<GpsdLocationProvider>(
@@ -152,6 +164,9 @@ tk_status tk_location_services_use_nmea_replay(const char* path, double speedFac
   if (path == nullptr) {
     return TK_ERROR_NULL_ARGUMENT;
   }
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
+  }
   return guardedStatus([&] {
     LocationServices::setProvider(std::make_shared<tovik::NmeaReplayProvider>(path, speedFactor));
     return TK_OK;
@@ -159,12 +174,18 @@ tk_status tk_location_services_use_nmea_replay(const char* path, double speedFac
 }
 
 tk_authorization_status tk_location_services_authorizationStatus(void) {
+  if (!onMainThreadOrUndriven()) {
+    return TK_AUTHORIZATION_NOT_DETERMINED;
+  }
   return guarded(TK_AUTHORIZATION_NOT_DETERMINED, [] {
     return static_cast<tk_authorization_status>(LocationServices::provider()->authorizationStatus());
   });
 }
 
 tk_scripted_location_provider* tk_location_services_use_scripted(void) {
+  if (!onMainThreadOrUndriven()) {
+    return nullptr;
+  }
   return guarded(static_cast<tk_scripted_location_provider*>(nullptr), [] {
     auto provider = std::make_shared<tovik::ScriptedLocationProvider>();
     auto handle = std::make_unique<tk_scripted_location_provider>(provider);
@@ -182,6 +203,9 @@ tk_status tk_scripted_location_provider_pushLocation(tk_scripted_location_provid
   if (provider == nullptr || location == nullptr) {
     return TK_ERROR_NULL_ARGUMENT;
   }
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
+  }
   return guardedStatus([&] {
     // Held for the call: a callback may release the handle.
     const auto scripted = provider->provider;
@@ -194,6 +218,9 @@ tk_status tk_scripted_location_provider_pushError(tk_scripted_location_provider*
                                                   long code, const char* description) {
   if (provider == nullptr || domain == nullptr || description == nullptr) {
     return TK_ERROR_NULL_ARGUMENT;
+  }
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
   }
   return guardedStatus([&] {
     const auto scripted = provider->provider;
@@ -210,6 +237,9 @@ tk_status tk_scripted_location_provider_setAuthorizationStatus(tk_scripted_locat
   if (!isAuthorizationStatus(status)) {
     return TK_ERROR_INVALID_ARGUMENT;
   }
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
+  }
   return guardedStatus([&] {
     provider->provider->setAuthorizationStatus(static_cast<AuthorizationStatus>(status));
     return TK_OK;
@@ -217,7 +247,7 @@ tk_status tk_scripted_location_provider_setAuthorizationStatus(tk_scripted_locat
 }
 
 bool tk_scripted_location_provider_isUpdating(const tk_scripted_location_provider* provider) {
-  return provider != nullptr && provider->provider->isUpdating();
+  return provider != nullptr && onMainThreadOrUndriven() && provider->provider->isUpdating();
 }
 
 // The host's information dictionary
