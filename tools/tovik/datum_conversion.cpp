@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "tools/tovik/usage_error.h"
 #include "tovik/coord/orb_coor_transform.h"
 
 namespace tovik::cli {
@@ -15,6 +16,13 @@ std::optional<Datum> datumNamed(std::string_view name) {
   if (lower == "gcj02") return Datum::gcj02;
   if (lower == "bd09") return Datum::bd09;
   return std::nullopt;
+}
+
+Datum datumArgument(std::string_view argument, std::string_view text) {
+  if (const auto datum = datumNamed(text)) {
+    return *datum;
+  }
+  throw UsageError(std::string(argument) + ": unknown datum '" + std::string(text) + "' (use wgs84, gcj02 or bd09)");
 }
 
 Coordinate DatumConversion::convert(Coordinate point) const {

@@ -13,6 +13,10 @@ enum class Datum { wgs84, gcj02, bd09 };
 /// "wgs84", "gcj02" or "bd09" (any case).
 std::optional<Datum> datumNamed(std::string_view name);
 
+/// The datum named by the command-line argument `argument`; a `UsageError` naming the
+/// argument when `text` names none.
+Datum datumArgument(std::string_view argument, std::string_view text);
+
 /// The kit's transform from one datum to another (the same datum: unchanged), for one
 /// point and for a batch.
 class DatumConversion {

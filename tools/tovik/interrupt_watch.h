@@ -4,9 +4,10 @@
 
 namespace tovik::cli {
 
-/// Turns Ctrl-C (SIGINT) and SIGTERM into a flag that the main queue's loop looks at, so
-/// that a command ends cleanly. A second signal ends the process at once (status 130).
-/// Create on the main thread; the signals are watched on the main queue.
+/// Turns Ctrl-C (SIGINT) and SIGTERM into a flag, so that a command ends cleanly. The
+/// signals are watched on the main queue: the flag is set by a handler there, which wakes
+/// a queue that is waiting for work. A second signal ends the process at once (status 130).
+/// Create on the main thread.
 class InterruptWatch {
  public:
   InterruptWatch();

@@ -1,6 +1,5 @@
 #include "tools/tovik/kit_host.h"
 
-#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +13,9 @@
 
 namespace tovik::cli {
 namespace {
+
+// "No time-out": far beyond any session, and far from overflowing the clock.
+constexpr std::chrono::hours kNoLimit{24 * 365 * 10};
 
 // A command line has no background: the tool declares every purpose so that continuous
 // sessions start without the kit's foreground-only warnings.
@@ -58,18 +60,11 @@ KitHost::~KitHost() {
 }
 
 KitHost::Ending KitHost::runUntil(const std::function<bool()>& done, std::optional<std::chrono::seconds> timeout) {
+  // The queue sleeps until work arrives and looks at the predicate after each handler. All
+  // that changes it runs there: the kit's callbacks and the signal watch.
   const auto finished = [&] { return interrupts_.interrupted() || done(); };
-  const auto deadline = timeout ? std::optional(std::chrono::steady_clock::now() + *timeout) : std::nullopt;
-  MainQueue& queue = MainQueue::shared();
-  while (!finished()) {
-    const auto now = std::chrono::steady_clock::now();
-    if (deadline && now >= *deadline) {
-      return Ending::timedOut;
-    }
-    const std::chrono::steady_clock::duration slice =
-        deadline ? std::min<std::chrono::steady_clock::duration>(*deadline - now, std::chrono::hours(1))
-                 : std::chrono::hours(1);
-    queue.runUntil(finished, slice);
+  if (!MainQueue::shared().runUntil(finished, timeout.value_or(kNoLimit))) {
+    return Ending::timedOut;
   }
   return done() ? Ending::done : Ending::interrupted;
 }

@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/tovik/command_context.h"
+#include "tools/tovik/datum_conversion.h"
 #include "tools/tovik/exit_status.h"
 #include "tools/tovik/kit_host.h"
 #include "tools/tovik/kit_options.h"
@@ -67,6 +68,7 @@ struct ReverseOptions {
   KitOptions kit;
   std::string latitude;
   std::string longitude;
+  std::string datum = "wgs84";
 };
 
 struct GeocodeOptions {
@@ -103,14 +105,18 @@ void addPaging(CLI::App& command, std::string& pageIndex, std::string& pageSize)
 void addReverse(CLI::App& app, CommandContext& context) {
   CLI::App* command = nullptr;
   const auto options = subcommand<ReverseOptions>(
-      app, context, "reverse", "Reverse geocoding: the address at a WGS-84 point", command,
-      [](const ReverseOptions& o) -> Call {
-        const double latitude = parseNumber("LAT", o.latitude);
-        const double longitude = parseNumber("LON", o.longitude);
-        return [=](TkClientLocation& facade) { facade.getReverseCode(latitude, longitude); };
+      app, context, "reverse", "Reverse geocoding: the address at a point (WGS-84 unless --datum says otherwise)",
+      command, [](const ReverseOptions& o) -> Call {
+        const Coordinate given{.latitude = parseNumber("LAT", o.latitude), .longitude = parseNumber("LON", o.longitude)};
+        // The kit declares the point to the service as GCJ-02.
+        const Coordinate gcj = DatumConversion(datumArgument("--datum", o.datum), Datum::gcj02).convert(given);
+        return [gcj](TkClientLocation& facade) { facade.getReverseCode(gcj.latitude, gcj.longitude); };
       });
   command->add_option("LAT", options->latitude, "Latitude, degrees")->required();
   command->add_option("LON", options->longitude, "Longitude, degrees")->required();
+  command->add_option("--datum", options->datum, "Datum of LAT LON: wgs84, gcj02 or bd09")
+      ->type_name("D")
+      ->capture_default_str();
   addKitOptions(*command, options->kit);
 }
 
@@ -155,7 +161,9 @@ void addNearby(CLI::App& app, CommandContext& context) {
         };
       });
   command->add_option("KEYWORDS", options->keywords, "What to look for")->required();
-  command->add_option("--location", options->location, "Centre as the service takes it, e.g. \"116.397,39.909\"")
+  command
+      ->add_option("--location", options->location,
+                   "Centre as the service takes it, e.g. \"116.397,39.909\" (LON,LAT in GCJ-02 for tovik-service)")
       ->type_name("LOC")
       ->required();
   command->add_option("--radius", options->radius, "Search radius, metres")->type_name("R")->required();

@@ -38,13 +38,6 @@ struct DistanceOptions {
   std::string longitude2;
 };
 
-Datum datumArgument(const char* name, const std::string& text) {
-  if (const auto datum = datumNamed(text)) {
-    return *datum;
-  }
-  throw UsageError(std::string(name) + ": unknown datum '" + text + "' (use wgs84, gcj02 or bd09)");
-}
-
 int runTransform(const TransformOptions& options, Output& output) {
   const DatumConversion conversion(datumArgument("FROM", options.from), datumArgument("TO", options.to));
   if (options.latitude.empty() != options.longitude.empty()) {
