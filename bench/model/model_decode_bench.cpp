@@ -1,16 +1,24 @@
 // Strict decoding of a typical fused-location answer, next to nlohmann's bare parse of the
 // same text. The strict decode is parse + decode, so the interesting figure is the ratio
 // StrictDecode / BareParse (and the allocations each adds).
+// Then hostile answers of 8 MiB: how long the kit's parser takes to give up on them, and the
+// most memory it holds meanwhile, next to nlohmann's bare parse of the same text.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "allocation_counter.h"
+#include "tovik/model/json_document.h"
 #include "tovik/model/location_res.h"
+#include "tovik/network/network_client.h"
 
 namespace {
 
@@ -72,7 +80,7 @@ void BM_StrictDecode(benchmark::State& state) {
   const std::string& text = answerText();
   const AllocationCounter counter(state);
   for (auto _ : state) {
-    auto res = tovik::LocationRes::decode(nlohmann::json::parse(text));
+    auto res = tovik::LocationRes::decode(tovik::parseJsonDocument(text));
     benchmark::DoNotOptimize(res);
   }
 }
@@ -88,6 +96,97 @@ void BM_DecodeParsed(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DecodeParsed);
+
+constexpr std::size_t kHostileBytes = std::size_t{8} << 20;
+
+// Well-formed, so only a nesting bound stops it: 4 Mi opening brackets, then their closing ones.
+const std::string& nestedArrays() {
+  static const std::string text = std::string(kHostileBytes / 2, '[') + std::string(kHostileBytes / 2, ']');
+  return text;
+}
+
+// Shallow but wide: an array of 2.8 million empty objects.
+const std::string& emptyObjects() {
+  static const std::string text = [] {
+    std::string wide = "[{}";
+    while (wide.size() + 4 < kHostileBytes) wide += ",{}";
+    return wide + "]";
+  }();
+  return text;
+}
+
+// Reports, in MiB, the most memory an iteration held at once beyond what was held when it
+// started, and how many iterations decoded (none should).
+class PeakMemory {
+ public:
+  explicit PeakMemory(benchmark::State& state) : state_(state) {}
+  void reset() {
+    start_ = tovik::bench::allocatedBytes();
+    tovik::bench::resetPeakAllocatedBytes();
+  }
+  void sample() { highest_ = std::max(highest_, tovik::bench::peakAllocatedBytes() - start_); }
+  ~PeakMemory() {
+    state_.counters["peak_MiB"] = static_cast<double>(highest_) / (1 << 20);
+    state_.counters["decoded"] = static_cast<double>(decoded);
+  }
+  int decoded = 0;
+
+ private:
+  benchmark::State& state_;
+  std::size_t start_ = 0;
+  std::size_t highest_ = 0;
+};
+
+template <class Parse>
+void hostile(benchmark::State& state, const std::string& text, const Parse& parse) {
+  PeakMemory memory(state);
+  for (auto _ : state) {
+    memory.reset();
+    try {
+      auto res = tovik::LocationRes::decode(parse(text));
+      benchmark::DoNotOptimize(res);
+      ++memory.decoded;
+    } catch (const std::exception&) {
+    }
+    memory.sample();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
+const auto bareParse = [](const std::string& text) { return nlohmann::json::parse(text); };
+const auto kitParse = [](const std::string& text) { return tovik::parseJsonDocument(text); };
+
+void BM_NestedArrays_BareParse(benchmark::State& state) { hostile(state, nestedArrays(), bareParse); }
+void BM_NestedArrays_KitParse(benchmark::State& state) { hostile(state, nestedArrays(), kitParse); }
+void BM_EmptyObjects_BareParse(benchmark::State& state) { hostile(state, emptyObjects(), bareParse); }
+void BM_EmptyObjects_KitParse(benchmark::State& state) { hostile(state, emptyObjects(), kitParse); }
+BENCHMARK(BM_NestedArrays_BareParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NestedArrays_KitParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EmptyObjects_BareParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EmptyObjects_KitParse)->Unit(benchmark::kMillisecond);
+
+// The whole main-thread handling of a 200 answer with the nested body, as the network client
+// runs it (the body it is handed is not counted).
+void BM_NestedArrays_HandleResponse(benchmark::State& state) {
+  using Answer = std::shared_ptr<tovik::LocationRes>;
+  tovik::HTTPURLResponse response;
+  response.statusCode = 200;
+  bool failed = false;
+  const std::function<void(tovik::RequestResult<Answer>)> completion = [&failed](tovik::RequestResult<Answer> result) {
+    failed = !result.isSuccess();
+  };
+  PeakMemory memory(state);
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::optional<std::string> body = nestedArrays();
+    memory.reset();
+    state.ResumeTiming();
+    tovik::NetworkClient::handleResponse<Answer>(std::move(body), response, std::nullopt, completion);
+    memory.sample();
+    memory.decoded += failed ? 0 : 1;
+  }
+}
+BENCHMARK(BM_NestedArrays_HandleResponse)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
