@@ -426,6 +426,42 @@ TK_API tk_status tk_orb_coor_transform_transformFromWGSToBaidu_batch(const tk_co
 TK_API tk_status tk_orb_coor_transform_transformFromBaiduToWGS_batch(const tk_coordinate* in, tk_coordinate* out,
                                                                      size_t count);
 
+/**
+ * Where GCJ-02 differs from WGS-84 (`Region` in C++). ::TK_REGION_RECTANGLE is the GCJ-02
+ * rectangle of the functions above; ::TK_REGION_PRECISE is mainland China and its coastal waters
+ * from Natural Earth's 1:10 m boundaries (Hong Kong, Macao and Taiwan outside). The functions
+ * below take a region as an int32_t holding one of these values; a single-point function given
+ * any other value uses the rectangle, a batch function returns ::TK_ERROR_INVALID_ARGUMENT.
+ */
+typedef enum tk_region {
+  TK_REGION_RECTANGLE = 0, /**< longitude 72.004..137.8347 E, latitude 0.8293..55.8271 N */
+  TK_REGION_PRECISE = 1    /**< mainland China and its coastal waters */
+} tk_region;
+
+/** True where the WGS-84 → GCJ-02 transform of `region` moves the point `wgs`. */
+TK_API bool tk_orb_coor_transform_contains(tk_coordinate wgs, int32_t region);
+/** tk_orb_coor_transform_transformFromWGSToGCJ() in `region`. */
+TK_API tk_coordinate tk_orb_coor_transform_transformFromWGSToGCJ_inRegion(tk_coordinate wgs, int32_t region);
+/** tk_orb_coor_transform_transformFromGCJToWGS() undoing the transform of `region`. */
+TK_API tk_coordinate tk_orb_coor_transform_transformFromGCJToWGS_inRegion(tk_coordinate gcj, int32_t region);
+/** tk_orb_coor_transform_transformFromWGSToBaidu() in `region`. */
+TK_API tk_coordinate tk_orb_coor_transform_transformFromWGSToBaidu_inRegion(tk_coordinate wgs, int32_t region);
+/** tk_orb_coor_transform_transformFromBaiduToWGS() in `region`. */
+TK_API tk_coordinate tk_orb_coor_transform_transformFromBaiduToWGS_inRegion(tk_coordinate bd, int32_t region);
+/** The batch forms of the four above, as the batch functions above. */
+TK_API tk_status tk_orb_coor_transform_transformFromWGSToGCJ_batch_inRegion(const tk_coordinate* in,
+                                                                            tk_coordinate* out, size_t count,
+                                                                            int32_t region);
+TK_API tk_status tk_orb_coor_transform_transformFromGCJToWGS_batch_inRegion(const tk_coordinate* in,
+                                                                            tk_coordinate* out, size_t count,
+                                                                            int32_t region);
+TK_API tk_status tk_orb_coor_transform_transformFromWGSToBaidu_batch_inRegion(const tk_coordinate* in,
+                                                                              tk_coordinate* out, size_t count,
+                                                                              int32_t region);
+TK_API tk_status tk_orb_coor_transform_transformFromBaiduToWGS_batch_inRegion(const tk_coordinate* in,
+                                                                              tk_coordinate* out, size_t count,
+                                                                              int32_t region);
+
 /** @} */
 /* ---------------------------------------------------------------------------------------- */
 /** @name Version: TkVersion */

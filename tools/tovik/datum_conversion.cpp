@@ -29,15 +29,15 @@ Coordinate DatumConversion::convert(Coordinate point) const {
   using T = OrbCoorTransform;
   switch (from_) {
     case Datum::wgs84:
-      if (to_ == Datum::gcj02) return T::transformFromWGSToGCJ(point);
-      if (to_ == Datum::bd09) return T::transformFromWGSToBaidu(point);
+      if (to_ == Datum::gcj02) return T::transformFromWGSToGCJ(point, region_);
+      if (to_ == Datum::bd09) return T::transformFromWGSToBaidu(point, region_);
       break;
     case Datum::gcj02:
-      if (to_ == Datum::wgs84) return T::transformFromGCJToWGS(point);
+      if (to_ == Datum::wgs84) return T::transformFromGCJToWGS(point, region_);
       if (to_ == Datum::bd09) return T::transformFromGCJToBaidu(point);
       break;
     case Datum::bd09:
-      if (to_ == Datum::wgs84) return T::transformFromBaiduToWGS(point);
+      if (to_ == Datum::wgs84) return T::transformFromBaiduToWGS(point, region_);
       if (to_ == Datum::gcj02) return T::transformFromBaiduToGCJ(point);
       break;
   }
@@ -48,15 +48,15 @@ void DatumConversion::convert(std::span<const Coordinate> in, std::span<Coordina
   using T = OrbCoorTransform;
   switch (from_) {
     case Datum::wgs84:
-      if (to_ == Datum::gcj02) return void(T::transformFromWGSToGCJ(in, out));
-      if (to_ == Datum::bd09) return void(T::transformFromWGSToBaidu(in, out));
+      if (to_ == Datum::gcj02) return void(T::transformFromWGSToGCJ(in, out, region_));
+      if (to_ == Datum::bd09) return void(T::transformFromWGSToBaidu(in, out, region_));
       break;
     case Datum::gcj02:
-      if (to_ == Datum::wgs84) return void(T::transformFromGCJToWGS(in, out));
+      if (to_ == Datum::wgs84) return void(T::transformFromGCJToWGS(in, out, region_));
       if (to_ == Datum::bd09) return void(T::transformFromGCJToBaidu(in, out));
       break;
     case Datum::bd09:
-      if (to_ == Datum::wgs84) return void(T::transformFromBaiduToWGS(in, out));
+      if (to_ == Datum::wgs84) return void(T::transformFromBaiduToWGS(in, out, region_));
       if (to_ == Datum::gcj02) return void(T::transformFromBaiduToGCJ(in, out));
       break;
   }

@@ -4,6 +4,7 @@
 #include <span>
 #include <string_view>
 
+#include "tovik/coord/region.h"
 #include "tovik/platform/location.h"
 
 namespace tovik::cli {
@@ -21,7 +22,8 @@ Datum datumArgument(std::string_view argument, std::string_view text);
 /// point and for a batch.
 class DatumConversion {
  public:
-  DatumConversion(Datum from, Datum to) : from_(from), to_(to) {}
+  /// `region`: where WGS-84 and GCJ-02 differ (the rectangle unless asked otherwise).
+  DatumConversion(Datum from, Datum to, Region region = Region::rectangle) : from_(from), to_(to), region_(region) {}
 
   Coordinate convert(Coordinate point) const;
   /// `out[i]` = `convert(in[i])` by the kit's batch operation; same sizes.
@@ -30,6 +32,7 @@ class DatumConversion {
  private:
   Datum from_;
   Datum to_;
+  Region region_;
 };
 
 }  // namespace tovik::cli

@@ -28,6 +28,7 @@ struct TransformOptions {
   std::string to;
   std::string latitude;
   std::string longitude;
+  std::string region = "rectangle";
 };
 
 struct DistanceOptions {
@@ -39,7 +40,8 @@ struct DistanceOptions {
 };
 
 int runTransform(const TransformOptions& options, Output& output) {
-  const DatumConversion conversion(datumArgument("FROM", options.from), datumArgument("TO", options.to));
+  const DatumConversion conversion(datumArgument("FROM", options.from), datumArgument("TO", options.to),
+                                   options.region == "precise" ? Region::precise : Region::rectangle);
   if (options.latitude.empty() != options.longitude.empty()) {
     throw UsageError("LON: missing (give LAT and LON, or neither to read LAT,LON lines from standard input)");
   }
@@ -77,6 +79,11 @@ void addTransform(CLI::App& app, CommandContext& context) {
   command->add_option("TO", options->to, "Datum of the output: wgs84, gcj02 or bd09")->required();
   command->add_option("LAT", options->latitude, "Latitude, degrees");
   command->add_option("LON", options->longitude, "Longitude, degrees");
+  command
+      ->add_option("--region", options->region,
+                   "Where WGS-84 and GCJ-02 differ: rectangle (the GCJ-02 rectangle, default) or precise "
+                   "(mainland China and its coastal waters)")
+      ->check(CLI::IsMember({"rectangle", "precise"}));
   addJsonOption(*command, options->json);
   command->callback([options, &context] {
     context.action = [options, &context] { return runTransform(*options, context.output); };

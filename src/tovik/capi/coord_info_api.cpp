@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 
 #include "tovik/capi/c_boundary.h"
@@ -28,7 +30,8 @@ tk_coordinate single(SingleTransform transform, tk_coordinate point) { return to
 
 /// Converts through a fixed buffer, a chunk at a time: the C and C++ coordinate types are
 /// distinct, so the points are copied rather than reinterpreted, and nothing is allocated.
-tk_status batch(BatchTransform transform, const tk_coordinate* in, tk_coordinate* out, std::size_t count) {
+template <class Transform>
+tk_status batch(Transform transform, const tk_coordinate* in, tk_coordinate* out, std::size_t count) {
   if (count == 0) {
     return TK_OK;
   }
@@ -47,6 +50,38 @@ tk_status batch(BatchTransform transform, const tk_coordinate* in, tk_coordinate
     }
     return TK_OK;
   });
+}
+
+/// The region a C caller names, or nothing for any other value.
+std::optional<tovik::Region> regionFromC(std::int32_t region) {
+  switch (region) {
+    case TK_REGION_RECTANGLE:
+      return tovik::Region::rectangle;
+    case TK_REGION_PRECISE:
+      return tovik::Region::precise;
+    default:
+      return std::nullopt;
+  }
+}
+
+using RegionSingle = Coordinate (*)(Coordinate, tovik::Region);
+using RegionBatch = bool (*)(std::span<const Coordinate>, std::span<Coordinate>, tovik::Region, BatchPath);
+
+tk_coordinate singleIn(RegionSingle transform, tk_coordinate point, std::int32_t region) {
+  return toC(transform(fromC(point), regionFromC(region).value_or(tovik::Region::rectangle)));
+}
+
+tk_status batchIn(RegionBatch transform, const tk_coordinate* in, tk_coordinate* out, std::size_t count,
+                  std::int32_t region) {
+  const std::optional<tovik::Region> chosen = regionFromC(region);
+  if (!chosen) {
+    return TK_ERROR_INVALID_ARGUMENT;
+  }
+  return batch(
+      [transform, chosen](std::span<const Coordinate> i, std::span<Coordinate> o, BatchPath path) {
+        return transform(i, o, *chosen, path);
+      },
+      in, out, count);
 }
 
 // The batch overloads, picked out of each overload set.
@@ -121,6 +156,46 @@ tk_status tk_orb_coor_transform_transformFromWGSToBaidu_batch(const tk_coordinat
 tk_status tk_orb_coor_transform_transformFromBaiduToWGS_batch(const tk_coordinate* in, tk_coordinate* out,
                                                               size_t count) {
   return batch(kBaiduToWgs, in, out, count);
+}
+
+bool tk_orb_coor_transform_contains(tk_coordinate wgs, int32_t region) {
+  return OrbCoorTransform::contains(fromC(wgs), regionFromC(region).value_or(tovik::Region::rectangle));
+}
+
+tk_coordinate tk_orb_coor_transform_transformFromWGSToGCJ_inRegion(tk_coordinate wgs, int32_t region) {
+  return singleIn(&OrbCoorTransform::transformFromWGSToGCJ, wgs, region);
+}
+
+tk_coordinate tk_orb_coor_transform_transformFromGCJToWGS_inRegion(tk_coordinate gcj, int32_t region) {
+  return singleIn(&OrbCoorTransform::transformFromGCJToWGS, gcj, region);
+}
+
+tk_coordinate tk_orb_coor_transform_transformFromWGSToBaidu_inRegion(tk_coordinate wgs, int32_t region) {
+  return singleIn(&OrbCoorTransform::transformFromWGSToBaidu, wgs, region);
+}
+
+tk_coordinate tk_orb_coor_transform_transformFromBaiduToWGS_inRegion(tk_coordinate bd, int32_t region) {
+  return singleIn(&OrbCoorTransform::transformFromBaiduToWGS, bd, region);
+}
+
+tk_status tk_orb_coor_transform_transformFromWGSToGCJ_batch_inRegion(const tk_coordinate* in, tk_coordinate* out,
+                                                                     size_t count, int32_t region) {
+  return batchIn(&OrbCoorTransform::transformFromWGSToGCJ, in, out, count, region);
+}
+
+tk_status tk_orb_coor_transform_transformFromGCJToWGS_batch_inRegion(const tk_coordinate* in, tk_coordinate* out,
+                                                                     size_t count, int32_t region) {
+  return batchIn(&OrbCoorTransform::transformFromGCJToWGS, in, out, count, region);
+}
+
+tk_status tk_orb_coor_transform_transformFromWGSToBaidu_batch_inRegion(const tk_coordinate* in, tk_coordinate* out,
+                                                                       size_t count, int32_t region) {
+  return batchIn(&OrbCoorTransform::transformFromWGSToBaidu, in, out, count, region);
+}
+
+tk_status tk_orb_coor_transform_transformFromBaiduToWGS_batch_inRegion(const tk_coordinate* in, tk_coordinate* out,
+                                                                       size_t count, int32_t region) {
+  return batchIn(&OrbCoorTransform::transformFromBaiduToWGS, in, out, count, region);
 }
 
 const char* tk_version_sdkVersion(void) {

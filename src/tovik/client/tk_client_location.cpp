@@ -194,7 +194,7 @@ void TkClientLocation::handleLocation(const std::optional<Location>& location) {
     return;
   }
   // Offline: answer at once with the fix in GCJ-02, stamped now.
-  const Coordinate gcj = OrbCoorTransform::transformFromWGSToGCJ(location->coordinate);
+  const Coordinate gcj = OrbCoorTransform::transformFromWGSToGCJ(location->coordinate, offlineRegion);
   auto result = std::make_shared<LocationRes>();
   result->location->position->point->latitude = gcj.latitude;
   result->location->position->point->longitude = gcj.longitude;

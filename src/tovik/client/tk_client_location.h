@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tovik/client/location_delegate.h"
+#include "tovik/coord/region.h"
 #include "tovik/location/location_controller_delegate.h"
 #include "tovik/platform/location.h"
 
@@ -51,6 +52,10 @@ class TkClientLocation : public LocationControllerDelegate,
   bool isAgree = false;
   /// Base address of the location service; plain http is accepted for loopback hosts only.
   std::string serviceURL;
+  /// The region in which the offline local result (no network) converts a fix to GCJ-02. The
+  /// default is the GCJ-02 rectangle; Region::precise leaves fixes outside mainland China (Hong
+  /// Kong, Macao, Taiwan, Korea, Japan, ...) in WGS-84.
+  Region offlineRegion = Region::rectangle;
 
   /// Sets `accesskey` and `poiKey`, and the process-wide keys every request carries.
   void initKey(const std::string& accesskey);
