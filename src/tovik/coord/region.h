@@ -13,8 +13,8 @@ namespace tovik {
 ///   4.1.0, public domain; Hong Kong, Macao, Taiwan with Kinmen and Matsu outside), plus the sea
 ///   within 12 nautical miles (22.2 km) of its land that lies nearer to it than to any other
 ///   country's land. The land boundary is that data's, quantised to 0.0036° × 0.0017°
-///   (at most about 200 m); the data itself places a border to within about 1 km, so a point
-///   within 1 km of a land border, or of Hong Kong's or Macao's, may fall on the wrong side.
+///   (under 200 m); the data is drawn for maps at 1:10 million, so a point within a kilometre
+///   or two of a land border, or of Hong Kong's or Macao's, may fall on the wrong side.
 ///   The sea band follows sub-cells of about 3 km. A non-finite coordinate is outside.
 ///   Answered from a table compiled into the kit (src/tovik/coord/china_region_table.inc,
 ///   made by scripts/make-china-region): no data file is read.
