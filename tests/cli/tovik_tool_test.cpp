@@ -290,6 +290,13 @@ TEST(CliTransformTest, KeepsLinesInPlaceStopsAtABadLineAndSinglePointsEqualTheLi
   const Coordinate gcj = OrbCoorTransform::transformFromWGSToGCJ({39.9, 116.4});
   EXPECT_EQ(json::parse(runTool({"transform", "wgs84", "gcj02", "--json"}, "39.9,116.4\n").out),
             (json{{"latitude", gcj.latitude}, {"longitude", gcj.longitude}}));
+  // --region precise leaves Hong Kong in WGS-84 and still converts Beijing; the default is the rectangle.
+  const Coordinate hongKong = OrbCoorTransform::transformFromWGSToGCJ({22.2976, 114.1722});
+  EXPECT_EQ(runTool({"transform", "wgs84", "gcj02", "22.2976", "114.1722"}).out,
+            shortest(hongKong.latitude) + "," + shortest(hongKong.longitude) + "\n");
+  EXPECT_EQ(runTool({"transform", "--region", "precise", "wgs84", "gcj02"}, "22.2976,114.1722\n39.9,116.4\n").out,
+            "22.2976,114.1722\n" + shortest(gcj.latitude) + "," + shortest(gcj.longitude) + "\n");
+  EXPECT_EQ(runTool({"transform", "--region", "square", "wgs84", "gcj02", "1", "2"}).status, 2);
   const Coordinate bd = OrbCoorTransform::transformFromGCJToBaidu({39.908, 116.397});
   EXPECT_EQ(runTool({"transform", "gcj02", "bd09", "39.908", "116.397"}).out,
             shortest(bd.latitude) + "," + shortest(bd.longitude) + "\n");
