@@ -22,6 +22,8 @@ constexpr const char* kGeocodePath = "/location/scenario/v1/geocode";
 constexpr const char* kPlaceSearchPath = "/location/scenario/v1/placesearch";
 constexpr const char* kNearbySearchPath = "/location/scenario/v1/nearbysearch";
 constexpr const char* kJson = "application/json; charset=utf-8";
+constexpr const char* kHealthPath = "/healthz";
+constexpr const char* kMetricsPath = "/metrics";
 
 /// When the request being served on this thread reached the router. A connection is
 /// served by one worker thread from its first byte to its last, so the logger, which runs
@@ -50,11 +52,12 @@ void sendBadRequest(httplib::Response& res, const RequestError& error) {
 }  // namespace
 
 LocationServer::LocationServer(std::shared_ptr<const PlaceStore> store, AccessKeys keys,
-                               std::shared_ptr<AccessLog> log, std::size_t threads)
+                               std::shared_ptr<AccessLog> log, std::size_t threads, Operations operations)
     : store_(store),
       keys_(std::move(keys)),
       log_(std::move(log)),
       threads_(threads == 0 ? 1 : threads),
+      operations_(std::move(operations)),
       trackPoints_(store),
       scenario_(store),
       server_(std::make_unique<httplib::Server>()) {
@@ -68,11 +71,15 @@ LocationServer::LocationServer(std::shared_ptr<const PlaceStore> store, AccessKe
   server.set_write_timeout(10);
   server.set_payload_max_length(kMaxBody);
   const auto accessLog = log_;
+  const auto metrics = operations_.metrics;
   const std::size_t poolSize = threads_;
-  server.new_task_queue = [accessLog, poolSize]() -> httplib::TaskQueue* {
+  server.new_task_queue = [accessLog, metrics, poolSize]() -> httplib::TaskQueue* {
     // The server takes ownership of the queue it is handed.
-    return std::make_unique<WorkerPool>(poolSize, [accessLog](std::chrono::microseconds wait) {
+    return std::make_unique<WorkerPool>(poolSize, [accessLog, metrics](std::chrono::microseconds wait) {
              accessLog->recordWait(wait);
+             if (metrics) {
+               metrics->waitedForWorker(wait);
+             }
              if (wait >= AccessLog::kSlow) {
                accessLog->note("warning: a connection waited " + std::to_string(wait.count() / 1000) +
                          " ms for a worker; raise --threads above the number of open connections");
@@ -87,18 +94,29 @@ LocationServer::~LocationServer() { stop(); }
 
 void LocationServer::route() {
   auto& server = *server_;
-  server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+  const auto metrics = operations_.metrics;
+  server.set_pre_routing_handler([metrics](const httplib::Request&, httplib::Response&) {
     requestStart() = std::chrono::steady_clock::now();
+    if (metrics) {
+      metrics->started();
+    }
     return httplib::Server::HandlerResponse::Unhandled;
   });
   const auto log = log_;
-  server.set_logger([log](const httplib::Request& req, const httplib::Response& res) {
+  const bool logProbes = operations_.logProbes;
+  server.set_logger([log, metrics, logProbes](const httplib::Request& req, const httplib::Response& res) {
     auto& start = requestStart();
-    const auto handling = start == std::chrono::steady_clock::time_point{}
-                              ? std::chrono::microseconds{0}
-                              : std::chrono::duration_cast<std::chrono::microseconds>(
-                                    std::chrono::steady_clock::now() - start);
+    const bool routed = start != std::chrono::steady_clock::time_point{};
+    const auto handling = !routed ? std::chrono::microseconds{0}
+                                  : std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now() - start);
     start = {};
+    if (metrics && routed) {
+      metrics->finished(req.path, res.status, handling);
+    }
+    if (!logProbes && (req.path == kHealthPath || req.path == kMetricsPath)) {
+      return;
+    }
     log->write(req.remote_addr + ":" + std::to_string(req.remote_port), req.method, req.target, res.status,
                res.body.size(), handling);
   });
@@ -186,6 +204,22 @@ void LocationServer::route() {
   server.Get(kNearbySearchPath,
              serveList(&RequestParsing::nearbySearch,
                        [this](const NearbySearchRequest& request) { return scenario_.nearbySearch(request); }));
+
+  server.Get(kHealthPath, [this](const httplib::Request&, httplib::Response& res) {
+    const auto store = store_;
+    if (store == nullptr) {
+      res.status = 503;
+      res.set_content(dump(json{{"status", "starting"}}), kJson);
+      return;
+    }
+    res.set_content(
+        dump(json{{"status", "ok"}, {"places", store->placeCount()}, {"countries", store->countryCount()}}), kJson);
+  });
+  if (metrics) {
+    server.Get(kMetricsPath, [metrics](const httplib::Request&, httplib::Response& res) {
+      res.set_content(metrics->text(), "text/plain; version=0.0.4; charset=utf-8");
+    });
+  }
 
   const auto wrongMethod = [](const char* allowed) {
     return [allowed](const httplib::Request&, httplib::Response& res) {

@@ -9,6 +9,7 @@
 #include "service/access_log.h"
 #include "service/place_store.h"
 #include "service/scenario_handler.h"
+#include "service/service_metrics.h"
 #include "service/track_points_handler.h"
 
 namespace httplib {
@@ -16,6 +17,13 @@ class Server;
 }
 
 namespace tovik::service {
+
+/// What the server does for its operators besides answering.
+struct ServerOperations {
+  /// Null: no figures are kept and /metrics is not served.
+  std::shared_ptr<ServiceMetrics> metrics = std::make_shared<ServiceMetrics>();
+  bool logProbes = false;
+};
 
 /// The HTTP front of the service: the five calls on their paths, the access-key check,
 /// JSON error answers and the access log.
@@ -25,12 +33,19 @@ namespace tovik::service {
 /// unknown "access_key"; 404 for an unknown path; 405 for a known path with the wrong
 /// method; 413 for a body over `kMaxBody`; 500 for an internal fault (the details go to the
 /// log, not to the client). Every error body is JSON with "error" and "message".
+///
+/// For operators, without a key: GET /healthz answers 200 {"status": "ok", "places",
+/// "countries"} while a database is open and 503 {"status": "starting"} before; GET
+/// /metrics answers the figures in Prometheus' text format (404 when metrics are off).
+/// Neither is written to the access log unless `logProbes` is set.
 class LocationServer {
  public:
   static constexpr std::size_t kMaxBody = 64 * 1024;
 
+  using Operations = ServerOperations;
+
   LocationServer(std::shared_ptr<const PlaceStore> store, AccessKeys keys, std::shared_ptr<AccessLog> log,
-                 std::size_t threads);
+                 std::size_t threads, Operations operations = {});
   ~LocationServer();
   LocationServer(const LocationServer&) = delete;
   LocationServer& operator=(const LocationServer&) = delete;
@@ -53,6 +68,7 @@ class LocationServer {
   AccessKeys keys_;
   std::shared_ptr<AccessLog> log_;
   std::size_t threads_;
+  Operations operations_;
   TrackPointsHandler trackPoints_;
   ScenarioHandler scenario_;
   std::unique_ptr<httplib::Server> server_;

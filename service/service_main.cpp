@@ -36,6 +36,8 @@ struct ServeOptions {
   std::string keys;
   std::size_t threads = 64;
   std::string accessLog = "-";
+  bool noMetrics = false;
+  bool logProbes = false;
 };
 
 int runImport(const ImportOptions& options) {
@@ -82,7 +84,12 @@ int runServe(const ServeOptions& options) {
     return 1;
   }
 
-  LocationServer server(store, keys, log, options.threads);
+  LocationServer::Operations operations;
+  if (options.noMetrics) {
+    operations.metrics = nullptr;
+  }
+  operations.logProbes = options.logProbes;
+  LocationServer server(store, keys, log, options.threads, operations);
   if (!server.bind(options.host, options.port)) {
     std::cerr << "tovik-service: cannot listen on " << options.host << ":" << options.port << std::endl;
     return 1;
@@ -155,6 +162,8 @@ int ServiceMain::run(int argc, char** argv) {
       ->check(CLI::Range(1, 4096));
   serve->add_option("--access-log", serveOptions.accessLog, "Access log file, or - for standard error")
       ->capture_default_str();
+  serve->add_flag("--no-metrics", serveOptions.noMetrics, "Keep no figures and serve no /metrics");
+  serve->add_flag("--log-probes", serveOptions.logProbes, "Write /healthz and /metrics requests to the access log too");
 
   try {
     app.parse(argc, argv);

@@ -138,7 +138,22 @@ TEST(ServiceHttpTest, ConcurrentKeptAliveClientsAreLoggedWithoutTheKey) {
     for (auto& client : clients) {
       client.join();
     }
-    httplib::Client("127.0.0.1", service.port()).Get("/nowhere?access_key=TOPSECRET");
+    httplib::Client probe("127.0.0.1", service.port());
+    probe.Get("/nowhere?access_key=TOPSECRET");
+    // The operators' paths need no key and stay out of the access log.
+    const auto health = probe.Get("/healthz");
+    ASSERT_TRUE(health && health->status == 200);
+    EXPECT_EQ(json::parse(health->body), json::parse(R"({"status": "ok", "places": 57, "countries": 4})"));
+    const auto metrics = probe.Get("/metrics");
+    ASSERT_TRUE(metrics && metrics->status == 200);
+    for (const char* line : {"tovik_requests_total{call=\"track_points\",status=\"200\"} 100",
+                             "tovik_requests_total{call=\"nearbysearch\",status=\"200\"} 100",
+                             "tovik_requests_total{call=\"other\",status=\"404\"} 1",
+                             "tovik_request_duration_seconds_count{call=\"track_points\"} 100",
+                             "tovik_requests_in_flight 1", "tovik_database_reloads_total 0"}) {
+      EXPECT_NE(metrics->body.find(line), std::string::npos) << line << "\n" << metrics->body;
+    }
+    EXPECT_NE(metrics->body.find("tovik_worker_wait_longest_seconds "), std::string::npos);
   }
   // A line is written after its answer has gone; stopping the service waits for it.
   EXPECT_EQ(answered, 200);
