@@ -58,8 +58,6 @@ LocationServer::LocationServer(std::shared_ptr<const PlaceStore> store, AccessKe
       log_(std::move(log)),
       threads_(threads == 0 ? 1 : threads),
       operations_(std::move(operations)),
-      trackPoints_(store),
-      scenario_(store),
       server_(std::make_unique<httplib::Server>()) {
   auto& server = *server_;
   // Without TCP_NODELAY each answer on a kept-alive connection waits about 40 ms for the
@@ -180,7 +178,8 @@ void LocationServer::route() {
       sendBadRequest(res, *error);
       return;
     }
-    res.set_content(dump(trackPoints_.answer(std::get<TrackPointsRequest>(parsed))->encode()), kJson);
+    const TrackPointsHandler handler(store_.load());
+    res.set_content(dump(handler.answer(std::get<TrackPointsRequest>(parsed))->encode()), kJson);
   });
 
   const auto serveList = [authorised](auto parse, auto answer) {
@@ -197,19 +196,19 @@ void LocationServer::route() {
     };
   };
   server.Get(kGeocodePath, serveList(&RequestParsing::geocode,
-                                     [this](const GeocodeRequest& request) { return scenario_.geocode(request); }));
+                                     [this](const GeocodeRequest& request) { return ScenarioHandler(store_.load()).geocode(request); }));
   server.Get(kPlaceSearchPath,
              serveList(&RequestParsing::placeSearch,
-                       [this](const PlaceSearchRequest& request) { return scenario_.placeSearch(request); }));
+                       [this](const PlaceSearchRequest& request) { return ScenarioHandler(store_.load()).placeSearch(request); }));
   server.Get(kNearbySearchPath,
              serveList(&RequestParsing::nearbySearch,
-                       [this](const NearbySearchRequest& request) { return scenario_.nearbySearch(request); }));
+                       [this](const NearbySearchRequest& request) { return ScenarioHandler(store_.load()).nearbySearch(request); }));
 
   server.Get(kHealthPath, [this](const httplib::Request&, httplib::Response& res) {
-    const auto store = store_;
-    if (store == nullptr) {
+    const auto store = store_.load();
+    if (store == nullptr || reloading_) {
       res.status = 503;
-      res.set_content(dump(json{{"status", "starting"}}), kJson);
+      res.set_content(dump(json{{"status", store == nullptr ? "starting" : "reloading"}}), kJson);
       return;
     }
     res.set_content(
@@ -254,5 +253,17 @@ void LocationServer::stop() {
 }
 
 bool LocationServer::isRunning() const { return server_->is_running(); }
+
+void LocationServer::reloadStarting() { reloading_ = true; }
+
+void LocationServer::replaceStore(std::shared_ptr<const PlaceStore> store) {
+  store_.store(std::move(store));
+  reloading_ = false;
+  if (operations_.metrics) {
+    operations_.metrics->reloaded();
+  }
+}
+
+void LocationServer::reloadFailed() { reloading_ = false; }
 
 }  // namespace tovik::service

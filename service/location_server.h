@@ -35,7 +35,8 @@ struct ServerOperations {
 /// log, not to the client). Every error body is JSON with "error" and "message".
 ///
 /// For operators, without a key: GET /healthz answers 200 {"status": "ok", "places",
-/// "countries"} while a database is open and 503 {"status": "starting"} before; GET
+/// "countries"} while a database is open and 503 {"status": "starting"} before and
+/// {"status": "reloading"} while a new one is being opened; GET
 /// /metrics answers the figures in Prometheus' text format (404 when metrics are off).
 /// Neither is written to the access log unless `logProbes` is set.
 class LocationServer {
@@ -61,16 +62,24 @@ class LocationServer {
   void stop();
   bool isRunning() const;
 
+  /// Marks a reload in progress: /healthz answers 503 until `replaceStore` or
+  /// `reloadFailed`.
+  void reloadStarting();
+  /// New requests use `store`; those in flight finish on the one they started with, which
+  /// closes when the last of them is done. Safe from any thread.
+  void replaceStore(std::shared_ptr<const PlaceStore> store);
+  void reloadFailed();
+
  private:
   void route();
 
-  std::shared_ptr<const PlaceStore> store_;
+  /// The database new requests use; a request holds the one it started with to its end.
+  std::atomic<std::shared_ptr<const PlaceStore>> store_;
+  std::atomic<bool> reloading_{false};
   AccessKeys keys_;
   std::shared_ptr<AccessLog> log_;
   std::size_t threads_;
   Operations operations_;
-  TrackPointsHandler trackPoints_;
-  ScenarioHandler scenario_;
   std::unique_ptr<httplib::Server> server_;
   std::atomic<bool> serving_{false};
   std::atomic<bool> stopRequested_{false};

@@ -54,13 +54,14 @@ int runImport(const ImportOptions& options) {
   return 0;
 }
 
-/// Blocks SIGINT and SIGTERM in this thread and every thread it starts afterwards, so that
-/// only the waiter below receives them.
+/// Blocks SIGINT, SIGTERM and SIGHUP in this thread and every thread it starts afterwards,
+/// so that only the waiter below receives them.
 sigset_t blockStopSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   return signals;
 }
@@ -96,9 +97,23 @@ int runServe(const ServeOptions& options) {
   }
 
   std::atomic<bool> signalled{false};
-  std::thread waiter([&server, &signalled, signals] {
+  std::thread waiter([&server, &signalled, signals, &options, log] {
     int received = 0;
-    sigwait(&signals, &received);
+    // SIGHUP takes up the database now at --db (a new import moved over the old one);
+    // requests in flight finish on the old one. A database that does not open leaves the
+    // old one serving.
+    while (sigwait(&signals, &received) == 0 && received == SIGHUP && !signalled) {
+      server.reloadStarting();
+      try {
+        const auto fresh = PlaceStore::open(options.db);
+        const auto places = fresh->placeCount();
+        server.replaceStore(fresh);
+        log->note("tovik-service: reloaded " + options.db + " (" + std::to_string(places) + " places)");
+      } catch (const std::exception& error) {
+        server.reloadFailed();
+        log->note(std::string("tovik-service: reload failed, still serving the previous database: ") + error.what());
+      }
+    }
     signalled = true;
     std::cerr << "tovik-service: stopping on " << (received == SIGINT ? "SIGINT" : "SIGTERM") << std::endl;
     server.stop();

@@ -168,6 +168,63 @@ TEST(ServiceHttpTest, ConcurrentKeptAliveClientsAreLoggedWithoutTheKey) {
   EXPECT_NE(text.find("\"GET /nowhere?access_key=[redacted]\" 404 "), std::string::npos);
 }
 
+TEST(ServiceHttpTest, ReloadUnderLoadFailsNoRequest) {
+  // A second database holding Lyon alone, swapped in and out while clients keep asking.
+  const auto lyonCities = testing::scratchDir() / "reload" / "cities.json";
+  std::filesystem::create_directories(lyonCities.parent_path());
+  std::ofstream(lyonCities) << R"([{"name": "Lyon", "lat": "45.75", "lng": "4.85", "country": "FR"}])";
+  const auto lyonDb = lyonCities.parent_path() / "places.sqlite";
+  CityImporter([](std::string_view) {}).run(lyonCities, lyonDb);
+  const std::shared_ptr<const PlaceStore> stores[] = {PlaceStore::open(lyonDb.string()), testing::fixtureStore()};
+
+  RunningService service;
+  constexpr int kClients = 4;
+  constexpr int kRequests = 150;
+  constexpr int kSwaps = 20;
+  std::atomic<int> answered{0};
+  std::atomic<int> failed{0};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&] {
+      httplib::Client client("127.0.0.1", service.port());
+      client.set_keep_alive(true);
+      for (int k = 0; k < kRequests; ++k) {
+        const auto result = client.Post(kTrackPoints + "?access_key=k", kReverseBody, "application/json");
+        const bool good = result && result->status == 200 &&
+                          (result->body.find("\"Lyon\"") != std::string::npos ||
+                           result->body.find("\"Beijing\"") != std::string::npos);
+        (good ? answered : failed) += 1;
+      }
+    });
+  }
+  for (int swap = 0; swap < kSwaps; ++swap) {
+    // Swap as the answers come in, so that every swap meets requests in flight.
+    const int due = (swap + 1) * kClients * kRequests / (kSwaps + 1);
+    while (answered + failed < due) {
+      std::this_thread::yield();
+    }
+    service.server().reloadStarting();
+    service.server().replaceStore(stores[swap % 2]);
+  }
+  for (auto& client : clients) {
+    client.join();
+  }
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(answered, kClients * kRequests);
+  httplib::Client probe("127.0.0.1", service.port());
+  service.server().replaceStore(stores[0]);
+  const auto after = probe.Post(kTrackPoints + "?access_key=k", kReverseBody, "application/json");
+  ASSERT_TRUE(after && after->status == 200);
+  EXPECT_NE(after->body.find("\"Lyon\""), std::string::npos) << "a new request uses the new database";
+  EXPECT_EQ(json::parse(probe.Get("/healthz")->body)["places"], 1);
+  service.server().reloadStarting();
+  EXPECT_EQ(probe.Get("/healthz")->status, 503);
+  service.server().reloadFailed();
+  EXPECT_EQ(probe.Get("/healthz")->status, 200);
+  EXPECT_NE(probe.Get("/metrics")->body.find("tovik_database_reloads_total " + std::to_string(kSwaps + 1)),
+            std::string::npos);
+}
+
 TEST(AccessLogTest, RedactsTheKeyHoweverItIsWritten) {
   const std::pair<const char*, const char*> cases[] = {
       {"/p?access_key=SECRET&name=x", "/p?access_key=[redacted]&name=x"},

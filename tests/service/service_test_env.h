@@ -72,6 +72,7 @@ class RunningService {
   }
 
   int port() const { return port_; }
+  LocationServer& server() { return server_; }
   std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
  private:
