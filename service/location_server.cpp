@@ -178,7 +178,7 @@ void LocationServer::route() {
       sendBadRequest(res, *error);
       return;
     }
-    const TrackPointsHandler handler(store_.load());
+    const TrackPointsHandler handler(currentStore());
     res.set_content(dump(handler.answer(std::get<TrackPointsRequest>(parsed))->encode()), kJson);
   });
 
@@ -196,16 +196,16 @@ void LocationServer::route() {
     };
   };
   server.Get(kGeocodePath, serveList(&RequestParsing::geocode,
-                                     [this](const GeocodeRequest& request) { return ScenarioHandler(store_.load()).geocode(request); }));
+                                     [this](const GeocodeRequest& request) { return ScenarioHandler(currentStore()).geocode(request); }));
   server.Get(kPlaceSearchPath,
              serveList(&RequestParsing::placeSearch,
-                       [this](const PlaceSearchRequest& request) { return ScenarioHandler(store_.load()).placeSearch(request); }));
+                       [this](const PlaceSearchRequest& request) { return ScenarioHandler(currentStore()).placeSearch(request); }));
   server.Get(kNearbySearchPath,
              serveList(&RequestParsing::nearbySearch,
-                       [this](const NearbySearchRequest& request) { return ScenarioHandler(store_.load()).nearbySearch(request); }));
+                       [this](const NearbySearchRequest& request) { return ScenarioHandler(currentStore()).nearbySearch(request); }));
 
   server.Get(kHealthPath, [this](const httplib::Request&, httplib::Response& res) {
-    const auto store = store_.load();
+    const auto store = currentStore();
     if (store == nullptr || reloading_) {
       res.status = 503;
       res.set_content(dump(json{{"status", store == nullptr ? "starting" : "reloading"}}), kJson);
@@ -257,7 +257,8 @@ bool LocationServer::isRunning() const { return server_->is_running(); }
 void LocationServer::reloadStarting() { reloading_ = true; }
 
 void LocationServer::replaceStore(std::shared_ptr<const PlaceStore> store) {
-  store_.store(std::move(store));
+  const std::lock_guard lock(storeMutex_);
+  store_ = std::move(store);
   reloading_ = false;
   if (operations_.metrics) {
     operations_.metrics->reloaded();
@@ -265,5 +266,10 @@ void LocationServer::replaceStore(std::shared_ptr<const PlaceStore> store) {
 }
 
 void LocationServer::reloadFailed() { reloading_ = false; }
+
+std::shared_ptr<const PlaceStore> LocationServer::currentStore() const {
+  const std::lock_guard lock(storeMutex_);
+  return store_;
+}
 
 }  // namespace tovik::service
