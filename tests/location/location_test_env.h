@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "tovik/client/sdk_log.h"
+#include "tovik/platform/console.h"
 #include "tovik/platform/bundle.h"
 #include "tovik/platform/location.h"
 #include "tovik/platform/location_services.h"

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/client/sdk_log.h"
+#include "tovik/platform/console.h"
 #include "tovik/model/decodable.h"
 #include "tovik/model/decoding_error.h"
 #include "tovik/network/network_client.h"

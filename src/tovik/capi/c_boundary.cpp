@@ -5,7 +5,7 @@
 #include <string>
 #include <type_traits>
 
-#include "tovik/client/sdk_log.h"
+#include "tovik/platform/console.h"
 #include "tovik/platform/main_queue.h"
 
 namespace tovik::capi {

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "tovik/client/module_keys.h"
-#include "tovik/client/sdk_log.h"
+#include "tovik/platform/console.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/info/build_config.h"
 #include "tovik/info/tk_version.h"

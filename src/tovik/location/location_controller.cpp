@@ -7,7 +7,7 @@
 #include <string_view>
 #include <variant>
 
-#include "tovik/client/sdk_log.h"
+#include "tovik/platform/console.h"
 #include "tovik/platform/bundle.h"
 
 namespace tovik {

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "tovik/client/sdk_log.h"
+#include "tovik/platform/console.h"
 #include "tovik/network/utf8.h"
 #include "tovik/platform/main_queue.h"
 

@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "tovik/client/location_delegate.h"
-#include "tovik/client/sdk_log.h"
+#include "tovik/platform/console.h"
 #include "tovik/client/tk_client_location.h"
 #include "tovik/network/network_client.h"
 #include "tovik/network/request_result.h"

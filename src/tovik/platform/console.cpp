@@ -1,4 +1,4 @@
-#include "tovik/client/sdk_log.h"
+#include "tovik/platform/console.h"
 
 #include <atomic>
 #include <cstdio>
