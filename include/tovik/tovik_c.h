@@ -307,6 +307,13 @@ TK_API int64_t tk_client_location_milliStamp(const tk_client_location* client);
 TK_API bool tk_client_location_isLogEnabled(void);
 /** `setIsLogEnabled:` */
 TK_API void tk_client_location_setIsLogEnabled(bool enabled);
+/** Receives the kit's console text: `length` bytes at `text` (not NUL-terminated), line feed
+ *  included, as standard output would have got them. Called from the thread that logs, one
+ *  call at a time; must not call back into the log. */
+typedef void (*tk_log_handler)(const char* text, size_t length, void* context);
+/** Sends the kit's console to `handler` (with `context`) instead of standard output; NULL
+ *  restores standard output. */
+TK_API void tk_client_location_setLogHandler(tk_log_handler handler, void* context);
 
 /** `callDelegate` — copies the current delegate into `out`; false (and `out` untouched) when
  *  there is none or a NULL argument. */

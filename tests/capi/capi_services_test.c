@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
+#include <pthread.h>
 
 #include <tovik/tovik_c.h>
 
@@ -147,41 +147,46 @@ void test_service_error_reaches_error_callback(void) {
   tk_client_location_destroy(client);
 }
 
-/* Standard output redirected to a file, to read the kit's log. */
+/* The kit's log, collected through the log handler (it may be called from other threads). */
 typedef struct log_capture {
-  int saved_stdout;
-  FILE* file;
+  pthread_mutex_t mutex;
+  char text[8192];
+  size_t length;
 } log_capture;
 
+static void log_collect(const char* text, size_t length, void* context) {
+  log_capture* capture = context;
+  pthread_mutex_lock(&capture->mutex);
+  const size_t room = sizeof capture->text - 1 - capture->length;
+  const size_t taken = length < room ? length : room;
+  memcpy(capture->text + capture->length, text, taken);
+  capture->length += taken;
+  capture->text[capture->length] = '\0';
+  pthread_mutex_unlock(&capture->mutex);
+}
+
 static bool log_start(log_capture* capture) {
-  fflush(stdout);
-  capture->file = tmpfile();
-  capture->saved_stdout = dup(STDOUT_FILENO);
-  if (capture->file == NULL || capture->saved_stdout < 0) {
+  capture->length = 0;
+  capture->text[0] = '\0';
+  if (pthread_mutex_init(&capture->mutex, NULL) != 0) {
     return false;
   }
-  dup2(fileno(capture->file), STDOUT_FILENO);
+  tk_client_location_setLogHandler(log_collect, capture);
   tk_client_location_setIsLogEnabled(true);
   return true;
 }
 
 static bool log_contains(log_capture* capture, const char* line) {
-  fflush(stdout);
-  char text[8192];
-  const long end = ftell(capture->file);
-  rewind(capture->file);
-  const size_t length = fread(text, 1, sizeof text - 1, capture->file);
-  text[length] = '\0';
-  fseek(capture->file, end, SEEK_SET);
-  return strstr(text, line) != NULL;
+  pthread_mutex_lock(&capture->mutex);
+  const bool found = strstr(capture->text, line) != NULL;
+  pthread_mutex_unlock(&capture->mutex);
+  return found;
 }
 
 static void log_stop(log_capture* capture) {
   tk_client_location_setIsLogEnabled(false);
-  fflush(stdout);
-  dup2(capture->saved_stdout, STDOUT_FILENO);
-  close(capture->saved_stdout);
-  fclose(capture->file);
+  tk_client_location_setLogHandler(NULL, NULL);
+  pthread_mutex_destroy(&capture->mutex);
 }
 
 typedef struct log_wait {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "support/log_capture.h"
 #include "tovik/platform/console.h"
 #include "tovik/platform/bundle.h"
 #include "tovik/platform/location.h"
@@ -36,11 +37,7 @@ inline bool sameCoordinate(const Location& a, const Location& b) {
 }
 
 /// What `fn` writes to standard output.
-inline std::string stdoutOf(const std::function<void()>& fn) {
-  testing::internal::CaptureStdout();
-  fn();
-  return testing::internal::GetCapturedStdout();
-}
+inline std::string stdoutOf(const std::function<void()>& fn) { return test::consoleOf(fn); }
 
 class LocationTestEnvironment : public testing::Test {
  protected:

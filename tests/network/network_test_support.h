@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/log_capture.h"
 #include "tovik/platform/console.h"
 #include "tovik/model/decodable.h"
 #include "tovik/model/decoding_error.h"
@@ -62,10 +63,9 @@ inline URLRequest built(const RequestBuilder& builder) {
 /// What the kit logs while `action` runs.
 inline std::string loggedDuring(const std::function<void()>& action) {
   setLogEnabled(true);
-  testing::internal::CaptureStdout();
-  action();
+  auto text = consoleOf(action);
   setLogEnabled(false);
-  return testing::internal::GetCapturedStdout();
+  return text;
 }
 
 }  // namespace tovik::test

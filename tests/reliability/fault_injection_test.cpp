@@ -223,12 +223,13 @@ TEST_P(FaultTable, EndsInExactlyOneCallbackWithTheExpectedOutcome) {
     auto facade = makeFacade(recorder, peer.baseURL);
 
     TkClientLocation::setIsLogEnabled(true);
-    testing::internal::CaptureStdout();
+    std::optional<test::LogCapture> capture(std::in_place);
     call.run(*facade);
     const bool heard = runUntil([&] { return !recorder->events.empty(); });
     MainQueue::shared().runFor(30ms);  // room for a stray second callback
     TkClientLocation::setIsLogEnabled(false);
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = capture->take();
+    capture.reset();
 
     ASSERT_TRUE(heard);
     ASSERT_EQ(recorder->events.size(), 1u);

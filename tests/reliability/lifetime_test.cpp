@@ -89,9 +89,10 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
 
     w->isLocateOnce = false;
     w->interval = 0.01;
-    testing::internal::CaptureStdout();  // the continuous mode's warnings
-    w->startLocation();
-    (void)testing::internal::GetCapturedStdout();
+    {
+      const test::LogCapture warnings;  // the continuous mode's warnings
+      w->startLocation();
+    }
     f->startFastLocation();
     provider->pushLocation(fix());  // a fused-location request, then the timer; the fast window opens
     w->getReverseCode(39.9, 116.4);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/log_capture.h"
 #include "tovik/client/location_delegate.h"
 #include "tovik/client/module_keys.h"
 #include "tovik/client/tk_client_location.h"
@@ -108,13 +109,12 @@ class ReliabilityTest : public testing::Test {
   /// of the test output unless the test captures it.
   static std::shared_ptr<TkClientLocation> makeFacade(std::shared_ptr<LocationDelegate> delegate,
                                                       const std::string& serviceURL, bool quiet = true) {
+    std::optional<test::LogCapture> silence;
     if (quiet) {
-      testing::internal::CaptureStdout();
+      silence.emplace();
     }
     auto facade = TkClientLocation::create(std::move(delegate));
-    if (quiet) {
-      (void)testing::internal::GetCapturedStdout();
-    }
+    silence.reset();
     facade->serviceURL = serviceURL;
     facade->setAgreePrivacy(true);
     facade->initKey(kAccessKey);

@@ -69,9 +69,10 @@ TEST_F(Soak, EveryTickGivesOneOutcomeAndNothingAccumulates) {
   auto facade = makeFacade(tally, server.baseURL());
   facade->isLocateOnce = false;
   facade->interval = 0.02;
-  testing::internal::CaptureStdout();  // the continuous mode's warnings
-  facade->startLocation();
-  (void)testing::internal::GetCapturedStdout();
+  {
+    const test::LogCapture warnings;  // the continuous mode's warnings
+    facade->startLocation();
+  }
   provider->pushLocation(fix());
 
   const auto settled = [&] { return tally->outcomes() == ticks; };

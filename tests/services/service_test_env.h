@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/log_capture.h"
 #include "support/test_server.h"
 #include "tovik/client/module_keys.h"
 #include "tovik/platform/console.h"
@@ -104,7 +105,7 @@ class ServiceTestEnvironment : public testing::Test {
   }
 
   void TearDown() override {
-    if (capturing_) {
+    if (capture_) {
       (void)stopLog();
     }
     MainQueue::shared().poll();
@@ -120,9 +121,10 @@ class ServiceTestEnvironment : public testing::Test {
   /// A facade with consent and key "AK", pointed at `server`; its banner stays out of the
   /// test output. Made while no log is captured.
   std::shared_ptr<TkClientLocation> makeFacade(std::shared_ptr<LocationDelegate> with) {
-    testing::internal::CaptureStdout();
-    auto made = TkClientLocation::create(std::move(with));
-    (void)testing::internal::GetCapturedStdout();
+    auto made = [&] {
+      const test::LogCapture quiet;
+      return TkClientLocation::create(std::move(with));
+    }();
     made->serviceURL = server.baseURL();
     made->setAgreePrivacy(true);
     made->initKey("AK");
@@ -136,14 +138,13 @@ class ServiceTestEnvironment : public testing::Test {
   /// Turns the log on and collects standard output until `stopLog()`.
   void startLog() {
     TkClientLocation::setIsLogEnabled(true);
-    testing::internal::CaptureStdout();
-    capturing_ = true;
-    logSoFar_.clear();
+    capture_.emplace();
   }
   std::vector<std::string> stopLog() {
     TkClientLocation::setIsLogEnabled(false);
-    capturing_ = false;
-    return linesOf(logSoFar_ + testing::internal::GetCapturedStdout());
+    auto lines = linesOf(capture_->take());
+    capture_.reset();
+    return lines;
   }
 
   /// Drives the main queue until the captured log holds `line`: the delivery that wrote it
@@ -151,9 +152,7 @@ class ServiceTestEnvironment : public testing::Test {
   bool waitForLogLine(const std::string& line) {
     return MainQueue::shared().runUntil(
         [&] {
-          logSoFar_ += testing::internal::GetCapturedStdout();
-          testing::internal::CaptureStdout();
-          return countOf(linesOf(logSoFar_), line) > 0;
+          return countOf(linesOf(capture_->text()), line) > 0;
         },
         std::chrono::seconds(20));
   }
@@ -172,8 +171,7 @@ class ServiceTestEnvironment : public testing::Test {
     return lines;
   }
 
-  bool capturing_ = false;
-  std::string logSoFar_;
+  std::optional<test::LogCapture> capture_;
 };
 
 }  // namespace tovik::testing_support

@@ -6,18 +6,13 @@
 namespace tovik::cli {
 
 /// Where the tool writes. Results go to standard output, messages to standard error.
-/// The kit writes its log and banner to standard output too; `separateKitConsole` moves
-/// those away so that standard output carries results only (one JSON document per line
-/// with --json).
+/// The kit writes its log and banner to standard output unless told otherwise;
+/// `separateKitConsole` sends them elsewhere so that standard output carries results only
+/// (one JSON document per line with --json).
 class Output {
  public:
-  Output() = default;
-  ~Output();
-  Output(const Output&) = delete;
-  Output& operator=(const Output&) = delete;
-
-  /// From now on what the kit writes to standard output goes to standard error when
-  /// `showKitConsole`, else nowhere. Results keep the real standard output.
+  /// From now on the kit's console goes to standard error when `showKitConsole`, else
+  /// nowhere.
   void separateKitConsole(bool showKitConsole);
 
   /// One result line (a line feed is added), written out at once.
@@ -28,10 +23,6 @@ class Output {
   bool flush();
   /// One message line on standard error.
   void message(std::string_view line);
-
- private:
-  std::FILE* results_ = stdout;
-  bool ownsResults_ = false;
 };
 
 }  // namespace tovik::cli

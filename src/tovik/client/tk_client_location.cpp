@@ -90,6 +90,8 @@ bool TkClientLocation::isLogEnabled() { return logEnabled(); }
 
 void TkClientLocation::setIsLogEnabled(bool enabled) { setLogEnabled(enabled); }
 
+void TkClientLocation::setLogHandler(LogHandler handler) { tovik::setLogHandler(std::move(handler)); }
+
 bool TkClientLocation::checkPrivacyAndKey() {
   if (!isAgree) {
     reportError(kNotAgreed);

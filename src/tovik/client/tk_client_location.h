@@ -8,6 +8,7 @@
 #include "tovik/client/location_delegate.h"
 #include "tovik/coord/region.h"
 #include "tovik/location/location_controller_delegate.h"
+#include "tovik/platform/console.h"
 #include "tovik/platform/location.h"
 
 namespace tovik {
@@ -72,6 +73,11 @@ class TkClientLocation : public LocationControllerDelegate,
   static bool isLogEnabled();
   /// Turns the kit's console log on or off, for every facade. Any thread.
   static void setIsLogEnabled(bool enabled);
+  /// Sends the kit's console (the log, the banner and the two warnings) to `handler`
+  /// instead of standard output; an empty handler restores standard output. The handler
+  /// gets each piece of text with its line feed, from the thread that logs, one at a time,
+  /// and must not call back into the log. Any thread.
+  static void setLogHandler(LogHandler handler);
 
   /// True when a service call may proceed; otherwise logs and reports why.
   bool checkPrivacyAndKey();

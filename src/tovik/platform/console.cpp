@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace tovik {
 namespace {
@@ -13,15 +14,40 @@ std::atomic<bool>& logSwitch() {
   return enabled;
 }
 
-// One write per line, so lines from the main thread and from readers never interleave.
+// One lock around the handler and every write, so lines from the main thread and from
+// readers never interleave and a handler being replaced is never called half-way.
+struct Console {
+  std::mutex mutex;
+  LogHandler handler;
+};
+
+Console& console() {
+  static Console instance;
+  return instance;
+}
+
 void writeOut(const std::string& text) {
-  static std::mutex mutex;
-  const std::lock_guard lock(mutex);
+  auto& out = console();
+  const std::lock_guard lock(out.mutex);
+  if (out.handler) {
+    out.handler(text);
+    return;
+  }
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }
 
 }  // namespace
+
+void setLogHandler(LogHandler handler) {
+  auto& out = console();
+  LogHandler old;
+  {
+    const std::lock_guard lock(out.mutex);
+    old = std::exchange(out.handler, std::move(handler));
+  }
+  // Whatever the old handler holds is released outside the lock.
+}
 
 bool logEnabled() { return logSwitch().load(std::memory_order_relaxed); }
 

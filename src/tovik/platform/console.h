@@ -1,18 +1,28 @@
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string_view>
 
 namespace tovik {
 
-/// The kit's log: writes the items joined by `separator`, then `terminator`, to standard
-/// output, only while `TkClientLocation::isLogEnabled()` is on. No prefix, no time stamp.
+/// Receives each piece of text the kit writes to its console, terminator included, exactly
+/// as standard output would have received it. Called from whichever thread logs (the main
+/// thread, or a location source's reader), never from two threads at once.
+using LogHandler = std::function<void(std::string_view text)>;
+
+/// Sends the kit's console to `handler` from now on; an empty handler restores standard
+/// output. The handler must not call back into the log.
+void setLogHandler(LogHandler handler);
+
+/// The kit's log: writes the items joined by `separator`, then `terminator`, to the console,
+/// only while `TkClientLocation::isLogEnabled()` is on. No prefix, no time stamp.
 void sdkLog(std::initializer_list<std::string_view> items, std::string_view separator = " ",
             std::string_view terminator = "\n");
 inline void sdkLog(std::string_view message) { sdkLog({message}); }
 
-/// Writes one line to standard output whatever the log switch says (the version banner
-/// and the two foreground-only warnings).
+/// Writes one line to the console whatever the log switch says (the version banner and the
+/// two foreground-only warnings).
 void consoleLine(std::string_view line);
 
 /// The class-wide log switch behind `TkClientLocation::isLogEnabled`.

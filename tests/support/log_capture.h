@@ -1,0 +1,49 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "tovik/platform/console.h"
+
+namespace tovik::test {
+
+/// Collects the kit's console while it lives (the log switch is left as it is); standard
+/// output again afterwards.
+class LogCapture {
+ public:
+  LogCapture() {
+    setLogHandler([this](std::string_view piece) {
+      const std::lock_guard lock(mutex_);
+      text_ += piece;
+    });
+  }
+  ~LogCapture() { setLogHandler(nullptr); }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  /// Everything written so far.
+  std::string text() const {
+    const std::lock_guard lock(mutex_);
+    return text_;
+  }
+  /// Everything written so far, which is then forgotten.
+  std::string take() {
+    const std::lock_guard lock(mutex_);
+    return std::exchange(text_, {});
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
+/// What the kit writes to its console while `fn` runs.
+template <typename Fn>
+std::string consoleOf(Fn&& fn) {
+  LogCapture capture;
+  fn();
+  return capture.take();
+}
+
+}  // namespace tovik::test
