@@ -5,6 +5,7 @@ find_package(OpenSSL REQUIRED)
 find_package(nlohmann_json 3.10 REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBGPS REQUIRED IMPORTED_TARGET libgps)
+pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
 
 find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
 add_library(tovik_asio INTERFACE)
