@@ -16,7 +16,7 @@
 #include "location/location_test_env.h"
 #include "support/test_server.h"
 #include "tovik/client/location_delegate.h"
-#include "tovik/client/module_keys.h"
+#include "tovik/services/module_keys.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/info/tk_version.h"
 #include "tovik/location/location_controller.h"
@@ -28,7 +28,7 @@
 namespace tovik {
 namespace {
 
-using namespace testing_env;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kNotAgreed = "您未同意隐私政策";
@@ -72,27 +72,23 @@ static_assert(!constructibleFromBraces<TkClientLocation>, "only create() makes a
 
 // A facade in a controlled world: scripted provider, offline network, clean keys and a
 // delegate that records what reaches the application.
-class TkClientLocationTest : public LocationTestEnvironment {
+class TkClientLocationTest : public BasicLocationTest<KitWorld> {
  protected:
   void SetUp() override {
-    LocationTestEnvironment::SetUp();
+    BasicLocationTest::SetUp();
     NetworkChecker::setFlagsSourceForTesting([] { return std::optional<std::uint32_t>(0); });  // offline
     delegate = std::make_shared<RecordingDelegate>();
   }
 
   void TearDown() override {
     client.reset();
-    NetworkChecker::setFlagsSourceForTesting(nullptr);
-    Clock::pin(std::nullopt);
-    setModuleAccessKey("");
-    setModulePoiKey("");
-    LocationTestEnvironment::TearDown();
+    BasicLocationTest::TearDown();
   }
 
   /// A facade with `with` as delegate; its banner is kept out of the test output.
   static std::shared_ptr<TkClientLocation> makeClient(std::shared_ptr<LocationDelegate> with) {
     std::shared_ptr<TkClientLocation> made;
-    stdoutOf([&] { made = TkClientLocation::create(std::move(with)); });
+    consoleOf([&] { made = TkClientLocation::create(std::move(with)); });
     return made;
   }
 
@@ -109,7 +105,7 @@ class TkClientLocationTest : public LocationTestEnvironment {
 
 TEST_F(TkClientLocationTest, ConstructionAsksForAuthorisationAndPrintsTheBannerEvenWithLoggingOff) {
   std::shared_ptr<TkClientLocation> second;
-  const auto printed = stdoutOf([&] {
+  const auto printed = consoleOf([&] {
     client = TkClientLocation::create(delegate);
     second = TkClientLocation::create(nullptr);
   });
@@ -142,7 +138,7 @@ TEST_F(TkClientLocationTest, ChecksConsentThenKey) {
     client->accesskey = row.key;
     setLogEnabled(true);
     bool passed = false;
-    const auto printed = stdoutOf([&] { passed = client->checkPrivacyAndKey(); });
+    const auto printed = consoleOf([&] { passed = client->checkPrivacyAndKey(); });
     setLogEnabled(false);
     EXPECT_EQ(passed, row.message == nullptr);
     EXPECT_EQ(printed, row.message ? std::string(row.message) + "\n" : "");
@@ -160,7 +156,7 @@ TEST_F(TkClientLocationTest, ChecksConsentThenKey) {
 TEST_F(TkClientLocationTest, WithoutDelegateChecksStillLogAndALaterDelegateHears) {
   client = makeClient(nullptr);
   setLogEnabled(true);
-  EXPECT_EQ(stdoutOf([this] { EXPECT_FALSE(client->checkPrivacyAndKey()); }), std::string(kNotAgreed) + "\n");
+  EXPECT_EQ(consoleOf([this] { EXPECT_FALSE(client->checkPrivacyAndKey()); }), std::string(kNotAgreed) + "\n");
   client->setLocationDelegate(delegate);
   client->setAgreePrivacy(true);
   EXPECT_FALSE(client->checkPrivacyAndKey());
@@ -233,7 +229,7 @@ TEST_F(LocationSessionTest, DefaultSessionYieldsOneLocalResultAndEnds) {
   client->startLocation();
   EXPECT_TRUE(client->isLocating());
   setLogEnabled(true);
-  EXPECT_EQ(stdoutOf([this] { client->startLocation(); }), "");
+  EXPECT_EQ(consoleOf([this] { client->startLocation(); }), "");
   setLogEnabled(false);
   EXPECT_EQ(provider->starts(), 1);
 
@@ -321,7 +317,7 @@ TEST_F(LocationSessionTest, FixWithZeroOrNonFiniteCoordinateOnlyLogs) {
     client->startLocation();
     setLogEnabled(true);
     // The controller drops such fixes itself; the facade guards its own door too.
-    const auto printed = stdoutOf([&] { client->locationSuccessWithLocation(fix); });
+    const auto printed = consoleOf([&] { client->locationSuccessWithLocation(fix); });
     setLogEnabled(false);
     EXPECT_EQ(printed, "手动停止定位成功\n定位数据为空/无效\n") << "the session ends before the fix is handled";
     EXPECT_TRUE(delegate->results.empty() && delegate->errors.empty());
@@ -352,7 +348,7 @@ TEST_F(LocationSessionTest, FailureEndsASingleSession) {
 // still be able to end them. When idle it touches nothing.
 TEST_F(LocationSessionTest, StopLocationEndsWhatAFailureLeftRunning) {
   setLogEnabled(true);
-  EXPECT_EQ(stdoutOf([this] { client->stopLocation(); }), "");
+  EXPECT_EQ(consoleOf([this] { client->stopLocation(); }), "");
   setLogEnabled(false);
   EXPECT_EQ(provider->stops(), 0);
 
@@ -364,7 +360,7 @@ TEST_F(LocationSessionTest, StopLocationEndsWhatAFailureLeftRunning) {
   EXPECT_TRUE(runUntil([this] { return delegate->results.size() >= 2; })) << "the timer keeps delivering";
 
   setLogEnabled(true);
-  EXPECT_EQ(stdoutOf([this] { client->stopLocation(); }), "stopLocation\n手动停止定位成功\n");
+  EXPECT_EQ(consoleOf([this] { client->stopLocation(); }), "stopLocation\n手动停止定位成功\n");
   EXPECT_FALSE(client->hasTimerSchedule() || controller().isUpdating() || provider->isUpdating());
   const auto delivered = delegate->results.size();
   runPast(0.5);

@@ -12,7 +12,7 @@
 namespace tovik {
 namespace {
 
-using namespace testing_env;
+using namespace test;
 using Auth = AuthorizationStatus;
 using Strings = std::vector<std::string>;
 
@@ -32,7 +32,7 @@ struct RecordingOwner : LocationControllerDelegate {
   void locationFailedWithErrorMsg(const std::string& msg) override { failures.push_back(msg); }
 };
 
-class LocationControllerTest : public testing_env::LocationTestEnvironment {
+class LocationControllerTest : public test::LocationTestEnvironment {
  protected:
   void SetUp() override {
     LocationTestEnvironment::SetUp();
@@ -57,8 +57,8 @@ TEST_F(LocationControllerTest, SetUpConfiguresTheManagerAndAsksForWhenInUseAutho
   EXPECT_FALSE(controller->manager()->pausesLocationUpdatesAutomatically());
   EXPECT_EQ(provider->whenInUseRequests(), 1);
   setLogEnabled(true);
-  EXPECT_EQ(stdoutOf([] { std::make_shared<LocationController>()->initOption(); }), "initOption：\n");
-  EXPECT_EQ(stdoutOf([this] { controller->requestSingleLocation(false); }), "请求单次定位：\n");
+  EXPECT_EQ(consoleOf([] { std::make_shared<LocationController>()->initOption(); }), "initOption：\n");
+  EXPECT_EQ(consoleOf([this] { controller->requestSingleLocation(false); }), "请求单次定位：\n");
 }
 
 // The purpose-string and authorisation checks open all three kinds of request.
@@ -139,7 +139,7 @@ TEST_F(LocationControllerTest, ContinuousRequestConfiguresBackgroundUpdatesOrWar
     provider->setAuthorizationStatus(row.status);
     provider->setAnswerToAlwaysRequest(row.answerToAlways);
 
-    EXPECT_EQ(stdoutOf([this] { controller->startContinuousLocation(); }), row.printed);
+    EXPECT_EQ(consoleOf([this] { controller->startContinuousLocation(); }), row.printed);
     EXPECT_EQ(owner->failures, failuresOf(row.failure));
     EXPECT_TRUE(controller->isContinuousLocation());
     EXPECT_EQ(provider->alwaysRequests(), row.alwaysRequests);
@@ -170,13 +170,13 @@ TEST_F(LocationControllerTest, FixesAndErrorsArePassedOnExceptZeroOrNonFiniteCoo
   };
   for (const auto& row : rows) {
     const auto before = owner->fixes.size();
-    EXPECT_EQ(stdoutOf([&] { push(row.fix); }), row.line);
+    EXPECT_EQ(consoleOf([&] { push(row.fix); }), row.line);
     ASSERT_EQ(owner->fixes.size(), before + (row.line.empty() ? 0 : 1));
     EXPECT_TRUE(row.line.empty() || sameCoordinate(owner->fixes.back(), row.fix));
     EXPECT_TRUE(sameCoordinate(controller->locationPoint(), owner->fixes.back()));
   }
 
-  EXPECT_EQ(stdoutOf([this] { pushError(Error("TovikLocation", 1, "位置暂不可用")); }), "定位失败：位置暂不可用\n");
+  EXPECT_EQ(consoleOf([this] { pushError(Error("TovikLocation", 1, "位置暂不可用")); }), "定位失败：位置暂不可用\n");
   EXPECT_EQ(owner->failures, Strings{"位置暂不可用"});
   EXPECT_TRUE(controller->isUpdating() && controller->isContinuousLocation());
 }
@@ -223,7 +223,7 @@ TEST_F(LocationControllerTest, WindowsEndWithANewRequestOrAStop) {
   push(fixAt(30.0, 120.0));
   ASSERT_TRUE(controller->hasFastSampleTimer());
   setLogEnabled(true);
-  EXPECT_EQ(stdoutOf([this] { controller->stopUpdating(); }), "手动停止定位成功\n");
+  EXPECT_EQ(consoleOf([this] { controller->stopUpdating(); }), "手动停止定位成功\n");
   EXPECT_FALSE(controller->hasFastSampleTimer() || !controller->fastBuffer().empty() || controller->isUpdating());
   EXPECT_FALSE(controller->manager()->allowsBackgroundLocationUpdates());
   runPast(3 * LocationController::kFastSampleWindow);

@@ -1,8 +1,8 @@
 #pragma once
 
-// A clean, controlled location world for each test: a scripted provider, a host bundle
-// with only the when-in-use purpose string, logging off. Shared by the location and
-// client tests.
+// A clean, controlled location world for each test (see kit_world.h), with helpers to
+// feed the scripted provider and drive the main queue. Shared by the location and client
+// tests.
 
 #include <gtest/gtest.h>
 
@@ -10,22 +10,15 @@
 #include <cmath>
 #include <functional>
 #include <memory>
-#include <string>
+#include <optional>
 
+#include "support/kit_world.h"
 #include "support/log_capture.h"
-#include "tovik/platform/console.h"
-#include "tovik/platform/bundle.h"
 #include "tovik/platform/location.h"
-#include "tovik/platform/location_services.h"
 #include "tovik/platform/main_queue.h"
-#include "tovik/platform/scripted_location_provider.h"
 #include "tovik/platform/timer.h"
 
-namespace tovik::testing_env {
-
-inline constexpr const char* kWhenInUseKey = "NSLocationWhenInUseUsageDescription";
-inline constexpr const char* kAlwaysKey = "NSLocationAlwaysAndWhenInUseUsageDescription";
-inline constexpr const char* kBackgroundModesKey = "UIBackgroundModes";
+namespace tovik::test {
 
 inline Location fixAt(double latitude, double longitude, double horizontalAccuracy = 5.0) {
   return {.coordinate = {latitude, longitude}, .horizontalAccuracy = horizontalAccuracy};
@@ -36,24 +29,17 @@ inline bool sameCoordinate(const Location& a, const Location& b) {
   return same(a.coordinate.latitude, b.coordinate.latitude) && same(a.coordinate.longitude, b.coordinate.longitude);
 }
 
-/// What `fn` writes to standard output.
-inline std::string stdoutOf(const std::function<void()>& fn) { return test::consoleOf(fn); }
-
-class LocationTestEnvironment : public testing::Test {
+/// `World` is made in SetUp and undone in TearDown, so a test can start afresh by calling both.
+template <class World>
+class BasicLocationTest : public testing::Test {
  protected:
   void SetUp() override {
-    provider = std::make_shared<ScriptedLocationProvider>();
-    LocationServices::setProvider(provider);
-    for (const char* key : {kAlwaysKey, kBackgroundModesKey}) {
-      Bundle::main().removeObject(key);
-    }
-    Bundle::main().setObject(kWhenInUseKey, std::string("Shows where you are"));
+    world_.emplace();
+    provider = world_->provider;
   }
-
   void TearDown() override {
-    MainQueue::shared().poll();
-    setLogEnabled(false);
-    LocationServices::setProvider(std::make_shared<ScriptedLocationProvider>());
+    provider.reset();
+    world_.reset();
   }
 
   /// Hands the provider a fix (or an error) and runs what is ready on the main queue.
@@ -80,6 +66,11 @@ class LocationTestEnvironment : public testing::Test {
   }
 
   std::shared_ptr<ScriptedLocationProvider> provider;
+
+ private:
+  std::optional<World> world_;
 };
 
-}  // namespace tovik::testing_env
+using LocationTestEnvironment = BasicLocationTest<PlatformWorld>;
+
+}  // namespace tovik::test
