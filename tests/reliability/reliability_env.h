@@ -16,7 +16,7 @@
 
 #include "support/log_capture.h"
 #include "tovik/client/location_delegate.h"
-#include "tovik/client/module_keys.h"
+#include "tovik/services/module_keys.h"
 #include "tovik/client/tk_client_location.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"

@@ -7,7 +7,7 @@
 
 #include "service_test_env.h"
 #include "tovik/client/location_delegate.h"
-#include "tovik/client/module_keys.h"
+#include "tovik/services/module_keys.h"
 #include "tovik/client/tk_client_location.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/model/geocode_res.h"

@@ -18,7 +18,7 @@
 #include "service_test_env.h"
 #include "support/child_process.h"
 #include "tovik/client/location_delegate.h"
-#include "tovik/client/module_keys.h"
+#include "tovik/services/module_keys.h"
 #include "tovik/client/tk_client_location.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"

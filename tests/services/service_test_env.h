@@ -17,7 +17,7 @@
 
 #include "support/log_capture.h"
 #include "support/test_server.h"
-#include "tovik/client/module_keys.h"
+#include "tovik/services/module_keys.h"
 #include "tovik/platform/console.h"
 #include "tovik/client/tk_client_location.h"
 #include "tovik/model/location_res.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "tovik/client/module_keys.h"
+#include "tovik/services/module_keys.h"
 #include "tovik/platform/console.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/info/build_config.h"

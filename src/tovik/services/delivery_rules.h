@@ -4,17 +4,17 @@
 #include <string>
 
 #include "tovik/platform/error.h"
+#include "tovik/services/service_caller.h"
 
 namespace tovik {
 
-class LocationDelegate;
 struct URLRequest;
 
-/// How a request in flight refers to its facade.
-enum class FacadeHold {
-  /// The facade may go away meanwhile; its outcome then reaches nobody.
+/// How a request in flight refers to its caller's holder.
+enum class CallerHold {
+  /// The holder may go away meanwhile; its outcome then reaches nobody.
   weak,
-  /// The facade is kept until the outcome has been delivered.
+  /// The holder is kept until the outcome has been delivered.
   strong,
 };
 
@@ -22,11 +22,11 @@ enum class FacadeHold {
 enum class SuccessOrder { logThenCallback, callbackThenLog };
 
 /// Everything in which the five service calls differ once their request is built: what they
-/// log, how they hold the facade and which delegate member hears of a success. `T` is the
+/// log, how they hold their caller and how a success reaches the recipient. `T` is the
 /// decoded answer.
 template <class T>
 struct DeliveryRules {
-  FacadeHold hold = FacadeHold::weak;
+  CallerHold hold = CallerHold::weak;
   SuccessOrder order = SuccessOrder::logThenCallback;
   /// Logs the request about to be sent.
   std::function<void(const URLRequest&)> logRequest;
@@ -34,8 +34,8 @@ struct DeliveryRules {
   std::function<std::string(const Error&, int status)> failureLine;
   /// The log line of a success.
   std::function<std::string(const T&, int status)> successLine;
-  /// Hands a success to the delegate.
-  std::function<void(LocationDelegate&, const T&, int status)> deliverSuccess;
+  /// Hands a success to the recipient.
+  std::function<void(const Recipient<T>&, const T&, int status)> deliverSuccess;
 };
 
 }  // namespace tovik

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "tovik/client/module_keys.h"
+#include "tovik/services/module_keys.h"
 #include "tovik/model/location_res.h"
 #include "tovik/network/utf8.h"
 #include "tovik/platform/device.h"
@@ -17,8 +17,7 @@ namespace {
 
 constexpr std::string_view kTrackPointsPath = "/location/hub/v1/track_points";
 
-using Answer = std::shared_ptr<LocationRes>;
-using ResultMember = void (LocationDelegate::*)(const Answer&);
+using Answer = LocationExchange::Answer;
 
 /// What tells the two calls apart once their body is assembled.
 struct Profile {
@@ -26,22 +25,19 @@ struct Profile {
   std::string_view failurePrefix;
   std::string_view successPrefix;
   bool needAddress;
-  ResultMember onResult;
 };
 
 constexpr Profile kTrack{.bodyLabel = "\n融合定位请求Body:",
                          .failurePrefix = "融合定位失败: ",
                          .successPrefix = "融合定位成功，状态码: ",
-                         .needAddress = true,
-                         .onResult = &LocationDelegate::onReceivedLocationWithTkLocation};
+                         .needAddress = true};
 
 constexpr Profile kReverse{.bodyLabel = "\n逆地理编码请求Body:",
                            .failurePrefix = "逆地理编码失败: ",
                            .successPrefix = "逆地理编码成功，状态码: ",
-                           .needAddress = false,
-                           .onResult = &LocationDelegate::onReceivedReverseCodeWithTkLocation};
+                           .needAddress = false};
 
-void send(TkClientLocation& facade, nlohmann::json body, const Profile& profile) {
+void send(const ServiceCaller& caller, nlohmann::json body, const Profile& profile, Recipient<Answer> recipient) {
   ServiceRequest request{.method = HTTPMethod::post,
                          .path = kTrackPointsPath,
                          .queryParameters = {{"access_key", moduleAccessKey()}, {"response_sprf", "gcj02"}},
@@ -51,7 +47,7 @@ void send(TkClientLocation& facade, nlohmann::json body, const Profile& profile)
   }
 
   DeliveryRules<Answer> rules;
-  rules.hold = FacadeHold::weak;
+  rules.hold = CallerHold::weak;
   rules.order = SuccessOrder::logThenCallback;
   rules.logRequest = [profile](const URLRequest& built) {
     if (built.httpBody && isValidUTF8(*built.httpBody)) {
@@ -65,30 +61,27 @@ void send(TkClientLocation& facade, nlohmann::json body, const Profile& profile)
   rules.successLine = [profile](const Answer&, int status) {
     return std::string(profile.successPrefix) + std::to_string(status);
   };
-  rules.deliverSuccess = [profile](LocationDelegate& delegate, const Answer& answer, int status) {
+  rules.deliverSuccess = [](const Recipient<Answer>& to, const Answer& answer, int status) {
     if (status == 200) {
-      (delegate.*profile.onResult)(answer);
+      to.onResult(answer);
     } else {
-      delegate.onLocationErrorWithMsg(std::to_string(status));
+      to.onError(std::to_string(status));
     }
   };
-  ServiceCall<Answer>::start(facade, request, std::move(rules));
+  ServiceCall<Answer>::start(caller, request, std::move(rules), std::move(recipient));
 }
 
 }  // namespace
 
-void LocationExchange::getTrackLocation(TkClientLocation& facade, const Location& fix) {
-  if (!facade.checkPrivacyAndKey()) {
-    return;
-  }
-  send(facade, TrackRequest::assemble(fix, Device::current()).encode(), kTrack);
+void LocationExchange::getTrackLocation(const ServiceCaller& caller, const Location& fix,
+                                        Recipient<Answer> recipient) {
+  send(caller, TrackRequest::assemble(fix, Device::current()).encode(), kTrack, std::move(recipient));
 }
 
-void LocationExchange::getReverseCode(TkClientLocation& facade, double latitude, double longitude) {
-  if (!facade.checkPrivacyAndKey()) {
-    return;
-  }
-  send(facade, ReverseGeoRequest::assemble(latitude, longitude, Device::current()).encode(), kReverse);
+void LocationExchange::getReverseCode(const ServiceCaller& caller, double latitude, double longitude,
+                                      Recipient<Answer> recipient) {
+  send(caller, ReverseGeoRequest::assemble(latitude, longitude, Device::current()).encode(), kReverse,
+       std::move(recipient));
 }
 
 }  // namespace tovik

@@ -2,20 +2,23 @@
 
 #include <memory>
 
-#include "tovik/client/tk_client_location.h"
+#include "tovik/model/location_res.h"
 #include "tovik/platform/location.h"
+#include "tovik/services/service_caller.h"
 
 namespace tovik {
 
 /// The two calls answered by one `LocationRes` from the track-point endpoint: the
 /// fused-location call (a fix with the device that reports it) and reverse geocoding (a
-/// bare GCJ-02 coordinate). Both hold the facade weakly while in flight; only status 200
-/// counts as a result, any other success status reaches the delegate as an error message
+/// bare GCJ-02 coordinate). Both hold their caller weakly while in flight; only status 200
+/// counts as a result, any other success status reaches the recipient as an error message
 /// holding the status.
 class LocationExchange {
  public:
-  static void getTrackLocation(TkClientLocation& facade, const Location& fix);
-  static void getReverseCode(TkClientLocation& facade, double latitude, double longitude);
+  using Answer = std::shared_ptr<LocationRes>;
+  static void getTrackLocation(const ServiceCaller& caller, const Location& fix, Recipient<Answer> recipient);
+  static void getReverseCode(const ServiceCaller& caller, double latitude, double longitude,
+                             Recipient<Answer> recipient);
 };
 
 }  // namespace tovik

@@ -1,4 +1,4 @@
-#include "tovik/client/module_keys.h"
+#include "tovik/services/module_keys.h"
 
 #include <mutex>
 

@@ -5,41 +5,36 @@
 #include <string_view>
 #include <vector>
 
-#include "tovik/client/module_keys.h"
+#include "tovik/services/module_keys.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/services/service_call.h"
 
 namespace tovik {
 namespace {
 
-using Answer = std::vector<std::shared_ptr<GeocodeRes>>;
-using ResultMember = void (LocationDelegate::*)(const Answer&);
+using Answer = ScenarioSearch::Answer;
 using QueryItems = std::map<std::string, std::string>;
 
 /// What tells the three calls apart once their query is filled.
 struct Profile {
   std::string_view path;
-  FacadeHold hold;
+  CallerHold hold;
   SuccessOrder order;
-  ResultMember onResult;
 };
 
 constexpr Profile kGeocode{.path = "/location/scenario/v1/geocode",
-                           .hold = FacadeHold::weak,
-                           .order = SuccessOrder::logThenCallback,
-                           .onResult = &LocationDelegate::onReceivedGeocodeWithResult};
+                           .hold = CallerHold::weak,
+                           .order = SuccessOrder::logThenCallback};
 
 constexpr Profile kPlaceSearch{.path = "/location/scenario/v1/placesearch",
-                               .hold = FacadeHold::strong,
-                               .order = SuccessOrder::callbackThenLog,
-                               .onResult = &LocationDelegate::onReceivedPoiSearchWithResult};
+                               .hold = CallerHold::strong,
+                               .order = SuccessOrder::callbackThenLog};
 
 constexpr Profile kNearbySearch{.path = "/location/scenario/v1/nearbysearch",
-                                .hold = FacadeHold::strong,
-                                .order = SuccessOrder::callbackThenLog,
-                                .onResult = &LocationDelegate::onReceivedPoiSearchWithResult};
+                                .hold = CallerHold::strong,
+                                .order = SuccessOrder::callbackThenLog};
 
-void send(TkClientLocation& facade, QueryItems query, const Profile& profile) {
+void send(const ServiceCaller& caller, QueryItems query, const Profile& profile, Recipient<Answer> recipient) {
   const ServiceRequest request{
       .method = HTTPMethod::get, .path = profile.path, .queryParameters = std::move(query), .body = std::nullopt};
 
@@ -55,44 +50,37 @@ void send(TkClientLocation& facade, QueryItems query, const Profile& profile) {
   rules.successLine = [](const Answer& list, int status) {
     return "请求成功，状态码：" + std::to_string(status) + "，返回" + std::to_string(list.size()) + "条结果";
   };
-  rules.deliverSuccess = [onResult = profile.onResult](LocationDelegate& delegate, const Answer& list, int) {
-    (delegate.*onResult)(list);
-  };
-  ServiceCall<Answer>::start(facade, request, std::move(rules));
+  rules.deliverSuccess = [](const Recipient<Answer>& to, const Answer& list, int) { to.onResult(list); };
+  ServiceCall<Answer>::start(caller, request, std::move(rules), std::move(recipient));
 }
 
 }  // namespace
 
-void ScenarioSearch::getGeocCode(TkClientLocation& facade, const std::string& address, const std::string& city) {
-  if (!facade.checkPrivacyAndKey()) {
-    return;
-  }
-  send(facade, {{"access_key", moduleAccessKey()}, {"address", address}, {"city", city}}, kGeocode);
+void ScenarioSearch::getGeocCode(const ServiceCaller& caller, const std::string& address, const std::string& city,
+                                 Recipient<Answer> recipient) {
+  send(caller, {{"access_key", moduleAccessKey()}, {"address", address}, {"city", city}}, kGeocode,
+       std::move(recipient));
 }
 
-void ScenarioSearch::poiKeySearch(TkClientLocation& facade, const std::string& name, const std::string& city_code,
-                                  const std::string& city, std::int32_t page_index, std::int32_t page_size) {
-  if (!facade.checkPrivacyAndKey()) {
-    return;
-  }
-  send(facade,
+void ScenarioSearch::poiKeySearch(const ServiceCaller& caller, const std::string& name,
+                                  const std::string& city_code, const std::string& city, std::int32_t page_index,
+                                  std::int32_t page_size, Recipient<Answer> recipient) {
+  send(caller,
        {{"access_key", modulePoiKey()},
         {"name", name},
         {"city", city},
         {"city_code", city_code},
         {"page_index", std::to_string(page_index)},
         {"page_size", std::to_string(page_size)}},
-       kPlaceSearch);
+       kPlaceSearch, std::move(recipient));
 }
 
-void ScenarioSearch::poiNearbySearch(TkClientLocation& facade, const std::string& keywords,
+void ScenarioSearch::poiNearbySearch(const ServiceCaller& caller, const std::string& keywords,
                                      const std::string& location, std::int32_t radius, const std::string& category,
-                                     const std::string& orderby, std::int32_t page_index, std::int32_t page_size) {
-  if (!facade.checkPrivacyAndKey()) {
-    return;
-  }
+                                     const std::string& orderby, std::int32_t page_index, std::int32_t page_size,
+                                     Recipient<Answer> recipient) {
   // The service names the keywords "name", as the keyword search does.
-  send(facade,
+  send(caller,
        {{"access_key", modulePoiKey()},
         {"name", keywords},
         {"location", location},
@@ -101,7 +89,7 @@ void ScenarioSearch::poiNearbySearch(TkClientLocation& facade, const std::string
         {"orderby", orderby},
         {"page_index", std::to_string(page_index)},
         {"page_size", std::to_string(page_size)}},
-       kNearbySearch);
+       kNearbySearch, std::move(recipient));
 }
 
 }  // namespace tovik
