@@ -5,13 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "tovik/coord/datum.h"
+
 namespace tovik::service {
 
 /// Query items as the HTTP server decodes them (name → value, names may repeat).
 using QueryItems = std::multimap<std::string, std::string>;
 
 /// The datums a coordinate may be given or answered in.
-enum class Datum { wgs84, gcj02, bd09 };
+using tovik::Datum;
 
 /// Why a request cannot be answered: the offending field (a query item name, a dotted JSON
 /// path in the body, or "body") and a message for the client. Always a 400 answer.

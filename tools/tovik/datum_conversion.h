@@ -1,18 +1,15 @@
 #pragma once
 
-#include <optional>
 #include <span>
 #include <string_view>
 
+#include "tovik/coord/datum.h"
 #include "tovik/coord/region.h"
 #include "tovik/platform/location.h"
 
 namespace tovik::cli {
 
-enum class Datum { wgs84, gcj02, bd09 };
-
-/// "wgs84", "gcj02" or "bd09" (any case).
-std::optional<Datum> datumNamed(std::string_view name);
+using tovik::Datum;
 
 /// The datum named by the command-line argument `argument`; a `UsageError` naming the
 /// argument when `text` names none.
@@ -25,9 +22,11 @@ class DatumConversion {
   /// `region`: where WGS-84 and GCJ-02 differ (the rectangle unless asked otherwise).
   DatumConversion(Datum from, Datum to, Region region = Region::rectangle) : from_(from), to_(to), region_(region) {}
 
-  Coordinate convert(Coordinate point) const;
+  Coordinate convert(Coordinate point) const { return convertDatum(point, from_, to_, region_); }
   /// `out[i]` = `convert(in[i])` by the kit's batch operation; same sizes.
-  void convert(std::span<const Coordinate> in, std::span<Coordinate> out) const;
+  void convert(std::span<const Coordinate> in, std::span<Coordinate> out) const {
+    convertDatum(in, out, from_, to_, region_);
+  }
 
  private:
   Datum from_;
