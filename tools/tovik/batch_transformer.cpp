@@ -2,15 +2,14 @@
 
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <system_error>
 
 #include "tools/tovik/number_arguments.h"
 #include "tools/tovik/output.h"
+#include "tovik/platform/number_text.h"
 
 namespace tovik::cli {
 namespace {
@@ -31,9 +30,7 @@ void appendNumber(std::string& text, double value, bool json) {
     text += "null";  // JSON has no NaN or infinity
     return;
   }
-  std::array<char, 32> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  text.append(buffer.data(), result.ptr);
+  appendShortestText(text, value);
 }
 
 }  // namespace

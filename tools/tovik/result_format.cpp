@@ -1,7 +1,5 @@
 #include "tools/tovik/result_format.h"
 
-#include <array>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +7,7 @@
 
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
+#include "tovik/platform/number_text.h"
 
 namespace tovik::cli {
 namespace {
@@ -48,12 +47,6 @@ std::string fixed6(double value) {
 }
 
 }  // namespace
-
-std::string shortestText(double value) {
-  std::array<char, 32> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  return std::string(buffer.data(), result.ptr);
-}
 
 std::string coordinateText(Coordinate point) {
   return shortestText(point.latitude) + "," + shortestText(point.longitude);

@@ -13,8 +13,6 @@ class GeocodeRes;
 
 namespace tovik::cli {
 
-/// The shortest decimal text that reads back as the same double.
-std::string shortestText(double value);
 /// "LAT,LON", each in its shortest form.
 std::string coordinateText(Coordinate point);
 

@@ -1,14 +1,13 @@
 #include "tovik/location/location_controller.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <string>
 #include <string_view>
 #include <variant>
 
 #include "tovik/platform/console.h"
 #include "tovik/platform/bundle.h"
+#include "tovik/platform/number_text.h"
 
 namespace tovik {
 namespace {
@@ -48,21 +47,6 @@ bool hasBackgroundLocationMode() {
 
 bool isRefused(AuthorizationStatus status) {
   return status == AuthorizationStatus::restricted || status == AuthorizationStatus::denied;
-}
-
-// Shortest plain decimal that reads back as the same double, never in exponent form
-// ("100000.0", "0.0001"); whole numbers keep one decimal place ("5.0") so a log reader
-// can tell a number from a count.
-std::string shortestDecimal(double value) {
-  // The longest fixed form of a double (about 1e308, or 2^-1074 written out) fits.
-  std::array<char, 1100> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
-  std::string text(buffer.data(), result.ptr);
-  if (text.find('.') == std::string::npos && text.find("inf") == std::string::npos &&
-      text.find("nan") == std::string::npos) {
-    text += ".0";
-  }
-  return text;
 }
 
 }  // namespace
@@ -161,8 +145,8 @@ void LocationController::didUpdateLocations(LocationManager&, const std::vector<
     return;
   }
   locationPoint_ = fix;
-  sdkLog("纬度：" + shortestDecimal(fix.coordinate.latitude) + " 经度：" + shortestDecimal(fix.coordinate.longitude) +
-         " 精度：" + shortestDecimal(fix.horizontalAccuracy));
+  sdkLog("纬度：" + shortestPlainText(fix.coordinate.latitude) + " 经度：" + shortestPlainText(fix.coordinate.longitude) +
+         " 精度：" + shortestPlainText(fix.horizontalAccuracy));
 
   if (isFastOnceLocation_) {
     fastBuffer_.push_back(fix);
