@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tovik/platform/earth.h"
+
 namespace tovik {
 
 /// The numbers of the WGS-84 → GCJ-02 → BD-09 conversions and of the distance formula, named
@@ -36,9 +38,9 @@ struct DatumConstants {
   static constexpr double searchTolerance = 0.00001;
   static constexpr int searchSteps = 30;
 
-  // Distance on the sphere of radius 6371004 m.
+  // Distance on the sphere of radius kEarthRadius.
   static constexpr double degreesToRadians = 0.017453292519943295;
-  static constexpr double earthDiameter = 12742008.0;
+  static constexpr double earthDiameter = 2.0 * kEarthRadius;
 
   /// True outside the GCJ-02 rectangle. The tests run in this order; the bounds count as inside,
   /// and a NaN coordinate fails every comparison and so counts as inside.
@@ -52,5 +54,6 @@ struct DatumConstants {
 static_assert(DatumConstants::xPi == 52.35987755982988);
 static_assert(DatumConstants::a * (1.0 - DatumConstants::ee) == 6335552.717000426);
 static_assert(DatumConstants::pi / 180.0 == DatumConstants::degreesToRadians);
+static_assert(DatumConstants::earthDiameter == 12742008.0);
 
 }  // namespace tovik

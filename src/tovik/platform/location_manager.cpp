@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "tovik/platform/earth.h"
 #include "tovik/platform/location_provider.h"
 #include "tovik/platform/location_services.h"
 #include "tovik/platform/main_queue.h"
@@ -15,10 +16,8 @@ namespace tovik {
 
 namespace {
 
-// Great-circle distance on a sphere of the Earth's mean radius: ample for a distance
-// filter of a few metres.
+// Great-circle distance on the kit's sphere: ample for a distance filter of a few metres.
 double haversineMetres(const Coordinate& a, const Coordinate& b) {
-  constexpr double kEarthRadius = 6371008.8;
   constexpr double kRadians = std::numbers::pi / 180.0;
   const double dLat = (b.latitude - a.latitude) * kRadians;
   const double dLon = (b.longitude - a.longitude) * kRadians;
