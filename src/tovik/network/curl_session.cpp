@@ -22,7 +22,7 @@ namespace tovik {
 
 namespace {
 
-constexpr long kDefaultTimeoutMs = 60'000;
+constexpr long kDefaultTimeoutMs = static_cast<long>(URLRequest::kDefaultTimeoutInterval * 1000.0);
 constexpr std::size_t kIdleHandlesKept = 32;
 
 struct SlistDeleter {

@@ -10,6 +10,9 @@ namespace tovik {
 
 /// One HTTP request as the network client sends it; made by `RequestBuilder::makeURLRequest`.
 struct URLRequest {
+  /// Seconds an exchange may take when its request names no positive time-out.
+  static constexpr double kDefaultTimeoutInterval = 60.0;
+
   /// Absolute address, query included.
   std::string url;
   HTTPMethod method = HTTPMethod::get;
@@ -17,7 +20,7 @@ struct URLRequest {
   /// The encoded body; none for a request without body.
   std::optional<std::string> httpBody;
   /// Seconds the whole exchange may take.
-  double timeoutInterval = 60;
+  double timeoutInterval = kDefaultTimeoutInterval;
 };
 
 }  // namespace tovik
