@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 
-#include "tovik/platform/clock.h"
+#include "tovik/services/request_stamp.h"
 
 namespace tovik::capi {
 namespace {
@@ -41,5 +40,5 @@ extern "C" tk_location tk_location_make(double latitude, double longitude) {
           .verticalAccuracy = defaults.verticalAccuracy,
           .speed = defaults.speed,
           .course = defaults.course,
-          .timestamp = static_cast<int64_t>(std::llround(tovik::Clock::now() * 1000.0))};
+          .timestamp = tovik::RequestStamp::milliseconds()};
 }
