@@ -4,7 +4,6 @@
 // strongly). Every case ends in exactly one callback on the main thread, and the access
 // key appears in no error text and in no log line but the request line that shows it.
 #include <arpa/inet.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,13 +16,12 @@
 
 #include "reliability/reliability_env.h"
 #include "support/raw_socket_server.h"
+#include "support/test_server.h"
 
-namespace tovik::reliability {
+namespace tovik::test {
 namespace {
 
 using namespace std::chrono_literals;
-using test::RawScript;
-using test::RawSocketServer;
 
 constexpr const char* kOk = "OK";
 constexpr std::size_t k100MB = 100u * 1024 * 1024;
@@ -41,35 +39,6 @@ struct Fault {
   std::function<Peer()> start;
   std::string outcome;  // kOk: the call's result callback; otherwise the error text
   double timeout = 30;
-};
-
-/// An HTTPS server with a certificate the kit must refuse; counts the requests it got.
-class TlsPeer {
- public:
-  TlsPeer(const std::string& certificate, const std::string& key) : server_(certificate.c_str(), key.c_str()) {
-    const auto answer = [this](const httplib::Request&, httplib::Response& response) {
-      ++requests;
-      response.set_content(kLocationJson, "application/json");
-    };
-    server_.Get(".*", answer);
-    server_.Post(".*", answer);
-    port = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) {
-      std::this_thread::sleep_for(1ms);
-    }
-  }
-  ~TlsPeer() {
-    server_.stop();
-    thread_.join();
-  }
-
-  int port = -1;
-  std::atomic<int> requests{0};
-
- private:
-  httplib::SSLServer server_;
-  std::thread thread_;
 };
 
 using Reply = std::function<std::string(const std::string& received)>;
@@ -96,11 +65,13 @@ Peer raw(RawScript script, const char* scheme = "http") {
   return peerAt(std::string(scheme) + "://127.0.0.1:" + std::to_string(server->port()), server);
 }
 
-Peer tls(const std::string& certificate, const std::string& key) {
-  auto server = std::make_shared<TlsPeer>(certificate, key);
-  Peer peer = peerAt("https://127.0.0.1:" + std::to_string(server->port), server);
+// An HTTPS server with a certificate the kit must refuse.
+Peer tls(std::unique_ptr<TestServer> made) {
+  std::shared_ptr<TestServer> server = std::move(made);
+  server->respondToAll(CannedResponse::json(200, kLocationJson));
+  Peer peer = peerAt(server->baseURL(), server);
   peer.breach = [server] {
-    return server->requests > 0 ? std::string("a request went over a refused certificate") : "";
+    return server->requestCount() > 0 ? std::string("a request went over a refused certificate") : "";
   };
   return peer;
 }
@@ -191,9 +162,10 @@ const std::vector<Fault>& faults() {
          }));
        },
        kOk},
-      {"TlsSelfSignedUntrusted", [] { return tls(tlsFiles().selfSignedCertificate, tlsFiles().selfSignedKey); },
+      {"TlsIssuerNotTrusted", [] { return tls(TestServer::https(TlsTestEnvironment::untrusted())); },
        "无法建立安全连接（TLS 证书校验失败）"},
-      {"TlsCertificateForAnotherHost", [] { return tls(tlsFiles().wrongHostCertificate, tlsFiles().wrongHostKey); },
+      {"TlsCertificateForAnotherHost",
+       [] { return tls(TestServer::https(wrongHostCertificate().certificateFile, wrongHostCertificate().keyFile)); },
        "无法建立安全连接（TLS 证书校验失败）"},
       {"HttpsToPlainServerNeverFallsBack", plainBehindHttps, "无法建立安全连接（TLS 握手失败）"},
   };
@@ -223,17 +195,17 @@ TEST_P(FaultTable, EndsInExactlyOneCallbackWithTheExpectedOutcome) {
     auto facade = makeFacade(recorder, peer.baseURL);
 
     TkClientLocation::setIsLogEnabled(true);
-    std::optional<test::LogCapture> capture(std::in_place);
+    std::optional<LogCapture> capture(std::in_place);
     call.run(*facade);
-    const bool heard = runUntil([&] { return !recorder->events.empty(); });
+    const bool heard = runUntil([&] { return !recorder->heard.empty(); });
     MainQueue::shared().runFor(30ms);  // room for a stray second callback
     TkClientLocation::setIsLogEnabled(false);
     const std::string log = capture->take();
     capture.reset();
 
     ASSERT_TRUE(heard);
-    ASSERT_EQ(recorder->events.size(), 1u);
-    const Heard& event = recorder->events.front();
+    ASSERT_EQ(recorder->heard.size(), 1u);
+    const Heard& event = recorder->heard.front();
     EXPECT_TRUE(event.onMainThread);
     if (fault.outcome == kOk) {
       EXPECT_EQ(event.kind, call.successKind);
@@ -257,4 +229,4 @@ INSTANTIATE_TEST_SUITE_P(Reliability, FaultTable, testing::ValuesIn(faults()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace tovik::reliability
+}  // namespace tovik::test

@@ -16,7 +16,7 @@
 #include "support/test_server.h"
 #include "tovik/location/location_controller.h"
 
-namespace tovik::reliability {
+namespace tovik::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -68,7 +68,7 @@ class LifetimeTest : public ReliabilityTest {
   bool open = false;
   std::atomic<int> received{0};
   std::atomic<int> answered{0};
-  test::TestServer server;
+  TestServer server;
 };
 
 TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
@@ -90,7 +90,7 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
     w->isLocateOnce = false;
     w->interval = 0.01;
     {
-      const test::LogCapture warnings;  // the continuous mode's warnings
+      const LogCapture warnings;  // the continuous mode's warnings
       w->startLocation();
     }
     f->startFastLocation();
@@ -119,16 +119,16 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
     }
 
     const auto allDone = [&] {
-      return searches->events.size() == 2 && answered == received && searches->owner.expired() &&
+      return searches->heard.size() == 2 && answered == received && searches->owner.expired() &&
              std::all_of(std::begin(controllers), std::end(controllers), [](auto& c) { return c.expired(); });
     };
-    ASSERT_TRUE(runUntil(allDone, 30s)) << searches->events.size() << " search results, " << answered << " of "
+    ASSERT_TRUE(runUntil(allDone, 30s)) << searches->heard.size() << " search results, " << answered << " of "
                                        << received << " answers sent";
     MainQueue::shared().runFor(20ms);  // room for anything that should not come
 
-    EXPECT_EQ(searches->events.size(), 2u);
+    EXPECT_EQ(searches->heard.size(), 2u);
     for (const auto& recorder : {weakCalls, fastWindow, searches}) {
-      for (const Heard& event : recorder->events) {
+      for (const Heard& event : recorder->heard) {
         EXPECT_TRUE(event.onMainThread) << event.kind;
         EXPECT_FALSE(event.ownerGone) << event.kind << " arrived after its facade was gone";
         EXPECT_NE(event.kind, "error") << event.msg;
@@ -141,4 +141,4 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
 }
 
 }  // namespace
-}  // namespace tovik::reliability
+}  // namespace tovik::test

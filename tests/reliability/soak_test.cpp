@@ -12,7 +12,7 @@
 #include "reliability/reliability_env.h"
 #include "support/test_server.h"
 
-namespace tovik::reliability {
+namespace tovik::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -49,7 +49,7 @@ struct Tally : LocationDelegate {
 class Soak : public ReliabilityTest {};
 
 TEST_F(Soak, EveryTickGivesOneOutcomeAndNothingAccumulates) {
-  test::TestServer server(test::TestServerOptions{.threads = 8, .recordRequests = false});
+  TestServer server(TestServerOptions{.threads = 8, .recordRequests = false});
   std::atomic<long> served{0};
   server.on("POST", "/location/hub/v1/track_points", [&](const httplib::Request&, httplib::Response& response) {
     ++served;
@@ -70,7 +70,7 @@ TEST_F(Soak, EveryTickGivesOneOutcomeAndNothingAccumulates) {
   facade->isLocateOnce = false;
   facade->interval = 0.02;
   {
-    const test::LogCapture warnings;  // the continuous mode's warnings
+    const LogCapture warnings;  // the continuous mode's warnings
     facade->startLocation();
   }
   provider->pushLocation(fix());
@@ -107,4 +107,4 @@ TEST_F(Soak, EveryTickGivesOneOutcomeAndNothingAccumulates) {
 }
 
 }  // namespace
-}  // namespace tovik::reliability
+}  // namespace tovik::test

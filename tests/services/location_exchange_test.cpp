@@ -15,12 +15,10 @@
 #include "tovik/services/reverse_geo_request.h"
 #include "tovik/services/track_request.h"
 
-namespace tovik::testing_support {
+namespace tovik::test {
 namespace {
 
 using nlohmann::json;
-using test::CannedResponse;
-using test::TestServer;
 using Query = std::multimap<std::string, std::string>;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -89,11 +87,11 @@ TEST_F(LocationExchangeTest, EveryOutcomeReachesTheDelegateOnceAndIsLoggedOnce) 
   for (const auto& row : rows) {
     const struct {
       const char* name;
-      std::shared_ptr<RequiredOnlyDelegate> listener;
+      std::shared_ptr<RequiredOnlyRecorder> listener;
       std::string result;
-    } ways[] = {{"融合定位", std::make_shared<RecordingDelegate>(), "<location:R1/0>"},
-                {"逆地理编码", std::make_shared<RecordingDelegate>(), "<reverse:R1/0>"},
-                {"逆地理编码", std::make_shared<RequiredOnlyDelegate>(), ""}};
+    } ways[] = {{"融合定位", marking(), "<location:R1/0>"},
+                {"逆地理编码", marking(), "<reverse:R1/0>"},
+                {"逆地理编码", marking<RequiredOnlyRecorder>(), ""}};
     for (const auto& way : ways) {
       const bool reverse = way.name == std::string("逆地理编码");
       if (reverse && !row.reverseToo) {
@@ -107,7 +105,7 @@ TEST_F(LocationExchangeTest, EveryOutcomeReachesTheDelegateOnceAndIsLoggedOnce) 
       startLog();
       reverse ? client->getReverseCode(39.9, 116.4) : client->getTrackLocation(fix);
       EXPECT_TRUE(way.listener->heard.empty()) << "nothing may arrive inside the call";
-      Heard expected{way.name + row.outcome, row.error.empty() ? way.result : "<error:" + row.error + "/0>"};
+      Strings expected{way.name + row.outcome, row.error.empty() ? way.result : "<error:" + row.error + "/0>"};
       expected.erase(std::remove(expected.begin(), expected.end(), ""), expected.end());
       EXPECT_TRUE(waitForLogLine(expected.back()));
       MainQueue::shared().poll();
@@ -177,7 +175,7 @@ TEST_F(LocationExchangeTest, WithoutConsentNoCallSendsAnything) {
   facade->getGeocCode("a", "b");
   facade->poiKeySearch("a", "b", "c", 1, 2);
   facade->poiNearbySearch("a", "b", 1, "c", "d", 2, 3);
-  EXPECT_EQ(delegate->heard, Heard(5, "error:您未同意隐私政策/0")) << "each at once, inside its call";
+  EXPECT_EQ(delegate->summaries(), Strings(5, "error:您未同意隐私政策/0")) << "each at once, inside its call";
   MainQueue::shared().poll();
   EXPECT_EQ(delegate->heard.size(), 5u);
   EXPECT_EQ(server.requestCount(), 0u);
@@ -185,10 +183,10 @@ TEST_F(LocationExchangeTest, WithoutConsentNoCallSendsAnything) {
 
 // The delegate is read when the outcome arrives; a facade released meanwhile hears nothing.
 TEST_F(LocationExchangeTest, AnOutcomeReachesWhoeverListensWhenItArrives) {
-  auto witness = std::make_shared<RecordingDelegate>();
+  auto witness = marking();
   auto live = makeFacade(witness);
-  auto predecessor = std::make_shared<RecordingDelegate>();
-  auto successor = std::make_shared<RecordingDelegate>();
+  auto predecessor = marking();
+  auto successor = marking();
   auto replacing = makeFacade(predecessor);
   auto mute = makeFacade(nullptr);
   std::weak_ptr<TkClientLocation> gone = facade;
@@ -210,7 +208,7 @@ TEST_F(LocationExchangeTest, AnOutcomeReachesWhoeverListensWhenItArrives) {
 
   EXPECT_TRUE(delegate->heard.empty());
   EXPECT_TRUE(predecessor->heard.empty());
-  EXPECT_EQ(successor->heard, Heard{"location:R1/0"});
+  EXPECT_EQ(successor->summaries(), Strings{"location:R1/0"});
   // Logged for the replaced, the mute and the live facade, not for the released one.
   EXPECT_EQ(countOf(log, "融合定位成功，状态码: 200"), 3) << testing::PrintToString(log);
 }
@@ -255,4 +253,4 @@ TEST_F(LocationExchangeTest, EveryBodyIsStampedWithAFreshIdentity) {
 }
 
 }  // namespace
-}  // namespace tovik::testing_support
+}  // namespace tovik::test

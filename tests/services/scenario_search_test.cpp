@@ -12,10 +12,9 @@
 #include "services/service_test_env.h"
 #include "tovik/network/curl_session.h"
 
-namespace tovik::testing_support {
+namespace tovik::test {
 namespace {
 
-using test::CannedResponse;
 using Query = std::multimap<std::string, std::string>;
 using Call = std::function<void(TkClientLocation&)>;
 
@@ -95,7 +94,7 @@ TEST_F(ScenarioSearchTest, OutcomesReachTheDelegateAndTheLog) {
     const char* what;
     Call call;
     CannedResponse answer;
-    Heard log;
+    Strings log;
     std::string serviceURL = {};
   } rows[] = {
       {"geocode, empty list", kGeocode, CannedResponse::json(200, "[]"), {"请求成功，状态码：200，返回0条结果", "<geocode:/0>"}},
@@ -120,13 +119,13 @@ TEST_F(ScenarioSearchTest, OutcomesReachTheDelegateAndTheLog) {
     SCOPED_TRACE(row.what);
     server.respondToAll(row.answer);
     // A delegate without the optional members hears errors only.
-    Heard requiredOnlyLog;
+    Strings requiredOnlyLog;
     std::copy_if(row.log.begin(), row.log.end(), std::back_inserter(requiredOnlyLog), [](const std::string& line) {
       return !line.starts_with("<geocode") && !line.starts_with("<poi");
     });
     for (const auto& [listener, expected] :
-         {std::pair<std::shared_ptr<RequiredOnlyDelegate>, Heard>{std::make_shared<RecordingDelegate>(), row.log},
-          {std::make_shared<RequiredOnlyDelegate>(), requiredOnlyLog}}) {
+         {std::pair<std::shared_ptr<RequiredOnlyRecorder>, Strings>{marking(), row.log},
+          {marking<RequiredOnlyRecorder>(), requiredOnlyLog}}) {
       server.clearRecords();
       auto client = makeFacade(listener);
       client->serviceURL = row.serviceURL.empty() ? client->serviceURL : row.serviceURL;
@@ -150,14 +149,14 @@ TEST_F(ScenarioSearchTest, OutcomesReachTheDelegateAndTheLog) {
 }
 
 TEST_F(ScenarioSearchTest, AReleasedFacadeHearsOfPlaceSearchesButNotOfGeocoding) {
-  auto witness = std::make_shared<RecordingDelegate>();
+  auto witness = marking();
   auto live = makeFacade(witness);
   std::weak_ptr<TkClientLocation> geocoding = facade;
   kGeocode(*facade);
   facade.reset();
   EXPECT_TRUE(geocoding.expired());
 
-  auto searcher = std::make_shared<RecordingDelegate>();
+  auto searcher = marking();
   auto searching = makeFacade(searcher);
   std::weak_ptr<TkClientLocation> held = searching;
   kPlaceSearch(*searching);
@@ -165,7 +164,7 @@ TEST_F(ScenarioSearchTest, AReleasedFacadeHearsOfPlaceSearchesButNotOfGeocoding)
   EXPECT_FALSE(held.expired()) << "a place search keeps its facade until delivered";
 
   ASSERT_TRUE(waitForCalls(*searcher, 1));
-  EXPECT_EQ(searcher->heard, Heard{"poi:/2"});
+  EXPECT_EQ(searcher->summaries(), Strings{"poi:/2"});
   // A later exchange on a live facade, started once the server has seen the geocoding
   // request: when it has been delivered, the geocoding answer has been handled too.
   ASSERT_TRUE(server.waitForRequests(2));
@@ -183,7 +182,7 @@ struct Release {
   bool onMain = false;
 };
 
-class ReleaseWitness : public RecordingDelegate {
+class ReleaseWitness : public Recorder {
  public:
   explicit ReleaseWitness(std::shared_ptr<Release> release) : release_(std::move(release)) {}
   ~ReleaseWitness() override {
@@ -225,4 +224,4 @@ TEST_F(ScenarioSearchTest, APlaceSearchLetsGoOfItsFacadeOnTheMainThread) {
 }
 
 }  // namespace
-}  // namespace tovik::testing_support
+}  // namespace tovik::test

@@ -15,21 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "support/kit_world.h"
 #include "support/log_capture.h"
+#include "support/recording_delegate.h"
 #include "support/test_server.h"
-#include "tovik/services/module_keys.h"
-#include "tovik/platform/console.h"
 #include "tovik/client/tk_client_location.h"
 #include "tovik/model/location_res.h"
-#include "tovik/platform/bundle.h"
-#include "tovik/platform/clock.h"
 #include "tovik/platform/device.h"
-#include "tovik/platform/location_services.h"
 #include "tovik/platform/main_queue.h"
-#include "tovik/platform/scripted_location_provider.h"
-#include "tovik/services/service_request.h"
 
-namespace tovik::testing_support {
+namespace tovik::test {
 
 inline constexpr const char* kTrackPath = "/location/hub/v1/track_points";
 inline constexpr const char* kVendorId = "0A1B2C3D-4E5F-4061-8283-949596979899";
@@ -40,41 +35,15 @@ inline const char* const kLocationJson = R"({"id": "R1", "asset": "A1", "locatio
   "place": {"type": "poi", "name": "天安门", "distance": {"line": 12.5}},
   "position": {"point": {"longitude": 116.397, "latitude": 39.908}}}})";
 
-/// Records the required callbacks only; the optional ones keep their empty defaults. Each
-/// callback is noted as "kind:message/count" (a result's id as message, count: items of a
-/// list) and marked in the log, so a captured log shows where it ran.
-class RequiredOnlyDelegate : public LocationDelegate {
- public:
-  void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) override {
-    record("location", location->id);
-  }
-  void onLocationErrorWithMsg(const std::string& msg) override { record("error", msg); }
+/// The recorders of these tests mark each callback in the log.
+template <class T = Recorder>
+std::shared_ptr<T> marking() {
+  auto made = std::make_shared<T>();
+  made->markInLog = true;
+  return made;
+}
 
-  std::vector<std::string> heard;
-
- protected:
-  void record(const std::string& kind, const std::string& msg, std::size_t count = 0) {
-    const bool onMain = MainQueue::shared().isMainThread();
-    heard.push_back(kind + ":" + msg + "/" + std::to_string(count) + (onMain ? "" : " off the main thread"));
-    sdkLog("<" + heard.back() + ">");
-  }
-};
-
-/// Records every callback.
-class RecordingDelegate : public RequiredOnlyDelegate {
- public:
-  void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) override {
-    record("reverse", location->id);
-  }
-  void onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override {
-    record("geocode", "", result.size());
-  }
-  void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override {
-    record("poi", "", result.size());
-  }
-};
-
-using Heard = std::vector<std::string>;
+using Strings = std::vector<std::string>;
 
 inline Device testDevice() {
   return {.manufacturer = "Framework", .model = "Laptop 13", .systemName = "Debian GNU/Linux",
@@ -97,10 +66,8 @@ inline long countOf(const std::vector<std::string>& lines, const std::string& li
 class ServiceTestEnvironment : public testing::Test {
  protected:
   void SetUp() override {
-    LocationServices::setProvider(std::make_shared<ScriptedLocationProvider>());
-    Bundle::main().setObject("NSLocationWhenInUseUsageDescription", std::string("Shows where you are"));
     Device::setCurrent(testDevice());
-    delegate = std::make_shared<RecordingDelegate>();
+    delegate = marking();
     facade = makeFacade(delegate);
   }
 
@@ -110,19 +77,13 @@ class ServiceTestEnvironment : public testing::Test {
     }
     MainQueue::shared().poll();
     facade.reset();
-    ServiceRequest::setTimeoutIntervalForTesting(std::nullopt);
-    Clock::pin(std::nullopt);
-    Device::setCurrent(std::nullopt);
-    Bundle::main().removeObject("NSLocationWhenInUseUsageDescription");
-    setModuleAccessKey("");
-    setModulePoiKey("");
   }
 
   /// A facade with consent and key "AK", pointed at `server`; its banner stays out of the
   /// test output. Made while no log is captured.
   std::shared_ptr<TkClientLocation> makeFacade(std::shared_ptr<LocationDelegate> with) {
     auto made = [&] {
-      const test::LogCapture quiet;
+      const LogCapture quiet;
       return TkClientLocation::create(std::move(with));
     }();
     made->serviceURL = server.baseURL();
@@ -131,7 +92,7 @@ class ServiceTestEnvironment : public testing::Test {
     return made;
   }
 
-  static bool waitForCalls(const RequiredOnlyDelegate& recorder, std::size_t count) {
+  static bool waitForCalls(const RequiredOnlyRecorder& recorder, std::size_t count) {
     return MainQueue::shared().runUntil([&] { return recorder.heard.size() >= count; }, std::chrono::seconds(20));
   }
 
@@ -157,8 +118,9 @@ class ServiceTestEnvironment : public testing::Test {
         std::chrono::seconds(20));
   }
 
-  test::TestServer server;
-  std::shared_ptr<RecordingDelegate> delegate;
+  KitWorld world;
+  TestServer server;
+  std::shared_ptr<Recorder> delegate;
   std::shared_ptr<TkClientLocation> facade;
 
  private:
@@ -171,7 +133,7 @@ class ServiceTestEnvironment : public testing::Test {
     return lines;
   }
 
-  std::optional<test::LogCapture> capture_;
+  std::optional<LogCapture> capture_;
 };
 
-}  // namespace tovik::testing_support
+}  // namespace tovik::test

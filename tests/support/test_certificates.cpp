@@ -59,30 +59,38 @@ TestCertificates::TestCertificates() {
   directory_ = pattern;
   const auto path = [this](const char* name) { return directory_ + "/" + name; };
   caFile_ = path("ca.pem");
-  serverCertificateFile_ = path("server.pem");
-  serverKeyFile_ = path("server.key");
   try {
     runOpenssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
                 path("ca.key"), "-out", caFile_, "-days", "3", "-subj", "/CN=Tovik Test CA", "-addext",
                 "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign"});
-    runOpenssl({"req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-                serverKeyFile_, "-out", path("server.csr"), "-subj", "/CN=127.0.0.1"});
-    {
-      std::ofstream extensions(path("server.ext"));
-      extensions << "subjectAltName=IP:127.0.0.1,IP:::1,DNS:localhost\n"
-                    "basicConstraints=critical,CA:FALSE\n"
-                    "keyUsage=critical,digitalSignature\n"
-                    "extendedKeyUsage=serverAuth\n"
-                    "subjectKeyIdentifier=hash\n"
-                    "authorityKeyIdentifier=keyid:always\n";
-    }
-    runOpenssl({"x509", "-req", "-in", path("server.csr"), "-CA", caFile_, "-CAkey", path("ca.key"),
-                "-CAcreateserial", "-out", serverCertificateFile_, "-days", "3", "-extfile", path("server.ext")});
+    const Issued server = issue("server", "IP:127.0.0.1,IP:::1,DNS:localhost");
+    serverCertificateFile_ = server.certificateFile;
+    serverKeyFile_ = server.keyFile;
   } catch (...) {
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
     throw;
   }
+}
+
+TestCertificates::Issued TestCertificates::issue(const std::string& host) const {
+  return issue(host, (host.find_first_not_of("0123456789.") == std::string::npos ? "IP:" : "DNS:") + host);
+}
+
+TestCertificates::Issued TestCertificates::issue(const std::string& name, const std::string& subjectAltName) const {
+  const auto path = [&](const char* suffix) { return directory_ + "/" + name + suffix; };
+  Issued issued{path(".pem"), path(".key")};
+  runOpenssl({"req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+              issued.keyFile, "-out", path(".csr"), "-subj", "/CN=" + name});
+  std::ofstream(path(".ext")) << "subjectAltName=" << subjectAltName << "\n"
+                              << "basicConstraints=critical,CA:FALSE\n"
+                                 "keyUsage=critical,digitalSignature\n"
+                                 "extendedKeyUsage=serverAuth\n"
+                                 "subjectKeyIdentifier=hash\n"
+                                 "authorityKeyIdentifier=keyid:always\n";
+  runOpenssl({"x509", "-req", "-in", path(".csr"), "-CA", caFile_, "-CAkey", directory_ + "/ca.key",
+              "-CAcreateserial", "-out", issued.certificateFile, "-days", "3", "-extfile", path(".ext")});
+  return issued;
 }
 
 TestCertificates::~TestCertificates() {

@@ -22,7 +22,17 @@ class TestCertificates {
   const std::string& serverKeyFile() const { return serverKeyFile_; }
   const std::string& directory() const { return directory_; }
 
+  /// A further server certificate from this authority, for `host` only: PEM files of the
+  /// certificate and its key, named after the host.
+  struct Issued {
+    std::string certificateFile;
+    std::string keyFile;
+  };
+  Issued issue(const std::string& host) const;
+
  private:
+  Issued issue(const std::string& name, const std::string& subjectAltName) const;
+
   std::string directory_;
   std::string caFile_;
   std::string serverCertificateFile_;

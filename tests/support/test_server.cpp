@@ -141,8 +141,12 @@ CannedResponse CannedResponse::delayed(std::chrono::milliseconds delay, int stat
 TestServer::TestServer(Options options) : TestServer(options, std::make_unique<httplib::Server>(), false) {}
 
 std::unique_ptr<TestServer> TestServer::https(const TestCertificates& certificates, Options options) {
-  auto server = std::make_unique<httplib::SSLServer>(certificates.serverCertificateFile().c_str(),
-                                                     certificates.serverKeyFile().c_str());
+  return https(certificates.serverCertificateFile(), certificates.serverKeyFile(), options);
+}
+
+std::unique_ptr<TestServer> TestServer::https(const std::string& certificateFile, const std::string& keyFile,
+                                              Options options) {
+  auto server = std::make_unique<httplib::SSLServer>(certificateFile.c_str(), keyFile.c_str());
   if (!server->is_valid()) {
     throw std::runtime_error("TestServer: the certificate or key cannot be loaded");
   }

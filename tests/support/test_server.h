@@ -92,6 +92,9 @@ class TestServer {
   /// HTTPS with the server certificate of `certificates` (its authority must be trusted by
   /// the client).
   static std::unique_ptr<TestServer> https(const TestCertificates& certificates, Options options = {});
+  /// HTTPS with the given PEM files.
+  static std::unique_ptr<TestServer> https(const std::string& certificateFile, const std::string& keyFile,
+                                           Options options = {});
 
   /// Stops the server: open connections are closed, waiting answers are cut short.
   ~TestServer();

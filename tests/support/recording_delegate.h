@@ -1,0 +1,104 @@
+#pragma once
+
+// What reaches the application: delegates that note every callback with its thread and
+// whether the facade it came through still existed.
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tovik/client/location_delegate.h"
+#include "tovik/client/tk_client_location.h"
+#include "tovik/model/geocode_res.h"
+#include "tovik/model/location_res.h"
+#include "tovik/platform/console.h"
+#include "tovik/platform/main_queue.h"
+
+namespace tovik::test {
+
+/// One callback as the application saw it.
+struct Heard {
+  std::string kind{};      // "location", "reverse", "geocode", "poi", "error"
+  std::string msg{};       // the error text, or the result's id
+  std::size_t count = 0;   // the items of a list
+  std::shared_ptr<LocationRes> location{};
+  bool onMainThread = false;
+  bool afterRelease = false;  // the test had dropped its facade already
+  bool ownerGone = false;     // the facade it came through no longer existed
+
+  /// "kind:msg/count", and where it ran when that was not the main thread.
+  std::string summary() const {
+    return kind + ":" + msg + "/" + std::to_string(count) + (onMainThread ? "" : " off the main thread");
+  }
+};
+
+/// Notes the required callbacks only; the optional ones keep their empty defaults.
+class RequiredOnlyRecorder : public LocationDelegate {
+ public:
+  void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) override {
+    note({.kind = "location", .msg = location->id, .location = location});
+  }
+  void onLocationErrorWithMsg(const std::string& msg) override { note({.kind = "error", .msg = msg}); }
+
+  /// The summaries, in order.
+  std::vector<std::string> summaries() const {
+    std::vector<std::string> made;
+    for (const auto& one : heard) {
+      made.push_back(one.summary());
+    }
+    return made;
+  }
+  /// The error texts, in order.
+  std::vector<std::string> errors() const {
+    std::vector<std::string> made;
+    for (const auto& one : heard) {
+      if (one.kind == "error") {
+        made.push_back(one.msg);
+      }
+    }
+    return made;
+  }
+
+  std::vector<Heard> heard;
+  /// Also writes "<summary>" to the kit's log, so that a captured log shows where each ran.
+  bool markInLog = false;
+  /// Set by the test once it has dropped its own reference to the facade.
+  bool released = false;
+  /// The facade this delegate listens to, when the test says so.
+  std::weak_ptr<TkClientLocation> owner;
+  /// Runs after each callback has been noted.
+  std::function<void()> then;
+
+ protected:
+  void note(Heard one) {
+    one.onMainThread = MainQueue::shared().isMainThread();
+    one.afterRelease = released;
+    one.ownerGone = owner.expired();
+    heard.push_back(std::move(one));
+    if (markInLog) {
+      sdkLog("<" + heard.back().summary() + ">");
+    }
+    if (then) {
+      then();
+    }
+  }
+};
+
+/// Notes every callback.
+class Recorder : public RequiredOnlyRecorder {
+ public:
+  void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) override {
+    note({.kind = "reverse", .msg = location->id, .location = location});
+  }
+  void onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override {
+    note({.kind = "geocode", .count = result.size()});
+  }
+  void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override {
+    note({.kind = "poi", .count = result.size()});
+  }
+};
+
+}  // namespace tovik::test
