@@ -1,5 +1,7 @@
 #include "service/location_server.h"
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <thread>
 #include <variant>
@@ -63,6 +65,10 @@ LocationServer::LocationServer(std::shared_ptr<const PlaceStore> store, AccessKe
   // Without TCP_NODELAY each answer on a kept-alive connection waits about 40 ms for the
   // client's delayed acknowledgement.
   server.set_tcp_nodelay(true);
+  server.set_socket_options([this](socket_t socket) {
+    httplib::default_socket_options(socket);
+    listenSocket_ = socket;
+  });
   server.set_keep_alive_max_count(1000000);
   server.set_keep_alive_timeout(5);
   server.set_read_timeout(10);
@@ -232,9 +238,34 @@ void LocationServer::route() {
   }
 }
 
-bool LocationServer::bind(const std::string& host, int port) { return server_->bind_to_port(host, port); }
+bool LocationServer::bind(const std::string& host, int port) {
+  const bool bound = server_->bind_to_port(host, port);
+  if (bound) {
+    widenBacklog();
+  }
+  return bound;
+}
 
-int LocationServer::bindToAnyPort(const std::string& host) { return server_->bind_to_any_port(host); }
+int LocationServer::bindToAnyPort(const std::string& host) {
+  const int port = server_->bind_to_any_port(host);
+  if (port > 0) {
+    widenBacklog();
+  }
+  return port;
+}
+
+void LocationServer::widenBacklog() {
+  // Debian's cpp-httplib is a compiled library that listens with a backlog of 5: a burst
+  // of new connections (nginx opening connections to a replica, clients after a failover)
+  // overflows it, and each SYN dropped costs its client a one-second retransmission.
+  // Listening again on a listening socket only changes its backlog.
+  int accepting = 0;
+  socklen_t length = sizeof accepting;
+  if (listenSocket_ >= 0 && ::getsockopt(listenSocket_, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length) == 0 &&
+      accepting != 0) {
+    ::listen(listenSocket_, kListenBacklog);
+  }
+}
 
 bool LocationServer::serve() {
   serving_ = true;

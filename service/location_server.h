@@ -72,7 +72,10 @@ class LocationServer {
   void reloadFailed();
 
  private:
+  static constexpr int kListenBacklog = 1024;
+
   void route();
+  void widenBacklog();
 
   /// The database new requests use; a request holds the one it started with to its end.
   // A plain lock rather than std::atomic<std::shared_ptr>: libstdc++ 12's lock in the
@@ -86,6 +89,8 @@ class LocationServer {
   std::size_t threads_;
   Operations operations_;
   std::unique_ptr<httplib::Server> server_;
+  /// The listening socket, as the server created it.
+  int listenSocket_ = -1;
   std::atomic<bool> serving_{false};
   std::atomic<bool> stopRequested_{false};
 };
