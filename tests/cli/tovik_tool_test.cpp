@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -17,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/child_process.h"
+#include "support/geoclue_world.h"
 #include "support/test_server.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/model/geocode_res.h"
@@ -359,6 +361,30 @@ TEST_F(CliLocateTest, FixAndNmeaSourcesPrintTheirResultsAndCountEndsAContinuousS
       EXPECT_EQ(server.requestCount(), 1u);
       EXPECT_EQ(json::parse(server.lastRequest().body)["location"]["gnss"]["accuracy"], 8.0);
     }
+  }
+}
+
+// GeoClue2 on a bus of the test's own, named by DBUS_SYSTEM_BUS_ADDRESS; `auto` (the
+// default) finds it when gpsd has no receiver.
+TEST_F(CliLocateTest, GeoclueAndAutoSourcesLocateThroughGeoclue) {
+  const std::string log = std::string(TOVIK_TEST_DATA_DIR) + "/beijing_walk.nmea";
+  GeoclueWorld world(log);
+  ASSERT_EQ(world.problem(), "");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--source", "geoclue"}, std::vector<std::string>{}}) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    auto argv = tovik(locate(args));
+    argv.insert(argv.begin(), {"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + world.busAddress()});
+    const ChildResult result = runChild(argv);
+    ASSERT_EQ(result.status, 0) << result.err << world.geoclueLog();
+    ASSERT_EQ(result.outLines().size(), 1u) << result.out;
+    // Online the kit sends the fix itself; offline it prints it, converted to GCJ-02.
+    const json point = online ? json::parse(server.lastRequest().body)["location"]["gnss"]["point"]
+                              : json::parse(result.outLines().front())["location"]["position"]["point"];
+    const auto epochs = GeoclueWorld::epochsOf(log);
+    const bool fromLog = std::any_of(epochs.begin(), epochs.end(), [&](const auto& e) {
+      return std::abs(e.latitude - point["latitude"].get<double>()) < (online ? 1e-7 : 1e-2);
+    });
+    EXPECT_TRUE(fromLog) << point;
   }
 }
 

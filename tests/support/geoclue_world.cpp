@@ -75,6 +75,7 @@ std::string geoclueConfig(const std::filesystem::path& nmeaSocket) {
          "[wifi]\nenable=false\nurl=http://127.0.0.1:9/geolocate\nsubmit-data=false\nsubmission-nick=tovik\n"
          "[" +
          std::string(GeoclueWorld::kAllowedApp) + "]\nallowed=true\nsystem=false\nusers=\n" + "[" +
+         std::string(GeoclueWorld::kToolApp) + "]\nallowed=true\nsystem=false\nusers=\n" + "[" +
          std::string(GeoclueWorld::kRefusedApp) + "]\nallowed=false\nsystem=false\nusers=\n";
 }
 

@@ -17,7 +17,7 @@ namespace tovik::test {
 /// CDMA, modem and compass sources are off; its network-NMEA source reads a Unix socket the
 /// world serves, streaming an NMEA log one epoch (GGA, GSA, RMC) at a time, from its start and
 /// round again, to every connection. GeoClue holds new clients until an agent registers,
-/// so the world runs the demo agent Debian ships; `kAllowedApp` is allowed by the
+/// so the world runs the demo agent Debian ships; `kAllowedApp` and `kToolApp` are allowed by the
 /// configuration (the agent is not asked), `kRefusedApp` is refused by it. Needs root.
 ///
 /// `problem()` says why the world is not up (a program missing, a daemon that did not
@@ -26,6 +26,8 @@ class GeoclueWorld {
  public:
   static constexpr const char* kAllowedApp = "tovik-geoclue-test";
   static constexpr const char* kRefusedApp = "tovik-geoclue-refused";
+  /// The `tovik` tool's desktop id, allowed too.
+  static constexpr const char* kToolApp = "tovik-cli";
 
   explicit GeoclueWorld(std::string nmeaLog,
                         std::chrono::milliseconds epochInterval = std::chrono::milliseconds(100));

@@ -15,7 +15,7 @@
 #include "tools/tovik/number_arguments.h"
 #include "tools/tovik/output.h"
 #include "tools/tovik/result_printer.h"
-#include "tools/tovik/source_spec.h"
+#include "tools/tovik/location_source.h"
 #include "tovik/client/tk_client_location.h"
 
 namespace tovik::cli {
@@ -31,12 +31,12 @@ struct LocateOptions {
   bool continuous = false;
   std::string interval = "1";
   std::optional<std::string> count;
-  std::string source = "gpsd";
+  std::string source = "auto";
 };
 
 int runLocate(const LocateOptions& options, Output& output) {
   // Every argument is checked before the kit is touched.
-  const SourceSpec source = parseSourceSpec(options.source);
+  const LocationSource source = parseLocationSource(options.source);
   const double interval = parseNumber("--interval", options.interval);
   const std::optional<std::int64_t> count =
       options.count ? std::optional(parseCount("--count", *options.count)) : std::nullopt;
@@ -100,7 +100,7 @@ void addLocateCommand(CLI::App& app, CommandContext& context) {
       ->needs(continuous);
   command
       ->add_option("--source", options->source,
-                   "Where fixes come from: gpsd[:HOST[:PORT]], nmea:FILE[@SPEED] or fix:LAT,LON[,ACCURACY]")
+                   "Where fixes come from: auto, gpsd[:HOST[:PORT]], geoclue, nmea:FILE[@SPEED] or fix:LAT,LON[,ACCURACY]")
       ->type_name("SRC")
       ->capture_default_str();
   addKitOptions(*command, options->kit);

@@ -3,15 +3,15 @@
 #include <mutex>
 #include <utility>
 
-#include "tovik/platform/gpsd_location_provider.h"
+#include "tovik/platform/automatic_location_provider.h"
 #include "tovik/platform/main_queue.h"
 
 namespace tovik {
 
 namespace {
 
-// The provider used until the host sets one: gpsd on localhost:2947.
-std::shared_ptr<LocationProvider> makeDefaultProvider() { return std::make_shared<GpsdLocationProvider>(); }
+// The provider used until the host sets one: gpsd with a receiver, else GeoClue2.
+std::shared_ptr<LocationProvider> makeDefaultProvider() { return std::make_shared<AutomaticLocationProvider>(); }
 
 struct ProviderSlot {
   std::mutex mutex;

@@ -3,12 +3,14 @@
 #include <memory>
 
 #include "tovik/platform/location_provider.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// The process-wide location provider used by every `LocationManager`.
-/// The default is gpsd on localhost:2947.
-class LocationServices {
+/// The default is `AutomaticLocationProvider`: gpsd on localhost:2947 when it reports a
+/// receiver, otherwise GeoClue2 on the system bus.
+class TOVIK_API LocationServices {
  public:
   static std::shared_ptr<LocationProvider> provider();
   /// Replaces the provider; managers that are updating keep their old provider until

@@ -1,4 +1,4 @@
-#include "tools/tovik/source_spec.h"
+#include "tools/tovik/location_source.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,14 @@
 namespace tovik::cli {
 namespace {
 
-TEST(SourceSpecTest, ReadsEveryForm) {
+TEST(LocationSourceTest, ReadsEveryForm) {
   struct Case {
     std::string text;
-    SourceSpec expected;
+    LocationSource expected;
   };
   const std::vector<Case> cases = {
+      {"auto", AutoSource{}},
+      {"geoclue", GeoclueSource{}},
       {"gpsd", GpsdSource{}},
       {"gpsd:", GpsdSource{}},
       {"gpsd:gps.local", GpsdSource{.host = "gps.local"}},
@@ -33,11 +35,11 @@ TEST(SourceSpecTest, ReadsEveryForm) {
       {"fix:95,200", FixSource{.latitude = 95, .longitude = 200}},  // out of range is the kit's business
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(parseSourceSpec(c.text), c.expected) << c.text;
+    EXPECT_EQ(parseLocationSource(c.text), c.expected) << c.text;
   }
 }
 
-TEST(SourceSpecTest, RejectsWithTheReason) {
+TEST(LocationSourceTest, RejectsWithTheReason) {
   struct Case {
     std::string text;
     std::string reason;
@@ -45,7 +47,9 @@ TEST(SourceSpecTest, RejectsWithTheReason) {
   const std::vector<Case> cases = {
       {"", "unknown source ''"},
       {"gps", "unknown source 'gps'"},
-      {"file:walk.nmea", "use gpsd[:HOST[:PORT]], nmea:FILE[@SPEED] or fix:LAT,LON[,ACCURACY]"},
+      {"file:walk.nmea", "use auto, gpsd[:HOST[:PORT]], geoclue, nmea:FILE[@SPEED] or fix:LAT,LON[,ACCURACY]"},
+      {"geoclue:system", "unknown source 'geoclue:system'"},
+      {"auto:", "unknown source 'auto:'"},
       {"gpsd:host:0", "port must be a number from 1 to 65535, got '0'"},
       {"gpsd:host:65536", "got '65536'"},
       {"gpsd:host:http", "got 'http'"},
@@ -65,7 +69,7 @@ TEST(SourceSpecTest, RejectsWithTheReason) {
   };
   for (const Case& c : cases) {
     try {
-      parseSourceSpec(c.text);
+      parseLocationSource(c.text);
       ADD_FAILURE() << "accepted: " << c.text;
     } catch (const UsageError& error) {
       const std::string message = error.what();

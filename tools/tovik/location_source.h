@@ -11,6 +11,17 @@
 
 namespace tovik::cli {
 
+/// `auto`: gpsd on localhost:2947 when it reports a receiver, otherwise GeoClue2 on the
+/// system bus (the default).
+struct AutoSource {
+  bool operator==(const AutoSource&) const = default;
+};
+
+/// `geoclue`: GeoClue2 on the system bus (DBUS_SYSTEM_BUS_ADDRESS moves it).
+struct GeoclueSource {
+  bool operator==(const GeoclueSource&) const = default;
+};
+
 /// `gpsd[:HOST[:PORT]]`; an IPv6 address goes in brackets: `gpsd:[::1]:2947`.
 struct GpsdSource {
   std::string host = GpsdLocationProvider::kDefaultHost;
@@ -36,12 +47,12 @@ struct FixSource {
 };
 
 /// Where `tovik locate` takes its fixes from.
-using SourceSpec = std::variant<GpsdSource, NmeaSource, FixSource>;
+using LocationSource = std::variant<AutoSource, GpsdSource, GeoclueSource, NmeaSource, FixSource>;
 
 /// Reads the text of `--source`; a `UsageError` says what is wrong with it.
-SourceSpec parseSourceSpec(std::string_view text);
+LocationSource parseLocationSource(std::string_view text);
 
 /// The location provider a source names.
-std::shared_ptr<LocationProvider> makeProvider(const SourceSpec& source);
+std::shared_ptr<LocationProvider> makeProvider(const LocationSource& source);
 
 }  // namespace tovik::cli

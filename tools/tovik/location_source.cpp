@@ -1,4 +1,4 @@
-#include "tools/tovik/source_spec.h"
+#include "tools/tovik/location_source.h"
 
 #include <charconv>
 #include <string>
@@ -7,12 +7,14 @@
 #include "tools/tovik/fixed_location_provider.h"
 #include "tools/tovik/number_arguments.h"
 #include "tools/tovik/usage_error.h"
+#include "tovik/platform/automatic_location_provider.h"
+#include "tovik/platform/geoclue_location_provider.h"
 #include "tovik/platform/nmea_replay_provider.h"
 
 namespace tovik::cli {
 namespace {
 
-constexpr std::string_view kForms = "gpsd[:HOST[:PORT]], nmea:FILE[@SPEED] or fix:LAT,LON[,ACCURACY]";
+constexpr std::string_view kForms = "auto, gpsd[:HOST[:PORT]], geoclue, nmea:FILE[@SPEED] or fix:LAT,LON[,ACCURACY]";
 
 [[noreturn]] void reject(const std::string& why) { throw UsageError("--source: " + why); }
 
@@ -103,10 +105,16 @@ FixSource fixSource(std::string_view rest) {
 
 }  // namespace
 
-SourceSpec parseSourceSpec(std::string_view text) {
+LocationSource parseLocationSource(std::string_view text) {
   const auto colon = text.find(':');
   const std::string_view kind = text.substr(0, colon);
   const std::string_view rest = colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
+  if (text == "auto") {
+    return AutoSource{};
+  }
+  if (text == "geoclue") {
+    return GeoclueSource{};
+  }
   if (kind == "gpsd") {
     return gpsdSource(rest);
   }
@@ -119,8 +127,14 @@ SourceSpec parseSourceSpec(std::string_view text) {
   reject("unknown source '" + std::string(text) + "' (use " + std::string(kForms) + ")");
 }
 
-std::shared_ptr<LocationProvider> makeProvider(const SourceSpec& source) {
+std::shared_ptr<LocationProvider> makeProvider(const LocationSource& source) {
   struct Maker {
+    std::shared_ptr<LocationProvider> operator()(const AutoSource&) const {
+      return std::make_shared<AutomaticLocationProvider>();
+    }
+    std::shared_ptr<LocationProvider> operator()(const GeoclueSource&) const {
+      return std::make_shared<GeoclueLocationProvider>();
+    }
     std::shared_ptr<LocationProvider> operator()(const GpsdSource& s) const {
       return std::make_shared<GpsdLocationProvider>(s.host, s.port);
     }
