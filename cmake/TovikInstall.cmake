@@ -75,9 +75,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # Run-time dependencies come from the binaries (dpkg-shlibdeps); the headers need JSON's.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "nlohmann-json3-dev (>= 3.10)")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pkg-config, gpsd")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pkg-config, gpsd | geoclue-2.0")
 # Linking the static library needs the kit's own dependencies' development files.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libcurl4-openssl-dev, libgps-dev, libsleef-dev")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libcurl4-openssl-dev, libgps-dev, libsystemd-dev, libsleef-dev")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -29,7 +29,7 @@ endif()
 
 run(dpkg-deb --field ${debs} Package Depends)
 set(fields "${last_output}")
-foreach(expected "Package: tovik" "libcurl4" "libgps28" "libsleef3" "libstdc\\+\\+6" "nlohmann-json3-dev")
+foreach(expected "Package: tovik" "libcurl4" "libgps28" "libsystemd0" "libsleef3" "libstdc\\+\\+6" "nlohmann-json3-dev")
   if(NOT fields MATCHES "${expected}")
     message(FATAL_ERROR "control fields lack ${expected}:\n${fields}")
   endif()
