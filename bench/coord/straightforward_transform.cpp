@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "support/plain_gcj_inverse.h"
+
 namespace tovik::bench {
 
 namespace {
@@ -46,33 +48,6 @@ double transformLon(double x, double y) {
   return r;
 }
 
-double miss(Coordinate wgs, Coordinate target) {
-  const Coordinate image = StraightforwardTransform::wgsToGcj(wgs);
-  return std::fabs(image.latitude - target.latitude) + std::fabs(image.longitude - target.longitude);
-}
-
-/// A search that ran out of steps kept a wrong quadrant when its point misses the target: up to
-/// 8 steps w ← w − (f(w) − target) from the target, kept if closer.
-Coordinate mendMiss(Coordinate found, Coordinate target) {
-  const double missed = miss(found, target);
-  if (!(missed > 0.00001)) {
-    return found;
-  }
-  Coordinate w = target;
-  double off = miss(w, target);
-  for (int i = 0; i < 8 && off > 0.00001; ++i) {
-    const Coordinate image = StraightforwardTransform::wgsToGcj(w);
-    const Coordinate next{w.latitude - (image.latitude - target.latitude),
-                          w.longitude - (image.longitude - target.longitude)};
-    if (!(miss(next, target) < off)) {
-      break;
-    }
-    w = next;
-    off = miss(w, target);
-  }
-  return off < missed ? w : found;
-}
-
 }  // namespace
 
 Coordinate StraightforwardTransform::wgsToGcj(Coordinate wgs) {
@@ -94,44 +69,7 @@ Coordinate StraightforwardTransform::wgsToGcj(Coordinate wgs) {
 }
 
 Coordinate StraightforwardTransform::gcjToWgs(Coordinate gcj) {
-  const double lat = gcj.latitude;
-  const double lon = gcj.longitude;
-  double minLon = lon - 0.5;
-  double minLat = lat - 0.5;
-  double maxLon = lon + 0.5;
-  double maxLat = lat + 0.5;
-  for (int n = 31;;) {
-    const Coordinate fll = wgsToGcj({minLat, minLon});
-    const Coordinate flr = wgsToGcj({minLat, maxLon});
-    const Coordinate ful = wgsToGcj({maxLat, minLon});
-    const double ctrLon = (maxLon + minLon) * 0.5;
-    const double ctrLat = (maxLat + minLat) * 0.5;
-    const Coordinate d = wgsToGcj({ctrLat, ctrLon});
-    if (std::fabs(d.latitude - lat) + std::fabs(d.longitude - lon) <= 0.00001) {
-      return {ctrLat, ctrLon};
-    }
-    const auto holds = [&](Coordinate p) {
-      return std::min(d.latitude, p.latitude) <= lat && lat <= std::max(d.latitude, p.latitude) &&
-             std::min(d.longitude, p.longitude) <= lon && lon <= std::max(d.longitude, p.longitude);
-    };
-    if (holds(fll)) {
-      maxLon = ctrLon;
-      maxLat = ctrLat;
-    } else if (holds(flr)) {
-      minLon = ctrLon;
-      maxLat = ctrLat;
-    } else if (holds(ful)) {
-      minLat = ctrLat;
-      maxLon = ctrLon;
-    } else {
-      minLon = ctrLon;
-      minLat = ctrLat;
-    }
-    n = n - 1;
-    if (n <= 1) {
-      return mendMiss({(maxLat + minLat) * 0.5, (maxLon + minLon) * 0.5}, gcj);
-    }
-  }
+  return test::plainGcjInverse(gcj, [](Coordinate wgs) { return wgsToGcj(wgs); }).point;
 }
 
 Coordinate StraightforwardTransform::gcjToBaidu(Coordinate gcj) {

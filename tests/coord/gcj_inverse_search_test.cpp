@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "support/plain_gcj_inverse.h"
 #include "tovik/coord/gcj_image_estimate.h"
 #include "tovik/coord/orb_coor_transform.h"
 
@@ -19,73 +20,6 @@ namespace {
 
 Coordinate forward(Coordinate wgs, Region region = Region::rectangle) {
   return OrbCoorTransform::transformFromWGSToGCJ(wgs, region);
-}
-
-double miss(Coordinate wgs, Coordinate target, Region region) {
-  const Coordinate image = forward(wgs, region);
-  return std::fabs(image.latitude - target.latitude) + std::fabs(image.longitude - target.longitude);
-}
-
-struct Bisection {
-  Coordinate point;
-  bool ranOut;  // ended after its last step, not on the tolerance
-};
-
-/// The bisection as written, four forward transforms per step.
-Bisection plainBisection(Coordinate target, Region region) {
-  const double lat = target.latitude;
-  const double lon = target.longitude;
-  double minLon = lon - 0.5, minLat = lat - 0.5, maxLon = lon + 0.5, maxLat = lat + 0.5;
-  for (int n = 31;;) {
-    const Coordinate fll = forward({minLat, minLon}, region);
-    const Coordinate flr = forward({minLat, maxLon}, region);
-    const Coordinate ful = forward({maxLat, minLon}, region);
-    const double ctrLon = (maxLon + minLon) * 0.5;
-    const double ctrLat = (maxLat + minLat) * 0.5;
-    const Coordinate d = forward({ctrLat, ctrLon}, region);
-    if (std::fabs(d.latitude - lat) + std::fabs(d.longitude - lon) <= 0.00001) {
-      return {{ctrLat, ctrLon}, false};
-    }
-    const auto holds = [&](Coordinate p) {
-      return std::min(d.latitude, p.latitude) <= lat && lat <= std::max(d.latitude, p.latitude) &&
-             std::min(d.longitude, p.longitude) <= lon && lon <= std::max(d.longitude, p.longitude);
-    };
-    if (holds(fll)) {
-      maxLon = ctrLon, maxLat = ctrLat;
-    } else if (holds(flr)) {
-      minLon = ctrLon, maxLat = ctrLat;
-    } else if (holds(ful)) {
-      minLat = ctrLat, maxLon = ctrLon;
-    } else {
-      minLon = ctrLon, minLat = ctrLat;
-    }
-    if (--n <= 1) {
-      return {{(maxLat + minLat) * 0.5, (maxLon + minLon) * 0.5}, true};
-    }
-  }
-}
-
-/// The mend of a bisection that ran out of steps, written plainly: up to 8 steps
-/// w ← w − (f(w) − target) from the target while they get closer; the result only if it is
-/// closer than the bisection's point.
-Coordinate plainMend(Coordinate found, Coordinate target, Region region) {
-  const double missed = miss(found, target, region);
-  if (!(missed > 0.00001)) {
-    return found;
-  }
-  Coordinate w = target;
-  double off = miss(w, target, region);
-  for (int i = 0; i < 8 && off > 0.00001; ++i) {
-    const Coordinate image = forward(w, region);
-    const Coordinate next{w.latitude - (image.latitude - target.latitude),
-                          w.longitude - (image.longitude - target.longitude)};
-    if (!(miss(next, target, region) < off)) {
-      break;
-    }
-    w = next;
-    off = miss(w, target, region);
-  }
-  return off < missed ? w : found;
 }
 
 /// Equal to the bit, or NaN in the same components.
@@ -147,13 +81,11 @@ TEST(GcjInverseSearch, GivesThePlainSearchResultToTheBit) {
     const std::vector<Coordinate> points =
         run.region == Region::rectangle ? targets(run.count, 42) : borderTargets(run.count, 42);
     for (const Coordinate target : points) {
-      const Bisection bisection = plainBisection(target, run.region);
-      const Coordinate expected =
-          bisection.ranOut ? plainMend(bisection.point, target, run.region) : bisection.point;
-      if (!same(expected, search.run(target)) && ++mismatches <= 5) {
+      const auto plain = test::plainGcjInverse(target, [&](Coordinate wgs) { return forward(wgs, run.region); });
+      if (!same(plain.point, search.run(target)) && ++mismatches <= 5) {
         ADD_FAILURE() << "margin " << run.margin << ", region " << static_cast<int>(run.region) << ", target " << target.latitude << ", " << target.longitude;
       }
-      mended += same(expected, bisection.point) ? 0 : 1;
+      mended += same(plain.point, plain.bisection) ? 0 : 1;
     }
     EXPECT_EQ(mismatches, 0u) << "margin " << run.margin;
     if (run.count == 100000) {

@@ -7,21 +7,12 @@
 #include <tuple>
 
 #include "tovik/platform/bundle.h"
-#include "tovik/platform/clock.h"
 #include "tovik/platform/device.h"
 #include "tovik/platform/error.h"
 #include "tovik/platform/uuid.h"
 
 namespace tovik {
 namespace {
-
-TEST(BundleTest, MainHoldsWhatTheHostSets) {
-  const BundleValue modes = std::vector<std::string>{"location"};
-  Bundle::main().setObject("UIBackgroundModes", modes);
-  EXPECT_EQ(Bundle::main().objectForInfoDictionaryKey("UIBackgroundModes"), modes);
-  Bundle::main().removeObject("UIBackgroundModes");
-  EXPECT_FALSE(Bundle::main().objectForInfoDictionaryKey("UIBackgroundModes"));
-}
 
 // Reads a made-up file system root.
 class DeviceTest : public testing::Test {
@@ -62,17 +53,6 @@ TEST_F(DeviceTest, ReadsDmiOsReleaseAndMachineIdOrFallsBack) {
   Bundle::main().removeObject("CFBundleIdentifier");
 }
 
-TEST(DeviceOverrideTest, CurrentCanBeReplacedAndRestored) {
-  const Device real = Device::current();
-  Device fake;
-  fake.model = "TestPhone";
-  Device::setCurrent(fake);
-  EXPECT_EQ(Device::current().model, "TestPhone");
-  EXPECT_FALSE(Device::current().identifierForVendor);
-  Device::setCurrent(std::nullopt);
-  EXPECT_EQ(Device::current().model, real.model);
-}
-
 // 8-4-4-4-12 upper-case hex digits, the given version, the RFC 4122 variant.
 std::regex canonical(char version) {
   return std::regex(std::string("[0-9A-F]{8}-[0-9A-F]{4}-") + version + "[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
@@ -89,14 +69,6 @@ TEST(UuidTest, RandomOnesAreCanonicalAndDistinctApplicationSpecificOnesVersion4)
   EXPECT_EQ(seen.size(), 1000u);
   EXPECT_TRUE(std::regex_match(Uuid::applicationSpecific("not hex", ""), version4));
   EXPECT_NE(Uuid::applicationSpecific("m", "com.example.app"), Uuid::applicationSpecific("m", "com.example.apq"));
-}
-
-TEST(ClockTest, PinHoldsTheClockUntilReleased) {
-  Clock::pin(1714528800.5);
-  EXPECT_EQ(Clock::now(), 1714528800.5);
-  Clock::pin(std::nullopt);
-  EXPECT_GT(Clock::now(), 1.7e9);
-  EXPECT_NE(Clock::now(), 1714528800.5);
 }
 
 TEST(ErrorTest, WrappedAndRewordedDescriptions) {
