@@ -5,6 +5,7 @@
 #include <functional>
 #include <tuple>
 
+#include "tovik/platform/earth.h"
 #include "tovik/platform/location_services.h"
 #include "tovik/platform/main_queue.h"
 #include "tovik/platform/scripted_location_provider.h"
@@ -20,7 +21,7 @@ using Counts = std::tuple<int, int, bool>;  // provider starts, stops, updating 
 MainQueue& queue() { return MainQueue::shared(); }
 
 // Metres per degree of latitude on the sphere the manager measures with.
-constexpr double kMetresPerDegree = 6371008.8 * 3.14159265358979323846 / 180.0;
+constexpr double kMetresPerDegree = kEarthRadius * 3.14159265358979323846 / 180.0;
 
 // A fix that many metres north of the start, tagged with that number in its altitude.
 Location fixAt(double northMetres) {
