@@ -163,18 +163,6 @@ TEST(LocationResDecode, AnswerTextParsesWithinTheNestingBound) {
   }
 }
 
-TEST(LocationResDefaults, EveryNestedObjectPresentAndOwned) {
-  const auto res = std::make_shared<LocationRes>();
-  EXPECT_EQ(res->encode(), json::parse(R"({"id": "", "asset": "", "location": {"timestamp": 0,
-      "address": {"name": "", "context": []}, "place": {"type": "", "name": "", "distance": {"line": 0.0}},
-      "position": {"point": {"longitude": 0.0, "latitude": 0.0}}}})"));
-  EXPECT_NE(std::make_shared<LocationRes>()->location, res->location);
-  const auto point = TkPoint::create(-200.0, 95.0);  // longitude first, stored unchecked
-  EXPECT_EQ(point->longitude, -200.0);
-  EXPECT_EQ(point->latitude, 95.0);
-  EXPECT_EQ(Position::create(point)->point, point);  // shared, not copied
-}
-
 TEST(LocationResEncode, RoundTripsAndLeavesOutAbsentOptionals) {
   const json answer = validAnswer();
   const auto res = LocationRes::decode(answer);

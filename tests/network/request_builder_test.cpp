@@ -71,23 +71,6 @@ TEST(RequestBuilderTest, RefusesWhatCannotBeSentSafely) {
   }
 }
 
-TEST(NetworkErrorTest, CasesCarryTheirTexts) {
-  using Case = NetworkError::Case;
-  const std::vector<std::tuple<Error, Case, std::string>> table = {
-      {NetworkError::invalidURL(), Case::invalidURL, "无效的URL"},
-      {NetworkError::invalidRequest(), Case::invalidRequest, "无效的请求"},
-      {NetworkError::encodingFailed(), Case::encodingFailed, "数据编码失败"},
-      {NetworkError::decodingFailed(), Case::decodingFailed, "数据解码失败"},
-      {NetworkError::networkError(Error("URLError", 28, "请求超时")), Case::networkError, "请求超时"},
-  };
-  for (const auto& [error, kind, text] : table) {
-    EXPECT_EQ(NetworkError::caseOf(error), kind);
-    EXPECT_EQ(error.localizedDescription(), text);
-  }
-  EXPECT_EQ(NetworkError::caseOf(Error("NetworkClient", 2, "x")), std::nullopt);
-  EXPECT_EQ(NetworkError::caseOf(Error("NetworkError", 9, "x")), std::nullopt);
-}
-
 // What a real server receives from a built request.
 class OnTheWireTest : public testing::Test {
  protected:
