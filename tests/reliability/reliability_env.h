@@ -11,7 +11,7 @@
 #include <string>
 
 #include "support/kit_world.h"
-#include "support/log_capture.h"
+#include "support/ready_facade.h"
 #include "support/recording_delegate.h"
 #include "support/test_certificates.h"
 #include "support/tls_test_environment.h"
@@ -25,14 +25,6 @@ namespace tovik::test {
 /// Distinctive, so that any text that leaks it is found.
 inline constexpr const char* kAccessKey = "AK-5ecret-7f3c9e";
 
-inline const char* const kLocationJson = R"({"id": "R1", "asset": "A1", "location": {"timestamp": 1700000000000,
-  "address": {"name": "北京市东城区", "context": [{"type": "city", "name": "北京市", "code": "110100"}]},
-  "place": {"type": "poi", "name": "天安门", "distance": {"line": 12.5}},
-  "position": {"point": {"longitude": 116.397, "latitude": 39.908}}}})";
-
-inline const char* const kPlacesJson = R"([{"id": "G1", "geoPoint": "116.397,39.908", "type": "poi",
-  "name": "天安门", "code": "110101", "address": {"name": "东城区", "context": []}, "relevance": 0.9, "distance": 12}])";
-
 /// A server certificate from the authority the shared client trusts, for another host.
 const TestCertificates::Issued& wrongHostCertificate();
 
@@ -42,18 +34,10 @@ int openDescriptors();
 
 class ReliabilityTest : public testing::Test {
  protected:
-  /// A facade with consent and `kAccessKey`, pointed at `serviceURL`; its banner is kept out
-  /// of the test output.
+  /// A facade with consent and `kAccessKey`, pointed at `serviceURL`.
   static std::shared_ptr<TkClientLocation> makeFacade(std::shared_ptr<LocationDelegate> delegate,
                                                       const std::string& serviceURL) {
-    auto facade = [&] {
-      const LogCapture quiet;
-      return TkClientLocation::create(std::move(delegate));
-    }();
-    facade->serviceURL = serviceURL;
-    facade->setAgreePrivacy(true);
-    facade->initKey(kAccessKey);
-    return facade;
+    return readyFacade(std::move(delegate), serviceURL, kAccessKey);
   }
 
   static Location fix(double latitude = 39.9042, double longitude = 116.4074) {

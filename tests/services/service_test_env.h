@@ -17,6 +17,7 @@
 
 #include "support/kit_world.h"
 #include "support/log_capture.h"
+#include "support/ready_facade.h"
 #include "support/recording_delegate.h"
 #include "support/test_server.h"
 #include "tovik/client/tk_client_location.h"
@@ -26,14 +27,7 @@
 
 namespace tovik::test {
 
-inline constexpr const char* kTrackPath = "/location/hub/v1/track_points";
 inline constexpr const char* kVendorId = "0A1B2C3D-4E5F-4061-8283-949596979899";
-
-inline const char* const kLocationJson = R"({"id": "R1", "asset": "A1", "location": {
-  "timestamp": 1700000000000,
-  "address": {"name": "北京市东城区", "context": [{"type": "city", "name": "北京市", "code": "110100"}]},
-  "place": {"type": "poi", "name": "天安门", "distance": {"line": 12.5}},
-  "position": {"point": {"longitude": 116.397, "latitude": 39.908}}}})";
 
 /// The recorders of these tests mark each callback in the log.
 template <class T = Recorder>
@@ -79,17 +73,9 @@ class ServiceTestEnvironment : public testing::Test {
     facade.reset();
   }
 
-  /// A facade with consent and key "AK", pointed at `server`; its banner stays out of the
-  /// test output. Made while no log is captured.
+  /// A facade with consent and key "AK", pointed at `server`.
   std::shared_ptr<TkClientLocation> makeFacade(std::shared_ptr<LocationDelegate> with) {
-    auto made = [&] {
-      const LogCapture quiet;
-      return TkClientLocation::create(std::move(with));
-    }();
-    made->serviceURL = server.baseURL();
-    made->setAgreePrivacy(true);
-    made->initKey("AK");
-    return made;
+    return readyFacade(std::move(with), server.baseURL(), "AK");
   }
 
   static bool waitForCalls(const RequiredOnlyRecorder& recorder, std::size_t count) {
