@@ -143,9 +143,7 @@ TEST(TransformTrack, NamesTheBadLine) {
 }
 
 TEST(PythonExample, ServesADynamicLanguageThroughTheCInterface) {
-  if (std::string(TOVIK_PYTHON3).empty()) {
-    GTEST_SKIP() << "no python3";
-  }
+  ASSERT_FALSE(std::string(TOVIK_PYTHON3).empty()) << "python3 was not found at configuration (package python3)";
   if (TOVIK_SANITIZED) {
     GTEST_SKIP() << "a sanitized libtovik.so cannot be loaded into an unsanitized interpreter";
   }

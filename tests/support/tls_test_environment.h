@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <memory>
 #include <utility>
 
@@ -28,7 +29,11 @@ class TlsTestEnvironment : public testing::Environment {
   explicit TlsTestEnvironment(SessionConfiguration configuration = {}) : configuration_(std::move(configuration)) {}
 
   void SetUp() override {
-    certificates() = std::make_unique<Authorities>();
+    try {
+      certificates() = std::make_unique<Authorities>();
+    } catch (const std::exception& failure) {
+      FAIL() << failure.what() << " (the TLS tests make their certificates with the openssl command)";
+    }
     configuration_.caFile = certificates()->trusted.caFile();
     ASSERT_TRUE(NetworkClient::configure(configuration_)) << "the network client was used before the environment";
   }
