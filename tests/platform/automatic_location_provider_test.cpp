@@ -145,7 +145,7 @@ TEST(AutomaticLocationProviderTest, ChoosesGpsdWithADeviceThenGeoclue) {
     EXPECT_NEAR(recorder->fixes.front().coordinate.latitude, 39.0 + 54.522 / 60.0, 1e-3);
     EXPECT_EQ(provider->authorizationStatus(), AuthorizationStatus::authorizedAlways);
     provider->removeListener(recorder.get());
-    EXPECT_EQ(provider->source(), AutomaticLocationProvider::Source::none);
+    EXPECT_EQ(provider->source(), c.expected);
   }
 }
 

@@ -155,7 +155,7 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
 
   AutomaticLocationProvider& owner;
   const Options options;
-  Source chosen = Source::none;  // main thread only, as is everything below
+  Source chosen = Source::none;  // the last choice; main thread only, as is everything below
   std::shared_ptr<LocationProvider> inner;
   std::shared_ptr<Forwarder> forwarder;
   ProviderReader reader;  // last, so that it is stopped before the rest goes
@@ -169,10 +169,11 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
     if (!started) owner.noteFailure(noSourceError(gpsd, "无法启动探测线程"));
   }
 
+  // The chosen provider is kept (stopped): its authorisation status outlives the session, and
+  // the next start reuses it if the same source is chosen again.
   void stop() {
     reader.stop();
-    if (const auto old = std::exchange(inner, nullptr)) old->removeListener(forwarder.get());
-    chosen = Source::none;
+    if (inner) inner->removeListener(forwarder.get());
   }
 
   static Error noSourceError(const std::string& gpsd, const std::string& gpsdState) {
@@ -216,12 +217,14 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
 
   void choose(const Finding& finding) {
     sdkLog({"定位来源：", finding.why}, "");
-    chosen = finding.source;
-    if (finding.source == Source::gpsd) {
-      inner = std::make_shared<GpsdLocationProvider>(options.gpsdHost, options.gpsdPort);
-    } else {
-      inner = std::make_shared<GeoclueLocationProvider>(options.geoclue);
+    if (!inner || chosen != finding.source) {
+      if (finding.source == Source::gpsd) {
+        inner = std::make_shared<GpsdLocationProvider>(options.gpsdHost, options.gpsdPort);
+      } else {
+        inner = std::make_shared<GeoclueLocationProvider>(options.geoclue);
+      }
     }
+    chosen = finding.source;
     if (!forwarder) forwarder = std::make_shared<Forwarder>(weak_from_this());
     owner.recovered();
     inner->addListener(forwarder);

@@ -39,10 +39,10 @@ class AutomaticLocationProvider : public LocationProvider {
   AutomaticLocationProvider(const AutomaticLocationProvider&) = delete;
   AutomaticLocationProvider& operator=(const AutomaticLocationProvider&) = delete;
 
-  /// The source in use (none before the first choice, or while none is found).
+  /// The source last chosen (none before the first choice).
   Source source() const;
 
-  /// The chosen provider's answer; `notDetermined` before a choice.
+  /// The last chosen provider's answer; `notDetermined` before a choice.
   AuthorizationStatus authorizationStatus() const override;
 
  protected:

@@ -77,7 +77,7 @@ class BusError {
   }
 
  private:
-  sd_bus_error error_ = SD_BUS_ERROR_NULL;
+  sd_bus_error error_{};  // SD_BUS_ERROR_NULL, which is a C compound literal
 };
 
 std::string busName(const std::string& address) { return address.empty() ? "系统总线" : address; }
