@@ -25,10 +25,9 @@
 #include "tovik/platform/clock.h"
 #include "tovik/platform/timer.h"
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
-using namespace test;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kNotAgreed = "您未同意隐私政策";
@@ -473,10 +472,10 @@ TEST_F(LocationSessionTest, AnExceptionFromTheApplicationLeavesTheSessionSettled
 
 // Online, the fix goes to the service and its answer is what the application receives.
 TEST_F(LocationSessionTest, OnlineFixGoesToTheService) {
-  test::TestServer server;
+  TestServer server;
   LocationRes answer;
   answer.id = "from-service";
-  server.respond("POST", "/location/hub/v1/track_points", test::CannedResponse::json(200, answer.encode().dump()));
+  server.respond("POST", "/location/hub/v1/track_points", CannedResponse::json(200, answer.encode().dump()));
   NetworkChecker::setFlagsSourceForTesting([] { return std::optional<std::uint32_t>(NetworkChecker::kReachable); });
   client->serviceURL = server.baseURL();
 
@@ -491,4 +490,4 @@ TEST_F(LocationSessionTest, OnlineFixGoesToTheService) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test

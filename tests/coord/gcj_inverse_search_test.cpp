@@ -15,7 +15,7 @@
 #include "tovik/coord/gcj_image_estimate.h"
 #include "tovik/coord/orb_coor_transform.h"
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
 Coordinate forward(Coordinate wgs, Region region = Region::rectangle) {
@@ -81,7 +81,7 @@ TEST(GcjInverseSearch, GivesThePlainSearchResultToTheBit) {
     const std::vector<Coordinate> points =
         run.region == Region::rectangle ? targets(run.count, 42) : borderTargets(run.count, 42);
     for (const Coordinate target : points) {
-      const auto plain = test::plainGcjInverse(target, [&](Coordinate wgs) { return forward(wgs, run.region); });
+      const auto plain = plainGcjInverse(target, [&](Coordinate wgs) { return forward(wgs, run.region); });
       if (!same(plain.point, search.run(target)) && ++mismatches <= 5) {
         ADD_FAILURE() << "margin " << run.margin << ", region " << static_cast<int>(run.region) << ", target " << target.latitude << ", " << target.longitude;
       }
@@ -122,4 +122,4 @@ TEST(GcjImageEstimate, StaysWithinItsStatedErrorOverAWholeSearch) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test

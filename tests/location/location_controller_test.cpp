@@ -9,10 +9,9 @@
 
 #include "location/location_test_env.h"
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
-using namespace test;
 using Auth = AuthorizationStatus;
 using Strings = std::vector<std::string>;
 
@@ -249,4 +248,4 @@ TEST_F(LocationControllerTest, GoneOwnerOrControllerIsHarmless) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test

@@ -13,7 +13,7 @@
 #include "model/decode_outcome.h"
 #include "tovik/model/json_document.h"
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
 using nlohmann::json;
@@ -185,4 +185,4 @@ TEST(LocationResEncode, RoundTripsAndLeavesOutAbsentOptionals) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test

@@ -11,7 +11,7 @@
 #include "tovik/platform/error.h"
 #include "tovik/platform/uuid.h"
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
 // Reads a made-up file system root.
@@ -84,4 +84,4 @@ TEST(ErrorTest, WrappedAndRewordedDescriptions) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test
