@@ -10,6 +10,9 @@ function(tovik_module name)
     file(WRITE ${M_SOURCES} "// no sources yet\n")
   endif()
   add_library(tovik_${name} OBJECT ${M_SOURCES})
+  # Only what the public headers mark TOVIK_API leaves the shared library.
+  set_target_properties(tovik_${name} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(tovik_${name} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>

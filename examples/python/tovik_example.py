@@ -35,6 +35,7 @@ PREDICATE = ctypes.CFUNCTYPE(ctypes.c_bool, ctypes.c_void_p)
 class Delegate(ctypes.Structure):
     # A NULL member (None) means "not implemented": that result is dropped.
     _fields_ = [
+        ("size", ctypes.c_size_t),
         ("context", ctypes.c_void_p),
         ("onReceivedLocationWithTkLocation", LOCATION_CB),
         ("onLocationErrorWithMsg", ERROR_CB),
@@ -125,6 +126,7 @@ class Session:
         self.events = []
         # The callbacks must live as long as the facade may call them.
         self.callbacks = Delegate(
+            size=ctypes.sizeof(Delegate),
             onReceivedLocationWithTkLocation=LOCATION_CB(lambda ctx, res: self.events.append(("location", None))),
             onLocationErrorWithMsg=ERROR_CB(self.on_error),
             onReceivedReverseCodeWithTkLocation=LOCATION_CB(self.on_reverse),

@@ -246,6 +246,11 @@ TK_API const char* tk_category_name(const tk_category* category);
  * Arguments are borrowed for the duration of the call (see Results and the string rules).
  */
 typedef struct tk_location_delegate {
+  /** `sizeof(tk_location_delegate)` as the application was built with (TK_LOCATION_DELEGATE_SIZE),
+   *  so that later versions can add members: the kit reads no member past `size` and treats
+   *  members it does not know as absent. A table smaller than this version's first table is
+   *  rejected (TK_ERROR_INVALID_ARGUMENT, or NULL from tk_client_location_create()). */
+  size_t size;
   /** Passed back as the first argument of every member. The kit never reads it. */
   void* context;
   /** A located result: the service's answer, or the local GCJ-02 result when offline. */
@@ -268,6 +273,9 @@ typedef struct tk_location_delegate {
    *  May be NULL. */
   void (*releaseContext)(void* context);
 } tk_location_delegate;
+
+/** The value of tk_location_delegate's `size` member for this header. */
+#define TK_LOCATION_DELEGATE_SIZE sizeof(tk_location_delegate)
 
 /** @} */
 /* ---------------------------------------------------------------------------------------- */
@@ -315,8 +323,9 @@ typedef void (*tk_log_handler)(const char* text, size_t length, void* context);
  *  restores standard output. */
 TK_API void tk_client_location_setLogHandler(tk_log_handler handler, void* context);
 
-/** `callDelegate` — copies the current delegate into `out`; false (and `out` untouched) when
- *  there is none or a NULL argument. */
+/** `callDelegate` — copies the current delegate into `out`, as far as `out->size` (set it
+ *  first) reaches, and sets `out->size` to what was written; false (and `out` untouched) when
+ *  there is none, a NULL argument or a `size` too small for the first table. */
 TK_API bool tk_client_location_callDelegate(const tk_client_location* client, tk_location_delegate* out);
 /** `setCallDelegate:` — same effect as tk_client_location_setLocationDelegateWith_delegate(). */
 TK_API tk_status tk_client_location_setCallDelegate(tk_client_location* client, const tk_location_delegate* delegate);

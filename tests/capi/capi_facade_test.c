@@ -38,7 +38,7 @@ void test_properties_round_trip(void) {
   CHECK(!tk_client_location_isAgree(client));
   CHECK(!tk_client_location_isLocating(client));
   CHECK(starts_with(tk_client_location_serviceURL(client), "http"));
-  tk_location_delegate none;
+  tk_location_delegate none = {.size = TK_LOCATION_DELEGATE_SIZE};
   CHECK(!tk_client_location_callDelegate(client, &none));
 
   CHECK(tk_client_location_initKeyWithAccesskey(client, "K1") == TK_OK);
@@ -67,8 +67,13 @@ void test_properties_round_trip(void) {
 
   recorder r = {0};
   const tk_location_delegate delegate = recorder_delegate(&r);
+  tk_location_delegate unsized = delegate;
+  unsized.size = 0;
+  CHECK(tk_client_location_setLocationDelegateWith_delegate(client, &unsized) == TK_ERROR_INVALID_ARGUMENT);
   CHECK(tk_client_location_setLocationDelegateWith_delegate(client, &delegate) == TK_OK);
-  tk_location_delegate copy;
+  tk_location_delegate copy = {.size = 1};
+  CHECK(!tk_client_location_callDelegate(client, &copy));
+  copy.size = TK_LOCATION_DELEGATE_SIZE;
   CHECK(tk_client_location_callDelegate(client, &copy));
   CHECK(copy.context == &r && copy.onLocationErrorWithMsg == delegate.onLocationErrorWithMsg &&
         copy.releaseContext == delegate.releaseContext);
@@ -218,7 +223,7 @@ void test_delegate_context_released_once(void) {
   recorder read_back = {0};
   const tk_location_delegate rb = recorder_delegate(&read_back);
   client = tk_client_location_create(&rb);
-  tk_location_delegate copy;
+  tk_location_delegate copy = {.size = TK_LOCATION_DELEGATE_SIZE};
   CHECK(tk_client_location_callDelegate(client, &copy));
   CHECK(tk_client_location_setCallDelegate(client, &copy) == TK_OK);
   CHECK(read_back.releases == 0);

@@ -74,7 +74,8 @@ static void on_release(void* context) {
 }
 
 tk_location_delegate recorder_delegate(recorder* r) {
-  tk_location_delegate delegate = {.context = r,
+  tk_location_delegate delegate = {.size = TK_LOCATION_DELEGATE_SIZE,
+                                   .context = r,
                                    .onReceivedLocationWithTkLocation = on_location,
                                    .onLocationErrorWithMsg = on_error,
                                    .onReceivedReverseCodeWithTkLocation = on_reverse,

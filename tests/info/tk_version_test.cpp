@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tovik/info/build_config.h"
+#include "tovik/platform/build_config.h"
 #include "tovik/info/bundle_text.h"
 #include "tovik/platform/bundle.h"
 

@@ -44,3 +44,18 @@ if(NOT TOVIK_SANITIZE AND TOVIK_DPKG_DEB AND TOVIK_DPKG_SHLIBDEPS)
                    -P ${CMAKE_CURRENT_LIST_DIR}/debian_package.cmake)
   set_tests_properties(packaging.debian_package PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 endif()
+
+# The exported symbols and the ABI of the shared library against the baseline in abi/. Only
+# the normal build is compared: sanitizers and other compilers change what abidw sees.
+if(NOT TOVIK_SANITIZE AND NOT TOVIK_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  add_test(NAME packaging.abi
+           COMMAND ${CMAKE_COMMAND}
+                   -DLIBRARY=$<TARGET_FILE:tovik_shared>
+                   -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+                   -DWORK_DIR=${PROJECT_BINARY_DIR}/packaging-abi
+                   -P ${CMAKE_CURRENT_LIST_DIR}/abi_check.cmake)
+  set_tests_properties(packaging.abi PROPERTIES TIMEOUT 300)
+endif()
+
+# No source folder includes a folder above it.
+add_test(NAME packaging.layers COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check-layers)

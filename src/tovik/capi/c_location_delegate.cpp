@@ -4,13 +4,45 @@
 #include "tovik/capi/callback_scope.h"
 #include "tovik/capi/result_handles.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
 namespace tovik::capi {
+namespace {
+
+// The table as it first shipped: every later table starts with these members.
+constexpr std::size_t kFirstTableSize = offsetof(tk_location_delegate, releaseContext) + sizeof(void (*)(void*));
+
+/// The members of `table` the application's `size` covers; the rest stay NULL.
+tk_location_delegate known(const tk_location_delegate& table) {
+  tk_location_delegate copy{};
+  std::memcpy(&copy, &table, std::min(table.size, sizeof copy));
+  copy.size = sizeof copy;
+  return copy;
+}
+
+}  // namespace
 
 CLocationDelegate::CLocationDelegate(const tk_location_delegate& table)
-    : table_(table), context_(table.context, table.releaseContext) {}
+    : table_(known(table)), context_(table_.context, table_.releaseContext) {}
 
 std::shared_ptr<CLocationDelegate> CLocationDelegate::make(const tk_location_delegate* table) {
   return table == nullptr ? nullptr : std::make_shared<CLocationDelegate>(*table);
+}
+
+bool CLocationDelegate::isReadable(const tk_location_delegate* table) {
+  return table == nullptr || table->size >= kFirstTableSize;
+}
+
+bool CLocationDelegate::copyTo(tk_location_delegate& out) const {
+  const std::size_t room = out.size;
+  if (room < kFirstTableSize) {
+    return false;
+  }
+  std::memcpy(&out, &table_, std::min(room, sizeof table_));
+  out.size = std::min(room, sizeof table_);
+  return true;
 }
 
 void CLocationDelegate::onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) {

@@ -24,8 +24,11 @@ class CLocationDelegate : public LocationDelegate, public std::enable_shared_fro
 
   /// A delegate for `table`, or none for NULL.
   static std::shared_ptr<CLocationDelegate> make(const tk_location_delegate* table);
+  /// Whether the kit can read `table`: NULL, or a `size` covering at least the first table.
+  static bool isReadable(const tk_location_delegate* table);
+  /// This table, as far as `out->size` reaches, into `out`; false when `out` is too small.
+  bool copyTo(tk_location_delegate& out) const;
 
-  const tk_location_delegate& table() const { return table_; }
 
   void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) override;
   void onLocationErrorWithMsg(const std::string& msg) override;

@@ -79,7 +79,7 @@ tk_status withStrings(tk_client_location* client, Body&& body, const Strings*...
 extern "C" {
 
 tk_client_location* tk_client_location_create(const tk_location_delegate* delegate) {
-  if (!onMainThreadOrUndriven()) {
+  if (!onMainThreadOrUndriven() || !CLocationDelegate::isReadable(delegate)) {
     return nullptr;
   }
   return guarded(static_cast<tk_client_location*>(nullptr), [&] {
@@ -112,6 +112,9 @@ tk_status tk_client_location_setAgreePrivacyWithIsAgree(tk_client_location* clie
 
 tk_status tk_client_location_setLocationDelegateWith_delegate(tk_client_location* client,
                                                               const tk_location_delegate* delegate) {
+  if (!CLocationDelegate::isReadable(delegate)) {
+    return TK_ERROR_INVALID_ARGUMENT;
+  }
   return onFacade(client,
                   [&](TkClientLocation& facade) { facade.setLocationDelegate(CLocationDelegate::make(delegate)); });
 }
@@ -144,12 +147,14 @@ bool tk_client_location_callDelegate(const tk_client_location* client, tk_locati
     if (!table) {
       return false;
     }
-    *out = table->table();
-    return true;
+    return table->copyTo(*out);
   });
 }
 
 tk_status tk_client_location_setCallDelegate(tk_client_location* client, const tk_location_delegate* delegate) {
+  if (!CLocationDelegate::isReadable(delegate)) {
+    return TK_ERROR_INVALID_ARGUMENT;
+  }
   return onFacade(client, [&](TkClientLocation& facade) { facade.callDelegate = CLocationDelegate::make(delegate); });
 }
 

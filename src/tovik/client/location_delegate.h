@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
@@ -14,7 +15,7 @@ class GeocodeRes;
 /// one does not receive that result. The facade holds its delegate strongly
 /// (`TkClientLocation::callDelegate`); results are shared with the delegate, which may keep
 /// them. A member may replace the delegate or release the facade.
-class LocationDelegate {
+class TOVIK_API LocationDelegate {
  public:
   virtual ~LocationDelegate() = default;
 

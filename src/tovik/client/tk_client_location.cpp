@@ -6,7 +6,7 @@
 #include "tovik/services/module_keys.h"
 #include "tovik/platform/console.h"
 #include "tovik/coord/orb_coor_transform.h"
-#include "tovik/info/build_config.h"
+#include "tovik/platform/build_config.h"
 #include "tovik/info/tk_version.h"
 #include "tovik/location/location_controller.h"
 #include "tovik/model/location_res.h"

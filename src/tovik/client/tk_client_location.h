@@ -8,8 +8,9 @@
 #include "tovik/client/location_delegate.h"
 #include "tovik/coord/region.h"
 #include "tovik/location/location_controller_delegate.h"
-#include "tovik/platform/console.h"
+#include "tovik/platform/log_handler.h"
 #include "tovik/platform/location.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
@@ -21,7 +22,7 @@ struct ServiceCaller;
 /// keys, the location session and the five service calls. Results and errors reach the
 /// application through `callDelegate`, on the main thread. Configure and call it from
 /// the main thread.
-class TkClientLocation : public LocationControllerDelegate,
+class TOVIK_API TkClientLocation : public LocationControllerDelegate,
                          public std::enable_shared_from_this<TkClientLocation> {
  public:
   /// The only constructor: sets the defaults, creates and sets up the location

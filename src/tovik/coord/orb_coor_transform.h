@@ -5,6 +5,7 @@
 #include "tovik/coord/batch_path.h"
 #include "tovik/coord/region.h"
 #include "tovik/platform/location.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
@@ -45,7 +46,7 @@ namespace tovik {
 /// take one offset only inside that region (see Region); with Region::rectangle they are the
 /// same functions to the bit. The inverse searches take the region of the forward transform
 /// they undo. GCJ-02 ↔ BD-09 has no region test and so no region argument.
-class OrbCoorTransform {
+class TOVIK_API OrbCoorTransform {
  public:
   static Coordinate transformFromWGSToGCJ(Coordinate wgs);
   static Coordinate transformFromGCJToWGS(Coordinate gcj);

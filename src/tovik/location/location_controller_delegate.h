@@ -3,11 +3,12 @@
 #include <string>
 
 #include "tovik/platform/location.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// How a `LocationController` reports to its owner.
-class LocationControllerDelegate {
+class TOVIK_API LocationControllerDelegate {
  public:
   virtual ~LocationControllerDelegate() = default;
   virtual void locationSuccessWithLocation(const Location& location) = 0;

@@ -5,12 +5,13 @@
 #include <utility>
 
 #include <nlohmann/json.hpp>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// One level of an address, from the widest (country) to the narrowest.
 /// JSON: {"type": string, "name": string, "code": string}.
-class Address {
+class TOVIK_API Address {
  public:
   Address() = default;
   Address(std::string type, std::string name, std::string code)

@@ -5,12 +5,13 @@
 #include <utility>
 
 #include <nlohmann/json.hpp>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// One address level in the same form as `Address`; a public class of its own that no
 /// other result refers to. JSON: {"type": string, "name": string, "code": string}.
-class AddressContext {
+class TOVIK_API AddressContext {
  public:
   AddressContext() = default;
   AddressContext(std::string type, std::string name, std::string code)

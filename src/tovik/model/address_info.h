@@ -8,12 +8,13 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/address.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// An address: its full name and its levels in the service's order.
 /// JSON: {"name": string, "context": [Address, ...]} ("context" may be empty, never missing).
-class AddressInfo {
+class TOVIK_API AddressInfo {
  public:
   AddressInfo() = default;
   AddressInfo(std::string name, std::vector<std::shared_ptr<Address>> context)

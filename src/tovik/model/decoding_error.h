@@ -4,13 +4,14 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// A result that could not be decoded. `what()` names where the fault is and why, for
 /// example `location.address.context[2].code: expected a string, found number`; at the
 /// top level of the document the path is empty and `what()` is the reason alone.
-class DecodingError : public std::runtime_error {
+class TOVIK_API DecodingError : public std::runtime_error {
  public:
   DecodingError(std::string path, std::string reason);
 

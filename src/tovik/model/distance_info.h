@@ -3,12 +3,13 @@
 #include <memory>
 
 #include <nlohmann/json.hpp>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// The distance block of a place. The unit of `line` is the service's; the kit passes it on.
 /// JSON: {"line": number}.
-class DistanceInfo {
+class TOVIK_API DistanceInfo {
  public:
   DistanceInfo() = default;
   explicit DistanceInfo(double line) : line(line) {}

@@ -10,6 +10,7 @@
 #include "tovik/model/address_info.h"
 #include "tovik/model/decodable.h"
 #include "tovik/model/tk_category.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
@@ -19,7 +20,7 @@ namespace tovik {
 /// (optional); "address": AddressInfo; "relevance", "distance": numbers}.
 ///
 /// Shared with the application like `LocationRes`; not changed by the kit once delivered.
-class GeocodeRes {
+class TOVIK_API GeocodeRes {
  public:
   /// Empty strings, zeros, no categories and a fresh default address.
   GeocodeRes();
@@ -44,7 +45,7 @@ class GeocodeRes {
 
 /// Decodes a whole answer: the top level must be an array, and every element must decode,
 /// or the whole answer fails (the error path names the failing index). Keeps the order.
-std::vector<std::shared_ptr<GeocodeRes>> decodeGeocodeList(const nlohmann::json& json);
+TOVIK_API std::vector<std::shared_ptr<GeocodeRes>> decodeGeocodeList(const nlohmann::json& json);
 
 inline void to_json(nlohmann::json& json, const GeocodeRes& value) { json = value.encode(); }
 inline void from_json(const nlohmann::json& json, std::shared_ptr<GeocodeRes>& value) {
@@ -52,7 +53,7 @@ inline void from_json(const nlohmann::json& json, std::shared_ptr<GeocodeRes>& v
 }
 
 template <>
-struct Decodable<std::vector<std::shared_ptr<GeocodeRes>>> {
+struct TOVIK_API Decodable<std::vector<std::shared_ptr<GeocodeRes>>> {
   static std::vector<std::shared_ptr<GeocodeRes>> decode(const nlohmann::json& json) { return decodeGeocodeList(json); }
 };
 

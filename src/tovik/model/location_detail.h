@@ -9,12 +9,13 @@
 #include "tovik/model/address_info.h"
 #include "tovik/model/place_info.h"
 #include "tovik/model/position.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// The located result itself. JSON: {"timestamp": whole number, "address": AddressInfo
 /// (optional), "place": PlaceInfo (optional), "position": Position}.
-class LocationDetail {
+class TOVIK_API LocationDetail {
  public:
   /// Timestamp 0 and fresh default address, place and position: all three present.
   LocationDetail();

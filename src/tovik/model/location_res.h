@@ -8,6 +8,7 @@
 
 #include "tovik/model/decodable.h"
 #include "tovik/model/location_detail.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
@@ -17,7 +18,7 @@ namespace tovik {
 ///
 /// Results are shared (`std::shared_ptr`) with the application, which may keep them; the kit
 /// does not change a result once delivered. Not synchronised: one thread at a time.
-class LocationRes {
+class TOVIK_API LocationRes {
  public:
   /// Empty strings and a fresh default `LocationDetail` (address and place present).
   LocationRes();
@@ -40,7 +41,7 @@ inline void from_json(const nlohmann::json& json, std::shared_ptr<LocationRes>& 
 }
 
 template <>
-struct Decodable<std::shared_ptr<LocationRes>> {
+struct TOVIK_API Decodable<std::shared_ptr<LocationRes>> {
   static std::shared_ptr<LocationRes> decode(const nlohmann::json& json) { return LocationRes::decode(json); }
 };
 

@@ -7,12 +7,13 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/distance_info.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// The place nearest to a located result.
 /// JSON: {"type": string, "name": string, "distance": DistanceInfo}.
-class PlaceInfo {
+class TOVIK_API PlaceInfo {
  public:
   /// Empty strings and a fresh default distance.
   PlaceInfo();

@@ -6,11 +6,12 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/tk_point.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// The position block of a located result. JSON: {"point": TkPoint}.
-class Position {
+class TOVIK_API Position {
  public:
   /// A fresh default point.
   Position();

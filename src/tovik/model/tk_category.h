@@ -5,11 +5,12 @@
 #include <utility>
 
 #include <nlohmann/json.hpp>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// One category of a geocoding or place-search result. JSON: {"id": string, "name": string}.
-class TkCategory {
+class TOVIK_API TkCategory {
  public:
   TkCategory() = default;
   TkCategory(std::string id, std::string name) : id(std::move(id)), name(std::move(name)) {}

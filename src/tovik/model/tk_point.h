@@ -3,12 +3,13 @@
 #include <memory>
 
 #include <nlohmann/json.hpp>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// A coordinate pair in degrees, stored as given (no range check, no datum conversion).
 /// JSON: {"longitude": number, "latitude": number}.
-class TkPoint {
+class TOVIK_API TkPoint {
  public:
   TkPoint() = default;
   TkPoint(double longitude, double latitude) : longitude(longitude), latitude(latitude) {}

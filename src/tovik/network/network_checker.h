@@ -3,12 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// Can the device reach the network right now without first setting up a connection?
 /// Every call takes a fresh reading of the routing state; no traffic is sent. Any thread.
-class NetworkChecker {
+class TOVIK_API NetworkChecker {
  public:
   /// Flag: a route to the network exists.
   static constexpr std::uint32_t kReachable = 2;

@@ -1,6 +1,6 @@
 #include "tovik/platform/bundle.h"
 
-#include "tovik/info/build_config.h"
+#include "tovik/platform/build_config.h"
 
 namespace tovik {
 

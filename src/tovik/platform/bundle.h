@@ -6,6 +6,7 @@
 #include <string>
 #include <variant>
 #include <vector>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
@@ -14,7 +15,7 @@ using BundleValue = std::variant<std::string, std::vector<std::string>, double, 
 /// An information dictionary. `Bundle::main()` is the host application's, which the
 /// host fills; `Bundle::kit()` holds the kit's own version keys, written by the build.
 /// Thread-safe.
-class Bundle {
+class TOVIK_API Bundle {
  public:
   /// The host application's dictionary (its Info.plist keys), filled by the host.
   static Bundle& main();

@@ -1,15 +1,11 @@
 #pragma once
 
-#include <functional>
 #include <initializer_list>
 #include <string_view>
 
-namespace tovik {
+#include "tovik/platform/log_handler.h"
 
-/// Receives each piece of text the kit writes to its console, terminator included, exactly
-/// as standard output would have received it. Called from whichever thread logs (the main
-/// thread, or a location source's reader), never from two threads at once.
-using LogHandler = std::function<void(std::string_view text)>;
+namespace tovik {
 
 /// Sends the kit's console to `handler` from now on; an empty handler restores standard
 /// output. The handler must not call back into the log.

@@ -2,11 +2,12 @@
 
 #include <optional>
 #include <string>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// What the kit reports about the machine it runs on.
-struct Device {
+struct TOVIK_API Device {
   std::string manufacturer;                        ///< DMI system vendor, else "unknown"
   std::string model;                               ///< DMI product name, else the architecture
   std::string systemName;                          ///< os-release NAME, else uname sysname

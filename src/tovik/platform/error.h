@@ -3,12 +3,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// An error value: a domain, a code, a text for display and a textual form for logs.
 /// An error may wrap the error that caused it.
-class Error {
+class TOVIK_API Error {
  public:
   Error(std::string domain, long code, std::string localizedDescription);
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tovik/platform/location_provider.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
@@ -22,7 +23,7 @@ namespace tovik {
 /// Stopping returns at once: the reader sleeps on gpsd's socket and a stop descriptor, and
 /// a reader caught in a connect to a host that does not answer ends on its own when the
 /// system's connect time-out comes, posting nothing.
-class GpsdLocationProvider : public LocationProvider {
+class TOVIK_API GpsdLocationProvider : public LocationProvider {
  public:
   static constexpr const char* kDefaultHost = "localhost";
   static constexpr std::uint16_t kDefaultPort = 2947;

@@ -2,11 +2,12 @@
 
 #include <chrono>
 #include <cmath>
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// Latitude and longitude in degrees (north and east positive).
-struct Coordinate {
+struct TOVIK_API Coordinate {
   double latitude = 0.0;   ///< degrees, north positive
   double longitude = 0.0;  ///< degrees, east positive
 };
@@ -14,7 +15,7 @@ struct Coordinate {
 /// One fix from the location service, a value type. Unknown values follow the
 /// platform conventions: negative accuracies mean "not valid", a negative speed or
 /// course means "unknown".
-struct Location {
+struct TOVIK_API Location {
   Coordinate coordinate;             ///< WGS-84
   double altitude = 0.0;             ///< metres
   double horizontalAccuracy = 0.0;   ///< metres; negative: no valid horizontal position

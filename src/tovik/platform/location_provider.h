@@ -7,11 +7,12 @@
 #include "tovik/platform/authorization_status.h"
 #include "tovik/platform/error.h"
 #include "tovik/platform/location.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// Receives what a provider reports, always on the main thread.
-class LocationProviderListener {
+class TOVIK_API LocationProviderListener {
  public:
   virtual ~LocationProviderListener() = default;
   virtual void providerDidUpdateLocation(const Location& location) = 0;
@@ -23,7 +24,7 @@ class LocationProviderListener {
 /// when its last one leaves. Subclasses report through `deliver` and `fail`, on the
 /// main thread (readers on other threads post there first). A subclass that still runs
 /// when it is destroyed stops itself in its destructor.
-class LocationProvider {
+class TOVIK_API LocationProvider {
  public:
   virtual ~LocationProvider() = default;
 

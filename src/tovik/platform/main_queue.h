@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include "tovik/platform/export.h"
 
 namespace asio {
 class io_context;
@@ -16,7 +17,7 @@ namespace tovik {
 /// the main thread; before anything drives it, the thread that first asked for it.
 /// `async` may be called from any thread; everything else from the main thread, and not
 /// from inside one of the queue's own handlers (the queue does not nest).
-class MainQueue {
+class TOVIK_API MainQueue {
  public:
   /// The process's one queue, created on first use.
   static MainQueue& shared();

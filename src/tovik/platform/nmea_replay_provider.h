@@ -7,6 +7,7 @@
 
 #include "tovik/platform/location_provider.h"
 #include "tovik/platform/provider_reader.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
@@ -15,7 +16,7 @@ namespace tovik {
 /// possible). Each start replays the log from its beginning on a reader thread that only
 /// posts to the main queue; at the end of the log the fixes simply stop. A missing or
 /// unreadable file is reported as a location error. Grants `authorizedAlways`.
-class NmeaReplayProvider : public LocationProvider {
+class TOVIK_API NmeaReplayProvider : public LocationProvider {
  public:
   explicit NmeaReplayProvider(std::string path, double speedFactor = 1.0);
   ~NmeaReplayProvider() override;

@@ -3,12 +3,13 @@
 #include <optional>
 
 #include "tovik/platform/location_provider.h"
+#include "tovik/platform/export.h"
 
 namespace tovik {
 
 /// A provider driven by hand, for tests and examples. Pushed fixes and errors reach
 /// the listeners at once (call on the main thread); while nobody listens they are dropped.
-class ScriptedLocationProvider : public LocationProvider {
+class TOVIK_API ScriptedLocationProvider : public LocationProvider {
  public:
   void pushLocation(const Location& location);
   void pushError(const Error& error);
