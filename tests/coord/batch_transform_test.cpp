@@ -13,7 +13,7 @@
 
 #include "tovik/coord/orb_coor_transform.h"
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
 using T = OrbCoorTransform;
@@ -182,4 +182,4 @@ TEST(BatchTransform, MismatchedSizesWriteNothing) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test

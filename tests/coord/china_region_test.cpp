@@ -8,7 +8,7 @@
 
 #include "tovik/coord/orb_coor_transform.h"
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
 using T = OrbCoorTransform;
@@ -113,4 +113,4 @@ TEST(ChinaRegion, TheRectangleOverloadsAreTheSpecifiedOperationsToTheBit) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test

@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
 using T = OrbCoorTransform;
@@ -110,4 +110,4 @@ TEST(OrbCoorTransform, CoincidentPointsAreZeroAndAntipodesNeverNaN) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test

@@ -4,7 +4,7 @@
 
 #include "tovik/model/decoding_error.h"
 
-namespace tovik {
+namespace tovik::test {
 
 // The text of the decoding error `decode` throws, or "" when it decodes.
 template <class Decode>
@@ -17,4 +17,4 @@ std::string decodeError(Decode&& decode) {
   return "";
 }
 
-}  // namespace tovik
+}  // namespace tovik::test

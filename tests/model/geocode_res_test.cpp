@@ -12,7 +12,7 @@
 #include "model/decode_outcome.h"
 #include "tovik/model/address_context.h"
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
 using nlohmann::json;
@@ -99,4 +99,4 @@ TEST(GeocodeResCodec, DefaultsAndRoundTripLeaveOutAbsentCategories) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test

@@ -15,7 +15,7 @@
 #include "tovik/network/network_checker.h"
 #include "tovik/network/reachability_probe.h"
 
-namespace tovik {
+namespace tovik::test {
 namespace {
 
 TEST(NetworkCheckerTest, ReachableWithoutConnectionRequiredIsAvailable) {
@@ -127,4 +127,4 @@ TEST(ReachabilityProbeDeathTest, ReadsTheKernelsRoutesInEveryTable) {
 }
 
 }  // namespace
-}  // namespace tovik
+}  // namespace tovik::test
