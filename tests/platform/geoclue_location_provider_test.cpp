@@ -146,6 +146,13 @@ TEST_F(GeoclueProviderTest, RefusalAndAbsenceAreReportedOnce) {
          return std::make_shared<GeoclueLocationProvider>(options("unix:path=/nonexistent/bus", ""));
        },
        GeoclueLocationProvider::kErrorUnavailable, {"D-Bus", "/nonexistent/bus"}, AuthorizationStatus::notDetermined},
+      {"no agent, so GeoClue holds the client",
+       [&] {
+         world.killAgent();
+         return provider();
+       },
+       GeoclueLocationProvider::kErrorDenied, {GeoclueWorld::kAllowedApp, "没有授权代理应答", "代理（agent）"},
+       AuthorizationStatus::denied},
       {"GeoClue not on the bus",
        [&] {
          world.killGeoclue();
@@ -159,6 +166,7 @@ TEST_F(GeoclueProviderTest, RefusalAndAbsenceAreReportedOnce) {
     const auto source = c.make();
     const auto listener = std::make_shared<Recorder>();
     source->addListener(listener);
+    // GeoClue answers at once, save when it waits for an agent (the provider gives up after 5 s).
     ASSERT_TRUE(runUntil([&] { return !listener->errors.empty(); }, 10s));
     // The reader keeps trying (0.5 s, 1 s, ...) without saying it again.
     MainQueue::shared().runFor(1800ms);

@@ -153,9 +153,9 @@ void killDaemon(pid_t& pid) {
 
 GeoclueWorld::GeoclueWorld(std::string nmeaLog, std::chrono::milliseconds epochInterval)
     : nmeaLog_(std::move(nmeaLog)), epochInterval_(epochInterval) {
-  for (const std::string program : {"dbus-daemon", "unshare", "mount", kGeoclue, kDemoAgent}) {
+  for (const std::string program : {"dbus-daemon", "dbus-monitor", "unshare", "mount", kGeoclue, kDemoAgent}) {
     if (!haveProgram(program)) {
-      problem_ = program + " is not installed (scripts/bootstrap installs dbus-daemon, util-linux and geoclue-2.0)";
+      problem_ = program + " is not installed (scripts/bootstrap installs dbus-daemon, dbus-bin, util-linux and geoclue-2.0)";
       return;
     }
   }
@@ -250,6 +250,8 @@ bool GeoclueWorld::startGeoclue() {
   }
   return false;
 }
+
+void GeoclueWorld::killAgent() { killDaemon(agent_); }
 
 void GeoclueWorld::killGeoclue() {
   killDaemon(agent_);

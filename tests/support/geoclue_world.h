@@ -45,7 +45,8 @@ class GeoclueWorld {
   bool startGeoclue();
   /// Kills GeoClue and its agent (SIGKILL) and waits for them.
   void killGeoclue();
-  bool geoclueRunning() const { return geoclue_ > 0; }
+  /// Kills the agent only: GeoClue then holds every new client.
+  void killAgent();
   /// GeoClue's own output so far, for failure messages.
   std::string geoclueLog() const;
 
