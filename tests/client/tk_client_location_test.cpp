@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "location/location_test_env.h"
+#include "support/recording_delegate.h"
 #include "support/test_server.h"
 #include "tovik/client/location_delegate.h"
 #include "tovik/services/module_keys.h"
@@ -32,20 +33,6 @@ using Strings = std::vector<std::string>;
 
 constexpr const char* kNotAgreed = "您未同意隐私政策";
 constexpr const char* kNoAppkey = "您未配置 Appkey";
-
-struct RecordingDelegate : LocationDelegate {
-  std::vector<std::shared_ptr<LocationRes>> results;
-  Strings errors;
-  std::function<void()> onResult;
-
-  void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) override {
-    results.push_back(location);
-    if (onResult) {
-      onResult();
-    }
-  }
-  void onLocationErrorWithMsg(const std::string& msg) override { errors.push_back(msg); }
-};
 
 // Lets itself go inside each callback, as the header allows, and records whether it was
 // still alive afterwards (only local copies are used once it let go).
@@ -76,7 +63,7 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
   void SetUp() override {
     BasicLocationTest::SetUp();
     NetworkChecker::setFlagsSourceForTesting([] { return std::optional<std::uint32_t>(0); });  // offline
-    delegate = std::make_shared<RecordingDelegate>();
+    delegate = std::make_shared<RequiredOnlyRecorder>();
   }
 
   void TearDown() override {
@@ -98,7 +85,7 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
     client->initKey("test-key");
   }
 
-  std::shared_ptr<RecordingDelegate> delegate;
+  std::shared_ptr<RequiredOnlyRecorder> delegate;
   std::shared_ptr<TkClientLocation> client;
 };
 
@@ -131,7 +118,7 @@ TEST_F(TkClientLocationTest, ChecksConsentThenKey) {
               {true, "", nullptr}, {true, "k", nullptr}};
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << row.agree << " " << row.key.value_or("<none>"));
-    delegate->errors.clear();
+    delegate->heard.clear();
     client = makeClient(delegate);
     client->isAgree = row.agree;
     client->accesskey = row.key;
@@ -141,13 +128,13 @@ TEST_F(TkClientLocationTest, ChecksConsentThenKey) {
     setLogEnabled(false);
     EXPECT_EQ(passed, row.message == nullptr);
     EXPECT_EQ(printed, row.message ? std::string(row.message) + "\n" : "");
-    EXPECT_EQ(delegate->errors, (row.message ? Strings{row.message} : Strings{}));
+    EXPECT_EQ(delegate->errors(), (row.message ? Strings{row.message} : Strings{}));
 
     const int startsBefore = provider->starts();
     client->startLocation();
     EXPECT_EQ(client->isLocating(), row.message == nullptr);
     EXPECT_EQ(provider->starts() > startsBefore, row.message == nullptr);
-    EXPECT_EQ(delegate->errors, (row.message ? Strings{row.message, row.message} : Strings{}));
+    EXPECT_EQ(delegate->errors(), (row.message ? Strings{row.message, row.message} : Strings{}));
     client->stopLocation();
   }
 }
@@ -159,7 +146,7 @@ TEST_F(TkClientLocationTest, WithoutDelegateChecksStillLogAndALaterDelegateHears
   client->setLocationDelegate(delegate);
   client->setAgreePrivacy(true);
   EXPECT_FALSE(client->checkPrivacyAndKey());
-  EXPECT_EQ(delegate->errors, Strings{kNoAppkey});
+  EXPECT_EQ(delegate->errors(), Strings{kNoAppkey});
 }
 
 TEST_F(TkClientLocationTest, KeysGoToPropertiesAndModuleKeysInOrder) {
@@ -233,8 +220,8 @@ TEST_F(LocationSessionTest, DefaultSessionYieldsOneLocalResultAndEnds) {
   EXPECT_EQ(provider->starts(), 1);
 
   push(fixAt(31.2304, 121.4737));
-  ASSERT_EQ(delegate->results.size(), 1U);
-  const auto& result = delegate->results[0];
+  ASSERT_EQ(delegate->locations().size(), 1U);
+  const auto result = delegate->locations()[0];
   expectLocalResultFor(result, {31.2304, 121.4737});
   EXPECT_NE(result->location->position->point->latitude, 31.2304) << "must be shifted into GCJ-02";
   EXPECT_EQ(result->location->timestamp, 1700000000123);
@@ -243,8 +230,8 @@ TEST_F(LocationSessionTest, DefaultSessionYieldsOneLocalResultAndEnds) {
   EXPECT_FALSE(provider->isUpdating());
 
   push(fixAt(39.95, 116.45));
-  EXPECT_EQ(delegate->results.size(), 1U);
-  EXPECT_TRUE(delegate->errors.empty());
+  EXPECT_EQ(delegate->locations().size(), 1U);
+  EXPECT_TRUE(delegate->errors().empty());
 }
 
 TEST_F(LocationSessionTest, FastSessionStaysFastForLaterStarts) {
@@ -252,34 +239,34 @@ TEST_F(LocationSessionTest, FastSessionStaysFastForLaterStarts) {
   EXPECT_TRUE(controller().isFastOnceLocation());
   push(fixAt(30.0, 120.0, 20.0));
   push(fixAt(30.001, 120.0, 8.0));
-  ASSERT_TRUE(runUntil([this] { return !delegate->results.empty(); }));
-  expectLocalResultFor(delegate->results[0], {30.001, 120.0});
+  ASSERT_TRUE(runUntil([this] { return !delegate->locations().empty(); }));
+  expectLocalResultFor(delegate->locations()[0], {30.001, 120.0});
   EXPECT_FALSE(client->isLocating());
 
   client->startLocation();
   EXPECT_TRUE(client->isLocateOnce && client->isFastLocation);
   EXPECT_TRUE(controller().isFastOnceLocation());
   push(fixAt(31.0, 121.0));
-  ASSERT_TRUE(runUntil([this] { return delegate->results.size() == 2; }));
+  ASSERT_TRUE(runUntil([this] { return delegate->locations().size() == 2; }));
 }
 
 TEST_F(LocationSessionTest, ContinuousSessionGivesFirstFixAtOnceThenNewestFixPerPeriod) {
   std::vector<double> newestLatitudeAtResult;
-  delegate->onResult = [this, &newestLatitudeAtResult] {
+  delegate->then = [this, &newestLatitudeAtResult] {
     newestLatitudeAtResult.push_back(controller().locationPoint().coordinate.latitude);
   };
   startContinuous(0.2);
-  ASSERT_EQ(delegate->results.size(), 1U) << "the first fix is answered at once";
+  ASSERT_EQ(delegate->locations().size(), 1U) << "the first fix is answered at once";
 
   int pushed = 1;
   const auto feeder = Timer::scheduledTimer(0.04, true, [this, &pushed](Timer&) {
     provider->pushLocation(fixAt(39.9 + 0.001 * pushed++, 116.4));  // ~111 m apart
   });
-  const bool enough = runUntil([this] { return delegate->results.size() >= 5; });
+  const bool enough = runUntil([this] { return delegate->locations().size() >= 5; });
   feeder->invalidate();
   ASSERT_TRUE(enough);
 
-  const auto& results = delegate->results;
+  const auto results = delegate->locations();
   for (std::size_t i = 0; i < results.size(); ++i) {
     expectLocalResultFor(results[i], {newestLatitudeAtResult[i], 116.4});
   }
@@ -295,13 +282,13 @@ TEST_F(LocationSessionTest, TheIntervalIsFixedAtTheFirstFixAndHasAFloor) {
       {0.25, 0.25}, {0.0, 0.1}, {-5.0, 0.1}, {1e-9, 0.1}, {std::numeric_limits<double>::quiet_NaN(), 1.0}};
   for (const auto& [interval, period] : rows) {
     SCOPED_TRACE(interval);
-    delegate->results.clear();
+    delegate->heard.clear();
     startContinuous(interval);
     client->interval = 3600.0;
     EXPECT_EQ(client->timerSchedule()->timeInterval(), period);
     bool otherWorkRan = false;  // other work still gets its turn while the timer repeats
     MainQueue::shared().async([&otherWorkRan] { otherWorkRan = true; });
-    EXPECT_TRUE(runUntil([&] { return otherWorkRan && delegate->results.size() >= 2; }));
+    EXPECT_TRUE(runUntil([&] { return otherWorkRan && delegate->locations().size() >= 2; }));
     client->stopLocation();
   }
   client->startLocation();
@@ -319,7 +306,7 @@ TEST_F(LocationSessionTest, FixWithZeroOrNonFiniteCoordinateOnlyLogs) {
     const auto printed = consoleOf([&] { client->locationSuccessWithLocation(fix); });
     setLogEnabled(false);
     EXPECT_EQ(printed, "手动停止定位成功\n定位数据为空/无效\n") << "the session ends before the fix is handled";
-    EXPECT_TRUE(delegate->results.empty() && delegate->errors.empty());
+    EXPECT_TRUE(delegate->locations().empty() && delegate->errors().empty());
     EXPECT_FALSE(client->isLocating());
   }
 }
@@ -332,15 +319,15 @@ TEST_F(LocationSessionTest, FailureEndsASingleSession) {
   EXPECT_FALSE(client->isLocating());
   client->startLocation();
   pushError(Error("TovikLocation", 2, "信号丢失"));
-  EXPECT_EQ(delegate->errors,
+  EXPECT_EQ(delegate->errors(),
             (Strings{"定位失败：Info.plist 缺少 NSLocationWhenInUseUsageDescription 配置", "定位失败：信号丢失"}));
   EXPECT_FALSE(client->isLocating());
   push(fixAt(39.9, 116.4));
-  EXPECT_TRUE(delegate->results.empty());
+  EXPECT_TRUE(delegate->locations().empty());
 
   client->startLocation();
   push(fixAt(39.9, 116.4));
-  EXPECT_EQ(delegate->results.size(), 1U);
+  EXPECT_EQ(delegate->locations().size(), 1U);
 }
 
 // After a failure in a continuous session the timer and controller go on; stopLocation must
@@ -353,17 +340,17 @@ TEST_F(LocationSessionTest, StopLocationEndsWhatAFailureLeftRunning) {
 
   startContinuous(0.1);
   pushError(Error("TovikLocation", 2, "信号丢失"));
-  EXPECT_EQ(delegate->errors, Strings{"定位失败：信号丢失"});
+  EXPECT_EQ(delegate->errors(), Strings{"定位失败：信号丢失"});
   EXPECT_FALSE(client->isLocating());
   EXPECT_TRUE(controller().isUpdating());
-  EXPECT_TRUE(runUntil([this] { return delegate->results.size() >= 2; })) << "the timer keeps delivering";
+  EXPECT_TRUE(runUntil([this] { return delegate->locations().size() >= 2; })) << "the timer keeps delivering";
 
   setLogEnabled(true);
   EXPECT_EQ(consoleOf([this] { client->stopLocation(); }), "stopLocation\n手动停止定位成功\n");
   EXPECT_FALSE(client->hasTimerSchedule() || controller().isUpdating() || provider->isUpdating());
-  const auto delivered = delegate->results.size();
+  const auto delivered = delegate->locations().size();
   runPast(0.5);
-  EXPECT_EQ(delegate->results.size(), delivered);
+  EXPECT_EQ(delegate->locations().size(), delivered);
 }
 
 TEST_F(LocationSessionTest, DestroyingTheFacadeEndsItsTimerAndController) {
@@ -384,9 +371,9 @@ TEST_F(LocationSessionTest, FacadeMayBeReleasedFromItsOwnCallback) {
     makeReadyClient();
     client->isLocateOnce = once;
     client->interval = 0.05;
-    delegate->results.clear();
-    delegate->onResult = [this, once] {
-      if (once || delegate->results.size() == 2) {
+    delegate->heard.clear();
+    delegate->then = [this, once] {
+      if (once || delegate->locations().size() == 2) {
         client.reset();
       }
     };
@@ -432,30 +419,30 @@ TEST_F(LocationSessionTest, DelegateMayReplaceItselfInsideEveryCallback) {
 TEST_F(LocationSessionTest, AResultMayStopOrRestartTheSession) {
   client->isLocateOnce = false;
   client->interval = 0.05;
-  delegate->onResult = [this] { client->stopLocation(); };
+  delegate->then = [this] { client->stopLocation(); };
   client->startLocation();
   push(fixAt(39.9, 116.4));
   EXPECT_FALSE(client->isLocating() || client->hasTimerSchedule() || provider->isUpdating());
   runPast(0.3);
-  EXPECT_EQ(delegate->results.size(), 1U);
+  EXPECT_EQ(delegate->locations().size(), 1U);
 
   client->isLocateOnce = true;
-  delegate->onResult = [this] {
-    delegate->onResult = nullptr;
+  delegate->then = [this] {
+    delegate->then = nullptr;
     client->startLocation();
   };
   client->startLocation();
   push(fixAt(39.9, 116.4));
   EXPECT_TRUE(client->isLocating()) << "the start inside the result began a new session";
   push(fixAt(39.91, 116.4));
-  EXPECT_EQ(delegate->results.size(), 3U);
+  EXPECT_EQ(delegate->locations().size(), 3U);
   EXPECT_FALSE(client->isLocating());
 }
 
 // An exception from the application's own callback propagates, and leaves the session as it
 // would be after the fix: a single session over, a continuous one timed.
 TEST_F(LocationSessionTest, AnExceptionFromTheApplicationLeavesTheSessionSettled) {
-  delegate->onResult = [] { throw std::runtime_error("the application's"); };
+  delegate->then = [] { throw std::runtime_error("the application's"); };
   client->startLocation();
   EXPECT_THROW(push(fixAt(39.9, 116.4)), std::runtime_error);
   EXPECT_FALSE(client->isLocating());
@@ -466,8 +453,8 @@ TEST_F(LocationSessionTest, AnExceptionFromTheApplicationLeavesTheSessionSettled
   EXPECT_TRUE(client->isLocating()) << "a later start is not ignored";
   EXPECT_THROW(push(fixAt(39.9, 116.4)), std::runtime_error);
   EXPECT_TRUE(client->hasTimerSchedule());
-  delegate->onResult = nullptr;
-  EXPECT_TRUE(runUntil([this] { return delegate->results.size() >= 4; }));
+  delegate->then = nullptr;
+  EXPECT_TRUE(runUntil([this] { return delegate->locations().size() >= 4; }));
 }
 
 // Online, the fix goes to the service and its answer is what the application receives.
@@ -481,11 +468,11 @@ TEST_F(LocationSessionTest, OnlineFixGoesToTheService) {
 
   client->startLocation();
   push(fixAt(39.9087, 116.3975));
-  EXPECT_TRUE(delegate->results.empty()) << "no local result while online";
+  EXPECT_TRUE(delegate->locations().empty()) << "no local result while online";
   EXPECT_FALSE(client->isLocating());
-  ASSERT_TRUE(runUntil([this] { return !delegate->results.empty() || !delegate->errors.empty(); }));
-  ASSERT_EQ(delegate->results.size(), 1U) << (delegate->errors.empty() ? "" : delegate->errors[0]);
-  EXPECT_EQ(delegate->results[0]->id, "from-service");
+  ASSERT_TRUE(runUntil([this] { return !delegate->locations().empty() || !delegate->errors().empty(); }));
+  ASSERT_EQ(delegate->locations().size(), 1U) << (delegate->errors().empty() ? "" : delegate->errors()[0]);
+  EXPECT_EQ(delegate->locations()[0]->id, "from-service");
   EXPECT_EQ(server.lastRequest().queryValue("access_key"), "test-key");
 }
 

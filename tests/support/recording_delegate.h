@@ -51,6 +51,16 @@ class RequiredOnlyRecorder : public LocationDelegate {
     }
     return made;
   }
+  /// The locations heard, in order.
+  std::vector<std::shared_ptr<LocationRes>> locations() const {
+    std::vector<std::shared_ptr<LocationRes>> made;
+    for (const auto& one : heard) {
+      if (one.kind == "location") {
+        made.push_back(one.location);
+      }
+    }
+    return made;
+  }
   /// The error texts, in order.
   std::vector<std::string> errors() const {
     std::vector<std::string> made;
