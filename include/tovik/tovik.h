@@ -33,9 +33,11 @@
 
 // The platform layer the host configures: main queue, location source, Info.plist keys.
 #include "tovik/platform/authorization_status.h"
+#include "tovik/platform/automatic_location_provider.h"
 #include "tovik/platform/bundle.h"
 #include "tovik/platform/device.h"
 #include "tovik/platform/error.h"
+#include "tovik/platform/geoclue_location_provider.h"
 #include "tovik/platform/gpsd_location_provider.h"
 #include "tovik/platform/location.h"
 #include "tovik/platform/location_provider.h"

@@ -7,6 +7,7 @@
 
 #include "tovik/platform/geoclue_location_provider.h"
 #include "tovik/platform/gpsd_location_provider.h"
+#include "tovik/platform/export.h"
 #include "tovik/platform/location_provider.h"
 
 namespace tovik {
@@ -17,7 +18,7 @@ namespace tovik {
 /// both and what to install; the probe then goes on, with a back-off of 0.5 s doubling up
 /// to 8 s, until one of them appears. The choice is written to the kit's log, and the
 /// chosen provider's fixes, errors and authorisation are passed on as they are.
-class AutomaticLocationProvider : public LocationProvider {
+class TOVIK_API AutomaticLocationProvider : public LocationProvider {
  public:
   static constexpr const char* kErrorDomain = "AutomaticLocationProvider";
   /// Neither gpsd with a device nor GeoClue2 was found.

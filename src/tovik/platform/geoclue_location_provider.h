@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "tovik/platform/export.h"
 #include "tovik/platform/location_provider.h"
 
 namespace tovik {
@@ -23,7 +24,7 @@ namespace tovik {
 /// again and the session goes on. A failure is reported once per spell of failures.
 ///
 /// GeoClue gives no vertical accuracy (-1); no altitude, speed or heading is -1 as well.
-class GeoclueLocationProvider : public LocationProvider {
+class TOVIK_API GeoclueLocationProvider : public LocationProvider {
  public:
   static constexpr const char* kErrorDomain = "GeoclueLocationProvider";
   /// The bus cannot be reached or GeoClue is not on it.
