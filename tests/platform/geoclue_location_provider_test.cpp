@@ -151,7 +151,7 @@ TEST_F(GeoclueProviderTest, RefusalAndAbsenceAreReportedOnce) {
          world.killAgent();
          return provider();
        },
-       GeoclueLocationProvider::kErrorDenied, {GeoclueWorld::kAllowedApp, "没有授权代理应答", "代理（agent）"},
+       GeoclueLocationProvider::kErrorDenied, {GeoclueWorld::kAllowedApp, "授权代理（agent）", "没有代理应答", "demos/agent"},
        AuthorizationStatus::denied},
       {"GeoClue not on the bus",
        [&] {

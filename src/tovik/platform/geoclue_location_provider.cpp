@@ -104,6 +104,15 @@ Error deniedError(const std::string& desktopId, const std::string& reason) {
                    "] 一节并写上 allowed=true，或运行一个 GeoClue 授权代理（agent）");
 }
 
+// GeoClue holds a new client until a location agent registers; naming the application in
+// geoclue.conf does not help then.
+Error noAgentError(const std::string& desktopId) {
+  return Error(GeoclueLocationProvider::kErrorDomain, GeoclueLocationProvider::kErrorDenied,
+               "GeoClue2 没有为应用“" + desktopId +
+                   "”创建定位客户端：它在等待授权代理（agent），而没有代理应答。请运行桌面的定位代理，"
+                   "或 geoclue-2.0 软件包中的 /usr/libexec/geoclue-2.0/demos/agent");
+}
+
 Error callError(const char* call, const std::string& reason) {
   return Error(GeoclueLocationProvider::kErrorDomain, GeoclueLocationProvider::kErrorFailed,
                std::string("GeoClue2 的 ") + call + " 调用失败：" + reason);
@@ -334,7 +343,7 @@ struct GeoclueLocationProvider::Impl {
       if (code < 0) {
         if (isAbsence(error)) return fail(absentError(settings.busAddress));
         // GeoClue holds a new client until a location agent registers for the user.
-        if (code == -ETIMEDOUT) return fail(deniedError(settings.desktopId, "没有授权代理应答，GeoClue 一直在等待"), true);
+        if (code == -ETIMEDOUT) return fail(noAgentError(settings.desktopId), true);
         return fail(callError("CreateClient", error.text(code)));
       }
       const char* path = nullptr;
