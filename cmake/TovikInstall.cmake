@@ -8,15 +8,28 @@ include(CMakePackageConfigHelpers)
 set(TOVIK_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tovik)
 set(TOVIK_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/tovik)
 
-# Headers. Public headers include their neighbours by path ("tovik/model/..."), so every
-# header of the folders they reach is installed, at the same relative path; the request
-# bodies (services/) and the C interface's internals stay private.
+# Headers: the two umbrella headers and exactly the headers they reach (the outside build
+# in tests/packaging compiles against the installed tree, so a missing one fails there).
 install(FILES ${PROJECT_SOURCE_DIR}/include/tovik/tovik.h ${PROJECT_SOURCE_DIR}/include/tovik/tovik_c.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovik)
-foreach(folder client location model coord info network platform)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/tovik/${folder}/
-          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovik/${folder}
-          FILES_MATCHING PATTERN "*.h")
+set(TOVIK_PUBLIC_HEADERS
+  client/location_delegate.h client/tk_client_location.h
+  coord/batch_path.h coord/orb_coor_transform.h coord/region.h
+  info/tk_version.h
+  location/location_controller_delegate.h
+  model/address.h model/address_context.h model/address_info.h model/decodable.h
+  model/decoding_error.h model/distance_info.h model/geocode_res.h model/location_detail.h
+  model/location_res.h model/place_info.h model/position.h model/tk_category.h model/tk_point.h
+  network/network_checker.h
+  platform/authorization_status.h platform/automatic_location_provider.h platform/bundle.h
+  platform/device.h platform/error.h platform/geoclue_location_provider.h
+  platform/export.h platform/gpsd_location_provider.h platform/location.h
+  platform/location_provider.h platform/location_services.h platform/log_handler.h
+  platform/main_queue.h platform/nmea_replay_provider.h platform/provider_reader.h
+  platform/scripted_location_provider.h)
+foreach(header IN LISTS TOVIK_PUBLIC_HEADERS)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/src/tovik/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovik/${folder})
 endforeach()
 
 # Libraries: libtovik.so.<version> with its SONAME link and development link, and libtovik.a.
