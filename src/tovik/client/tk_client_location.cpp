@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "tovik/services/module_keys.h"
+#include "tovik/services/request_stamp.h"
 #include "tovik/platform/console.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/platform/build_config.h"
@@ -11,7 +12,6 @@
 #include "tovik/location/location_controller.h"
 #include "tovik/model/location_res.h"
 #include "tovik/network/network_checker.h"
-#include "tovik/platform/clock.h"
 #include "tovik/platform/timer.h"
 
 namespace tovik {
@@ -81,10 +81,7 @@ void TkClientLocation::setLocationDelegate(std::shared_ptr<LocationDelegate> del
   callDelegate = std::move(delegate);
 }
 
-std::int64_t TkClientLocation::milliStamp() const {
-  // llround rounds halves away from zero.
-  return static_cast<std::int64_t>(std::llround(Clock::now() * 1000.0));
-}
+std::int64_t TkClientLocation::milliStamp() const { return RequestStamp::milliseconds(); }
 
 bool TkClientLocation::isLogEnabled() { return logEnabled(); }
 

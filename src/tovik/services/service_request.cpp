@@ -5,10 +5,8 @@
 namespace tovik {
 namespace {
 
-constexpr double kTimeoutInterval = 30.0;
-
 std::atomic<double>& timeoutSetting() {
-  static std::atomic<double> seconds{kTimeoutInterval};
+  static std::atomic<double> seconds{RequestBuilder::kDefaultTimeoutInterval};
   return seconds;
 }
 
@@ -35,7 +33,7 @@ std::string ServiceRequest::endpoint(std::string_view serviceURL, std::string_vi
 double ServiceRequest::timeoutInterval() { return timeoutSetting().load(std::memory_order_relaxed); }
 
 void ServiceRequest::setTimeoutIntervalForTesting(std::optional<double> seconds) {
-  timeoutSetting().store(seconds.value_or(kTimeoutInterval), std::memory_order_relaxed);
+  timeoutSetting().store(seconds.value_or(RequestBuilder::kDefaultTimeoutInterval), std::memory_order_relaxed);
 }
 
 }  // namespace tovik
