@@ -70,7 +70,7 @@ LocationServer::LocationServer(std::shared_ptr<const PlaceStore> store, AccessKe
     listenSocket_ = socket;
   });
   server.set_keep_alive_max_count(1000000);
-  server.set_keep_alive_timeout(5);
+  server.set_keep_alive_timeout(operations_.keepAlive.count());
   server.set_read_timeout(10);
   server.set_write_timeout(10);
   server.set_payload_max_length(kMaxBody);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 #include <cstddef>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,9 @@ struct ServerOperations {
   /// Null: no figures are kept and /metrics is not served.
   std::shared_ptr<ServiceMetrics> metrics = std::make_shared<ServiceMetrics>();
   bool logProbes = false;
+  /// How long an idle kept-alive connection stays open; a stop waits for idle connections
+  /// up to this long.
+  std::chrono::seconds keepAlive{5};
 };
 
 /// The HTTP front of the service: the five calls on their paths, the access-key check,

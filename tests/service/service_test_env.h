@@ -63,7 +63,7 @@ class RunningService {
  public:
   explicit RunningService(AccessKeys keys = {}, std::shared_ptr<AccessLog> log = nullptr)
       : server_(fixtureStore(), std::move(keys),
-                log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false), 8),
+                log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false), 8, quickStop()),
         port_(server_.bindToAnyPort("127.0.0.1")),
         thread_([this] { server_.serve(); }) {}
   ~RunningService() {
@@ -76,6 +76,13 @@ class RunningService {
   std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
  private:
+  // The kit keeps its connection open; a stop waits for it no longer than a second.
+  static LocationServer::Operations quickStop() {
+    LocationServer::Operations operations;
+    operations.keepAlive = std::chrono::seconds(1);
+    return operations;
+  }
+
   LocationServer server_;
   int port_;
   std::thread thread_;
