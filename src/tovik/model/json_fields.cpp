@@ -90,4 +90,16 @@ std::int64_t JsonFields::requiredWholeInt64(std::string_view key) const {
                       "expected a whole number within the signed 64-bit range, found " + value.dump());
 }
 
+std::optional<std::string> JsonFields::optionalString(std::string_view key) const {
+  return find(key) == nullptr ? std::nullopt : std::optional(requiredString(key));
+}
+
+std::optional<double> JsonFields::optionalNumber(std::string_view key) const {
+  return find(key) == nullptr ? std::nullopt : std::optional(requiredNumber(key));
+}
+
+std::optional<std::int64_t> JsonFields::optionalWholeInt64(std::string_view key) const {
+  return find(key) == nullptr ? std::nullopt : std::optional(requiredWholeInt64(key));
+}
+
 }  // namespace tovik

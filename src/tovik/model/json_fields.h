@@ -35,6 +35,30 @@ class JsonFields {
   /// `parseJsonDocument` hold whole numbers written as "1.7e12" or "5.0" as integers.
   std::int64_t requiredWholeInt64(std::string_view key) const;
 
+  /// Absent when the key is missing or null; a present value obeys the required rules.
+  std::optional<std::string> optionalString(std::string_view key) const;
+  std::optional<double> optionalNumber(std::string_view key) const;
+  std::optional<std::int64_t> optionalWholeInt64(std::string_view key) const;
+
+  /// A nested record held by value (`T::decode` returns a T); a null value counts as missing.
+  template <class T>
+  T requiredRecord(std::string_view key) const {
+    const nlohmann::json* value = find(key);
+    if (value == nullptr) {
+      throw DecodingError(std::string(key), "required key is missing");
+    }
+    return decodeWithin(key, [&] { return T::decode(*value); });
+  }
+
+  template <class T>
+  std::optional<T> optionalRecord(std::string_view key) const {
+    const nlohmann::json* value = find(key);
+    if (value == nullptr) {
+      return std::nullopt;
+    }
+    return decodeWithin(key, [&] { return std::optional<T>(T::decode(*value)); });
+  }
+
   template <class T>
   std::shared_ptr<T> requiredObject(std::string_view key) const {
     const nlohmann::json& value = require(key, Kind::object);

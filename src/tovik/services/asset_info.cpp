@@ -1,6 +1,6 @@
 #include "tovik/services/asset_info.h"
 
-#include "tovik/services/body_fields.h"
+#include "tovik/model/json_fields.h"
 
 namespace tovik {
 
@@ -19,7 +19,7 @@ nlohmann::json AssetInfo::encode() const {
 }
 
 AssetInfo AssetInfo::decode(const nlohmann::json& json) {
-  const BodyFields fields(json);
+  const JsonFields fields(json);
   return {.id = fields.requiredString("id"),
           .manufacturer = fields.optionalString("manufacturer"),
           .model = fields.optionalString("model"),

@@ -1,6 +1,6 @@
 #include "tovik/services/gnss_data.h"
 
-#include "tovik/services/body_fields.h"
+#include "tovik/model/json_fields.h"
 
 namespace tovik {
 
@@ -19,7 +19,7 @@ nlohmann::json GnssData::encode() const {
 }
 
 GnssData GnssData::decode(const nlohmann::json& json) {
-  const BodyFields fields(json);
+  const JsonFields fields(json);
   return {.point = fields.requiredRecord<GnssPoint>("point"),
           .accuracy = fields.requiredNumber("accuracy"),
           .altitude = fields.optionalNumber("altitude"),

@@ -1,13 +1,13 @@
 #include "tovik/services/os_info.h"
 
-#include "tovik/services/body_fields.h"
+#include "tovik/model/json_fields.h"
 
 namespace tovik {
 
 nlohmann::json OSInfo::encode() const { return {{"type", type}, {"version", version}}; }
 
 OSInfo OSInfo::decode(const nlohmann::json& json) {
-  const BodyFields fields(json);
+  const JsonFields fields(json);
   return {.type = fields.requiredString("type"), .version = fields.requiredString("version")};
 }
 

@@ -1,13 +1,13 @@
 #include "tovik/services/reverse_geo_location.h"
 
-#include "tovik/services/body_fields.h"
+#include "tovik/model/json_fields.h"
 
 namespace tovik {
 
 nlohmann::json ReverseGeoLocation::encode() const { return {{"position", position.encode()}}; }
 
 ReverseGeoLocation ReverseGeoLocation::decode(const nlohmann::json& json) {
-  return {.position = BodyFields(json).requiredRecord<ReverseGeoPosition>("position")};
+  return {.position = JsonFields(json).requiredRecord<ReverseGeoPosition>("position")};
 }
 
 }  // namespace tovik

@@ -1,6 +1,6 @@
 #include "tovik/services/reverse_geo_position.h"
 
-#include "tovik/services/body_fields.h"
+#include "tovik/model/json_fields.h"
 
 namespace tovik {
 
@@ -13,7 +13,7 @@ nlohmann::json ReverseGeoPosition::encode() const {
 }
 
 ReverseGeoPosition ReverseGeoPosition::decode(const nlohmann::json& json) {
-  const BodyFields fields(json);
+  const JsonFields fields(json);
   return {.point = fields.requiredRecord<GnssPoint>("point"),
           .spatialReference = fields.optionalString("spatialReference")};
 }

@@ -1,7 +1,7 @@
 #include "tovik/services/reverse_geo_request.h"
 
 #include "tovik/platform/device.h"
-#include "tovik/services/body_fields.h"
+#include "tovik/model/json_fields.h"
 #include "tovik/services/request_stamp.h"
 
 namespace tovik {
@@ -26,10 +26,10 @@ nlohmann::json ReverseGeoRequest::encode() const {
 }
 
 ReverseGeoRequest ReverseGeoRequest::decode(const nlohmann::json& json) {
-  const BodyFields fields(json);
+  const JsonFields fields(json);
   return {.asset = fields.requiredString("asset"),
           .location = fields.requiredRecord<ReverseGeoLocation>("location"),
-          .timestamp = fields.optionalInt64("timestamp"),
+          .timestamp = fields.optionalWholeInt64("timestamp"),
           .id = fields.optionalString("id")};
 }
 

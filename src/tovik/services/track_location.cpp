@@ -1,13 +1,13 @@
 #include "tovik/services/track_location.h"
 
-#include "tovik/services/body_fields.h"
+#include "tovik/model/json_fields.h"
 
 namespace tovik {
 
 nlohmann::json TrackLocation::encode() const { return {{"gnss", gnss.encode()}}; }
 
 TrackLocation TrackLocation::decode(const nlohmann::json& json) {
-  return {.gnss = BodyFields(json).requiredRecord<GnssData>("gnss")};
+  return {.gnss = JsonFields(json).requiredRecord<GnssData>("gnss")};
 }
 
 }  // namespace tovik

@@ -4,7 +4,7 @@
 
 #include "tovik/platform/device.h"
 #include "tovik/platform/location.h"
-#include "tovik/services/body_fields.h"
+#include "tovik/model/json_fields.h"
 #include "tovik/services/request_stamp.h"
 
 namespace tovik {
@@ -33,8 +33,8 @@ nlohmann::json TrackRequest::encode() const {
 }
 
 TrackRequest TrackRequest::decode(const nlohmann::json& json) {
-  const BodyFields fields(json);
-  return {.timestamp = fields.requiredInt64("timestamp"),
+  const JsonFields fields(json);
+  return {.timestamp = fields.requiredWholeInt64("timestamp"),
           .id = fields.requiredString("id"),
           .asset = fields.requiredRecord<AssetInfo>("asset"),
           .location = fields.requiredRecord<TrackLocation>("location")};
