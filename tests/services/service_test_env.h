@@ -94,14 +94,11 @@ class ServiceTestEnvironment : public testing::Test {
     return lines;
   }
 
-  /// Drives the main queue until the captured log holds `line`: the delivery that wrote it
-  /// has finished, callback included.
-  bool waitForLogLine(const std::string& line) {
-    return MainQueue::shared().runUntil(
-        [&] {
-          return countOf(linesOf(capture_->text()), line) > 0;
-        },
-        std::chrono::seconds(20));
+  /// Drives the main queue until the captured log holds `line` `count` times: the delivery
+  /// that wrote it has finished, callback included.
+  bool waitForLogLine(const std::string& line, long count = 1) {
+    return MainQueue::shared().runUntil([&] { return countOf(linesOf(capture_->text()), line) >= count; },
+                                        std::chrono::seconds(20));
   }
 
   KitWorld world;
