@@ -26,7 +26,4 @@ class TOVIK_API Address {
   std::string code;  ///< its administrative code
 };
 
-inline void to_json(nlohmann::json& json, const Address& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<Address>& value) { value = Address::decode(json); }
-
 }  // namespace tovik

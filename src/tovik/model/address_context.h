@@ -26,9 +26,4 @@ class TOVIK_API AddressContext {
   std::string code;  ///< its administrative code
 };
 
-inline void to_json(nlohmann::json& json, const AddressContext& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<AddressContext>& value) {
-  value = AddressContext::decode(json);
-}
-
 }  // namespace tovik

@@ -28,9 +28,4 @@ class TOVIK_API AddressInfo {
   std::vector<std::shared_ptr<Address>> context;  ///< its levels, widest first
 };
 
-inline void to_json(nlohmann::json& json, const AddressInfo& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<AddressInfo>& value) {
-  value = AddressInfo::decode(json);
-}
-
 }  // namespace tovik

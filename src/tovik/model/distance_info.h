@@ -21,9 +21,4 @@ class TOVIK_API DistanceInfo {
   double line = 0.0;  ///< the straight-line distance
 };
 
-inline void to_json(nlohmann::json& json, const DistanceInfo& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<DistanceInfo>& value) {
-  value = DistanceInfo::decode(json);
-}
-
 }  // namespace tovik

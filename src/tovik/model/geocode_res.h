@@ -47,11 +47,6 @@ class TOVIK_API GeocodeRes {
 /// or the whole answer fails (the error path names the failing index). Keeps the order.
 TOVIK_API std::vector<std::shared_ptr<GeocodeRes>> decodeGeocodeList(const nlohmann::json& json);
 
-inline void to_json(nlohmann::json& json, const GeocodeRes& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<GeocodeRes>& value) {
-  value = GeocodeRes::decode(json);
-}
-
 template <>
 struct TOVIK_API Decodable<std::vector<std::shared_ptr<GeocodeRes>>> {
   static std::vector<std::shared_ptr<GeocodeRes>> decode(const nlohmann::json& json) { return decodeGeocodeList(json); }

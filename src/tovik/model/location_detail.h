@@ -39,9 +39,4 @@ class TOVIK_API LocationDetail {
   std::shared_ptr<Position> position;
 };
 
-inline void to_json(nlohmann::json& json, const LocationDetail& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<LocationDetail>& value) {
-  value = LocationDetail::decode(json);
-}
-
 }  // namespace tovik

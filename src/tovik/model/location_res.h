@@ -35,11 +35,6 @@ class TOVIK_API LocationRes {
   std::shared_ptr<LocationDetail> location;  ///< the located result itself
 };
 
-inline void to_json(nlohmann::json& json, const LocationRes& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<LocationRes>& value) {
-  value = LocationRes::decode(json);
-}
-
 template <>
 struct TOVIK_API Decodable<std::shared_ptr<LocationRes>> {
   static std::shared_ptr<LocationRes> decode(const nlohmann::json& json) { return LocationRes::decode(json); }

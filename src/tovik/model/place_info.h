@@ -29,9 +29,4 @@ class TOVIK_API PlaceInfo {
   std::shared_ptr<DistanceInfo> distance;  ///< how far it is
 };
 
-inline void to_json(nlohmann::json& json, const PlaceInfo& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<PlaceInfo>& value) {
-  value = PlaceInfo::decode(json);
-}
-
 }  // namespace tovik

@@ -26,7 +26,4 @@ class TOVIK_API Position {
   std::shared_ptr<TkPoint> point;  ///< the coordinate
 };
 
-inline void to_json(nlohmann::json& json, const Position& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<Position>& value) { value = Position::decode(json); }
-
 }  // namespace tovik

@@ -23,9 +23,4 @@ class TOVIK_API TkCategory {
   std::string name;  ///< its name
 };
 
-inline void to_json(nlohmann::json& json, const TkCategory& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<TkCategory>& value) {
-  value = TkCategory::decode(json);
-}
-
 }  // namespace tovik

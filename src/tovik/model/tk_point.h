@@ -23,7 +23,4 @@ class TOVIK_API TkPoint {
   double latitude = 0.0;   ///< degrees, north positive
 };
 
-inline void to_json(nlohmann::json& json, const TkPoint& value) { json = value.encode(); }
-inline void from_json(const nlohmann::json& json, std::shared_ptr<TkPoint>& value) { value = TkPoint::decode(json); }
-
 }  // namespace tovik
