@@ -33,9 +33,10 @@ foreach(header IN LISTS TOVIK_PUBLIC_HEADERS)
 endforeach()
 
 # Libraries: libtovik.so.<version> with its SONAME link and development link, and libtovik.a.
-install(TARGETS tovik_shared tovik_static
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# Each has its own export set: the static library's set names the kit's own dependencies,
+# which only its users need.
+install(TARGETS tovik_shared EXPORT TovikTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS tovik_static EXPORT TovikStaticTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 # A stripped install (`cmake --install --strip`, the Debian package) strips the shared library;
 # the archive keeps its symbols but drops its debug information too.
 install(CODE "
@@ -44,12 +45,12 @@ install(CODE "
                     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:tovik_static>\")
   endif()")
 
-# The CMake package. The libraries are made of per-folder object libraries, which an
-# export set would drag along; the package describes the installed files directly instead.
+# The CMake package: the generated targets and a config that finds their dependencies.
+install(EXPORT TovikTargets NAMESPACE Tovik:: DESTINATION ${TOVIK_INSTALL_CMAKEDIR})
+install(EXPORT TovikStaticTargets NAMESPACE Tovik:: DESTINATION ${TOVIK_INSTALL_CMAKEDIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TovikConfig.cmake.in
                               ${PROJECT_BINARY_DIR}/packaging/TovikConfig.cmake
-                              INSTALL_DESTINATION ${TOVIK_INSTALL_CMAKEDIR}
-                              PATH_VARS CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_INCLUDEDIR)
+                              INSTALL_DESTINATION ${TOVIK_INSTALL_CMAKEDIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/packaging/TovikConfigVersion.cmake
                                  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/TovikConfig.cmake ${PROJECT_BINARY_DIR}/packaging/TovikConfigVersion.cmake

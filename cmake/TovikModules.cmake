@@ -1,14 +1,19 @@
 # The kit is built from one object library per source folder, so that a test of one
-# subsystem links only what that subsystem needs. `tovik_module(NAME SOURCES... DEPS ...)`
+# subsystem links only what that subsystem needs, and the two libraries are made of all of
+# them. Folders are layered (scripts/check-layers): a module names the modules below it
+# that it uses (DEPS, public: their headers appear in its own), the outside libraries its
+# headers expose (PUBLIC_LIBS) and those only its sources use (PRIVATE_LIBS).
+#
+#   tovik_module(NAME SOURCES <files> [DEPS <modules>] [PUBLIC_LIBS <targets>] [PRIVATE_LIBS <targets>])
+
+# The warnings every target of the project is built with (TOVIK_WERROR makes them errors).
+add_library(tovik_warnings INTERFACE)
+target_compile_options(tovik_warnings INTERFACE -Wall -Wextra -Wpedantic $<$<BOOL:${TOVIK_WERROR}>:-Werror>)
+
 set(TOVIK_MODULES "" CACHE INTERNAL "")
 
 function(tovik_module name)
-  cmake_parse_arguments(M "" "" "SOURCES;DEPS;LIBS" ${ARGN})
-  if(NOT M_SOURCES)
-    # A folder without sources yet still makes a module, so the others can link it.
-    set(M_SOURCES ${PROJECT_BINARY_DIR}/generated/empty_${name}.cpp)
-    file(WRITE ${M_SOURCES} "// no sources yet\n")
-  endif()
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   add_library(tovik_${name} OBJECT ${M_SOURCES})
   # Only what the public headers mark TOVIK_API leaves the shared library.
   set_target_properties(tovik_${name} PROPERTIES
@@ -17,7 +22,7 @@ function(tovik_module name)
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/generated>)
-  target_link_libraries(tovik_${name} PUBLIC ${M_LIBS})
+  target_link_libraries(tovik_${name} PUBLIC ${M_PUBLIC_LIBS} PRIVATE ${M_PRIVATE_LIBS} tovik_warnings)
   foreach(dep IN LISTS M_DEPS)
     # Usage requirements only; `tovik_link_modules` gathers the objects.
     target_link_libraries(tovik_${name} PUBLIC tovik_${dep})
