@@ -534,13 +534,14 @@ TK_API bool tk_main_queue_is_main_thread(void);
 /* ---------------------------------------------------------------------------------------- */
 /** @name Location providers: LocationServices
  *
- * Where the fixes of every facade come from, process-wide. The default is gpsd on
- * localhost:2947. Sessions already running keep their old provider until they stop. Call on
- * the main thread.
+ * Where the fixes of every facade come from, process-wide. The default is the automatic
+ * choice: gpsd on localhost:2947 when it answers and reports a device, otherwise GeoClue2 when
+ * it is on the system bus (the choice is logged). Sessions already running keep their old
+ * provider until they stop. Call on the main thread.
  */
 /** @{ */
 
-/** Returns to the default provider, gpsd on localhost:2947. */
+/** Returns to the default provider, the automatic choice of gpsd or GeoClue2. */
 TK_API tk_status tk_location_services_use_default(void);
 /** Takes fixes from gpsd at `host` (NULL: "localhost") and `port` (0: 2947). gpsd not
  *  answering is reported through `onLocationErrorWithMsg` once a session starts; the kit keeps
