@@ -17,6 +17,7 @@
 #include "support/recording_delegate.h"
 #include "support/test_server.h"
 #include "tovik/client/location_delegate.h"
+#include "tovik/client/tk_client_location_probe.h"
 #include "tovik/services/module_keys.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/info/tk_version.h"
@@ -101,7 +102,7 @@ TEST_F(TkClientLocationTest, ConstructionAsksForAuthorisationAndPrintsTheBannerE
   EXPECT_EQ(provider->whenInUseRequests(), 2) << "at once, before any consent";
 
   // The controller refers back weakly: neither keeps the other alive.
-  const std::weak_ptr<LocationController> controller = client->locateDelegate();
+  const std::weak_ptr<LocationController> controller = TkClientLocationProbe::locateDelegate(*client);
   EXPECT_EQ(controller.lock()->delegate.lock(), client);
   client.reset();
   EXPECT_TRUE(controller.expired());
@@ -202,10 +203,10 @@ class LocationSessionTest : public TkClientLocationTest {
     client->interval = interval;
     client->startLocation();
     push(fixAt(39.9, 116.4));
-    ASSERT_TRUE(client->hasTimerSchedule());
+    ASSERT_TRUE(TkClientLocationProbe::hasTimerSchedule(*client));
   }
 
-  const LocationController& controller() const { return *client->locateDelegate(); }
+  const LocationController& controller() const { return *TkClientLocationProbe::locateDelegate(*client); }
 };
 
 // Offline, the default session answers its first fix locally, in GCJ-02 and stamped now, and
@@ -285,7 +286,7 @@ TEST_F(LocationSessionTest, TheIntervalIsFixedAtTheFirstFixAndHasAFloor) {
     delegate->heard.clear();
     startContinuous(interval);
     client->interval = 3600.0;
-    EXPECT_EQ(client->timerSchedule()->timeInterval(), period);
+    EXPECT_EQ(TkClientLocationProbe::timerSchedule(*client)->timeInterval(), period);
     bool otherWorkRan = false;  // other work still gets its turn while the timer repeats
     MainQueue::shared().async([&otherWorkRan] { otherWorkRan = true; });
     EXPECT_TRUE(runUntil([&] { return otherWorkRan && delegate->locations().size() >= 2; }));
@@ -293,8 +294,8 @@ TEST_F(LocationSessionTest, TheIntervalIsFixedAtTheFirstFixAndHasAFloor) {
   }
   client->startLocation();
   push(fixAt(39.95, 116.45));
-  ASSERT_TRUE(client->hasTimerSchedule());
-  EXPECT_EQ(client->timerSchedule()->timeInterval(), 3600.0);
+  ASSERT_TRUE(TkClientLocationProbe::hasTimerSchedule(*client));
+  EXPECT_EQ(TkClientLocationProbe::timerSchedule(*client)->timeInterval(), 3600.0);
 }
 
 TEST_F(LocationSessionTest, FixWithZeroOrNonFiniteCoordinateOnlyLogs) {
@@ -347,7 +348,7 @@ TEST_F(LocationSessionTest, StopLocationEndsWhatAFailureLeftRunning) {
 
   setLogEnabled(true);
   EXPECT_EQ(consoleOf([this] { client->stopLocation(); }), "stopLocation\n手动停止定位成功\n");
-  EXPECT_FALSE(client->hasTimerSchedule() || controller().isUpdating() || provider->isUpdating());
+  EXPECT_FALSE(TkClientLocationProbe::hasTimerSchedule(*client) || controller().isUpdating() || provider->isUpdating());
   const auto delivered = delegate->locations().size();
   runPast(0.5);
   EXPECT_EQ(delegate->locations().size(), delivered);
@@ -355,8 +356,8 @@ TEST_F(LocationSessionTest, StopLocationEndsWhatAFailureLeftRunning) {
 
 TEST_F(LocationSessionTest, DestroyingTheFacadeEndsItsTimerAndController) {
   startContinuous(0.1);
-  const std::weak_ptr<Timer> timer = client->timerSchedule();
-  const std::weak_ptr<LocationController> weakController = client->locateDelegate();
+  const std::weak_ptr<Timer> timer = TkClientLocationProbe::timerSchedule(*client);
+  const std::weak_ptr<LocationController> weakController = TkClientLocationProbe::locateDelegate(*client);
   client.reset();
   const auto left = timer.lock();
   EXPECT_TRUE(left == nullptr || !left->isValid());
@@ -422,7 +423,7 @@ TEST_F(LocationSessionTest, AResultMayStopOrRestartTheSession) {
   delegate->then = [this] { client->stopLocation(); };
   client->startLocation();
   push(fixAt(39.9, 116.4));
-  EXPECT_FALSE(client->isLocating() || client->hasTimerSchedule() || provider->isUpdating());
+  EXPECT_FALSE(client->isLocating() || TkClientLocationProbe::hasTimerSchedule(*client) || provider->isUpdating());
   runPast(0.3);
   EXPECT_EQ(delegate->locations().size(), 1U);
 
@@ -452,7 +453,7 @@ TEST_F(LocationSessionTest, AnExceptionFromTheApplicationLeavesTheSessionSettled
   client->startLocation();
   EXPECT_TRUE(client->isLocating()) << "a later start is not ignored";
   EXPECT_THROW(push(fixAt(39.9, 116.4)), std::runtime_error);
-  EXPECT_TRUE(client->hasTimerSchedule());
+  EXPECT_TRUE(TkClientLocationProbe::hasTimerSchedule(*client));
   delegate->then = nullptr;
   EXPECT_TRUE(runUntil([this] { return delegate->locations().size() >= 4; }));
 }

@@ -1,4 +1,5 @@
 #include "tovik/platform/location_manager.h"
+#include "tovik/platform/location_manager_probe.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ class LocationManagerTest : public testing::Test {
   void SetUp() override {
     LocationServices::setProvider(provider);
     manager->setDelegate(delegate);
-    manager->setRequestLocationTimeoutForTesting(0.01);
+    LocationManagerProbe::setRequestLocationTimeout(*manager, 0.01);
   }
   void TearDown() override {
     manager.reset();

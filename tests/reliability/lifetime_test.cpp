@@ -14,6 +14,7 @@
 
 #include "reliability/reliability_env.h"
 #include "support/test_server.h"
+#include "tovik/client/tk_client_location_probe.h"
 #include "tovik/location/location_controller.h"
 
 namespace tovik::test {
@@ -84,8 +85,9 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
     auto w = facadeFor(weakCalls);
     auto f = facadeFor(fastWindow);
     auto s = facadeFor(searches);
-    const std::weak_ptr<LocationController> controllers[] = {w->locateDelegate(), f->locateDelegate(),
-                                                            s->locateDelegate()};
+    const std::weak_ptr<LocationController> controllers[] = {TkClientLocationProbe::locateDelegate(*w),
+                                                            TkClientLocationProbe::locateDelegate(*f),
+                                                            TkClientLocationProbe::locateDelegate(*s)};
 
     w->isLocateOnce = false;
     w->interval = 0.01;

@@ -118,14 +118,12 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
   /// A failure from the controller: ends the session, reported with "定位失败：".
   void locationFailedWithErrorMsg(const std::string& msg) override;
 
-  // Session state, readable for tests and tools.
   /// Whether a session is running.
   bool isLocating() const { return isLocating_; }
-  const std::shared_ptr<LocationController>& locateDelegate() const { return locateDelegate_; }
-  bool hasTimerSchedule() const { return timerSchedule_ != nullptr; }
-  const std::shared_ptr<Timer>& timerSchedule() const { return timerSchedule_; }
 
  private:
+  friend class TkClientLocationProbe;
+
   // Only `create` can make one, so the constructor cannot be called from outside.
   class PrivateTag {
     explicit PrivateTag() = default;

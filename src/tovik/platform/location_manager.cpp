@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "tovik/platform/earth.h"
+#include "tovik/platform/location_manager_probe.h"
 #include "tovik/platform/location_provider.h"
 #include "tovik/platform/location_services.h"
 #include "tovik/platform/main_queue.h"
@@ -220,7 +221,9 @@ void LocationManager::requestLocation() {
   impl_->reportCurrentFailure();
 }
 
-void LocationManager::setRequestLocationTimeoutForTesting(double seconds) { impl_->requestTimeout = seconds; }
+void LocationManagerProbe::setRequestLocationTimeout(LocationManager& manager, double seconds) {
+  manager.impl_->requestTimeout = seconds;
+}
 
 AuthorizationStatus LocationManager::authorizationStatus() {
   return LocationServices::provider()->authorizationStatus();

@@ -66,13 +66,12 @@ class LocationManager {
   /// distance filter), or one error: the provider's, or a time-out after
   /// `kRequestLocationTimeout` seconds without a fix.
   void requestLocation();
-  /// Shortens the `requestLocation` wait, for tests.
-  void setRequestLocationTimeoutForTesting(double seconds);
 
   /// The current provider's answer.
   static AuthorizationStatus authorizationStatus();
 
  private:
+  friend class LocationManagerProbe;
   struct Impl;
   std::shared_ptr<Impl> impl_;
 };
