@@ -67,10 +67,11 @@ std::string_view ServiceMetrics::callOf(std::string_view path) {
 void ServiceMetrics::started() { inFlight_->Increment(); }
 
 void ServiceMetrics::finished(std::string_view path, int status, std::chrono::microseconds handling) {
-  inFlight_->Decrement();
   const std::string call(callOf(path));
   requests_->Add({{"call", call}, {"status", std::to_string(status)}}).Increment();
   latency_->Add({{"call", call}}, buckets()).Observe(static_cast<double>(handling.count()) / 1e6);
+  // Last, so that a scrape never sees a request neither in flight nor counted.
+  inFlight_->Decrement();
 }
 
 void ServiceMetrics::waitedForWorker(std::chrono::microseconds wait) {
