@@ -1,6 +1,7 @@
 #include "service/place_store.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,7 +54,7 @@ double metresBetween(double lat1, double lng1, double lat2, double lng2) {
 
 }  // namespace
 
-PlaceStore::PlaceStore(std::string path) : path_(std::move(path)), openPath_(path_) {}
+PlaceStore::PlaceStore(std::string path) : path_(std::move(path)) {}
 
 PlaceStore::~PlaceStore() {
   idle_.clear();
@@ -73,11 +74,13 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
   if (store->fd_ < 0) {
     throw std::runtime_error("cannot open " + path + ": " + std::generic_category().message(errno));
   }
-  const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(store->fd_);
-  if (std::filesystem::exists(viaDescriptor, ec)) {
-    store->openPath_ = viaDescriptor;
+  struct stat opened {};
+  if (::fstat(store->fd_, &opened) != 0) {
+    throw std::runtime_error("cannot read " + path + ": " + std::generic_category().message(errno));
   }
-  auto connection = std::make_unique<PlaceConnection>(store->openPath_);
+  store->device_ = opened.st_dev;
+  store->inode_ = opened.st_ino;
+  auto connection = std::make_unique<PlaceConnection>(path);
   try {
     auto schema = connection->database().prepare("SELECT value FROM meta WHERE key = 'schema'");
     if (!schema.step() || schema.columnText(0) != PlaceSchema::kVersion) {
@@ -109,24 +112,41 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
   return store;
 }
 
+bool PlaceStore::stillAtPath() const {
+  struct stat now {};
+  return ::stat(path_.c_str(), &now) == 0 && now.st_dev == device_ && now.st_ino == inode_;
+}
+
 PlaceStore::Lease PlaceStore::borrow() const {
-  {
-    const std::lock_guard lock(poolMutex_);
-    if (!idle_.empty()) {
-      auto connection = std::move(idle_.back());
-      idle_.pop_back();
-      return Lease(*this, std::move(connection));
+  std::unique_lock lock(poolMutex_);
+  while (idle_.empty()) {
+    lock.unlock();
+    // Checked on both sides of the open, so the connection is known to be this file's.
+    if (stillAtPath()) {
+      auto connection = std::make_unique<PlaceConnection>(path_);
+      if (stillAtPath()) {
+        return Lease(*this, std::move(connection));
+      }
     }
+    lock.lock();
+    // Another database is at the path now: wait for one of this store's connections. Each
+    // query holds one connection at a time, so one always comes back.
+    returned_.wait(lock, [this] { return !idle_.empty(); });
   }
-  return Lease(*this, std::make_unique<PlaceConnection>(openPath_));
+  auto connection = std::move(idle_.back());
+  idle_.pop_back();
+  return Lease(*this, std::move(connection));
 }
 
 void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
   if (connection == nullptr) {
     return;
   }
-  const std::lock_guard lock(poolMutex_);
-  idle_.push_back(std::move(connection));
+  {
+    const std::lock_guard lock(poolMutex_);
+    idle_.push_back(std::move(connection));
+  }
+  returned_.notify_one();
 }
 
 std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longitude) const {

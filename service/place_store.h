@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -84,11 +87,17 @@ class PlaceStore {
   void giveBack(std::unique_ptr<PlaceConnection> connection) const;
 
   std::string path_;
-  /// The file as it was opened. Every connection opens it through this descriptor, so a
-  /// new database moved over the path later (an import) reaches only a store opened after
-  /// it, never the connections of this one.
+  /// Whether the path still names the file this store opened (held open by `fd_`).
+  bool stillAtPath() const;
+
+  /// The file as it was opened, held so that its identity cannot be reused. A further
+  /// connection opens the path only while the path still names this file; once a new
+  /// database has been moved over it (an import before a reload), the requests this store
+  /// still serves share the connections it has. SQLite cannot open a descriptor itself:
+  /// it refuses symbolic links, /proc/self/fd/N included, and resolves them to the name.
   int fd_ = -1;
-  std::string openPath_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
   std::size_t placeCount_ = 0;
   std::size_t countryCount_ = 0;
   struct RegionName {
@@ -100,6 +109,7 @@ class PlaceStore {
   std::unordered_map<std::string, std::string> byAnswerCode_;
   std::unordered_set<std::string> boundaryCountries_;
   mutable std::mutex poolMutex_;
+  mutable std::condition_variable returned_;
   mutable std::vector<std::unique_ptr<PlaceConnection>> idle_;
 };
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -127,6 +129,32 @@ TEST(CityImporterTest, MalformedInputIsRejectedAndLeavesNoDatabaseBehind) {
   // A Chinese province name needs the matching English one.
   EXPECT_EQ(RegionNames::chineseProvinceName("CN.22", "Beijing"), "北京市");
   EXPECT_FALSE(RegionNames::chineseProvinceName("CN.22", "Shanghai").has_value());
+}
+
+TEST(PlaceStoreTest, AStoreKeepsAnsweringFromItsFileWhenAnImportMovesANewOneOverThePath) {
+  // After a reload the old store still serves the requests in flight; those that need a
+  // further connection must not open what is now at the path.
+  const auto path = writeFile("moved", "lyon.json", R"([{"name": "Lyon", "lat": "45.75", "lng": "4.85", "country": "FR"}])")
+                        .parent_path() / "places.sqlite";
+  std::filesystem::copy_file(fixtureDatabase(), path);
+  const auto store = PlaceStore::open(path.string());
+  CityImporter(quiet).run(path.parent_path() / "lyon.json", path);
+  std::atomic<int> beijing{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&] {
+      for (int k = 0; k < 50; ++k) {
+        try {
+          const auto found = store->nearest(39.9087, 116.3975);
+          beijing += found && found->place.name == "Beijing" ? 1 : 0;
+        } catch (const std::exception&) {
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(beijing, 8 * 50);
+  EXPECT_EQ(PlaceStore::open(path.string())->placeCount(), 1U) << "a new store reads the new file";
 }
 
 TEST(PlaceStoreTest, NearestMatchesAFullScanEverywhere) {
