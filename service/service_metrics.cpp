@@ -1,5 +1,6 @@
 #include "service/service_metrics.h"
 
+#include <algorithm>
 #include <array>
 
 #include <prometheus/counter.h>
@@ -67,9 +68,34 @@ std::string_view ServiceMetrics::callOf(std::string_view path) {
 void ServiceMetrics::started() { inFlight_->Increment(); }
 
 void ServiceMetrics::finished(std::string_view path, int status, std::chrono::microseconds handling) {
-  const std::string call(callOf(path));
-  requests_->Add({{"call", call}, {"status", std::to_string(status)}}).Increment();
-  latency_->Add({{"call", call}}, buckets()).Observe(static_cast<double>(handling.count()) / 1e6);
+  const std::string_view call = callOf(path);
+  const auto known = std::find(kCalls.begin(), kCalls.end(), call);
+  static_assert(kCalls.size() + 1 == kCallSlots);
+  const auto slot = static_cast<std::size_t>(known - kCalls.begin());  // kCalls.size() for "other"
+  const auto cachedStatus = std::find(kCachedStatuses.begin(), kCachedStatuses.end(), status);
+
+  prometheus::Counter* requests = nullptr;
+  std::atomic<prometheus::Counter*>* requestsSlot = nullptr;
+  if (cachedStatus != kCachedStatuses.end()) {
+    requestsSlot = &requestsOf_[slot * kCachedStatuses.size() +
+                                static_cast<std::size_t>(cachedStatus - kCachedStatuses.begin())];
+    requests = requestsSlot->load(std::memory_order_acquire);
+  }
+  if (requests == nullptr) {
+    // Add returns the same series for the same labels, so a race here only repeats the lookup.
+    requests = &requests_->Add({{"call", std::string(call)}, {"status", std::to_string(status)}});
+    if (requestsSlot != nullptr) {
+      requestsSlot->store(requests, std::memory_order_release);
+    }
+  }
+  requests->Increment();
+
+  prometheus::Histogram* latency = latencyOf_[slot].load(std::memory_order_acquire);
+  if (latency == nullptr) {
+    latency = &latency_->Add({{"call", std::string(call)}}, buckets());
+    latencyOf_[slot].store(latency, std::memory_order_release);
+  }
+  latency->Observe(static_cast<double>(handling.count()) / 1e6);
   // Last, so that a scrape never sees a request neither in flight nor counted.
   inFlight_->Decrement();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -47,6 +49,13 @@ class ServiceMetrics {
   prometheus::Counter* reloads_;
   std::mutex waitMutex_;
   double longestWaitSeconds_ = 0.0;
+
+  // Each call's series, found once: a family's Add builds a label map and takes the
+  // family's lock, which every request would otherwise queue on.
+  static constexpr std::size_t kCallSlots = 7;  // the calls and "other"
+  static constexpr std::array<int, 7> kCachedStatuses = {200, 400, 401, 404, 405, 413, 500};
+  std::array<std::atomic<prometheus::Histogram*>, kCallSlots> latencyOf_{};
+  std::array<std::atomic<prometheus::Counter*>, kCallSlots * kCachedStatuses.size()> requestsOf_{};
 };
 
 }  // namespace tovik::service
