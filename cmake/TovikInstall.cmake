@@ -21,12 +21,12 @@ set(TOVIK_PUBLIC_HEADERS
   model/decoding_error.h model/distance_info.h model/geocode_res.h model/location_detail.h
   model/location_res.h model/place_info.h model/position.h model/tk_category.h model/tk_point.h
   network/network_checker.h
-  platform/authorization_status.h platform/automatic_location_provider.h platform/bundle.h
-  platform/device.h platform/error.h platform/geoclue_location_provider.h
-  platform/export.h platform/gpsd_location_provider.h platform/location.h
-  platform/location_provider.h platform/location_services.h platform/log_handler.h
-  platform/main_queue.h platform/nmea_replay_provider.h platform/provider_reader.h
-  platform/scripted_location_provider.h)
+  providers/authorization_status.h providers/automatic_location_provider.h system/bundle.h
+  system/device.h system/error.h providers/geoclue_location_provider.h
+  system/export.h providers/gpsd_location_provider.h providers/location.h
+  providers/location_provider.h providers/location_services.h system/log_handler.h
+  runloop/main_queue.h providers/nmea_replay_provider.h providers/provider_reader.h
+  providers/scripted_location_provider.h)
 foreach(header IN LISTS TOVIK_PUBLIC_HEADERS)
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES ${PROJECT_SOURCE_DIR}/src/tovik/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovik/${folder})

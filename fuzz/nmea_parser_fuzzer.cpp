@@ -6,7 +6,7 @@
 #include <string_view>
 #include <variant>
 
-#include "tovik/platform/nmea_parser.h"
+#include "tovik/providers/nmea_parser.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "service/service_requests.h"
-#include "tovik/platform/location.h"
+#include "tovik/providers/location.h"
 
 namespace tovik::service {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tovik/platform/location.h"
+#include "tovik/providers/location.h"
 
 namespace tovik::bench {
 

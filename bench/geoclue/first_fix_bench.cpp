@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "support/geoclue_world.h"
-#include "tovik/platform/geoclue_location_provider.h"
-#include "tovik/platform/location_manager.h"
-#include "tovik/platform/location_services.h"
-#include "tovik/platform/main_queue.h"
-#include "tovik/platform/nmea_replay_provider.h"
+#include "tovik/providers/geoclue_location_provider.h"
+#include "tovik/providers/location_manager.h"
+#include "tovik/providers/location_services.h"
+#include "tovik/runloop/main_queue.h"
+#include "tovik/providers/nmea_replay_provider.h"
 
 namespace {
 

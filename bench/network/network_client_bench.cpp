@@ -20,7 +20,7 @@
 #include "tovik/model/location_res.h"
 #include "tovik/network/network_client.h"
 #include "tovik/network/request_builder.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include "tovik/location/location_controller.h"
 #include "tovik/model/location_res.h"
 #include "tovik/network/network_checker.h"
-#include "tovik/platform/clock.h"
-#include "tovik/platform/timer.h"
+#include "tovik/system/clock.h"
+#include "tovik/runloop/timer.h"
 
 namespace tovik::test {
 namespace {

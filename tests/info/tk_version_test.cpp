@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tovik/platform/build_config.h"
+#include "tovik/system/build_config.h"
 #include "tovik/info/bundle_text.h"
-#include "tovik/platform/bundle.h"
+#include "tovik/system/bundle.h"
 
 namespace tovik {
 namespace {

@@ -14,9 +14,9 @@
 
 #include "support/kit_world.h"
 #include "support/log_capture.h"
-#include "tovik/platform/location.h"
-#include "tovik/platform/main_queue.h"
-#include "tovik/platform/timer.h"
+#include "tovik/providers/location.h"
+#include "tovik/runloop/main_queue.h"
+#include "tovik/runloop/timer.h"
 
 namespace tovik::test {
 

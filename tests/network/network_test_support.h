@@ -11,12 +11,12 @@
 #include <nlohmann/json.hpp>
 
 #include "support/log_capture.h"
-#include "tovik/platform/console.h"
+#include "tovik/system/console.h"
 #include "tovik/model/decodable.h"
 #include "tovik/model/decoding_error.h"
 #include "tovik/network/network_client.h"
 #include "tovik/network/request_builder.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::test {
 

@@ -45,7 +45,7 @@ foreach(expected "/usr/lib/libtovik\\.so\\.0 -> libtovik\\.so\\.[0-9.]+" "/usr/l
     message(FATAL_ERROR "package lacks ${expected}:\n${contents}")
   endif()
 endforeach()
-if(contents MATCHES "/include/tovik/(services|capi)/|/include/tovik/(coord/datum_constants|platform/console|network/curl_session)\\.h")
+if(contents MATCHES "/include/tovik/(services|capi)/|/include/tovik/(coord/datum_constants|system/console|network/curl_session)\\.h")
   message(FATAL_ERROR "package holds private headers:\n${contents}")
 endif()
 

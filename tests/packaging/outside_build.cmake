@@ -28,7 +28,7 @@ list(GET pc_files 0 pc_file)
 get_filename_component(pkgconfig_dir ${pc_file} DIRECTORY)
 get_filename_component(libdir ${pkgconfig_dir} DIRECTORY)
 foreach(file include/tovik/tovik.h include/tovik/tovik_c.h include/tovik/model/location_res.h
-             include/tovik/platform/main_queue.h)
+             include/tovik/runloop/main_queue.h)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()

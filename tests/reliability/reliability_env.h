@@ -17,8 +17,8 @@
 #include "support/tls_test_environment.h"
 #include "tovik/client/tk_client_location.h"
 #include "tovik/network/network_checker.h"
-#include "tovik/platform/location.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/providers/location.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::test {
 

@@ -12,9 +12,9 @@
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
-#include "tovik/platform/location_services.h"
-#include "tovik/platform/main_queue.h"
-#include "tovik/platform/scripted_location_provider.h"
+#include "tovik/providers/location_services.h"
+#include "tovik/runloop/main_queue.h"
+#include "tovik/providers/scripted_location_provider.h"
 
 namespace tovik::service {
 namespace {

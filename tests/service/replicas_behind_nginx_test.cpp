@@ -25,9 +25,9 @@
 #include "tovik/client/tk_client_location.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
-#include "tovik/platform/location_services.h"
-#include "tovik/platform/main_queue.h"
-#include "tovik/platform/scripted_location_provider.h"
+#include "tovik/providers/location_services.h"
+#include "tovik/runloop/main_queue.h"
+#include "tovik/providers/scripted_location_provider.h"
 
 namespace tovik::service {
 namespace {

@@ -22,8 +22,8 @@
 #include "support/test_server.h"
 #include "tovik/client/tk_client_location.h"
 #include "tovik/model/location_res.h"
-#include "tovik/platform/device.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/system/device.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::test {
 

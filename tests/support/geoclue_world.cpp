@@ -20,7 +20,7 @@
 #include <sstream>
 #include <utility>
 
-#include "tovik/platform/geoclue_location_provider.h"
+#include "tovik/providers/geoclue_location_provider.h"
 
 extern char** environ;
 

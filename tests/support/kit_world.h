@@ -11,13 +11,13 @@
 #include <string>
 
 #include "tovik/network/network_checker.h"
-#include "tovik/platform/bundle.h"
-#include "tovik/platform/clock.h"
-#include "tovik/platform/console.h"
-#include "tovik/platform/device.h"
-#include "tovik/platform/location_services.h"
-#include "tovik/platform/main_queue.h"
-#include "tovik/platform/scripted_location_provider.h"
+#include "tovik/system/bundle.h"
+#include "tovik/system/clock.h"
+#include "tovik/system/console.h"
+#include "tovik/system/device.h"
+#include "tovik/providers/location_services.h"
+#include "tovik/runloop/main_queue.h"
+#include "tovik/providers/scripted_location_provider.h"
 #include "tovik/services/module_keys.h"
 #include "tovik/services/service_request.h"
 

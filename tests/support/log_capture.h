@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "tovik/platform/console.h"
+#include "tovik/system/console.h"
 
 namespace tovik::test {
 

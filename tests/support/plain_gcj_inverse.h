@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tovik/platform/location.h"
+#include "tovik/providers/location.h"
 
 namespace tovik::test {
 

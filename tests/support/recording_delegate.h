@@ -14,8 +14,8 @@
 #include "tovik/client/tk_client_location.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
-#include "tovik/platform/console.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/system/console.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::test {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tovik/platform/main_queue.h"
+#include "tovik/runloop/main_queue.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

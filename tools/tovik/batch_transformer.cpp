@@ -9,7 +9,7 @@
 
 #include "tools/tovik/number_arguments.h"
 #include "tools/tovik/output.h"
-#include "tovik/platform/number_text.h"
+#include "tovik/system/number_text.h"
 
 namespace tovik::cli {
 namespace {

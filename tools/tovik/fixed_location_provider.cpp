@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "tovik/platform/main_queue.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::cli {
 

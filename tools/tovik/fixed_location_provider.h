@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "tovik/platform/location_provider.h"
+#include "tovik/providers/location_provider.h"
 
 namespace tovik::cli {
 

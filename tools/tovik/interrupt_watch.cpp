@@ -7,7 +7,7 @@
 #include <asio/signal_set.hpp>
 
 #include "tools/tovik/exit_status.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::cli {
 

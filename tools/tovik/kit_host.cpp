@@ -7,9 +7,9 @@
 #include "tools/tovik/output.h"
 #include "tools/tovik/result_printer.h"
 #include "tovik/client/tk_client_location.h"
-#include "tovik/platform/bundle.h"
-#include "tovik/platform/location_services.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/system/bundle.h"
+#include "tovik/providers/location_services.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::cli {
 namespace {

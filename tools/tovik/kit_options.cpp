@@ -2,7 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "tovik/platform/build_config.h"
+#include "tovik/system/build_config.h"
 
 namespace tovik::cli {
 

@@ -7,9 +7,9 @@
 #include "tools/tovik/fixed_location_provider.h"
 #include "tools/tovik/number_arguments.h"
 #include "tools/tovik/usage_error.h"
-#include "tovik/platform/automatic_location_provider.h"
-#include "tovik/platform/geoclue_location_provider.h"
-#include "tovik/platform/nmea_replay_provider.h"
+#include "tovik/providers/automatic_location_provider.h"
+#include "tovik/providers/geoclue_location_provider.h"
+#include "tovik/providers/nmea_replay_provider.h"
 
 namespace tovik::cli {
 namespace {

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <variant>
 
-#include "tovik/platform/gpsd_location_provider.h"
-#include "tovik/platform/location_provider.h"
+#include "tovik/providers/gpsd_location_provider.h"
+#include "tovik/providers/location_provider.h"
 
 namespace tovik::cli {
 

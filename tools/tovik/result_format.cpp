@@ -7,7 +7,7 @@
 
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
-#include "tovik/platform/number_text.h"
+#include "tovik/system/number_text.h"
 
 namespace tovik::cli {
 namespace {

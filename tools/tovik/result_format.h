@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/platform/location.h"
+#include "tovik/providers/location.h"
 
 namespace tovik {
 class LocationRes;

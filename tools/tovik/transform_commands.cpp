@@ -18,7 +18,7 @@
 #include "tools/tovik/result_format.h"
 #include "tools/tovik/usage_error.h"
 #include "tovik/coord/orb_coor_transform.h"
-#include "tovik/platform/number_text.h"
+#include "tovik/system/number_text.h"
 
 namespace tovik::cli {
 namespace {

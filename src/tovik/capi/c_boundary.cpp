@@ -5,8 +5,8 @@
 #include <string>
 #include <type_traits>
 
-#include "tovik/platform/console.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/system/console.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::capi {
 

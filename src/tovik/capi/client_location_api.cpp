@@ -14,7 +14,7 @@
 #include "tovik/capi/c_location_delegate.h"
 #include "tovik/capi/location_conversion.h"
 #include "tovik/client/tk_client_location.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/runloop/main_queue.h"
 
 struct tk_client_location {
   explicit tk_client_location(std::shared_ptr<tovik::TkClientLocation> facade) : facade(std::move(facade)) {}

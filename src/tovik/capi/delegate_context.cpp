@@ -8,7 +8,7 @@
 
 #include "tovik/capi/c_boundary.h"
 #include "tovik/capi/callback_scope.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::capi {
 namespace {

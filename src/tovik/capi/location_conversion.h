@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tovik/platform/location.h"
+#include "tovik/providers/location.h"
 #include "tovik/tovik_c.h"
 
 namespace tovik::capi {

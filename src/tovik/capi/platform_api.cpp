@@ -14,13 +14,13 @@
 #include "tovik/capi/c_boundary.h"
 #include "tovik/capi/callback_scope.h"
 #include "tovik/capi/location_conversion.h"
-#include "tovik/platform/bundle.h"
-#include "tovik/platform/error.h"
-#include "tovik/platform/gpsd_location_provider.h"
-#include "tovik/platform/location_services.h"
-#include "tovik/platform/main_queue.h"
-#include "tovik/platform/nmea_replay_provider.h"
-#include "tovik/platform/scripted_location_provider.h"
+#include "tovik/system/bundle.h"
+#include "tovik/system/error.h"
+#include "tovik/providers/gpsd_location_provider.h"
+#include "tovik/providers/location_services.h"
+#include "tovik/runloop/main_queue.h"
+#include "tovik/providers/nmea_replay_provider.h"
+#include "tovik/providers/scripted_location_provider.h"
 
 struct tk_scripted_location_provider {
   explicit tk_scripted_location_provider(std::shared_ptr<tovik::ScriptedLocationProvider> provider)

@@ -5,14 +5,14 @@
 
 #include "tovik/services/module_keys.h"
 #include "tovik/services/request_stamp.h"
-#include "tovik/platform/console.h"
+#include "tovik/system/console.h"
 #include "tovik/coord/orb_coor_transform.h"
-#include "tovik/platform/build_config.h"
+#include "tovik/system/build_config.h"
 #include "tovik/info/tk_version.h"
 #include "tovik/location/location_controller.h"
 #include "tovik/model/location_res.h"
 #include "tovik/network/network_checker.h"
-#include "tovik/platform/timer.h"
+#include "tovik/runloop/timer.h"
 
 namespace tovik {
 namespace {

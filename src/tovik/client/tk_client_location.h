@@ -8,9 +8,9 @@
 #include "tovik/client/location_delegate.h"
 #include "tovik/coord/region.h"
 #include "tovik/location/location_controller_delegate.h"
-#include "tovik/platform/log_handler.h"
-#include "tovik/platform/location.h"
-#include "tovik/platform/export.h"
+#include "tovik/system/log_handler.h"
+#include "tovik/providers/location.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

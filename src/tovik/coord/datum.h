@@ -6,7 +6,7 @@
 
 #include "tovik/coord/batch_path.h"
 #include "tovik/coord/region.h"
-#include "tovik/platform/location.h"
+#include "tovik/providers/location.h"
 
 namespace tovik {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tovik/platform/earth.h"
+#include "tovik/system/earth.h"
 
 namespace tovik {
 

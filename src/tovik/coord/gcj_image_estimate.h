@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tovik/coord/region.h"
-#include "tovik/platform/location.h"
+#include "tovik/providers/location.h"
 
 namespace tovik {
 

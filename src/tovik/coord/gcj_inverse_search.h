@@ -2,7 +2,7 @@
 
 #include "tovik/coord/gcj_image_estimate.h"
 #include "tovik/coord/region.h"
-#include "tovik/platform/location.h"
+#include "tovik/providers/location.h"
 
 namespace tovik {
 

@@ -4,8 +4,8 @@
 
 #include "tovik/coord/batch_path.h"
 #include "tovik/coord/region.h"
-#include "tovik/platform/location.h"
-#include "tovik/platform/export.h"
+#include "tovik/providers/location.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

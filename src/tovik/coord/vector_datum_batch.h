@@ -3,7 +3,7 @@
 #include <span>
 
 #include "tovik/coord/batch_path.h"
-#include "tovik/platform/location.h"
+#include "tovik/providers/location.h"
 
 namespace tovik {
 

@@ -2,7 +2,7 @@
 
 #include <variant>
 
-#include "tovik/platform/bundle.h"
+#include "tovik/system/bundle.h"
 
 namespace tovik::detail {
 

@@ -1,7 +1,7 @@
 #include "tovik/info/tk_version.h"
 
 #include "tovik/info/bundle_text.h"
-#include "tovik/platform/bundle.h"
+#include "tovik/system/bundle.h"
 
 namespace tovik {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <string>
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <variant>
 
-#include "tovik/platform/console.h"
-#include "tovik/platform/bundle.h"
-#include "tovik/platform/number_text.h"
+#include "tovik/system/console.h"
+#include "tovik/system/bundle.h"
+#include "tovik/system/number_text.h"
 
 namespace tovik {
 namespace {

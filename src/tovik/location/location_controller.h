@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "tovik/location/location_controller_delegate.h"
-#include "tovik/platform/location_manager.h"
-#include "tovik/platform/timer.h"
+#include "tovik/providers/location_manager.h"
+#include "tovik/runloop/timer.h"
 
 namespace tovik {
 

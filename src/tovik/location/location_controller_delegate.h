@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "tovik/platform/location.h"
-#include "tovik/platform/export.h"
+#include "tovik/providers/location.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

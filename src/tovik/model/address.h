@@ -5,7 +5,7 @@
 #include <utility>
 
 #include <nlohmann/json.hpp>
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/address.h"
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

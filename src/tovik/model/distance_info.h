@@ -3,7 +3,7 @@
 #include <memory>
 
 #include <nlohmann/json.hpp>
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

@@ -10,7 +10,7 @@
 #include "tovik/model/address_info.h"
 #include "tovik/model/decodable.h"
 #include "tovik/model/tk_category.h"
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

@@ -9,7 +9,7 @@
 #include "tovik/model/address_info.h"
 #include "tovik/model/place_info.h"
 #include "tovik/model/position.h"
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

@@ -8,7 +8,7 @@
 
 #include "tovik/model/decodable.h"
 #include "tovik/model/location_detail.h"
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/distance_info.h"
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

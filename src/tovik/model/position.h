@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/tk_point.h"
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

@@ -8,7 +8,7 @@
 #include "tovik/network/http_url_response.h"
 #include "tovik/network/session_configuration.h"
 #include "tovik/network/url_request.h"
-#include "tovik/platform/error.h"
+#include "tovik/system/error.h"
 
 namespace tovik {
 

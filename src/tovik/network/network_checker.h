@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include "tovik/platform/export.h"
+#include "tovik/system/export.h"
 
 namespace tovik {
 

@@ -2,9 +2,9 @@
 
 #include <mutex>
 
-#include "tovik/platform/console.h"
+#include "tovik/system/console.h"
 #include "tovik/network/utf8.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik {
 

@@ -18,7 +18,7 @@
 #include "tovik/network/request_result.h"
 #include "tovik/network/session_configuration.h"
 #include "tovik/network/url_request.h"
-#include "tovik/platform/error.h"
+#include "tovik/system/error.h"
 
 namespace tovik {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "tovik/platform/error.h"
+#include "tovik/system/error.h"
 
 namespace tovik {
 

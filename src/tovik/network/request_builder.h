@@ -10,7 +10,7 @@
 
 #include "tovik/network/http_method.h"
 #include "tovik/network/url_request.h"
-#include "tovik/platform/error.h"
+#include "tovik/system/error.h"
 
 namespace tovik {
 

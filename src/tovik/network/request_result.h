@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "tovik/network/http_url_response.h"
-#include "tovik/platform/error.h"
+#include "tovik/system/error.h"
 
 namespace tovik {
 

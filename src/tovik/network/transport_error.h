@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "tovik/platform/error.h"
+#include "tovik/system/error.h"
 
 namespace tovik {
 

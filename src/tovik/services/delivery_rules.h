@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "tovik/platform/error.h"
+#include "tovik/system/error.h"
 #include "tovik/services/service_caller.h"
 
 namespace tovik {

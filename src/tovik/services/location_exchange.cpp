@@ -7,7 +7,7 @@
 #include "tovik/services/module_keys.h"
 #include "tovik/model/location_res.h"
 #include "tovik/network/utf8.h"
-#include "tovik/platform/device.h"
+#include "tovik/system/device.h"
 #include "tovik/services/reverse_geo_request.h"
 #include "tovik/services/service_call.h"
 #include "tovik/services/track_request.h"

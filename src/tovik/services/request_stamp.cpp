@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "tovik/platform/clock.h"
-#include "tovik/platform/device.h"
-#include "tovik/platform/uuid.h"
+#include "tovik/system/clock.h"
+#include "tovik/system/device.h"
+#include "tovik/system/uuid.h"
 
 namespace tovik {
 

@@ -1,6 +1,6 @@
 #include "tovik/services/reverse_geo_request.h"
 
-#include "tovik/platform/device.h"
+#include "tovik/system/device.h"
 #include "tovik/model/json_fields.h"
 #include "tovik/services/request_stamp.h"
 

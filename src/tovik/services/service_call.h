@@ -6,8 +6,8 @@
 
 #include "tovik/network/network_client.h"
 #include "tovik/network/request_result.h"
-#include "tovik/platform/console.h"
-#include "tovik/platform/main_queue.h"
+#include "tovik/system/console.h"
+#include "tovik/runloop/main_queue.h"
 #include "tovik/services/delivery_rules.h"
 #include "tovik/services/service_caller.h"
 #include "tovik/services/service_request.h"

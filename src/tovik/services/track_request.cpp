@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "tovik/platform/device.h"
-#include "tovik/platform/location.h"
+#include "tovik/system/device.h"
+#include "tovik/providers/location.h"
 #include "tovik/model/json_fields.h"
 #include "tovik/services/request_stamp.h"
 

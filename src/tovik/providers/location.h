@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+#include <cmath>
+#include "tovik/system/export.h"
+
+namespace tovik {
+
+/// Latitude and longitude in degrees (north and east positive).
+struct TOVIK_API Coordinate {
+  double latitude = 0.0;   ///< degrees, north positive
+  double longitude = 0.0;  ///< degrees, east positive
+};
+
+/// One fix from the location service, a value type. Unknown values follow the
+/// platform conventions: negative accuracies mean "not valid", a negative speed or
+/// course means "unknown".
+struct TOVIK_API Location {
+  Coordinate coordinate;             ///< WGS-84
+  double altitude = 0.0;             ///< metres
+  double horizontalAccuracy = 0.0;   ///< metres; negative: no valid horizontal position
+  double verticalAccuracy = -1.0;    ///< metres; zero or negative: no valid altitude
+  double speed = -1.0;               ///< metres per second; negative: unknown
+  double course = -1.0;              ///< degrees from true north; negative: unknown
+  std::chrono::system_clock::time_point timestamp{};  ///< when the fix was taken
+};
+
+/// Whether a fix carries a position: a zero latitude or longitude is how a source says
+/// "no fix", and a coordinate that is not a finite number is none either.
+inline bool hasPosition(const Location& location) {
+  const Coordinate& c = location.coordinate;
+  return c.latitude != 0.0 && c.longitude != 0.0 && std::isfinite(c.latitude) && std::isfinite(c.longitude);
+}
+
+}  // namespace tovik
