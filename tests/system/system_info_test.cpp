@@ -6,7 +6,9 @@
 #include <set>
 #include <tuple>
 
+#include "support/log_capture.h"
 #include "tovik/system/bundle.h"
+#include "tovik/system/console.h"
 #include "tovik/system/device.h"
 #include "tovik/system/error.h"
 #include "tovik/system/uuid.h"
@@ -84,4 +86,19 @@ TEST(ErrorTest, WrappedAndRewordedDescriptions) {
 }
 
 }  // namespace
+TEST(ConsoleTest, TheHandlerGetsWhatStandardOutputWouldAndMayThrow) {
+  setLogEnabled(true);
+  {
+    test::LogCapture capture;
+    sdkLog({"a", "b"}, "-", "!\n");
+    consoleLine("banner");
+    EXPECT_EQ(capture.take(), "a-b!\nbanner\n");
+  }
+  setLogHandler([](std::string_view) { throw std::runtime_error("full"); });
+  EXPECT_NO_THROW(sdkLog("lost"));
+  EXPECT_NO_THROW(consoleLine("lost too"));
+  setLogHandler(nullptr);
+  setLogEnabled(false);
+}
+
 }  // namespace tovik::test

@@ -128,12 +128,14 @@ bool tk_client_location_isLogEnabled(void) { return TkClientLocation::isLogEnabl
 void tk_client_location_setIsLogEnabled(bool enabled) { TkClientLocation::setIsLogEnabled(enabled); }
 
 void tk_client_location_setLogHandler(tk_log_handler handler, void* context) {
-  if (handler == nullptr) {
-    TkClientLocation::setLogHandler(nullptr);
-    return;
-  }
-  TkClientLocation::setLogHandler(
-      [handler, context](std::string_view text) { handler(text.data(), text.size(), context); });
+  guardedVoid([&] {
+    if (handler == nullptr) {
+      TkClientLocation::setLogHandler(nullptr);
+      return;
+    }
+    TkClientLocation::setLogHandler(
+        [handler, context](std::string_view text) { handler(text.data(), text.size(), context); });
+  });
 }
 
 // Properties

@@ -30,7 +30,11 @@ void writeOut(const std::string& text) {
   auto& out = console();
   const std::lock_guard lock(out.mutex);
   if (out.handler) {
-    out.handler(text);
+    // A handler that throws loses its line; it must not break the delivery that logged it.
+    try {
+      out.handler(text);
+    } catch (...) {
+    }
     return;
   }
   std::fwrite(text.data(), 1, text.size(), stdout);
