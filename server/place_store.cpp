@@ -1,0 +1,242 @@
+#include "server/place_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+#include <cmath>
+#include <filesystem>
+#include <stdexcept>
+
+#include "server/place_schema.h"
+#include "server/text_match.h"
+#include "tovik/coord/orb_coor_transform.h"
+
+namespace tovik::server {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+/// Metres per degree of latitude on the sphere used for distances, for box sizes only.
+constexpr double kMetresPerDegree = 6371004.0 * kPi / 180.0;
+
+/// cos(latitude), kept away from zero so that boxes near the poles stay finite.
+double longitudeScale(double latitude) { return std::max(std::cos(latitude * kPi / 180.0), 0.01); }
+
+/// The boxes that cover `reach` degrees of latitude around a point, split at the
+/// antimeridian; each with the longitude of the point as seen from inside it.
+std::vector<std::pair<DegreeBox, double>> boxesAround(double latitude, double longitude, double reach) {
+  const double lngReach = reach / longitudeScale(latitude);
+  const double south = std::max(latitude - reach, -90.0);
+  const double north = std::min(latitude + reach, 90.0);
+  if (lngReach >= 180.0) {
+    return {{DegreeBox{south, north, -180.0, 180.0}, longitude}};
+  }
+  std::vector<std::pair<DegreeBox, double>> boxes;
+  const double west = longitude - lngReach;
+  const double east = longitude + lngReach;
+  boxes.push_back({DegreeBox{south, north, std::max(west, -180.0), std::min(east, 180.0)}, longitude});
+  if (west < -180.0) {
+    boxes.push_back({DegreeBox{south, north, west + 360.0, 180.0}, longitude + 360.0});
+  }
+  if (east > 180.0) {
+    boxes.push_back({DegreeBox{south, north, -180.0, east - 360.0}, longitude - 360.0});
+  }
+  return boxes;
+}
+
+double metresBetween(double lat1, double lng1, double lat2, double lng2) {
+  return OrbCoorTransform::distanceByPoint(lat1, lat2, lng1, lng2);
+}
+
+}  // namespace
+
+PlaceStore::PlaceStore(std::string path) : path_(std::move(path)) {}
+
+PlaceStore::~PlaceStore() {
+  idle_.clear();
+  if (fd_ >= 0) {
+    ::close(fd_);
+  }
+}
+
+std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
+  SqliteDatabase::tuneForConcurrentReaders();
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    throw std::runtime_error("no places database at " + path + " (run `tovik-service import` first)");
+  }
+  auto store = std::make_shared<PlaceStore>(path);
+  store->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (store->fd_ < 0) {
+    throw std::runtime_error("cannot open " + path + ": " + std::generic_category().message(errno));
+  }
+  struct stat opened {};
+  if (::fstat(store->fd_, &opened) != 0) {
+    throw std::runtime_error("cannot read " + path + ": " + std::generic_category().message(errno));
+  }
+  store->device_ = opened.st_dev;
+  store->inode_ = opened.st_ino;
+  auto connection = std::make_unique<PlaceConnection>(path);
+  try {
+    auto schema = connection->database().prepare("SELECT value FROM meta WHERE key = 'schema'");
+    if (!schema.step() || schema.columnText(0) != PlaceSchema::kVersion) {
+      throw std::runtime_error("unsupported schema");
+    }
+    auto count = connection->database().prepare("SELECT count(*) FROM places");
+    count.step();
+    store->placeCount_ = static_cast<std::size_t>(count.columnInt64(0));
+    auto regions = connection->database().prepare("SELECT code, name, english, answer_code FROM regions");
+    while (regions.step()) {
+      auto code = regions.columnText(0);
+      auto answer = regions.columnText(3);
+      if (answer != code) {
+        store->byAnswerCode_.emplace(answer, code);
+      }
+      store->regionNames_.emplace(std::move(code),
+                                  RegionName{regions.columnText(1), regions.columnText(2), std::move(answer)});
+    }
+    auto countries = connection->database().prepare("SELECT DISTINCT country FROM country_shapes");
+    while (countries.step()) {
+      store->boundaryCountries_.insert(countries.columnText(0));
+    }
+    store->countryCount_ = store->boundaryCountries_.size();
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error(path + " is not a places database of this service (" + error.what() +
+                             "); import it again with `tovik-service import`");
+  }
+  store->idle_.push_back(std::move(connection));
+  return store;
+}
+
+bool PlaceStore::stillAtPath() const {
+  struct stat now {};
+  return ::stat(path_.c_str(), &now) == 0 && now.st_dev == device_ && now.st_ino == inode_;
+}
+
+PlaceStore::Lease PlaceStore::borrow() const {
+  std::unique_lock lock(poolMutex_);
+  while (idle_.empty()) {
+    lock.unlock();
+    // Checked on both sides of the open, so the connection is known to be this file's.
+    if (stillAtPath()) {
+      auto connection = std::make_unique<PlaceConnection>(path_);
+      if (stillAtPath()) {
+        return Lease(*this, std::move(connection));
+      }
+    }
+    lock.lock();
+    // Another database is at the path now: wait for one of this store's connections. Each
+    // query holds one connection at a time, so one always comes back.
+    returned_.wait(lock, [this] { return !idle_.empty(); });
+  }
+  auto connection = std::move(idle_.back());
+  idle_.pop_back();
+  return Lease(*this, std::move(connection));
+}
+
+void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
+  if (connection == nullptr) {
+    return;
+  }
+  {
+    const std::lock_guard lock(poolMutex_);
+    idle_.push_back(std::move(connection));
+  }
+  returned_.notify_one();
+}
+
+std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longitude) const {
+  auto connection = borrow();
+  auto place = connection->nearest(latitude, longitude, longitudeScale(latitude));
+  if (!place) {
+    return std::nullopt;
+  }
+  const double distance = metresBetween(latitude, longitude, place->latitude, place->longitude);
+  return PlaceAtDistance{std::move(*place), distance};
+}
+
+std::optional<PlaceAtDistance> PlaceStore::nearestIn(double latitude, double longitude, const std::string& country,
+                                                     double maxDistance) const {
+  auto connection = borrow();
+  const double reach = maxDistance / kMetresPerDegree;
+  auto place = connection->nearestIn(latitude, longitude, longitudeScale(latitude), country, reach * reach);
+  if (!place) {
+    return std::nullopt;
+  }
+  const double distance = metresBetween(latitude, longitude, place->latitude, place->longitude);
+  return PlaceAtDistance{std::move(*place), distance};
+}
+
+std::optional<std::string> PlaceStore::countryAt(double latitude, double longitude) const {
+  if (countryCount_ == 0) {
+    return std::nullopt;
+  }
+  auto connection = borrow();
+  return connection->countryAt(latitude, longitude);
+}
+
+std::vector<PlaceAtDistance> PlaceStore::within(double latitude, double longitude, double radius) const {
+  auto connection = borrow();
+  // The flat box is widened a little: the great circle and the box disagree slightly.
+  const double reach = radius / kMetresPerDegree * 1.01 + 1e-6;
+  std::vector<PlaceAtDistance> found;
+  for (const auto& [box, lng] : boxesAround(latitude, longitude, reach)) {
+    (void)lng;
+    for (auto& place : connection->placesIn(box)) {
+      const double distance = metresBetween(latitude, longitude, place.latitude, place.longitude);
+      if (distance <= radius) {
+        found.push_back(PlaceAtDistance{std::move(place), distance});
+      }
+    }
+  }
+  std::sort(found.begin(), found.end(), [](const PlaceAtDistance& a, const PlaceAtDistance& b) {
+    return a.distance != b.distance ? a.distance < b.distance : a.place.id < b.place.id;
+  });
+  return found;
+}
+
+std::vector<Place> PlaceStore::matching(const std::string& ftsQuery, std::string_view regionCode,
+                                        std::size_t limit) const {
+  if (ftsQuery.empty()) {
+    return {};
+  }
+  auto connection = borrow();
+  return connection->matching(ftsQuery, regionCode, limit);
+}
+
+const std::string* PlaceStore::regionName(const std::string& code) const {
+  const auto it = regionNames_.find(code);
+  return it == regionNames_.end() ? nullptr : &it->second.name;
+}
+
+const std::string& PlaceStore::answerCode(const std::string& code) const {
+  const auto it = regionNames_.find(code);
+  return it == regionNames_.end() ? code : it->second.answerCode;
+}
+
+std::string PlaceStore::storedCode(const std::string& code) const {
+  const auto it = byAnswerCode_.find(code);
+  return it == byAnswerCode_.end() ? code : it->second;
+}
+
+std::vector<std::string> PlaceStore::regionWords(const Place& place) const {
+  std::vector<std::string> words;
+  for (const std::string* code : {&place.admin2, &place.admin1, &place.country}) {
+    const auto it = regionNames_.find(*code);
+    if (it == regionNames_.end()) {
+      continue;
+    }
+    for (const std::string* name : {&it->second.name, &it->second.english}) {
+      for (auto& word : TextMatch::words(*name)) {
+        words.push_back(std::move(word));
+      }
+    }
+  }
+  return words;
+}
+
+}  // namespace tovik::server

@@ -1,0 +1,294 @@
+#include "server/request_parsing.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "server/text_match.h"
+#include "tovik/model/decoding_error.h"
+#include "tovik/services/reverse_geo_request.h"
+#include "tovik/services/track_request.h"
+
+namespace tovik::server {
+
+namespace {
+
+using nlohmann::json;
+
+/// Thrown inside parsing only; every public function turns it into a `RequestError`.
+struct Rejected {
+  RequestError error;
+};
+
+[[noreturn]] void reject(std::string field, std::string message) {
+  throw Rejected{RequestError{std::move(field), std::move(message)}};
+}
+
+std::string lowerAscii(std::string_view text) {
+  std::string out(text);
+  for (auto& c : out) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return out;
+}
+
+std::optional<Datum> datumNamed(std::string_view name) {
+  const std::string lower = lowerAscii(name);
+  if (lower == "gcj02") {
+    return Datum::gcj02;
+  }
+  if (lower == "wgs84") {
+    return Datum::wgs84;
+  }
+  if (lower == "bd09") {
+    return Datum::bd09;
+  }
+  return std::nullopt;
+}
+
+/// The value of a query item sent at most once; nothing when it was not sent.
+std::optional<std::string> item(const QueryItems& query, const std::string& name) {
+  const auto [first, last] = query.equal_range(name);
+  if (first == last) {
+    return std::nullopt;
+  }
+  if (std::next(first) != last) {
+    reject(name, "\"" + name + "\" is given more than once");
+  }
+  return first->second;
+}
+
+std::string text(const QueryItems& query, const std::string& name) {
+  std::string value = item(query, name).value_or("");
+  if (value.size() > RequestParsing::kMaxText) {
+    reject(name, "\"" + name + "\" is longer than " + std::to_string(RequestParsing::kMaxText) + " bytes");
+  }
+  return value;
+}
+
+std::vector<std::string> searchWords(const QueryItems& query, const std::string& name, bool required) {
+  auto words = TextMatch::words(text(query, name));
+  if (words.empty() && required) {
+    reject(name, "\"" + name + "\" must name something to search for");
+  }
+  if (words.size() > TextMatch::kMaxWords) {
+    words.resize(TextMatch::kMaxWords);
+  }
+  return words;
+}
+
+int integer(const QueryItems& query, const std::string& name, int fallback, int min, int max) {
+  const auto value = item(query, name);
+  if (!value || value->empty()) {
+    return fallback;
+  }
+  int number = 0;
+  const char* end = value->data() + value->size();
+  const auto [ptr, ec] = std::from_chars(value->data(), end, number);
+  if (ec != std::errc() || ptr != end) {
+    reject(name, "\"" + name + "\" is not a whole number");
+  }
+  if (number < min || number > max) {
+    reject(name, "\"" + name + "\" must be between " + std::to_string(min) + " and " + std::to_string(max));
+  }
+  return number;
+}
+
+std::optional<double> decimal(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && text.back() == ' ') {
+    text.remove_suffix(1);
+  }
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+  }
+  double value = 0.0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+void checkRange(double latitude, double longitude, const std::string& latitudeField,
+                const std::string& longitudeField) {
+  if (!(latitude >= -90.0 && latitude <= 90.0)) {
+    reject(latitudeField, "latitude must be between -90 and 90 degrees");
+  }
+  if (!(longitude >= -180.0 && longitude <= 180.0)) {
+    reject(longitudeField, "longitude must be between -180 and 180 degrees");
+  }
+}
+
+json parseBody(std::string_view body) {
+  if (body.empty()) {
+    reject("body", "the request has no body");
+  }
+  struct TooDeep {};
+  try {
+    return json::parse(body, [](int depth, json::parse_event_t, json&) {
+      if (depth > RequestParsing::kMaxDepth) {
+        throw TooDeep{};
+      }
+      return true;
+    });
+  } catch (const TooDeep&) {
+    reject("body", "the body nests deeper than " + std::to_string(RequestParsing::kMaxDepth) + " levels");
+  } catch (const json::exception& error) {
+    reject("body", std::string("the body is not valid JSON: ") + error.what());
+  }
+}
+
+TrackPointsRequest decodeTrackBody(const json& document) {
+  if (!document.is_object()) {
+    reject("body", "the body must be a JSON object");
+  }
+  const auto asset = document.find("asset");
+  TrackPointsRequest request;
+  try {
+    if (asset == document.end() || asset->is_null()) {
+      reject("asset", "required key is missing");
+    } else if (asset->is_object()) {
+      const TrackRequest track = TrackRequest::decode(document);
+      request.isTrack = true;
+      request.id = track.id;
+      request.asset = track.asset.id;
+      request.latitude = track.location.gnss.point.latitude;
+      request.longitude = track.location.gnss.point.longitude;
+      request.datum = Datum::wgs84;
+      checkRange(request.latitude, request.longitude, "location.gnss.point.latitude",
+                 "location.gnss.point.longitude");
+    } else if (asset->is_string()) {
+      const ReverseGeoRequest reverse = ReverseGeoRequest::decode(document);
+      request.isTrack = false;
+      request.id = reverse.id.value_or("");
+      request.asset = reverse.asset;
+      const auto& position = reverse.location.position;
+      request.latitude = position.point.latitude;
+      request.longitude = position.point.longitude;
+      request.datum = Datum::gcj02;
+      if (position.spatialReference) {
+        const auto datum = datumNamed(*position.spatialReference);
+        if (!datum) {
+          reject("location.position.spatialReference", "spatialReference must be \"gcj02\", \"wgs84\" or \"bd09\"");
+        }
+        request.datum = *datum;
+      }
+      checkRange(request.latitude, request.longitude, "location.position.point.latitude",
+                 "location.position.point.longitude");
+    } else {
+      reject("asset", "\"asset\" must be an object (fused location) or a string (reverse geocoding)");
+    }
+  } catch (const DecodingError& error) {
+    reject(error.path().empty() ? "body" : error.path(), error.what());
+  } catch (const json::exception& error) {
+    reject("body", error.what());
+  }
+  if (request.asset.size() > RequestParsing::kMaxText || request.id.size() > RequestParsing::kMaxText) {
+    reject(request.id.size() > RequestParsing::kMaxText ? "id" : "asset",
+           "identifiers are at most " + std::to_string(RequestParsing::kMaxText) + " bytes");
+  }
+  return request;
+}
+
+template <class Request, class Parse>
+std::variant<Request, RequestError> guarded(const Parse& parse) {
+  try {
+    return parse();
+  } catch (const Rejected& rejected) {
+    return rejected.error;
+  } catch (const std::exception& error) {
+    return RequestError{"body", error.what()};
+  }
+}
+
+}  // namespace
+
+std::variant<TrackPointsRequest, RequestError> RequestParsing::trackPoints(std::string_view body,
+                                                                           const QueryItems& query) {
+  return guarded<TrackPointsRequest>([&] {
+    Datum responseDatum = Datum::gcj02;
+    if (const auto sprf = item(query, "response_sprf"); sprf && !sprf->empty()) {
+      const auto datum = datumNamed(*sprf);
+      if (!datum) {
+        reject("response_sprf", "\"response_sprf\" must be \"gcj02\", \"wgs84\" or \"bd09\"");
+      }
+      responseDatum = *datum;
+    }
+    std::optional<bool> needAddress;
+    if (const auto need = item(query, "needAddress")) {
+      if (*need == "true") {
+        needAddress = true;
+      } else if (*need == "false") {
+        needAddress = false;
+      } else {
+        reject("needAddress", "\"needAddress\" must be \"true\" or \"false\"");
+      }
+    }
+    TrackPointsRequest request = decodeTrackBody(parseBody(body));
+    request.responseDatum = responseDatum;
+    request.needAddress = needAddress;
+    return request;
+  });
+}
+
+std::variant<GeocodeRequest, RequestError> RequestParsing::geocode(const QueryItems& query) {
+  return guarded<GeocodeRequest>([&] {
+    GeocodeRequest request;
+    request.words = searchWords(query, "address", true);
+    request.city = text(query, "city");
+    return request;
+  });
+}
+
+std::variant<PlaceSearchRequest, RequestError> RequestParsing::placeSearch(const QueryItems& query) {
+  return guarded<PlaceSearchRequest>([&] {
+    PlaceSearchRequest request;
+    request.words = searchWords(query, "name", true);
+    request.city = text(query, "city");
+    request.cityCode = text(query, "city_code");
+    request.pageIndex = integer(query, "page_index", 1, 1, kMaxPageIndex);
+    request.pageSize = integer(query, "page_size", 10, 1, kMaxPageSize);
+    return request;
+  });
+}
+
+std::variant<NearbySearchRequest, RequestError> RequestParsing::nearbySearch(const QueryItems& query) {
+  return guarded<NearbySearchRequest>([&] {
+    NearbySearchRequest request;
+    request.words = searchWords(query, "name", false);
+    const std::string location = text(query, "location");
+    const auto comma = location.find(',');
+    if (location.empty()) {
+      reject("location", "\"location\" is required: \"lon,lat\" in GCJ-02 degrees");
+    }
+    const auto longitude = comma == std::string::npos ? std::nullopt : decimal(std::string_view(location).substr(0, comma));
+    const auto latitude = comma == std::string::npos ? std::nullopt : decimal(std::string_view(location).substr(comma + 1));
+    if (!longitude || !latitude) {
+      reject("location", "\"location\" must be \"lon,lat\" in GCJ-02 degrees, for example \"116.397,39.909\"");
+    }
+    checkRange(*latitude, *longitude, "location", "location");
+    request.latitude = *latitude;
+    request.longitude = *longitude;
+    request.radius = integer(query, "radius", 1000, 1, kMaxRadius);
+    request.category = text(query, "category");
+    const std::string order = lowerAscii(text(query, "orderby"));
+    if (order == "relevance") {
+      request.orderByRelevance = true;
+    } else if (!order.empty() && order != "distance") {
+      reject("orderby", "\"orderby\" must be \"distance\" or \"relevance\"");
+    }
+    request.pageIndex = integer(query, "page_index", 1, 1, kMaxPageIndex);
+    request.pageSize = integer(query, "page_size", 10, 1, kMaxPageSize);
+    return request;
+  });
+}
+
+}  // namespace tovik::server
