@@ -5,34 +5,18 @@
 #   bench/server/metrics.sh [BUILD_DIR] [ROUNDS]     (defaults: build, 3)
 set -euo pipefail
 
-top="$(cd "$(dirname "$0")/../.." && pwd)"
-build="${1:-$top/build}"
+. "$(dirname "$0")/common.sh"
 rounds="${2:-3}"
-service="$build/server/tovik-service"
-db="$build/server/places.sqlite"
-port="${TOVIK_BENCH_PORT:-8613}"
 duration="${TOVIK_BENCH_DURATION:-5s}"
-connections="${TOVIK_BENCH_CONNECTIONS:-16}"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-
-[ -x "$service" ] || { echo "no $service: build the tovik-service target first" >&2; exit 1; }
-command -v wrk >/dev/null || { echo "wrk is not installed (scripts/bootstrap installs it)" >&2; exit 1; }
-[ -f "$db" ] || "$service" import --db "$db"
 
 # Prints "requests/s p99_ms" for one run.
 run_one() {
   local extra="$1" err
   err="$(mktemp -p "$work")"
   # shellcheck disable=SC2086
-  "$service" serve --db "$db" --port "$port" --threads 32 --access-log /dev/null $extra 2> "$err" &
-  local pid=$!
-  for _ in $(seq 100); do
-    grep -q "listening on" "$err" && break
-    sleep 0.1
-  done
-  grep -q "listening on" "$err" || { cat "$err" >&2; kill "$pid"; exit 1; }
-  wrk -t2 -c"$connections" -d2s -s "$top/bench/server/reverse.lua" "http://127.0.0.1:$port" > /dev/null
+  start_service "$err" --db "$db" --threads 32 --access-log /dev/null $extra
+  local pid=$service_pid
+  warm_up "$top/bench/server/reverse.lua"
   wrk -t2 -c"$connections" -d"$duration" --latency -s "$top/bench/server/reverse.lua" "http://127.0.0.1:$port" > "$work/wrk"
   kill -TERM "$pid"
   wait "$pid" || true

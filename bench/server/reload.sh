@@ -6,20 +6,10 @@
 #   bench/server/reload.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 
-top="$(cd "$(dirname "$0")/../.." && pwd)"
-build="${1:-$top/build}"
-service="$build/server/tovik-service"
-source_db="$build/server/places.sqlite"
-port="${TOVIK_BENCH_PORT:-8613}"
+. "$(dirname "$0")/common.sh"
+source_db="$db"
 seconds="${TOVIK_BENCH_SECONDS:-10}"
 every="${RELOAD_EVERY:-0.5}"
-connections="${TOVIK_BENCH_CONNECTIONS:-16}"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-
-[ -x "$service" ] || { echo "no $service: build the tovik-service target first" >&2; exit 1; }
-command -v wrk >/dev/null || { echo "wrk is not installed (scripts/bootstrap installs it)" >&2; exit 1; }
-[ -f "$source_db" ] || "$service" import --db "$source_db"
 
 # Two files with the same content; each swap renames the other one over --db, as a new
 # import does, so every reload opens a different file.
@@ -30,13 +20,9 @@ ln -f "$work/a.sqlite" "$db"
 
 run_one() {
   local name="$1" reloads="$2"
-  "$service" serve --db "$db" --port "$port" --threads 32 --access-log "$work/$name.log" 2> "$work/$name.err" &
-  local pid=$!
-  for _ in $(seq 100); do
-    grep -q "listening on" "$work/$name.err" 2>/dev/null && break
-    sleep 0.1
-  done
-  wrk -t2 -c"$connections" -d2s -s "$top/bench/server/reverse.lua" "http://127.0.0.1:$port" > /dev/null
+  start_service "$work/$name.err" --db "$db" --threads 32 --access-log "$work/$name.log"
+  local pid=$service_pid
+  warm_up "$top/bench/server/reverse.lua"
   : > "$work/$name.log"
   wrk -t2 -c"$connections" -d"${seconds}s" --latency -s "$top/bench/server/reverse.lua" \
     "http://127.0.0.1:$port" > "$work/$name.wrk" &

@@ -7,34 +7,15 @@
 # catch a starved connection that wrk's latencies cannot show.
 set -euo pipefail
 
-top="$(cd "$(dirname "$0")/../.." && pwd)"
-build="${1:-$top/build}"
-service="$build/server/tovik-service"
-db="$build/server/places.sqlite"
-port="${TOVIK_BENCH_PORT:-8613}"
+. "$(dirname "$0")/common.sh"
 threads="${TOVIK_BENCH_THREADS:-32}"
 duration="${TOVIK_BENCH_DURATION:-10s}"
-connections="${TOVIK_BENCH_CONNECTIONS:-16}"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-
-[ -x "$service" ] || { echo "no $service: build the tovik-service target first" >&2; exit 1; }
-command -v wrk >/dev/null || { echo "wrk is not installed (scripts/bootstrap installs it)" >&2; exit 1; }
-[ -f "$db" ] || "$service" import --db "$db"
 
 run_one() {
   local name="$1" script="$2"
-  "$service" serve --db "$db" --port "$port" --threads "$threads" --access-log "$work/$name.log" \
-    2> "$work/$name.err" &
-  local pid=$!
-  for _ in $(seq 100); do
-    grep -q "listening on" "$work/$name.err" 2>/dev/null && break
-    sleep 0.1
-  done
-  grep -q "listening on" "$work/$name.err" || { cat "$work/$name.err" >&2; kill "$pid"; exit 1; }
-
-  # A short warm-up so that the database pages are in memory, as in steady service.
-  wrk -t2 -c"$connections" -d2s -s "$script" "http://127.0.0.1:$port" > /dev/null
+  start_service "$work/$name.err" --db "$db" --threads "$threads" --access-log "$work/$name.log"
+  local pid=$service_pid
+  warm_up "$script"
   echo "== $name: wrk -t2 -c$connections -d$duration --latency -s $(basename "$script")"
   wrk -t2 -c"$connections" -d"$duration" --latency -s "$script" "http://127.0.0.1:$port"
 
