@@ -94,7 +94,6 @@ PlaceConnection::PlaceConnection(const std::string& path)
                             " CROSS JOIN country_shapes s ON s.id = r.id"
                             " WHERE r.min_lat <= ?1 AND r.max_lat >= ?1 AND r.min_lng <= ?2 AND r.max_lng >= ?2"
                             " AND s.band = ?3 ORDER BY r.id")),
-      byId_(db_.prepare("SELECT " + std::string(kColumns) + " FROM places p WHERE p.id = ?1")),
       inBox_(db_.prepare("SELECT " + std::string(kColumns) +
                          " FROM places_rtree r CROSS JOIN places p ON p.id = r.id "
                          "WHERE r.min_lat >= ?1 AND r.max_lat <= ?2 AND r.min_lng >= ?3 AND r.max_lng <= ?4")),
@@ -139,15 +138,6 @@ std::optional<std::string> PlaceConnection::countryAt(double latitude, double lo
     }
   }
   return std::nullopt;
-}
-
-std::optional<Place> PlaceConnection::place(std::int64_t id) {
-  ResetOnExit reset(byId_);
-  byId_.bind(1, id);
-  if (!byId_.step()) {
-    return std::nullopt;
-  }
-  return readPlace(byId_);
 }
 
 std::vector<Place> PlaceConnection::placesIn(const DegreeBox& box) {

@@ -37,7 +37,6 @@ class PlaceConnection {
   /// The alpha-2 code of the country whose boundary holds the point, or nothing (at sea,
   /// or a database without boundaries).
   std::optional<std::string> countryAt(double latitude, double longitude);
-  std::optional<Place> place(std::int64_t id);
   /// Every place in `box`, unordered.
   std::vector<Place> placesIn(const DegreeBox& box);
   /// Places whose text matches the FTS5 query, best text rank first, optionally only those
@@ -54,7 +53,6 @@ class PlaceConnection {
   SqliteStatement nearest_;
   SqliteStatement nearestIn_;
   SqliteStatement shapesAt_;
-  SqliteStatement byId_;
   SqliteStatement inBox_;
   SqliteStatement byText_;
 };

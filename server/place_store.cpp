@@ -14,6 +14,7 @@
 #include "server/place_schema.h"
 #include "server/text_match.h"
 #include "tovik/coord/orb_coor_transform.h"
+#include "tovik/system/earth.h"
 
 namespace tovik::server {
 
@@ -21,7 +22,7 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 /// Metres per degree of latitude on the sphere used for distances, for box sizes only.
-constexpr double kMetresPerDegree = 6371004.0 * kPi / 180.0;
+constexpr double kMetresPerDegree = kEarthRadius * kPi / 180.0;
 
 /// cos(latitude), kept away from zero so that boxes near the poles stay finite.
 double longitudeScale(double latitude) { return std::max(std::cos(latitude * kPi / 180.0), 0.01); }

@@ -37,20 +37,6 @@ std::string lowerAscii(std::string_view text) {
   return out;
 }
 
-std::optional<Datum> datumNamed(std::string_view name) {
-  const std::string lower = lowerAscii(name);
-  if (lower == "gcj02") {
-    return Datum::gcj02;
-  }
-  if (lower == "wgs84") {
-    return Datum::wgs84;
-  }
-  if (lower == "bd09") {
-    return Datum::bd09;
-  }
-  return std::nullopt;
-}
-
 /// The value of a query item sent at most once; nothing when it was not sent.
 std::optional<std::string> item(const QueryItems& query, const std::string& name) {
   const auto [first, last] = query.equal_range(name);

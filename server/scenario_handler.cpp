@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "server/datum_conversion.h"
 #include "server/text_match.h"
 #include "tovik/model/tk_category.h"
 
@@ -67,7 +66,7 @@ std::vector<std::shared_ptr<GeocodeRes>> ScenarioHandler::nearbySearch(const Nea
     return {};
   }
   const Coordinate centre =
-      DatumConversion::toWGS(Coordinate{request.latitude, request.longitude}, Datum::gcj02);
+      convertDatum(Coordinate{request.latitude, request.longitude}, Datum::gcj02, Datum::wgs84);
   const auto nearby = store_->within(centre.latitude, centre.longitude, request.radius);
   std::vector<Scored> ranked;
   for (const auto& found : nearby) {
@@ -100,7 +99,7 @@ void ScenarioHandler::rankByText(std::vector<Scored>& ranked) {
 
 std::shared_ptr<GeocodeRes> ScenarioHandler::item(const Scored& scored) const {
   const Place& place = *scored.place;
-  const Coordinate gcj = DatumConversion::fromWGS(Coordinate{place.latitude, place.longitude}, Datum::gcj02);
+  const Coordinate gcj = convertDatum(Coordinate{place.latitude, place.longitude}, Datum::wgs84, Datum::gcj02);
   char point[64];
   std::snprintf(point, sizeof point, "%.6f,%.6f", gcj.longitude, gcj.latitude);
 

@@ -2,7 +2,6 @@
 
 #include <chrono>
 
-#include "server/datum_conversion.h"
 #include "tovik/model/distance_info.h"
 #include "tovik/model/place_info.h"
 #include "tovik/model/position.h"
@@ -47,9 +46,9 @@ std::shared_ptr<AddressInfo> TrackPointsHandler::address(const Coordinate& wgs, 
 
 std::shared_ptr<LocationRes> TrackPointsHandler::answer(const TrackPointsRequest& request) const {
   const Coordinate given{request.latitude, request.longitude};
-  const Coordinate wgs = DatumConversion::toWGS(given, request.datum);
+  const Coordinate wgs = convertDatum(given, request.datum, Datum::wgs84);
   const Coordinate answered =
-      request.datum == request.responseDatum ? given : DatumConversion::fromWGS(wgs, request.responseDatum);
+      request.datum == request.responseDatum ? given : convertDatum(wgs, Datum::wgs84, request.responseDatum);
 
   auto detail = std::make_shared<LocationDetail>();
   detail->timestamp = nowMilliseconds();

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "server/address_composer.h"
-#include "server/datum_conversion.h"
-#include "server/place_store.h"
 #include "server/parsed_requests.h"
+#include "server/place_store.h"
+#include "tovik/providers/location.h"
 #include "tovik/model/location_res.h"
 
 namespace tovik::server {
