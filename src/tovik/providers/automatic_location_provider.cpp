@@ -23,13 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::chrono::milliseconds kFirstRetryDelay = 500ms;
-constexpr std::chrono::milliseconds kLongestRetryDelay = 8s;
-
-std::string endpointText(const std::string& host, std::uint16_t port) {
-  const bool ipv6 = host.find(':') != std::string::npos;
-  return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-}
 
 // A descriptor closed when it goes.
 class Descriptor {
@@ -162,7 +155,7 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
 
   void start() {
     stop();
-    const std::string gpsd = endpointText(options.gpsdHost, options.gpsdPort);
+    const std::string gpsd = ProviderReader::endpointText(options.gpsdHost, options.gpsdPort);
     const bool started = reader.start([weak = weak_from_this(), options = options, gpsd](const ProviderReader::Run& run) {
       probe(run, options, gpsd, weak);
     });
@@ -186,7 +179,7 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
   // The reader thread: looks until a source is found, then hands it to the main thread.
   static void probe(const ProviderReader::Run& run, const Options& options, const std::string& gpsd,
                     const std::weak_ptr<Impl>& weak) {
-    auto retryDelay = kFirstRetryDelay;
+    auto retryDelay = ProviderReader::kFirstRetryDelay;
     bool failureReported = false;
     while (!run.stopping()) {
       const GpsdAnswer answer = askGpsd(options.gpsdHost, options.gpsdPort, options.probeTimeout, run.stopDescriptor());
@@ -211,7 +204,7 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
         failureReported = true;
       }
       if (!run.waitFor(retryDelay)) return;
-      retryDelay = std::min(retryDelay * 2, kLongestRetryDelay);
+      retryDelay = std::min(retryDelay * 2, ProviderReader::kLongestRetryDelay);
     }
   }
 

@@ -28,8 +28,6 @@ constexpr const char* kClientInterface = "org.freedesktop.GeoClue2.Client";
 constexpr const char* kLocationInterface = "org.freedesktop.GeoClue2.Location";
 constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
 
-constexpr std::chrono::milliseconds kFirstRetryDelay = 500ms;
-constexpr std::chrono::milliseconds kLongestRetryDelay = 8s;
 // GeoClue answers at once, unless it waits for an agent; a request must end well within
 // the manager's own wait for a fix.
 constexpr std::uint64_t kCallTimeoutMicroseconds = 5'000'000;
@@ -495,7 +493,7 @@ struct GeoclueLocationProvider::Impl {
 
   // The reader thread: a session, and a new one after a failure or a loss, until stopped.
   static void read(const ProviderReader::Run& run, const GeoclueSettings& settings, const Sink& sink) {
-    auto retryDelay = kFirstRetryDelay;
+    auto retryDelay = ProviderReader::kFirstRetryDelay;
     bool failureReported = false;  // once per spell of failures; later sessions ask the provider
     while (!run.stopping()) {
       Session session{run, settings, sink, nullptr, {}, false, std::nullopt};
@@ -504,7 +502,7 @@ struct GeoclueLocationProvider::Impl {
       if (session.activated) {
         // The session ran: what ends it starts a new spell, and GeoClue may be restarting.
         failureReported = false;
-        retryDelay = kFirstRetryDelay;
+        retryDelay = ProviderReader::kFirstRetryDelay;
       }
       if (outcome == Outcome::lost) {
         sink.ended(run);
@@ -513,7 +511,7 @@ struct GeoclueLocationProvider::Impl {
         failureReported = true;
       }
       if (!run.waitFor(retryDelay)) return;
-      if (outcome == Outcome::failed) retryDelay = std::min(retryDelay * 2, kLongestRetryDelay);
+      if (outcome == Outcome::failed) retryDelay = std::min(retryDelay * 2, ProviderReader::kLongestRetryDelay);
     }
   }
 };

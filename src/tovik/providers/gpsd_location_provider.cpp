@@ -24,17 +24,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::chrono::milliseconds kFirstRetryDelay = 500ms;
-constexpr std::chrono::milliseconds kLongestRetryDelay = 8s;
 // How often a reader looks again whether another reader's open has ended.
 constexpr std::chrono::milliseconds kOpenWaitSlice = 50ms;
 // How long one wait for gpsd's data lasts when the system gave no stop descriptor.
 constexpr int kFallbackWaitMilliseconds = 200;
-
-std::string endpointText(const std::string& host, std::uint16_t port) {
-  const bool ipv6 = host.find(':') != std::string::npos;
-  return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-}
 
 // libgps reports its own failures as negative codes and system failures through errno.
 std::string reasonText(int code) {
@@ -100,7 +93,7 @@ struct GpsdEndpoint {
 struct GpsdLocationProvider::Impl {
   Impl(GpsdLocationProvider& owner, std::string host, std::uint16_t port)
       : owner(owner), host(std::move(host)), port(port),
-        endpoint{this->host, std::to_string(port), endpointText(this->host, port)} {}
+        endpoint{this->host, std::to_string(port), ProviderReader::endpointText(this->host, port)} {}
 
   GpsdLocationProvider& owner;
   const std::string host;
@@ -149,7 +142,7 @@ struct GpsdLocationProvider::Impl {
 
   // The reader thread: connect, watch, reconnect with back-off until stopped.
   static void read(const ProviderReader::Run& run, const GpsdEndpoint& endpoint, Sink sink) {
-    auto retryDelay = kFirstRetryDelay;
+    auto retryDelay = ProviderReader::kFirstRetryDelay;
     bool failureReported = false;  // once per spell of failures; later sessions ask the provider
     std::optional<timespec> lastFixTime;
 
@@ -159,7 +152,7 @@ struct GpsdLocationProvider::Impl {
         failureReported = true;
       }
       const bool goOn = run.waitFor(retryDelay);
-      retryDelay = std::min(retryDelay * 2, kLongestRetryDelay);
+      retryDelay = std::min(retryDelay * 2, ProviderReader::kLongestRetryDelay);
       return goOn;
     };
 
@@ -178,7 +171,7 @@ struct GpsdLocationProvider::Impl {
         continue;
       }
       failureReported = false;
-      retryDelay = kFirstRetryDelay;
+      retryDelay = ProviderReader::kFirstRetryDelay;
       sink.connectedChanged(run, true);
       watch(run, data, lastFixTime, sink);
       gps_close(&data);

@@ -44,6 +44,11 @@ struct ProviderReader::Run::State {
   const int wakeDescriptor;
 };
 
+std::string ProviderReader::endpointText(const std::string& host, std::uint16_t port) {
+  const bool ipv6 = host.find(':') != std::string::npos;
+  return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 bool ProviderReader::Run::stopping() const {
   const std::lock_guard lock(state_->mutex);
   return state_->stopRequested;
