@@ -1,74 +1,131 @@
 /* The C interface's end-to-end tests, written in C against tovik_c.h only (plus the
- * loopback server). Runs every case, or the cases named on the command line. */
+ * loopback server): the harness, then every case in order. */
 #include <stdio.h>
-#include <string.h>
 
-#include <tovik/tovik_c.h>
+#include "harness.h"
 
-#include "c_check.h"
-#include "suites.h"
-
-int c_check_failures = 0;
+static int failures = 0;
 test_server* g_server = NULL;
 
-typedef struct test_case {
-  const char* name;
-  void (*run)(void);
-} test_case;
-
-#define CASE(fn) {#fn, fn}
-
-static const test_case kCases[] = {
-    CASE(test_transforms_match_reference_values),
-    CASE(test_batch_transforms_equal_single_point),
-    CASE(test_version_and_status_texts),
-    CASE(test_main_queue_runs_posted_work_in_order),
-    CASE(test_properties_round_trip),
-    CASE(test_null_arguments_are_refused),
-    CASE(test_preconditions_are_reported_synchronously),
-    CASE(test_delegate_context_released_once),
-    CASE(test_main_thread_entries_refuse_other_threads),
-    CASE(test_single_fix_session),
-    CASE(test_facade_destroyed_inside_callback),
-    CASE(test_missing_purpose_string_fails_session),
-    CASE(test_reverse_geocode_result_outlives_callback),
-    CASE(test_searches_deliver_lists),
-    CASE(test_service_error_reaches_error_callback),
-    CASE(test_missing_optional_member_drops_result),
-};
-
-static int wanted(const char* name, int argc, char** argv) {
-  if (argc < 2) {
-    return 1;
+void c_check(bool ok, const char* file, int line, const char* row, const char* text) {
+  if (!ok) {
+    fprintf(stderr, "%s:%d: %s%scheck failed: %s\n", file, line, row ? row : "", row ? ": " : "", text);
+    ++failures;
   }
-  for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], name) == 0) {
-      return 1;
-    }
-  }
-  return 0;
 }
 
-int main(int argc, char** argv) {
+void c_check_str(const char* actual, const char* expected, const char* file, int line, const char* text) {
+  char row[1024];
+  snprintf(row, sizeof row, "\"%s\" is not \"%s\"", actual ? actual : "(null)", expected);
+  c_check(actual != NULL && strcmp(actual, expected) == 0, file, line, row, text);
+}
+
+static void heard(recorder* r, char what) {
+  const size_t length = strlen(r->heard);
+  if (length + 1 < sizeof r->heard) {
+    r->heard[length] = what;
+  }
+  r->off_main_thread |= !tk_main_queue_is_main_thread();
+}
+
+static void keep_location(recorder* r, const tk_location_res* location, char what) {
+  heard(r, what);
+  tk_location_res_release(r->kept_location);
+  r->kept_location = tk_location_res_retain(location);
+}
+
+static void keep_list(recorder* r, const tk_geocode_list* list, char what) {
+  heard(r, what);
+  tk_geocode_list_release(r->kept_list);
+  r->kept_list = tk_geocode_list_retain(list);
+}
+
+static bool always(void* context) {
+  (void)context;
+  return true;
+}
+
+static void on_location(void* context, const tk_location_res* location) {
+  recorder* r = context;
+  keep_location(r, location, 'L');
+  /* A predicate that already holds: driving would return true at once, refusing returns false. */
+  r->refused_nested_runs += !tk_main_queue_run_until(always, NULL, 1.0);
+  tk_client_location* doomed = r->destroy_in_callback;
+  r->destroy_in_callback = NULL;
+  tk_client_location_destroy(doomed);
+}
+
+static void on_error(void* context, const char* msg) {
+  recorder* r = context;
+  heard(r, 'E');
+  snprintf(r->last_error, sizeof r->last_error, "%s", msg);
+}
+
+static void on_reverse(void* context, const tk_location_res* location) { keep_location(context, location, 'R'); }
+
+static void on_geocode(void* context, const tk_geocode_list* list) { keep_list(context, list, 'G'); }
+
+static void on_poi(void* context, const tk_geocode_list* list) { keep_list(context, list, 'P'); }
+
+static void on_release(void* context) {
+  recorder* r = context;
+  ++r->releases;
+  r->off_main_thread |= !tk_main_queue_is_main_thread();
+}
+
+/* In the table's order: size, context, the five callbacks, the release. */
+tk_location_delegate recorder_delegate(recorder* r) {
+  const tk_location_delegate delegate = {
+      TK_LOCATION_DELEGATE_SIZE, r, on_location, on_error, on_reverse, on_geocode, on_poi, on_release};
+  return delegate;
+}
+
+static bool heard_enough(void* context) {
+  const recorder* r = context;
+  return strlen(r->heard) >= r->wanted;
+}
+
+static bool released(void* context) { return ((const recorder*)context)->releases > 0; }
+
+/* The waits are generous: a loopback answer takes milliseconds. */
+const char* recorder_wait(recorder* r, size_t count) {
+  r->wanted = count;
+  tk_main_queue_run_until(heard_enough, r, 20.0);
+  return r->heard;
+}
+
+bool recorder_wait_released(recorder* r) { return tk_main_queue_run_until(released, r, 20.0); }
+
+tk_client_location* ready_facade(const tk_location_delegate* delegate) {
+  tk_client_location* client = tk_client_location_create(delegate);
+  CHECK(tk_client_location_setAgreePrivacyWithIsAgree(client, true) == TK_OK);
+  CHECK(tk_client_location_initKeyWithAccesskey(client, "AK") == TK_OK);
+  CHECK(tk_client_location_setServiceURL(client, test_server_base_url(g_server)) == TK_OK);
+  return client;
+}
+
+static size_t failed_cases = 0;
+
+static void run(const char* name, void (*test)(void)) {
+  const int before = failures;
+  test();
+  failed_cases += failures != before;
+  printf("[%s] %s\n", failures != before ? "FAILED" : "    OK", name);
+}
+
+#define RUN(test) run(#test, test)
+
+int main(void) {
   g_server = test_server_start();
-  if (g_server == NULL) {
-    fprintf(stderr, "could not start the loopback server\n");
-    return 1;
-  }
-  int ran = 0;
-  int failed_cases = 0;
-  for (size_t i = 0; i < sizeof kCases / sizeof kCases[0]; ++i) {
-    if (!wanted(kCases[i].name, argc, argv)) {
-      continue;
-    }
-    const int before = c_check_failures;
-    kCases[i].run();
-    ++ran;
-    const int failed = c_check_failures != before;
-    failed_cases += failed;
-    printf("[%s] %s\n", failed ? "FAILED" : "    OK", kCases[i].name);
-  }
+  RUN(test_transforms_match_reference_values);
+  RUN(test_version_status_and_main_queue);
+  RUN(test_properties_and_arguments);
+  RUN(test_delegate_context_released_once);
+  RUN(test_main_thread_entries_refuse_other_threads);
+  RUN(test_location_sessions);
+  RUN(test_service_calls_deliver_results);
+  RUN(test_missing_optional_member_drops_result);
   test_server_stop(g_server);
-  printf("%d of %d cases passed\n", ran - failed_cases, ran);
-  return ran > 0 && failed_cases == 0 ? 0 : 1;
+  printf("%zu cases failed\n", failed_cases);
+  return failed_cases == 0 ? 0 : 1;
 }

@@ -1,9 +1,14 @@
-#include "capi/shim/test_server_c.h"
-
+// The loopback test server, seen from C: a real HTTP server on 127.0.0.1 with canned answers.
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "support/test_server.h"
+
+extern "C" {
+#include "capi/harness.h"
+}
 
 struct test_server {
   tovik::test::TestServer server;
@@ -12,20 +17,19 @@ struct test_server {
 
 extern "C" {
 
-test_server* test_server_start(void) {
-  try {
-    return std::make_unique<test_server>().release();
-  } catch (...) {
-    return nullptr;
-  }
-}
+// A server that cannot listen throws out of here, which ends the program loudly.
+test_server* test_server_start(void) { return std::make_unique<test_server>().release(); }
 
 void test_server_stop(test_server* server) { const std::unique_ptr<test_server> owned(server); }
 
 const char* test_server_base_url(const test_server* server) { return server->baseURL.c_str(); }
 
-void test_server_respond(test_server* server, const char* method, const char* path, int status, const char* body) {
-  server->server.respond(method, path, tovik::test::CannedResponse::json(status, body));
+// A missing file answers an empty body, which fails every check on the result.
+void test_server_respond_file(test_server* server, const char* method, const char* path, int status, const char* name) {
+  const std::ifstream file(std::string(TOVIK_CAPI_DATA_DIR "/") + name);
+  std::ostringstream body;
+  body << file.rdbuf();
+  server->server.respond(method, path, tovik::test::CannedResponse::json(status, body.str()));
 }
 
 size_t test_server_request_count(const test_server* server) { return server->server.requestCount(); }
@@ -33,11 +37,8 @@ size_t test_server_request_count(const test_server* server) { return server->ser
 bool test_server_last_request_is(const test_server* server, const char* method, const char* path, const char* name,
                                  const char* value) {
   const auto requests = server->server.requests();
-  if (requests.empty()) {
-    return false;
-  }
-  const auto& last = requests.back();
-  return last.method == method && last.path == path && last.queryValue(name) == std::string(value);
+  return !requests.empty() && requests.back().method == method && requests.back().path == path &&
+         requests.back().queryValue(name) == std::string(value);
 }
 
 }  // extern "C"
