@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-#include <optional>
-#include <string>
-#include <vector>
+#include <algorithm>
+#include <sstream>
 
 #include "location/location_test_env.h"
 
@@ -13,16 +11,24 @@ namespace tovik::test {
 namespace {
 
 using Auth = AuthorizationStatus;
-using Strings = std::vector<std::string>;
 
-constexpr const char* kMissingWhenInUse = "Info.plist 缺少 NSLocationWhenInUseUsageDescription 配置";
-constexpr const char* kDenied = "定位权限已被拒绝或受限，请前往设置开启";
-constexpr const char* kMissingAlways =
-    "Info.plist 缺少 NSLocationAlwaysAndWhenInUseUsageDescription 配置，后台定位不可用";
-const std::string kNoModeLine = "未配置后台定位能力（UIBackgroundModes → location），连续定位仅前台生效\n";
-const std::string kNoAlwaysLine = "用户未授权后台定位，连续定位仅前台生效\n";
+Auth authorisation(const std::string& name) {
+  const Strings names{"notDetermined", "restricted", "denied", "always", "whenInUse"};
+  return static_cast<Auth>(std::find(names.begin(), names.end(), name) - names.begin());
+}
 
-Strings failuresOf(const char* failure) { return failure != nullptr ? Strings{failure} : Strings{}; }
+/// "text:x", "num:1", "list:a,b"; empty: nothing stored.
+void store(const char* key, const std::string& field) {
+  const std::string text = field.substr(std::min(field.find(':') + 1, field.size()));
+  Strings items;
+  std::istringstream in(text);
+  for (std::string item; std::getline(in, item, ',');) items.push_back(item);
+  if (field.starts_with("text:")) Bundle::main().setObject(key, text);
+  if (field.starts_with("num:")) Bundle::main().setObject(key, std::stod(text));
+  if (field.starts_with("list:")) Bundle::main().setObject(key, items);
+}
+
+Strings unlessEmpty(const std::string& text) { return text.empty() ? Strings{} : Strings{text}; }
 
 struct RecordingOwner : LocationControllerDelegate {
   std::vector<Location> fixes;
@@ -40,10 +46,14 @@ class LocationControllerTest : public test::LocationTestEnvironment {
     controller->delegate = owner;
     controller->initOption();
   }
-
   void TearDown() override {
     controller.reset();
     LocationTestEnvironment::TearDown();
+  }
+  /// A fresh world, for the next row of a table.
+  void afresh() {
+    TearDown();
+    SetUp();
   }
 
   std::shared_ptr<RecordingOwner> owner;
@@ -52,46 +62,23 @@ class LocationControllerTest : public test::LocationTestEnvironment {
 
 TEST_F(LocationControllerTest, SetUpConfiguresTheManagerAndAsksForWhenInUseAuthorisation) {
   EXPECT_EQ(controller->manager()->distanceFilter(), 3.0);
-  EXPECT_EQ(controller->manager()->desiredAccuracy(), kLocationAccuracyBest);
-  EXPECT_FALSE(controller->manager()->pausesLocationUpdatesAutomatically());
   EXPECT_EQ(provider->whenInUseRequests(), 1);
-  setLogEnabled(true);
-  EXPECT_EQ(consoleOf([] { std::make_shared<LocationController>()->initOption(); }), "initOption：\n");
-  EXPECT_EQ(consoleOf([this] { controller->requestSingleLocation(false); }), "请求单次定位：\n");
+  EXPECT_EQ(logOf([] { std::make_shared<LocationController>()->initOption(); }), "initOption：\n");
+  EXPECT_EQ(logOf([this] { controller->requestSingleLocation(false); }), "请求单次定位：\n");
 }
 
-// The purpose-string and authorisation checks open all three kinds of request.
 TEST_F(LocationControllerTest, ChecksRefuseOrStartEveryKindOfRequest) {
-  const struct {
-    const char* what;
-    std::optional<BundleValue> whenInUse;
-    Auth status;
-    const char* failure;  // none: the request starts
-  } rows[] = {
-      {"missing", std::nullopt, Auth::authorizedWhenInUse, kMissingWhenInUse},
-      {"a number is no description", BundleValue{1.0}, Auth::authorizedWhenInUse, kMissingWhenInUse},
-      {"a list is no description", BundleValue{Strings{"x"}}, Auth::authorizedWhenInUse, kMissingWhenInUse},
-      {"missing, checked before denied", std::nullopt, Auth::denied, kMissingWhenInUse},
-      {"an empty string counts", BundleValue{std::string()}, Auth::authorizedWhenInUse, nullptr},
-      {"restricted", BundleValue{std::string("x")}, Auth::restricted, kDenied},
-      {"denied", BundleValue{std::string("x")}, Auth::denied, kDenied},
-      {"not determined goes on", BundleValue{std::string("x")}, Auth::notDetermined, nullptr},
-      {"always", BundleValue{std::string("x")}, Auth::authorizedAlways, nullptr},
-  };
-  for (const auto& row : rows) {
+  for (const auto& row : tableRows("location", "request_checks.txt")) {
     for (const std::string kind : {"continuous", "single", "fast"}) {
-      SCOPED_TRACE(std::string(row.what) + ", " + kind);
-      TearDown();  // a fresh world for each
-      SetUp();
+      SCOPED_TRACE(row[0] + ", " + kind);
+      afresh();
       Bundle::main().removeObject(kWhenInUseKey);
-      if (row.whenInUse) {
-        Bundle::main().setObject(kWhenInUseKey, *row.whenInUse);
-      }
-      provider->setAuthorizationStatus(row.status);
+      store(kWhenInUseKey, row[1]);
+      provider->setAuthorizationStatus(authorisation(row[2]));
       kind == "continuous" ? controller->startContinuousLocation() : controller->requestSingleLocation(kind == "fast");
 
-      const bool starts = row.failure == nullptr;
-      EXPECT_EQ(owner->failures, failuresOf(row.failure));
+      const bool starts = row[3].empty();
+      EXPECT_EQ(owner->failures, unlessEmpty(row[3]));
       EXPECT_EQ(controller->isContinuousLocation(), starts && kind == "continuous");
       EXPECT_EQ(controller->isFastOnceLocation(), starts && kind == "fast");
       EXPECT_EQ(controller->isUpdating(), starts && kind != "single");  // a single fix is only requested
@@ -100,82 +87,38 @@ TEST_F(LocationControllerTest, ChecksRefuseOrStartEveryKindOfRequest) {
   }
 }
 
-// Background configuration of a continuous request; its warnings print with logging off.
 TEST_F(LocationControllerTest, ContinuousRequestConfiguresBackgroundUpdatesOrWarns) {
-  const BundleValue locationMode{Strings{"location"}};
-  const Auth inUse = Auth::authorizedWhenInUse;
-  const Auth always = Auth::authorizedAlways;
-  const struct {
-    const char* what;
-    std::optional<BundleValue> modes;
-    bool alwaysDescription;
-    Auth status;
-    std::optional<Auth> answerToAlways;
-    const char* failure;
-    std::string printed;
-    int alwaysRequests;
-    bool updating, backgroundAllowed;
-  } rows[] = {
-      {"no modes", {}, true, inUse, {}, nullptr, kNoModeLine, 0, true, false},
-      {"other modes", Strings{"audio", "fetch"}, true, inUse, {}, nullptr, kNoModeLine, 0, true, false},
-      {"mode as a plain string", std::string("location"), true, inUse, {}, nullptr, kNoModeLine, 0, true, false},
-      {"no always description", locationMode, false, inUse, {}, kMissingAlways, "", 0, false, false},
-      {"when in use, upgraded", Strings{"audio", "location"}, true, inUse, always, nullptr, "", 1, true, true},
-      {"when in use, not upgraded", locationMode, true, inUse, {}, nullptr, kNoAlwaysLine, 1, true, true},
-      {"already always", locationMode, true, always, {}, nullptr, "", 0, true, true},
-      {"not determined", locationMode, true, Auth::notDetermined, always, nullptr, kNoAlwaysLine, 0, true, true},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    TearDown();  // a fresh world for each
-    SetUp();
-    if (row.modes) {
-      Bundle::main().setObject(kBackgroundModesKey, *row.modes);
-    }
-    if (row.alwaysDescription) {
-      Bundle::main().setObject(kAlwaysKey, std::string("Tracks your walks"));
-    }
-    provider->setAuthorizationStatus(row.status);
-    provider->setAnswerToAlwaysRequest(row.answerToAlways);
+  for (const auto& row : tableRows("location", "continuous_background.txt")) {
+    SCOPED_TRACE(row[0]);
+    afresh();
+    store(kBackgroundModesKey, row[1]);
+    store(kAlwaysKey, row[2] == "yes" ? "text:Tracks your walks" : "");
+    provider->setAuthorizationStatus(authorisation(row[3]));
+    provider->setAnswerToAlwaysRequest(row[4].empty() ? std::nullopt : std::optional(authorisation(row[4])));
 
-    EXPECT_EQ(consoleOf([this] { controller->startContinuousLocation(); }), row.printed);
-    EXPECT_EQ(owner->failures, failuresOf(row.failure));
+    EXPECT_EQ(consoleOf([this] { controller->startContinuousLocation(); }), row[6].empty() ? "" : row[6] + "\n");
+    EXPECT_EQ(owner->failures, unlessEmpty(row[5]));
     EXPECT_TRUE(controller->isContinuousLocation());
-    EXPECT_EQ(provider->alwaysRequests(), row.alwaysRequests);
-    EXPECT_EQ(controller->isUpdating(), row.updating);
-    EXPECT_EQ(provider->isUpdating(), row.updating);
-    EXPECT_EQ(controller->manager()->allowsBackgroundLocationUpdates(), row.backgroundAllowed);
+    EXPECT_EQ(provider->alwaysRequests(), std::stoi(row[7]));
+    EXPECT_EQ(controller->isUpdating(), row[8] == "yes");
+    EXPECT_EQ(provider->isUpdating(), row[8] == "yes");
+    EXPECT_EQ(controller->manager()->allowsBackgroundLocationUpdates(), row[9] == "yes");
   }
 }
 
-// Each fix is logged, in plain shortest decimals, and passed on; one with a zero or non-finite
-// latitude or longitude is no fix at all. Platform errors pass on without stopping.
+// Platform errors pass on without stopping.
 TEST_F(LocationControllerTest, FixesAndErrorsArePassedOnExceptZeroOrNonFiniteCoordinates) {
   controller->startContinuousLocation();
-  setLogEnabled(true);
-  const struct {
-    Location fix;
-    std::string line;  // none: dropped
-  } rows[] = {
-      {fixAt(39.9, 116.4, 5.0), "纬度：39.9 经度：116.4 精度：5.0\n"},
-      {fixAt(31.230416, 121.473701, 65.0), "纬度：31.230416 经度：121.473701 精度：65.0\n"},
-      {fixAt(-33.0, -70.6483, -1.0), "纬度：-33.0 经度：-70.6483 精度：-1.0\n"},
-      {fixAt(0.1 + 0.2, 1e22, 4.5), "纬度：0.30000000000000004 经度：10000000000000000000000.0 精度：4.5\n"},
-      {fixAt(39.9, 116.4, 1e5), "纬度：39.9 经度：116.4 精度：100000.0\n"},
-      {fixAt(1e-4, 116.4, 1e-4), "纬度：0.0001 经度：116.4 精度：0.0001\n"},
-      {fixAt(0.0, 116.4), ""}, {fixAt(39.9, 0.0), ""}, {fixAt(-0.0, 116.4), ""}, {fixAt(0.0, 0.0), ""},
-      {fixAt(std::numeric_limits<double>::quiet_NaN(), 116.4), ""},
-      {fixAt(39.9, std::numeric_limits<double>::infinity()), ""},
-  };
-  for (const auto& row : rows) {
+  for (const auto& row : tableRows("location", "fixes.txt")) {
+    SCOPED_TRACE(row[0] + " " + row[1]);
+    const Location fix = fixAt(std::stod(row[0]), std::stod(row[1]), std::stod(row[2]));
     const auto before = owner->fixes.size();
-    EXPECT_EQ(consoleOf([&] { push(row.fix); }), row.line);
-    ASSERT_EQ(owner->fixes.size(), before + (row.line.empty() ? 0 : 1));
-    EXPECT_TRUE(row.line.empty() || sameCoordinate(owner->fixes.back(), row.fix));
+    EXPECT_EQ(logOf([&] { push(fix); }), row[3].empty() ? "" : row[3] + "\n");
+    ASSERT_EQ(owner->fixes.size(), before + (row[3].empty() ? 0 : 1));
+    EXPECT_TRUE(row[3].empty() || sameCoordinate(owner->fixes.back(), fix));
     EXPECT_TRUE(sameCoordinate(controller->locationPoint(), owner->fixes.back()));
   }
-
-  EXPECT_EQ(consoleOf([this] { pushError(Error("TovikLocation", 1, "位置暂不可用")); }), "定位失败：位置暂不可用\n");
+  EXPECT_EQ(logOf([this] { pushError("位置暂不可用"); }), "定位失败：位置暂不可用\n");
   EXPECT_EQ(owner->failures, Strings{"位置暂不可用"});
   EXPECT_TRUE(controller->isUpdating() && controller->isContinuousLocation());
 }
@@ -183,8 +126,12 @@ TEST_F(LocationControllerTest, FixesAndErrorsArePassedOnExceptZeroOrNonFiniteCoo
 // The fast window delivers the earliest sample with the smallest non-negative accuracy, then
 // stops.
 TEST_F(LocationControllerTest, FastWindowDeliversTheBestSampleAndStops) {
-  const std::pair<std::vector<double>, std::size_t> rows[] = {  // accuracies, the one chosen
-      {{10, 5, 5, -1}, 1}, {{-1, -1}, 0}, {{-1, 7, 3}, 2}, {{-5, 0, 2}, 1}, {{4}, 0}};
+  const std::pair<std::vector<double>, std::size_t> rows[] = {// accuracies, the one chosen
+                                                              {{10, 5, 5, -1}, 1},
+                                                              {{-1, -1}, 0},
+                                                              {{-1, 7, 3}, 2},
+                                                              {{-5, 0, 2}, 1},
+                                                              {{4}, 0}};
   for (const auto& [accuracies, chosen] : rows) {
     SCOPED_TRACE(testing::PrintToString(accuracies));
     owner->fixes.clear();
@@ -221,8 +168,7 @@ TEST_F(LocationControllerTest, WindowsEndWithANewRequestOrAStop) {
   controller->requestSingleLocation(true);
   push(fixAt(30.0, 120.0));
   ASSERT_TRUE(controller->hasFastSampleTimer());
-  setLogEnabled(true);
-  EXPECT_EQ(consoleOf([this] { controller->stopUpdating(); }), "手动停止定位成功\n");
+  EXPECT_EQ(logOf([this] { controller->stopUpdating(); }), "手动停止定位成功\n");
   EXPECT_FALSE(controller->hasFastSampleTimer() || !controller->fastBuffer().empty() || controller->isUpdating());
   EXPECT_FALSE(controller->manager()->allowsBackgroundLocationUpdates());
   runPast(3 * LocationController::kFastSampleWindow);
@@ -236,7 +182,7 @@ TEST_F(LocationControllerTest, GoneOwnerOrControllerIsHarmless) {
   Bundle::main().setObject(kWhenInUseKey, std::string("x"));
   controller->startContinuousLocation();
   push(fixAt(39.9, 116.4));
-  pushError(Error("TovikLocation", 1, "x"));
+  pushError("x");
 
   // An open window whose controller goes away closes without effect.
   controller->requestSingleLocation(true);

@@ -1,16 +1,19 @@
 #pragma once
 
 // A clean, controlled location world for each test (see kit_world.h), with helpers to
-// feed the scripted provider and drive the main queue. Shared by the location and client
-// tests.
+// feed the scripted provider, drive the main queue and read the tables in data/. Shared by
+// the location, client and reliability tests.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "support/kit_world.h"
 #include "support/log_capture.h"
@@ -20,6 +23,8 @@
 
 namespace tovik::test {
 
+using Strings = std::vector<std::string>;
+
 inline Location fixAt(double latitude, double longitude, double horizontalAccuracy = 5.0) {
   return {.coordinate = {latitude, longitude}, .horizontalAccuracy = horizontalAccuracy};
 }
@@ -27,6 +32,34 @@ inline Location fixAt(double latitude, double longitude, double horizontalAccura
 inline bool sameCoordinate(const Location& a, const Location& b) {
   const auto same = [](double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); };
   return same(a.coordinate.latitude, b.coordinate.latitude) && same(a.coordinate.longitude, b.coordinate.longitude);
+}
+
+/// What the kit logs while `fn` runs with the log switched on.
+template <typename Fn>
+std::string logOf(Fn&& fn) {
+  setLogEnabled(true);
+  const std::string printed = consoleOf(fn);
+  setLogEnabled(false);
+  return printed;
+}
+
+/// The rows of tests/`folder`/data/`name`: fields split at " | ", "-" for an empty field;
+/// blank lines and lines starting with '#' are skipped.
+inline std::vector<Strings> tableRows(const std::string& folder, const std::string& name) {
+  const std::string path = TOVIK_TEST_DATA_DIR "/../tests/" + folder + "/data/" + name;
+  std::ifstream in(path);
+  EXPECT_TRUE(in.good()) << path;
+  std::vector<Strings> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    Strings& row = rows.emplace_back();
+    for (std::size_t from = 0, to = 0; to != std::string::npos; from = to + 3) {
+      to = line.find(" | ", from);
+      row.push_back(line.substr(from, to == std::string::npos ? to : to - from));
+      if (row.back() == "-") row.back().clear();
+    }
+  }
+  return rows;
 }
 
 /// `World` is made in SetUp and undone in TearDown, so a test can start afresh by calling both.
@@ -47,8 +80,8 @@ class BasicLocationTest : public testing::Test {
     provider->pushLocation(fix);
     MainQueue::shared().poll();
   }
-  void pushError(const Error& error) {
-    provider->pushError(error);
+  void pushError(const std::string& message) {
+    provider->pushError(Error("TovikLocation", 2, message));
     MainQueue::shared().poll();
   }
 

@@ -45,10 +45,7 @@ class LifetimeTest : public ReliabilityTest {
     }
   }
 
-  void TearDown() override {
-    setGate(true);
-    ReliabilityTest::TearDown();
-  }
+  void TearDown() override { setGate(true); }
 
   void setGate(bool isOpen) {
     {
@@ -86,8 +83,8 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
     auto f = facadeFor(fastWindow);
     auto s = facadeFor(searches);
     const std::weak_ptr<LocationController> controllers[] = {TkClientLocationProbe::locateDelegate(*w),
-                                                            TkClientLocationProbe::locateDelegate(*f),
-                                                            TkClientLocationProbe::locateDelegate(*s)};
+                                                             TkClientLocationProbe::locateDelegate(*f),
+                                                             TkClientLocationProbe::locateDelegate(*s)};
 
     w->isLocateOnce = false;
     w->interval = 0.01;
@@ -96,7 +93,8 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
       w->startLocation();
     }
     f->startFastLocation();
-    provider->pushLocation(fix());  // a fused-location request, then the timer; the fast window opens
+    // A fused-location request, then the timer; the fast window opens.
+    provider->pushLocation(fixAt(39.9042, 116.4074));
     w->getReverseCode(39.9, 116.4);
     w->getGeocCode("东长安街", "北京市");
     s->poiKeySearch("天安门", "110100", "北京市", 1, 10);
@@ -125,7 +123,7 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
              std::all_of(std::begin(controllers), std::end(controllers), [](auto& c) { return c.expired(); });
     };
     ASSERT_TRUE(runUntil(allDone, 30s)) << searches->heard.size() << " search results, " << answered << " of "
-                                       << received << " answers sent";
+                                        << received << " answers sent";
     MainQueue::shared().runFor(20ms);  // room for anything that should not come
 
     EXPECT_EQ(searches->heard.size(), 2u);

@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "reliability/reliability_env.h"
@@ -24,6 +26,19 @@ using namespace std::chrono_literals;
 #define TOVIK_SANITIZED 1
 #endif
 #endif
+
+// Resident set size and open descriptors of this process.
+std::int64_t residentKilobytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmRSS:")) return std::strtoll(line.c_str() + 6, nullptr, 10);
+  }
+  return -1;
+}
+int openDescriptors() {
+  const std::filesystem::directory_iterator entries("/proc/self/fd");
+  return static_cast<int>(std::distance(begin(entries), end(entries)));
+}
 
 std::chrono::seconds soakLength() {
   const char* text = std::getenv("TOVIK_SOAK_SECONDS");
@@ -73,7 +88,7 @@ TEST_F(Soak, EveryTickGivesOneOutcomeAndNothingAccumulates) {
     const LogCapture warnings;  // the continuous mode's warnings
     facade->startLocation();
   }
-  provider->pushLocation(fix());
+  provider->pushLocation(fixAt(39.9042, 116.4074));
 
   const auto settled = [&] { return tally->outcomes() == ticks; };
   // Warm up (connections, allocator pools) before taking the starting figures.
@@ -93,8 +108,8 @@ TEST_F(Soak, EveryTickGivesOneOutcomeAndNothingAccumulates) {
   const int fdsEnd = openDescriptors();
 
   std::cout << "soak: " << soakLength().count() << " s, " << ticks << " ticks (" << offlineTicks << " offline), "
-            << tally->results << " results, " << tally->errors << " errors, RSS " << rssStart << " -> "
-            << rssEnd << " kB, descriptors " << fdsStart << " -> " << fdsEnd << std::endl;
+            << tally->results << " results, " << tally->errors << " errors, RSS " << rssStart << " -> " << rssEnd
+            << " kB, descriptors " << fdsStart << " -> " << fdsEnd << std::endl;
 
   EXPECT_EQ(tally->outcomes(), ticks);
   EXPECT_EQ(tally->offMainThread, 0);
