@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <map>
-#include <sstream>
 #include <stdexcept>
 
 #include "location/location_test_env.h"
@@ -69,8 +67,66 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
     EXPECT_EQ(result->location->position->point->longitude, gcj.longitude);
   }
 
+  /// Plays a line of data/sessions.txt (which has the words).
+  void play(const std::string& line) {
+    tovik::test::play(line, steps, [this] {
+      Strings heard = delegate->summaries();
+      delegate->heard.clear();
+      return stateLine({{client->isLocating(), "locating"},
+                        {TkClientLocationProbe::hasTimerSchedule(*client), "timed"},
+                        {controller().isUpdating(), "updating"},
+                        {provider->isUpdating(), "provider"},
+                        {controller().isFastOnceLocation(), "fast"}},
+                       heard);
+    });
+  }
+  /// The facade's keys, then the process-wide ones that requests carry.
+  std::string keys() const {
+    return client->accesskey.value_or("-") + " " + client->poiKey.value_or("-") + " " + moduleAccessKey() + " " +
+           modulePoiKey();
+  }
+  std::function<void()> thenDoes(const std::string& what) {
+    if (what == "stop") return [this] { client->stopLocation(); };
+    if (what == "throw") return [] { throw std::runtime_error("the application's"); };
+    if (what != "start") return nullptr;
+    return [this] {
+      TkClientLocation& facade = *client;  // the hook lets itself go first: only once
+      delegate->then = nullptr;
+      facade.startLocation();
+    };
+  }
+
   std::shared_ptr<RequiredOnlyRecorder> delegate = std::make_shared<RequiredOnlyRecorder>();
   std::shared_ptr<TkClientLocation> client;
+  const Steps steps = {
+      {"start", [this](const Step&) { client->startLocation(); }},
+      {"fast", [this](const Step&) { client->startFastLocation(); }},
+      {"stop", [this](const Step&) { client->stopLocation(); }},
+      {"continuous", [this](const Step&) { client->isLocateOnce = false; }},
+      {"once", [this](const Step&) { client->isLocateOnce = true; }},
+      {"interval", [this](const Step& s) { client->interval = s.number(0); }},
+      {"fix", [this](const Step& s) { push(fixAt(s.number(0), s.number(1), s.number(2, 5))); }},
+      {"door", [this](const Step& s) { client->locationSuccessWithLocation(fixAt(s.number(0), s.number(1))); }},
+      {"error", [this](const Step& s) { pushError(s.text); }},
+      {"past", [](const Step& s) { runPast(s.number(0)); }},
+      {"wait", [this](const Step& s) { EXPECT_TRUE(runUntil([&] { return delegate->heard.size() >= s.number(0); })); }},
+      {"purpose", [](const Step& s) { Bundle::main().setObject(kWhenInUseKey, s.text); }},
+      {"nopurpose", [](const Step&) { Bundle::main().removeObject(kWhenInUseKey); }},
+      {"agree", [this](const Step& s) { client->isAgree = s.text == "yes"; }},
+      {"key", [this](const Step& s) { client->accesskey = s.text == "-" ? std::nullopt : std::optional(s.text); }},
+      {"emptykey", [this](const Step&) { client->accesskey = ""; }},
+      {"delegate", [this](const Step& s) { client->setLocationDelegate(s.text == "yes" ? delegate : nullptr); }},
+      {"check", [this](const Step& s) { EXPECT_EQ(client->checkPrivacyAndKey(), s.text == "yes"); }},
+      {"starts", [this](const Step& s) { EXPECT_EQ(provider->starts(), s.number(0)); }},
+      {"stops", [this](const Step& s) { EXPECT_EQ(provider->stops(), s.number(0)); }},
+      {"then", [this](const Step& s) { delegate->then = thenDoes(s.text); }},
+      {"init", [this](const Step& s) { client->initKey(s.text); }},
+      {"poi", [this](const Step& s) { client->setPoiKey(s.text); }},
+      {"keys", [this](const Step& s) { EXPECT_EQ(keys(), s.text); }},
+      {"anew", [this](const Step&) { consoleOf([this] { client = TkClientLocation::create(delegate); }); }},
+      {"clock", [](const Step& s) { Clock::pin(s.number(0)); }},
+      {"stamp", [this](const Step& s) { EXPECT_EQ(client->milliStamp(), std::stoll(s.text)); }},
+  };
 };
 using LocationSessionTest = TkClientLocationTest;
 
@@ -137,123 +193,17 @@ TEST_F(LocationSessionTest, DefaultSessionYieldsOneLocalResultAndEnds) {
   EXPECT_EQ(delegate->locations()[0]->id, "");
 }
 
-/// The sections of data/sessions.txt, each named by its "[Name]" line.
-std::vector<std::pair<std::string, Strings>> sessionScripts() {
-  std::vector<std::pair<std::string, Strings>> made;
-  for (const auto& row : tableRows("client", "sessions.txt")) {
-    if (row[0].starts_with("[")) {
-      made.emplace_back(row[0].substr(1, row[0].size() - 2), Strings{});
-    } else if (!made.empty()) {
-      made.back().second.push_back(row.size() == 1 ? row[0] : row[0] + " | " + row[1]);
-    }
-  }
-  return made;
-}
-
-std::string unescaped(std::string text) {
-  for (auto at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at)) text.replace(at, 2, "\n");
-  return text;
-}
-
-class SessionScript : public TkClientLocationTest, public testing::WithParamInterface<std::pair<std::string, Strings>> {
- protected:
-  /// "locating timed ... | heard, heard": see data/sessions.txt.
-  std::string state() {
-    std::string made;
-    const std::pair<bool, const char*> flags[] = {{client->isLocating(), "locating"},
-                                                  {TkClientLocationProbe::hasTimerSchedule(*client), "timed"},
-                                                  {controller().isUpdating(), "updating"},
-                                                  {provider->isUpdating(), "provider"},
-                                                  {controller().isFastOnceLocation(), "fast"}};
-    for (const auto& [holds, name] : flags) {
-      if (holds) made += (made.empty() ? "" : " ") + std::string(name);
-    }
-    made += made.empty() ? "idle |" : " |";
-    const auto heard = delegate->summaries();
-    delegate->heard.clear();
-    for (std::size_t i = 0; i < heard.size(); ++i) made += (i == 0 ? " " : ", ") + heard[i];
-    return heard.empty() ? made + " nothing" : made;
-  }
-
-  void step(const std::string& line) {
-    const auto arrow = line.find(" =>");
-    if (line.starts_with("= ")) {
-      EXPECT_EQ(state(), line.substr(2));
-    } else if (arrow != std::string::npos) {
-      const std::string printed = unescaped(line.substr(std::min(arrow + 4, line.size())));
-      EXPECT_EQ(logOf([&] { step(line.substr(0, arrow)); }), printed);
-    } else if (line.starts_with("throws ")) {
-      EXPECT_THROW(step(line.substr(7)), std::runtime_error);
-    } else {
-      perform(line);
-    }
-  }
-
-  void perform(const std::string& line) {
-    const std::string verb = line.substr(0, line.find(' '));
-    const std::string text = line.substr(std::min(verb.size() + 1, line.size()));
-    Strings n{"0", "0", "5"};  // numbers, as text
-    std::istringstream words(text);
-    words >> n[0] >> n[1] >> n[2];
-    const auto number = [&n](int i) { return std::stod(n[i]); };
-    const std::map<std::string, std::function<void()>> steps = {
-        {"start", [&] { client->startLocation(); }},
-        {"fast", [&] { client->startFastLocation(); }},
-        {"stop", [&] { client->stopLocation(); }},
-        {"continuous", [&] { client->isLocateOnce = false; }},
-        {"interval", [&] { client->interval = number(0); }},
-        {"once", [&] { client->isLocateOnce = true; }},
-        {"fix", [&] { push(fixAt(number(0), number(1), number(2))); }},
-        {"door", [&] { client->locationSuccessWithLocation(fixAt(number(0), number(1))); }},
-        {"error", [&] { pushError(text); }},
-        {"past", [&] { runPast(number(0)); }},
-        {"wait", [&] { EXPECT_TRUE(runUntil([&] { return delegate->heard.size() >= std::stoul(n[0]); })); }},
-        {"purpose", [&] { Bundle::main().setObject(kWhenInUseKey, text); }},
-        {"agree", [&] { client->isAgree = text == "yes"; }},
-        {"key", [&] { client->accesskey = text == "-" ? std::nullopt : std::optional(text == "\"\"" ? "" : text); }},
-        {"delegate", [&] { client->setLocationDelegate(text == "yes" ? delegate : nullptr); }},
-        {"check", [&] { EXPECT_EQ(client->checkPrivacyAndKey(), text == "yes"); }},
-        {"starts", [&] { EXPECT_EQ(provider->starts(), std::stoi(n[0])); }},
-        {"stops", [&] { EXPECT_EQ(provider->stops(), std::stoi(n[0])); }},
-        {"then", [&] { delegate->then = thenDoes(text); }},
-        {"init", [&] { client->initKey(text); }},
-        {"poi", [&] { client->setPoiKey(text); }},
-        {"keys", [&] { EXPECT_EQ(keys(), text); }},
-        {"anew", [&] { consoleOf([&] { client = TkClientLocation::create(delegate); }); }},
-        {"clock", [&] { Clock::pin(number(0)); }},
-        {"stamp", [&] { EXPECT_EQ(client->milliStamp(), std::stoll(n[0])); }},
-    };
-    if (verb == "purpose" && text == "-") return Bundle::main().removeObject(kWhenInUseKey);
-    ASSERT_TRUE(steps.contains(verb)) << "unknown step: " << line;
-    steps.at(verb)();
-  }
-
-  /// The facade's keys, then the process-wide ones that requests carry.
-  std::string keys() const {
-    return client->accesskey.value_or("-") + " " + client->poiKey.value_or("-") + " " + moduleAccessKey() + " " +
-           modulePoiKey();
-  }
-
-  std::function<void()> thenDoes(const std::string& what) {
-    if (what == "stop") return [this] { client->stopLocation(); };
-    if (what == "throw") return [] { throw std::runtime_error("the application's"); };
-    if (what != "start") return nullptr;
-    return [this] {
-      TkClientLocation& facade = *client;  // the hook lets itself go first: only once
-      delegate->then = nullptr;
-      facade.startLocation();
-    };
-  }
-};
+class SessionScript : public TkClientLocationTest,
+                      public testing::WithParamInterface<std::pair<std::string, Strings>> {};
 
 TEST_P(SessionScript, Plays) {
   for (const std::string& line : GetParam().second) {
     SCOPED_TRACE(line);
-    step(line);
+    play(line);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sessions, SessionScript, testing::ValuesIn(sessionScripts()),
+INSTANTIATE_TEST_SUITE_P(Sessions, SessionScript, testing::ValuesIn(scripts("client", "sessions.txt")),
                          [](const auto& info) { return info.param.first; });
 
 // An application may let go of the facade from inside a callback, also one run by the
@@ -279,27 +229,14 @@ TEST_F(LocationSessionTest, FacadeMayBeReleasedFromItsOwnCallback) {
 // The delegate may let itself go inside each of the facade's own callbacks: a failed check,
 // a failure of the controller, the local result.
 TEST_F(LocationSessionTest, DelegateMayReplaceItselfInsideEveryCallback) {
-  const std::function<void()> paths[] = {
-      [this] {
-        client->isAgree = false;
-        client->startLocation();
-      },
-      [this] {
-        client->startLocation();
-        pushError("信号丢失");
-      },
-      [this] {
-        client->startLocation();
-        push(fixAt(39.9, 116.4));
-      },
-  };
+  const Strings paths[] = {{"agree no", "start"}, {"start", "error 信号丢失"}, {"start", "fix 39.9 116.4"}};
   for (const auto& path : paths) {
     makeReadyClient();
     auto replacing = std::make_shared<SelfReplacingDelegate>();
     replacing->facade = client;
     const auto alive = replacing->aliveAfterLettingGo;
     client->callDelegate = std::move(replacing);
-    path();
+    for (const auto& line : path) play(line);
     EXPECT_EQ(*alive, std::vector<bool>{true}) << "the delegate was destroyed while its member ran";
     EXPECT_EQ(client->callDelegate, nullptr);
   }

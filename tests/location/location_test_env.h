@@ -10,8 +10,11 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -60,6 +63,72 @@ inline std::vector<Strings> tableRows(const std::string& folder, const std::stri
     }
   }
   return rows;
+}
+
+/// One step of a script: the words after its verb.
+struct Step {
+  std::string text;  // all of them
+  Strings words;
+  double number(std::size_t i, double otherwise = 0) const {
+    return i < words.size() ? std::stod(words[i]) : otherwise;
+  }
+};
+using Steps = std::map<std::string, std::function<void(const Step&)>>;
+
+/// The scripts of tests/`folder`/data/`name`: sections named by a "[Name]" line, one line a
+/// step or an expectation (see `play`).
+inline std::vector<std::pair<std::string, Strings>> scripts(const std::string& folder, const std::string& name) {
+  std::vector<std::pair<std::string, Strings>> made;
+  for (const auto& row : tableRows(folder, name)) {
+    std::string line = row[0];
+    for (std::size_t i = 1; i < row.size(); ++i) line += " | " + row[i];
+    if (line.starts_with("[")) {
+      made.emplace_back(line.substr(1, line.size() - 2), Strings{});
+    } else if (!made.empty()) {
+      made.back().second.push_back(line);
+    }
+  }
+  return made;
+}
+
+/// Plays one line of a script: "= STATE" compares `state()`; "STEP => TEXT" runs the step
+/// with the log on, which prints TEXT ("\n" ends a line) or, without TEXT, nothing; "throws
+/// STEP" ends in the application's exception; any other line is a step, its verb one of
+/// `steps`.
+inline void play(const std::string& line, const Steps& steps, const std::function<std::string()>& state) {
+  const auto arrow = line.find(" =>");
+  if (line.starts_with("= ")) {
+    EXPECT_EQ(state(), line.substr(2));
+  } else if (arrow != std::string::npos) {
+    std::string printed = line.substr(std::min(arrow + 4, line.size()));
+    for (auto at = printed.find("\\n"); at != std::string::npos; at = printed.find("\\n", at)) {
+      printed.replace(at, 2, "\n");
+    }
+    EXPECT_EQ(logOf([&] { play(line.substr(0, arrow), steps, state); }), printed);
+  } else if (line.starts_with("throws ")) {
+    EXPECT_THROW(play(line.substr(7), steps, state), std::runtime_error);
+  } else {
+    const std::string verb = line.substr(0, line.find(' '));
+    Step step{.text = line.substr(std::min(verb.size() + 1, line.size())), .words = {}};
+    std::istringstream words(step.text);
+    for (std::string word; words >> word;) step.words.push_back(word);
+    ASSERT_TRUE(steps.contains(verb)) << "unknown step: " << line;
+    steps.at(verb)(step);
+  }
+}
+
+/// The names whose flag holds ("idle" for none), then " | " and what was heard ("nothing"
+/// for none), which is then forgotten.
+inline std::string stateLine(std::initializer_list<std::pair<bool, const char*>> flags, Strings& heard) {
+  std::string made;
+  for (const auto& [holds, name] : flags) {
+    if (holds) made += (made.empty() ? "" : " ") + std::string(name);
+  }
+  made += made.empty() ? "idle |" : " |";
+  for (std::size_t i = 0; i < heard.size(); ++i) made += (i == 0 ? " " : ", ") + heard[i];
+  const bool none = heard.empty();
+  heard.clear();
+  return none ? made + " nothing" : made;
 }
 
 /// `World` is made in SetUp and undone in TearDown, so a test can start afresh by calling both.
