@@ -49,14 +49,6 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
   }
   void makeReadyClient() { client = readyFacade(delegate, "", "test-key"); }
 
-  /// Starts a continuous session with `interval` and answers its first fix.
-  void startContinuous(double interval) {
-    client->isLocateOnce = false;
-    client->interval = interval;
-    client->startLocation();
-    push(fixAt(39.9, 116.4));
-    ASSERT_TRUE(TkClientLocationProbe::hasTimerSchedule(*client));
-  }
   const LocationController& controller() const { return *TkClientLocationProbe::locateDelegate(*client); }
 
   /// Expects `result` to be the local answer for a fix at `wgs`: the fix in GCJ-02.
@@ -158,7 +150,11 @@ TEST_F(LocationSessionTest, TheIntervalIsFixedAtTheFirstFixAndHasAFloor) {
     SCOPED_TRACE(interval);
     delegate->heard.clear();
     newest.clear();
-    startContinuous(interval);
+    client->isLocateOnce = false;
+    client->interval = interval;
+    client->startLocation();
+    push(fixAt(39.9, 116.4));
+    ASSERT_TRUE(TkClientLocationProbe::hasTimerSchedule(*client));
     ASSERT_EQ(delegate->locations().size(), 1U) << "the first fix is answered at once";
     client->interval = 3600.0;
     EXPECT_EQ(TkClientLocationProbe::timerSchedule(*client)->timeInterval(), period);

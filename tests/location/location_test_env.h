@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -30,11 +29,6 @@ using Strings = std::vector<std::string>;
 
 inline Location fixAt(double latitude, double longitude, double horizontalAccuracy = 5.0) {
   return {.coordinate = {latitude, longitude}, .horizontalAccuracy = horizontalAccuracy};
-}
-
-inline bool sameCoordinate(const Location& a, const Location& b) {
-  const auto same = [](double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); };
-  return same(a.coordinate.latitude, b.coordinate.latitude) && same(a.coordinate.longitude, b.coordinate.longitude);
 }
 
 /// What the kit logs while `fn` runs with the log switched on.
