@@ -1,0 +1,104 @@
+// The result classes against the service's answers: the decoding tables are in
+// data/.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "services/outcome_table.h"
+#include "tovik/model/address_context.h"
+#include "tovik/model/decoding_error.h"
+#include "tovik/model/geocode_res.h"
+#include "tovik/model/json_document.h"
+#include "tovik/model/location_res.h"
+
+namespace tovik::test {
+namespace {
+
+using nlohmann::json;
+
+json encodedList(const json& answer) {
+  json list = json::array();
+  for (const auto& item : Decodable<std::vector<std::shared_ptr<GeocodeRes>>>::decode(answer)) {
+    list.push_back(item->encode());
+  }
+  return list;
+}
+
+// The answer's text, as the case changes it; see the data files.
+std::string answerText(const OutcomeCase& c, json& changed) {
+  changed = changed.patch(json::parse(c.get("patch").value_or("[]")));
+  if (const auto wrap = c.get("wrap-in")) {
+    changed = *wrap == "array" ? json::array({changed}) : json{{*wrap, changed}};
+  }
+  std::string text = changed.dump(c.get("pretty") ? 2 : -1);
+  if (const auto timestamp = c.get("timestamp")) {
+    text.replace(text.find("1700000000123"), 13, *timestamp);
+  }
+  if (const auto nest = c.get("nest")) {
+    const std::size_t depth = std::stoul(*nest);
+    const std::string inner = nest->substr(nest->find(' ') == std::string::npos ? nest->size() : nest->find(' ') + 1);
+    text.insert(1, "\"extra\":" + std::string(depth, '[') + inner + std::string(depth, ']') + ",");
+  }
+  text = c.get("cut") ? text.substr(0, std::stoul(*c.get("cut"))) : text;
+  return c.get("brackets") ? std::string(std::stoul(*c.get("brackets")), '[') : text + c["append"];
+}
+
+TEST(DecodeTable, EveryAnswerDecodesOrFailsWithItsPath) {
+  const std::pair<const char*, std::function<json(const json&)>> families[] = {
+      {"model/data/location_res.outcomes", [](const json& j) { return LocationRes::decode(j)->encode(); }},
+      {"model/data/geocode_list.outcomes", encodedList},
+  };
+  for (const auto& [file, decodeAndEncode] : families) {
+    const auto cases = loadOutcomes(file);
+    const json answer = json::parse(cases.front()["answer"]);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(file) + ": " + c.name);
+      json changed = answer;
+      const std::string text = answerText(c, changed);
+      std::string error;
+      json encoded;
+      try {
+        encoded = decodeAndEncode(parseJsonDocument(text));
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+      const std::string expected = c["error"];
+      if (expected.ends_with("...")) {
+        EXPECT_TRUE(error.starts_with(expected.substr(0, expected.size() - 3))) << error;
+      } else {
+        EXPECT_EQ(error, expected);
+      }
+      if (error.empty()) {
+        EXPECT_EQ(encoded, changed.patch(json::parse(c.get("encodes").value_or("[]"))));
+      }
+    }
+  }
+}
+
+// What the tables leave out: fields land where they belong, and what the classes encode alone.
+TEST(DecodeTable, FieldsLandWhereTheyBelongAndClearedMembersEncodeAsNull) {
+  const auto res = Decodable<std::shared_ptr<LocationRes>>::decode(
+      json::parse(loadOutcomes("model/data/location_res.outcomes").front()["answer"]));
+  EXPECT_EQ(res->location->timestamp, 1700000000123);
+  EXPECT_EQ(res->location->address->context[0]->name, "中国");
+  EXPECT_EQ(res->location->position->point->longitude, 116.4806);
+  EXPECT_EQ(res->location->position->point->latitude, 39.9968);
+  // A required member the caller cleared is written as null and does not decode.
+  res->location->position->point = nullptr;
+  EXPECT_TRUE(res->encode()["location"]["position"]["point"].is_null());
+  EXPECT_THROW(LocationRes::decode(res->encode()), DecodingError);
+
+  EXPECT_EQ(std::make_shared<GeocodeRes>()->encode(), json::parse(R"({"id": "", "geoPoint": "", "type": "", "name": "",
+      "code": "", "address": {"name": "", "context": []}, "relevance": 0.0, "distance": 0.0})"));
+  const auto place = GeocodeRes::decode(json::parse(loadOutcomes("model/data/geocode_list.outcomes")[0]["answer"])[0]);
+  EXPECT_EQ(place->id + (*place->categories)[1]->name, "a商务住宅");
+  place->categories.emplace();
+  EXPECT_EQ(place->encode()["categories"], json::array());
+  EXPECT_EQ(std::make_shared<AddressContext>()->encode(), json({{"type", ""}, {"name", ""}, {"code", ""}}));
+}
+
+}  // namespace
+}  // namespace tovik::test

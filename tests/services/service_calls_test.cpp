@@ -1,0 +1,365 @@
+// The five service calls against a real loopback server, through a facade with consent and
+// key "AK" in a controlled world (scripted location provider, known device, clean keys, the
+// log off unless a test captures it). Every outcome, one data file per call family: what the
+// service answers and receives, what the delegate hears and what the log says; then who
+// hears an answer and who holds the facade while a call is out, and the bodies' stamps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "services/outcome_table.h"
+#include "support/kit_world.h"
+#include "support/log_capture.h"
+#include "support/ready_facade.h"
+#include "support/recording_delegate.h"
+#include "support/test_server.h"
+#include "tovik/client/tk_client_location.h"
+#include "tovik/network/curl_session.h"
+#include "tovik/runloop/main_queue.h"
+#include "tovik/services/reverse_geo_request.h"
+#include "tovik/services/track_request.h"
+#include "tovik/system/device.h"
+
+namespace tovik::test {
+namespace {
+
+using nlohmann::json;
+
+/// The recorders of these tests mark each callback in the log.
+template <class T = Recorder>
+std::shared_ptr<T> marking() {
+  auto made = std::make_shared<T>();
+  made->markInLog = true;
+  return made;
+}
+
+using Strings = std::vector<std::string>;
+
+Device testDevice() {
+  return {.manufacturer = "Framework",
+          .model = "Laptop 13",
+          .systemName = "Debian GNU/Linux",
+          .systemVersion = "12",
+          .identifierForVendor = "0A1B2C3D-4E5F-4061-8283-949596979899"};
+}
+
+Location testFix(double horizontal = 8, double vertical = 3, double speed = 1.25) {
+  return {.coordinate = {.latitude = 39.9042, .longitude = 116.4074},
+          .altitude = 43.5,
+          .horizontalAccuracy = horizontal,
+          .verticalAccuracy = vertical,
+          .speed = speed};
+}
+
+bool isUpperUuid(const std::string& text) {
+  return std::regex_match(text, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"));
+}
+
+class ServiceTestEnvironment : public testing::Test {
+ protected:
+  void SetUp() override {
+    Device::setCurrent(testDevice());
+    delegate = marking();
+    facade = makeFacade(delegate);
+  }
+  void TearDown() override {
+    if (capture_) {
+      (void)stopLog();
+    }
+    MainQueue::shared().poll();
+    facade.reset();
+  }
+
+  /// A facade with consent and key "AK", pointed at `server`.
+  std::shared_ptr<TkClientLocation> makeFacade(std::shared_ptr<LocationDelegate> with) {
+    return readyFacade(std::move(with), server.baseURL(), "AK");
+  }
+
+  static bool waitForCalls(const RequiredOnlyRecorder& recorder, std::size_t count) {
+    return MainQueue::shared().runUntil([&] { return recorder.heard.size() >= count; }, std::chrono::seconds(20));
+  }
+
+  /// Turns the log on and collects standard output until `stopLog()`.
+  void startLog() {
+    TkClientLocation::setIsLogEnabled(true);
+    capture_.emplace();
+  }
+  Strings stopLog() {
+    TkClientLocation::setIsLogEnabled(false);
+    auto lines = linesOf(capture_->take());
+    capture_.reset();
+    return lines;
+  }
+
+  /// Drives the main queue until the captured log holds `line` `count` times: the delivery
+  /// that wrote it has finished, callback included.
+  bool waitForLogLine(const std::string& line, long count = 1) {
+    return MainQueue::shared().runUntil([&] { return std::ranges::count(linesOf(capture_->text()), line) >= count; },
+                                        std::chrono::seconds(20));
+  }
+
+  static Strings linesOf(const std::string& text) {
+    Strings lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  KitWorld world;
+  TestServer server;
+  std::shared_ptr<Recorder> delegate;
+  std::shared_ptr<TkClientLocation> facade;
+
+ private:
+  std::optional<LogCapture> capture_;
+};
+
+using LocationExchangeTest = ServiceTestEnvironment;
+using ScenarioSearchTest = ServiceTestEnvironment;
+
+// A case's "call": the call's name, then its arguments, separated by '|'.
+void call(TkClientLocation& f, const std::string& text) {
+  Strings a(1);
+  for (const char c : text) {
+    c == '|' ? a.emplace_back() : a.back() += c;
+  }
+  if (a[0] == "track") {
+    a.resize(5);
+    const auto value = [&](std::size_t i, double fallback) { return a[i].empty() ? fallback : std::stod(a[i]); };
+    Location fix = testFix(value(2, 8), value(3, 3), value(4, 1.25));
+    fix.altitude = value(1, 43.5);
+    f.getTrackLocation(fix);
+  } else if (a[0] == "reverse") {
+    f.getReverseCode(39.9, 116.4);
+  } else if (a[0] == "geocode") {
+    f.getGeocCode(a.at(1), a.at(2));
+  } else if (a[0] == "keyword") {
+    f.poiKeySearch(a.at(1), a.at(2), a.at(3), std::stoi(a.at(4)), std::stoi(a.at(5)));
+  } else {
+    ASSERT_EQ(a[0], "nearby");
+    f.poiNearbySearch(a.at(1), a.at(2), std::stoi(a.at(3)), a.at(4), a.at(5), std::stoi(a.at(6)), std::stoi(a.at(7)));
+  }
+}
+
+class ServiceOutcomesTest : public ServiceTestEnvironment, public testing::WithParamInterface<const char*> {
+ protected:
+  // The case's call on a fresh facade that `listener` hears, with the log captured.
+  Strings play(const OutcomeCase& c, const std::shared_ptr<RequiredOnlyRecorder>& listener, const Strings& expected) {
+    server.respondToAll(replyOf(c));
+    server.clearRecords();
+    auto client = makeFacade(listener);
+    if (const auto key = c.get("poi-key")) {
+      client->setPoiKey(*key);
+    }
+    if (const auto maker = c.get("manufacturer")) {  // read at the call, not when the facade was made
+      Device device = testDevice();
+      device.manufacturer = *maker;
+      Device::setCurrent(device);
+    }
+    if (c["consent"] == "no") {
+      client->isAgree = false;
+      client->accesskey.reset();  // consent is checked first
+    }
+    const std::string service = c.get("service").value_or(client->serviceURL);
+    client->serviceURL =
+        service == "closed" ? closedURL_ : std::regex_replace(service, std::regex("\\{base\\}"), server.baseURL());
+    if (const auto timeout = c.get("timeout")) {
+      ServiceRequest::setTimeoutIntervalForTesting(std::stod(*timeout));
+    }
+    startLog();
+    call(*client, c["call"]);
+    EXPECT_EQ(listener->heard.size(), c["consent"] == "no" ? 1u : 0u) << "what may arrive inside the call";
+    EXPECT_TRUE(waitForLogLine(expected.back()));
+    MainQueue::shared().poll();
+    ServiceRequest::setTimeoutIntervalForTesting(std::nullopt);
+    Device::setCurrent(testDevice());
+    return stopLog();
+  }
+
+  const std::string closedURL_ = [] { return TestServer().baseURL(); }();  // a port right after its server stopped
+};
+
+// Each outcome once in the log and once to the delegate, after the call has returned; a
+// delegate without the optional members hears the rest.
+TEST_P(ServiceOutcomesTest, EveryOutcomeReachesTheDelegateOnceAndIsLoggedOnce) {
+  for (const auto& c : loadOutcomes(std::string("services/data/") + GetParam() + ".outcomes")) {
+    Strings requiredOnly = c.all("log");
+    std::erase_if(requiredOnly, [](const std::string& line) {
+      return line.starts_with("<reverse") || line.starts_with("<geocode") || line.starts_with("<poi");
+    });
+    for (const auto& [listener, expected] :
+         {std::pair<std::shared_ptr<RequiredOnlyRecorder>, Strings>{marking(), c.all("log")},
+          {marking<RequiredOnlyRecorder>(), requiredOnly}}) {
+      SCOPED_TRACE(c.name + (expected.size() < c.all("log").size() ? ", required members only" : ""));
+      const Strings log = play(c, listener, expected);
+      const bool received = server.requestCount() > 0;
+      ASSERT_EQ(received, c["sends"] != "nothing");
+      const auto request = received ? server.lastRequest() : RecordedRequest{};
+      EXPECT_EQ(log.size(), expected.size()) << testing::PrintToString(log);
+      for (std::size_t i = 0; i < std::min(log.size(), expected.size()); ++i) {
+        const auto line = log[i].substr(0, log[i].find("，原始数据："));  // a decoding failure then quotes the body
+        auto want =
+            std::regex_replace(expected[i], std::regex("\\{url\\}"), server.url(request.path) + "?" + request.rawQuery);
+        if (want == "{body}") {  // printed before the request goes out
+          EXPECT_TRUE(!received || json::parse(line) == json::parse(request.body)) << line;
+        } else if (want.ends_with("...")) {  // the parser's own words
+          EXPECT_TRUE(line.starts_with(want.substr(0, want.size() - 3))) << line;
+        } else {
+          EXPECT_EQ(line, want);
+        }
+      }
+      if (!received) {
+        continue;
+      }
+      EXPECT_EQ(request.header("Content-Type"), "application/json");
+      // Everything outside the unreserved set travels percent-encoded; a bare '+' would
+      // reach most servers as a space.
+      EXPECT_TRUE(std::ranges::all_of(request.rawQuery, [](char ch) {
+        return static_cast<unsigned char>(ch) < 0x80 && ch != '+' && ch != ' ';
+      })) << request.rawQuery;
+      EXPECT_EQ(request.method, c.get("method").value_or(request.method));
+      EXPECT_EQ(request.path, c.get("path").value_or(request.path));
+      EXPECT_TRUE(request.method == "POST" || request.body.empty());
+      Strings query, want = c.all("query");
+      for (const auto& [name, value] : request.query) {
+        query.push_back(name + "=" + value);
+      }
+      std::ranges::sort(query);
+      std::ranges::sort(want);
+      EXPECT_EQ(query, c.get("query") ? want : query);
+      auto body = request.method == "POST" ? json::parse(request.body) : json();
+      if (const auto gnss = c.get("sent-gnss")) {
+        EXPECT_EQ(body["location"]["gnss"], json::parse(*gnss));
+      }
+      if (const auto sent = c.get("sent")) {  // the body, but for its stamp
+        EXPECT_TRUE(body["timestamp"].is_number_integer());
+        EXPECT_TRUE(isUpperUuid(body["id"].get<std::string>())) << body["id"];
+        body.erase("timestamp");
+        body.erase("id");
+        EXPECT_EQ(body, json::parse(*sent));
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, ServiceOutcomesTest, testing::Values("location", "reverse", "geocode", "search"));
+
+void placeSearch(TkClientLocation& f) { f.poiKeySearch("咖啡", "110100", "北京", 1, 10); }
+
+// The delegate is read when the outcome arrives; a facade released meanwhile hears nothing.
+TEST_F(LocationExchangeTest, AnOutcomeReachesWhoeverListensWhenItArrives) {
+  server.respondToAll(CannedResponse::json(200, kLocationJson));
+  auto witness = marking();
+  auto live = makeFacade(witness);
+  auto predecessor = marking();
+  auto successor = marking();
+  auto replacing = makeFacade(predecessor);
+  auto mute = makeFacade(nullptr);
+  std::weak_ptr<TkClientLocation> gone = facade;
+  startLog();
+  facade->getTrackLocation(testFix());
+  facade.reset();
+  EXPECT_TRUE(gone.expired()) << "a request in flight must not keep the facade";
+  replacing->getTrackLocation(testFix());
+  replacing->setLocationDelegate(successor);
+  mute->getTrackLocation(testFix());
+
+  // Answers come back in any order: once the three that are logged have been, a stray
+  // fourth has its chance.
+  live->getTrackLocation(testFix());
+  ASSERT_TRUE(waitForLogLine("融合定位成功，状态码: 200", 3));
+  ASSERT_TRUE(waitForCalls(*witness, 1));
+  ASSERT_TRUE(waitForCalls(*successor, 1));
+  ASSERT_TRUE(server.waitForRequests(4));
+  MainQueue::shared().runFor(std::chrono::milliseconds(50));
+  const auto log = stopLog();
+
+  EXPECT_TRUE(delegate->heard.empty());
+  EXPECT_TRUE(predecessor->heard.empty());
+  EXPECT_EQ(successor->summaries(), Strings{"location:R1/0"});
+  // Logged for the replaced, the mute and the live facade, not for the released one.
+  EXPECT_EQ(std::ranges::count(log, "融合定位成功，状态码: 200"), 3) << testing::PrintToString(log);
+}
+
+TEST_F(LocationExchangeTest, EveryBodyIsStampedWithAFreshIdentity) {
+  Clock::pin(12.0625);  // 12062.5 ms, exact in binary: halves round away from zero
+  const auto first = TrackRequest::assemble(testFix(5, 3, 1), testDevice());
+  const auto reverse = ReverseGeoRequest::assemble(39.9, 116.4, testDevice());
+  EXPECT_EQ(first.timestamp, 12063);
+  EXPECT_EQ(reverse.timestamp, 12063);
+  EXPECT_NE(*reverse.id, first.id);
+
+  // Without a vendor identifier every body names the device anew.
+  Device anonymous = testDevice();
+  anonymous.identifierForVendor.reset();
+  const auto a = TrackRequest::assemble(testFix(5, 3, 1), anonymous);
+  const auto b = ReverseGeoRequest::assemble(1, 2, anonymous);
+  EXPECT_TRUE(isUpperUuid(a.asset.id) && isUpperUuid(b.asset));
+  EXPECT_NE(a.asset.id, b.asset);
+}
+
+// Where the application's delegate is destroyed, and whether it heard its answer.
+struct Release {
+  std::atomic<int> answers{0};
+  std::atomic<bool> done{false};
+  std::thread::id thread;
+  bool onMain = false;
+};
+
+class ReleaseWitness : public Recorder {
+ public:
+  explicit ReleaseWitness(std::shared_ptr<Release> release) : release_(std::move(release)) {}
+  ~ReleaseWitness() override {
+    release_->thread = std::this_thread::get_id();
+    release_->onMain = MainQueue::shared().isMainThread();
+    release_->done.store(true);
+    MainQueue::shared().async([] {});  // wakes the test's wait wherever this ran
+  }
+  void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>&) override { ++release_->answers; }
+
+ private:
+  std::shared_ptr<Release> release_;
+};
+
+TEST_F(ScenarioSearchTest, APlaceSearchLetsGoOfItsFacadeOnTheMainThread) {
+  server.respondToAll(CannedResponse::json(200, kPlacesJson));
+  // The network worker is held right after it has posted the answer until the main thread
+  // has delivered it: anything the worker still owned would then die on the worker.
+  std::promise<void> resume;  // when the test ends early, its end lets the worker go
+  CurlSession::setTestingHooks(
+      {.afterDispatch = [held = resume.get_future().share()] { held.wait_for(std::chrono::seconds(20)); },
+       .beforeWorkerStart = nullptr});
+  struct Unhook {
+    ~Unhook() { CurlSession::setTestingHooks({}); }
+  } unhook;
+
+  auto release = std::make_shared<Release>();
+  auto searching = makeFacade(std::make_shared<ReleaseWitness>(release));
+  placeSearch(*searching);
+  searching.reset();  // only the request holds the facade, and so the delegate, now
+  ASSERT_TRUE(MainQueue::shared().runUntil([&] { return release->answers > 0; }, std::chrono::seconds(20)));
+  MainQueue::shared().poll();
+
+  resume.set_value();
+  ASSERT_TRUE(MainQueue::shared().runUntil([&] { return release->done.load(); }, std::chrono::seconds(20)));
+  EXPECT_TRUE(release->onMain);
+  EXPECT_EQ(release->thread, std::this_thread::get_id());
+  EXPECT_EQ(release->answers, 1);
+}
+
+}  // namespace
+}  // namespace tovik::test
