@@ -189,18 +189,17 @@ TEST_F(LocationSessionTest, DefaultSessionYieldsOneLocalResultAndEnds) {
   EXPECT_EQ(delegate->locations()[0]->id, "");
 }
 
-class SessionScript : public TkClientLocationTest,
-                      public testing::WithParamInterface<std::pair<std::string, Strings>> {};
+class SessionScript : public TkClientLocationTest, public testing::WithParamInterface<Named> {};
 
 TEST_P(SessionScript, Plays) {
-  for (const std::string& line : GetParam().second) {
+  for (const std::string& line : GetParam().lines) {
     SCOPED_TRACE(line);
     play(line);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, SessionScript, testing::ValuesIn(scripts("client", "sessions.txt")),
-                         [](const auto& info) { return info.param.first; });
+                         [](const auto& info) { return info.param.name; });
 
 // An application may let go of the facade from inside a callback, also one run by the
 // interval timer; its timer and controller end with it.

@@ -91,11 +91,10 @@ class LocationControllerTest : public test::LocationTestEnvironment {
   };
 };
 
-class ControllerScript : public LocationControllerTest,
-                         public testing::WithParamInterface<std::pair<std::string, Strings>> {};
+class ControllerScript : public LocationControllerTest, public testing::WithParamInterface<Named> {};
 
 TEST_P(ControllerScript, Plays) {
-  for (const std::string& line : GetParam().second) {
+  for (const std::string& line : GetParam().lines) {
     SCOPED_TRACE(line);
     play(line, steps, [this] {
       return stateLine({{controller->isContinuousLocation(), "continuous"},
@@ -110,7 +109,7 @@ TEST_P(ControllerScript, Plays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, ControllerScript, testing::ValuesIn(scripts("location", "controller.txt")),
-                         [](const auto& info) { return info.param.first; });
+                         [](const auto& info) { return info.param.name; });
 
 TEST_F(LocationControllerTest, SetUpConfiguresTheManagerAndAsksForWhenInUseAuthorisation) {
   EXPECT_EQ(controller->manager()->distanceFilter(), 3.0);

@@ -69,17 +69,24 @@ struct Step {
 };
 using Steps = std::map<std::string, std::function<void(const Step&)>>;
 
+/// A script, or a row of a table, by name: test listings show only the name.
+struct Named {
+  std::string name;
+  Strings lines;  // the script's lines, or the row's fields
+};
+inline void PrintTo(const Named& named, std::ostream* out) { *out << named.name; }
+
 /// The scripts of tests/`folder`/data/`name`: sections named by a "[Name]" line, one line a
 /// step or an expectation (see `play`).
-inline std::vector<std::pair<std::string, Strings>> scripts(const std::string& folder, const std::string& name) {
-  std::vector<std::pair<std::string, Strings>> made;
+inline std::vector<Named> scripts(const std::string& folder, const std::string& name) {
+  std::vector<Named> made;
   for (const auto& row : tableRows(folder, name)) {
     std::string line = row[0];
     for (std::size_t i = 1; i < row.size(); ++i) line += " | " + row[i];
     if (line.starts_with("[")) {
-      made.emplace_back(line.substr(1, line.size() - 2), Strings{});
+      made.push_back({.name = line.substr(1, line.size() - 2), .lines = {}});
     } else if (!made.empty()) {
-      made.back().second.push_back(line);
+      made.back().lines.push_back(line);
     }
   }
   return made;

@@ -106,10 +106,16 @@ const struct Call {
     {"place search", "poi", [](TkClientLocation& f) { f.poiKeySearch("天安门", "110100", "北京市", 1, 10); }},
 };
 
-class FaultTable : public ReliabilityTest, public testing::WithParamInterface<Strings> {};
+class FaultTable : public ReliabilityTest, public testing::WithParamInterface<Named> {};
+
+std::vector<Named> faults() {
+  std::vector<Named> made;
+  for (const auto& row : tableRows("reliability", "faults.txt")) made.push_back({.name = row[0], .lines = row});
+  return made;
+}
 
 TEST_P(FaultTable, EndsInExactlyOneCallbackWithTheExpectedOutcome) {
-  const Strings& fault = GetParam();
+  const Strings& fault = GetParam().lines;
   ServiceRequest::setTimeoutIntervalForTesting(std::stod(fault[7]));
   for (const Call& call : kCalls) {
     SCOPED_TRACE(call.name);
@@ -140,8 +146,8 @@ TEST_P(FaultTable, EndsInExactlyOneCallbackWithTheExpectedOutcome) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Reliability, FaultTable, testing::ValuesIn(tableRows("reliability", "faults.txt")),
-                         [](const auto& info) { return info.param[0]; });
+INSTANTIATE_TEST_SUITE_P(Reliability, FaultTable, testing::ValuesIn(faults()),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace tovik::test
