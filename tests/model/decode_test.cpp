@@ -1,5 +1,4 @@
-// The result classes against the service's answers: the decoding tables are in
-// data/.
+// The result classes against the service's answers: the decoding tables are in data/.
 #include <gtest/gtest.h>
 
 #include <functional>

@@ -30,8 +30,7 @@ TEST(NetworkCheckerTest, ReachableWithoutConnectionRequiredIsAvailable) {
     EXPECT_EQ(NetworkChecker::isNetworkAvailable(), c["available"] == "yes") << c.name;
   }
   NetworkChecker::setFlagsSourceForTesting(nullptr);
-  // Any Linux has routing tables, even a machine with loopback only (which
-  // gives 0, not none).
+  // Any Linux has routing tables, even a machine with loopback only (which gives 0, not none).
   ASSERT_TRUE(ReachabilityProbe::currentFlags().has_value());
   EXPECT_EQ(NetworkChecker::isNetworkAvailable(), NetworkChecker::isAvailable(ReachabilityProbe::currentFlags()));
 }

@@ -69,17 +69,12 @@ bool isUpperUuid(const std::string& text) {
 
 class ServiceTestEnvironment : public testing::Test {
  protected:
-  void SetUp() override {
-    Device::setCurrent(testDevice());
-    delegate = marking();
-    facade = makeFacade(delegate);
-  }
+  void SetUp() override { Device::setCurrent(testDevice()); }
   void TearDown() override {
     if (capture_) {
       (void)stopLog();
     }
     MainQueue::shared().poll();
-    facade.reset();
   }
 
   /// A facade with consent and key "AK", pointed at `server`.
@@ -121,8 +116,6 @@ class ServiceTestEnvironment : public testing::Test {
 
   KitWorld world;
   TestServer server;
-  std::shared_ptr<Recorder> delegate;
-  std::shared_ptr<TkClientLocation> facade;
 
  private:
   std::optional<LogCapture> capture_;
@@ -263,6 +256,8 @@ void placeSearch(TkClientLocation& f) { f.poiKeySearch("咖啡", "110100", "北�
 // The delegate is read when the outcome arrives; a facade released meanwhile hears nothing.
 TEST_F(LocationExchangeTest, AnOutcomeReachesWhoeverListensWhenItArrives) {
   server.respondToAll(CannedResponse::json(200, kLocationJson));
+  auto delegate = marking();
+  auto facade = makeFacade(delegate);
   auto witness = marking();
   auto live = makeFacade(witness);
   auto predecessor = marking();
