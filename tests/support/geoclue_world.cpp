@@ -1,22 +1,17 @@
 #include "support/geoclue_world.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <utility>
 
@@ -42,106 +37,34 @@ std::string readAll(const std::filesystem::path& path) {
   return text.str();
 }
 
-void writeFile(const std::filesystem::path& path, const std::string& text) { std::ofstream(path) << text; }
-
-std::string busConfig(const std::filesystem::path& socket) {
-  // A system bus in name (GeoClue insists), open to everyone on it: only this test uses it.
-  return R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=)" +
-         socket.string() + R"(</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow receive_sender="*"/>
-    <allow eavesdrop="true"/>
-  </policy>
-</busconfig>
-)";
-}
-
-std::string geoclueConfig(const std::filesystem::path& nmeaSocket) {
-  // The Wi-Fi URL points at a closed loopback port: GeoClue's IP locator would otherwise
-  // look an outside host up (and the namespace has only loopback anyway).
-  return "[agent]\nwhitelist=geoclue-demo-agent\n"
-         "[network-nmea]\nenable=true\nnmea-socket=" +
-         nmeaSocket.string() +
-         "\n"
-         "[3g]\nenable=false\n[cdma]\nenable=false\n[modem-gps]\nenable=false\n[compass]\nenable=false\n"
-         "[wifi]\nenable=false\nurl=http://127.0.0.1:9/geolocate\nsubmit-data=false\nsubmission-nick=tovik\n"
-         "[" +
-         std::string(GeoclueWorld::kAllowedApp) + "]\nallowed=true\nsystem=false\nusers=\n" + "[" +
-         std::string(GeoclueWorld::kToolApp) + "]\nallowed=true\nsystem=false\nusers=\n" + "[" +
-         std::string(GeoclueWorld::kRefusedApp) + "]\nallowed=false\nsystem=false\nusers=\n";
-}
-
-double degrees(const std::string& value, const std::string& hemisphere, int degreeDigits) {
-  if (value.size() <= static_cast<std::size_t>(degreeDigits)) return 0.0;
-  const double whole = std::stod(value.substr(0, degreeDigits));
-  const double minutes = std::stod(value.substr(degreeDigits));
-  const double result = whole + minutes / 60.0;
-  return hemisphere == "S" || hemisphere == "W" ? -result : result;
-}
-
-std::vector<std::string> fields(const std::string& sentence) {
-  std::vector<std::string> out;
-  std::stringstream in(sentence.substr(0, sentence.find('*')));
-  for (std::string field; std::getline(in, field, ',');) out.push_back(field);
-  return out;
-}
-
-// Connects to a Unix socket; -1 on failure.
-int connectUnix(const std::string& path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-  if (fd >= 0) ::close(fd);
-  return -1;
+// One of the world's configuration files (beside the providers' tests), for the world in `dir`.
+void writeConfig(const std::string& name, const std::filesystem::path& dir) {
+  std::string text = readAll(std::filesystem::path(__FILE__).parent_path() / "../providers/data/geoclue" / name);
+  for (auto at = text.find("@DIR@"); at != std::string::npos; at = text.find("@DIR@", at)) {
+    text.replace(at, 5, dir.string());
+  }
+  std::ofstream(dir / name) << text;
 }
 
 }  // namespace
 
 bool haveProgram(const std::string& program) {
-  if (program.find('/') != std::string::npos) return ::access(program.c_str(), X_OK) == 0;
-  std::stringstream dirs(std::string(std::getenv("PATH") ? std::getenv("PATH") : "") + ":/usr/sbin:/sbin");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    if (::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
-  }
-  return false;
+  const std::string check = "PATH=\"$PATH:/usr/sbin:/sbin\" command -v '" + program + "' >/dev/null";
+  return std::system(check.c_str()) == 0;
 }
 
 pid_t spawnDaemon(const std::vector<std::string>& argv, const std::filesystem::path& output,
                   const std::vector<std::string>& extraEnvironment) {
-  std::vector<std::string> args = argv;
+  // setsid gives it a process group of its own (killDaemon ends the whole group) without a fork;
+  // the shell redirects, env sets the extra variables.
+  std::vector<std::string> args = {"setsid", "sh", "-c", "exec env \"$@\" </dev/null >>\"$0\" 2>&1", output.string()};
+  args.insert(args.end(), extraEnvironment.begin(), extraEnvironment.end());
+  args.insert(args.end(), argv.begin(), argv.end());
   std::vector<char*> raw;
   for (auto& arg : args) raw.push_back(arg.data());
   raw.push_back(nullptr);
-  std::vector<std::string> env = extraEnvironment;
-  for (char** entry = environ; *entry != nullptr; ++entry) env.emplace_back(*entry);
-  std::vector<char*> rawEnv;
-  for (auto& entry : env) rawEnv.push_back(entry.data());
-  rawEnv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = -1;
-  if (posix_spawnp(&pid, raw[0], &actions, &attributes, raw.data(), rawEnv.data()) != 0) pid = -1;
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  return posix_spawnp(&pid, "setsid", nullptr, nullptr, raw.data(), environ) == 0 ? pid : -1;
 }
 
 void killDaemon(pid_t& pid) {
@@ -153,61 +76,43 @@ void killDaemon(pid_t& pid) {
 
 GeoclueWorld::GeoclueWorld(std::string nmeaLog, std::chrono::milliseconds epochInterval)
     : nmeaLog_(std::move(nmeaLog)), epochInterval_(epochInterval) {
-  for (const std::string program : {"dbus-daemon", "dbus-monitor", "unshare", "mount", kGeoclue, kDemoAgent}) {
+  for (const std::string program :
+       {"dbus-daemon", "dbus-monitor", "dbus-send", "unshare", "mount", kGeoclue, kDemoAgent}) {
     if (!haveProgram(program)) {
-      problem_ = program + " is not installed (scripts/bootstrap installs dbus-daemon, dbus-bin, util-linux and geoclue-2.0)";
+      problem_ =
+          program + " is not installed (scripts/bootstrap installs dbus-daemon, dbus-bin, util-linux and geoclue-2.0)";
       return;
     }
   }
-  if (::access(kGeoclueConf, F_OK) != 0) {
-    problem_ = std::string(kGeoclueConf) + " is missing (package geoclue-2.0): GeoClue's view of it is bind-mounted";
-    return;
-  }
-  if (::geteuid() != 0) {
-    problem_ = "the GeoClue tests need root (a private mount namespace for geoclue.conf)";
+  if (::access(kGeoclueConf, F_OK) != 0 || ::geteuid() != 0) {
+    problem_ = "the GeoClue tests need root and " + std::string(kGeoclueConf) + " (package geoclue-2.0) to bind-mount";
     return;
   }
   std::string pattern = (std::filesystem::temp_directory_path() / "tovik_geoclue_XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    problem_ = "no temporary folder";
-    return;
-  }
-  dir_ = pattern;
-  const auto busSocket = dir_ / "bus";
-  const auto nmeaSocket = dir_ / "nmea";
-  writeFile(dir_ / "bus.conf", busConfig(busSocket));
-  writeFile(dir_ / "geoclue.conf", geoclueConfig(nmeaSocket));
-  busAddress_ = "unix:path=" + busSocket.string();
+  dir_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : "/nonexistent";  // then nothing listens
+  writeConfig("bus.conf", dir_);
+  writeConfig("geoclue.conf", dir_);
+  busAddress_ = "unix:path=" + (dir_ / "bus").string();
 
   listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, nmeaSocket.c_str(), sizeof address.sun_path - 1);
-  stop_ = ::eventfd(0, EFD_CLOEXEC);
-  if (listener_ < 0 || stop_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  std::strncpy(address.sun_path, (dir_ / "nmea").c_str(), sizeof address.sun_path - 1);
+  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(listener_, 4) != 0) {
-    problem_ = "cannot listen on " + nmeaSocket.string();
+    problem_ = "cannot listen on " + (dir_ / "nmea").string();
     return;
   }
   feeder_ = std::thread([this] { serveNmea(); });
 
   bus_ = spawnDaemon({"dbus-daemon", "--nofork", "--nopidfile", "--config-file=" + (dir_ / "bus.conf").string()},
                      dir_ / "dbus.log");
-  for (int i = 0; i < 200; ++i) {
-    const int fd = connectUnix(busSocket.string());
-    if (fd >= 0) {
-      ::close(fd);
-      break;
-    }
-    std::this_thread::sleep_for(25ms);
-  }
-  if (bus_ < 0 || !GeoclueLocationProvider::isOnBus(busAddress_, 1s)) {
-    // isOnBus is false but answers: a bus that does not answer at all fails here.
-    if (bus_ < 0 || ::waitpid(bus_, nullptr, WNOHANG) == bus_) {
-      bus_ = -1;
-      problem_ = "dbus-daemon did not start: " + readAll(dir_ / "dbus.log");
-      return;
-    }
+  // The socket appears once the bus listens.
+  for (int i = 0; i < 200 && bus_ > 0 && !std::filesystem::exists(dir_ / "bus"); ++i) std::this_thread::sleep_for(25ms);
+  if (bus_ < 0 || ::waitpid(bus_, nullptr, WNOHANG) == bus_ || !std::filesystem::exists(dir_ / "bus")) {
+    bus_ = -1;
+    problem_ = "dbus-daemon did not start: " + readAll(dir_ / "dbus.log");
+    return;
   }
   if (!startGeoclue()) problem_ = "GeoClue did not come up on the private bus: " + geoclueLog();
 }
@@ -215,35 +120,32 @@ GeoclueWorld::GeoclueWorld(std::string nmeaLog, std::chrono::milliseconds epochI
 GeoclueWorld::~GeoclueWorld() {
   killGeoclue();
   killDaemon(bus_);
-  if (stop_ >= 0) {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(stop_, &one, sizeof one);
-  }
+  stopping_ = true;
+  ::shutdown(listener_, SHUT_RDWR);  // wakes the feeder's accept
   if (feeder_.joinable()) feeder_.join();
   if (listener_ >= 0) ::close(listener_);
-  if (stop_ >= 0) ::close(stop_);
   std::error_code ignored;
   if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
 }
 
 bool GeoclueWorld::startGeoclue() {
+  const std::string bus = "DBUS_SYSTEM_BUS_ADDRESS=" + busAddress_;
   if (geoclue_ <= 0) {
-    const std::string script = "mount --bind " + (dir_ / "geoclue.conf").string() + " " + kGeoclueConf +
-                               " && exec " + kGeoclue;
+    // A private mount namespace shows GeoClue the world's configuration; a private network
+    // namespace keeps it on loopback.
+    const std::string script =
+        "mount --bind " + (dir_ / "geoclue.conf").string() + " " + kGeoclueConf + " && exec " + kGeoclue;
     geoclue_ = spawnDaemon({"unshare", "--mount", "--net", "--propagation", "private", "sh", "-c", script},
-                           dir_ / "geoclue.log", {"DBUS_SYSTEM_BUS_ADDRESS=" + busAddress_});
+                           dir_ / "geoclue.log", {bus});
   }
   bool up = false;
   for (int i = 0; geoclue_ > 0 && !up && i < 200; ++i) {
     up = GeoclueLocationProvider::isOnBus(busAddress_, 500ms);
-    if (!up && ::waitpid(geoclue_, nullptr, WNOHANG) == geoclue_) {
-      geoclue_ = -1;
-      return false;
-    }
+    if (!up && ::waitpid(geoclue_, nullptr, WNOHANG) == geoclue_) geoclue_ = -1;
     if (!up) std::this_thread::sleep_for(25ms);
   }
   if (!up) return false;
-  if (agent_ <= 0) agent_ = spawnDaemon({kDemoAgent}, dir_ / "agent.log", {"DBUS_SYSTEM_BUS_ADDRESS=" + busAddress_});
+  if (agent_ <= 0) agent_ = spawnDaemon({kDemoAgent}, dir_ / "agent.log", {bus});
   for (int i = 0; agent_ > 0 && i < 100; ++i) {
     if (agentRegistered()) return true;
     std::this_thread::sleep_for(50ms);
@@ -258,26 +160,14 @@ void GeoclueWorld::killGeoclue() {
   killDaemon(geoclue_);
 }
 
-// Whether GeoClue hands out clients at once, which it does once an agent is there.
+// Whether GeoClue hands out clients at once, which it does once an agent is there. The
+// client goes when dbus-send leaves the bus.
 bool GeoclueWorld::agentRegistered() const {
-  sd_bus* raw = nullptr;
-  if (sd_bus_new(&raw) < 0) return false;
-  const std::unique_ptr<sd_bus, decltype(&sd_bus_flush_close_unref)> bus(raw, &sd_bus_flush_close_unref);
-  if (sd_bus_set_address(raw, busAddress_.c_str()) < 0 || sd_bus_set_bus_client(raw, 1) < 0 || sd_bus_start(raw) < 0) {
-    return false;
-  }
-  sd_bus_set_method_call_timeout(raw, 200'000);
-  sd_bus_message* reply = nullptr;
-  const int code = sd_bus_call_method(raw, "org.freedesktop.GeoClue2", "/org/freedesktop/GeoClue2/Manager",
-                                      "org.freedesktop.GeoClue2.Manager", "CreateClient", nullptr, &reply, "");
-  const char* path = nullptr;
-  const bool created = code >= 0 && sd_bus_message_read(reply, "o", &path) >= 0;
-  if (created) {
-    sd_bus_call_method(raw, "org.freedesktop.GeoClue2", "/org/freedesktop/GeoClue2/Manager",
-                       "org.freedesktop.GeoClue2.Manager", "DeleteClient", nullptr, nullptr, "o", path);
-  }
-  sd_bus_message_unref(reply);
-  return created;
+  const std::string call = "dbus-send --bus=" + busAddress_ +
+                           " --print-reply --reply-timeout=200 --dest=org.freedesktop.GeoClue2"
+                           " /org/freedesktop/GeoClue2/Manager org.freedesktop.GeoClue2.Manager.CreateClient"
+                           " >/dev/null 2>&1";
+  return std::system(call.c_str()) == 0;
 }
 
 std::string GeoclueWorld::geoclueLog() const { return readAll(dir_ / "geoclue.log"); }
@@ -286,50 +176,38 @@ std::vector<GeoclueWorld::Epoch> GeoclueWorld::epochsOf(const std::string& log) 
   std::vector<Epoch> epochs;
   std::ifstream in(log);
   for (std::string line; std::getline(in, line);) {
-    const auto f = fields(line);
-    if (f.size() < 9 || f[0].size() < 6 || f[0].substr(3) != "GGA" || f[2].empty()) continue;
-    epochs.push_back({degrees(f[2], f[3], 2), degrees(f[4], f[5], 3), f[8].empty() ? 0.0 : std::stod(f[8])});
+    int latDegrees = 0, lonDegrees = 0;
+    double latMinutes = 0, lonMinutes = 0, hdop = 0;
+    char north = 0, east = 0;
+    if (line.size() > 6 && line.compare(3, 3, "GGA") == 0 &&
+        std::sscanf(line.c_str() + 6, ",%*[^,],%2d%lf,%c,%3d%lf,%c,%*d,%*d,%lf", &latDegrees, &latMinutes, &north,
+                    &lonDegrees, &lonMinutes, &east, &hdop) >= 6) {
+      epochs.push_back({(latDegrees + latMinutes / 60.0) * (north == 'S' ? -1 : 1),
+                        (lonDegrees + lonMinutes / 60.0) * (east == 'W' ? -1 : 1), hdop});
+    }
   }
   return epochs;
 }
 
-// Serves the log to each connection in turn: GeoClue connects again after a restart.
+// Serves the log, one epoch (the lines from one GGA to the next) at a time, over and over so
+// that a late session still gets fixes; a new connection (GeoClue restarted) starts it again.
 void GeoclueWorld::serveNmea() {
   std::vector<std::string> epochs;
-  {
-    std::ifstream in(nmeaLog_);
-    std::string epoch;
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.size() > 6 && line.compare(3, 3, "GGA") == 0 && !epoch.empty()) {
-        epochs.push_back(std::exchange(epoch, {}));
-      }
-      epoch += line + "\r\n";
-    }
-    if (!epoch.empty()) epochs.push_back(epoch);
+  std::ifstream in(nmeaLog_);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (epochs.empty() || (line.size() > 6 && line.compare(3, 3, "GGA") == 0)) epochs.emplace_back();
+    epochs.back() += line + "\r\n";
   }
-  const auto stopped = [this](int timeoutMs, int fd) {
-    std::array<pollfd, 2> fds{{{stop_, POLLIN, 0}, {fd, POLLIN, 0}}};
-    ::poll(fds.data(), fd >= 0 ? 2 : 1, timeoutMs);
-    return (fds[0].revents & POLLIN) != 0;
-  };
-  while (true) {
-    if (stopped(-1, listener_)) return;
+  while (!stopping_) {
     const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
-    // The log over and over, so that a late session still gets fixes.
-    for (std::size_t i = 0; !epochs.empty(); i = (i + 1) % epochs.size()) {
-      const auto& epoch = epochs[i];
-      if (::send(client, epoch.data(), epoch.size(), MSG_NOSIGNAL) < 0) break;
-      // A new connection (GeoClue restarted) starts the log again.
-      if (stopped(static_cast<int>(epochInterval_.count()), listener_)) {
-        ::close(client);
-        return;
-      }
-      pollfd pending{listener_, POLLIN, 0};
-      if (::poll(&pending, 1, 0) > 0) break;
+    pollfd pending{listener_, POLLIN, 0};
+    for (std::size_t i = 0; client >= 0 && !stopping_ && !epochs.empty() && ::poll(&pending, 1, 0) == 0;
+         i = (i + 1) % epochs.size()) {
+      if (::send(client, epochs[i].data(), epochs[i].size(), MSG_NOSIGNAL) < 0) break;
+      std::this_thread::sleep_for(epochInterval_);
     }
-    ::close(client);
+    if (client >= 0) ::close(client);
   }
 }
 

@@ -29,8 +29,7 @@ class GeoclueWorld {
   /// The `tovik` tool's desktop id, allowed too.
   static constexpr const char* kToolApp = "tovik-cli";
 
-  explicit GeoclueWorld(std::string nmeaLog,
-                        std::chrono::milliseconds epochInterval = std::chrono::milliseconds(100));
+  explicit GeoclueWorld(std::string nmeaLog, std::chrono::milliseconds epochInterval = std::chrono::milliseconds(100));
   ~GeoclueWorld();
   GeoclueWorld(const GeoclueWorld&) = delete;
   GeoclueWorld& operator=(const GeoclueWorld&) = delete;
@@ -71,7 +70,7 @@ class GeoclueWorld {
   pid_t geoclue_ = -1;
   pid_t agent_ = -1;
   int listener_ = -1;
-  int stop_ = -1;
+  std::atomic<bool> stopping_{false};
   std::thread feeder_;
 };
 

@@ -17,20 +17,13 @@ namespace tovik::test {
 namespace {
 
 // Reads a made-up file system root.
-class DeviceTest : public testing::Test {
- protected:
-  ~DeviceTest() override { std::filesystem::remove_all(root_); }
-  void write(const std::string& relative, const std::string& contents) const {
-    std::filesystem::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative) << contents;
-  }
-  Device read() const { return Device::readFromSystem(root_.string()); }
-
- private:
-  std::filesystem::path root_ = std::filesystem::temp_directory_path() / ("tovik-device-" + Uuid::random());
-};
-
-TEST_F(DeviceTest, ReadsDmiOsReleaseAndMachineIdOrFallsBack) {
+TEST(DeviceTest, ReadsDmiOsReleaseAndMachineIdOrFallsBack) {
+  const auto root = std::filesystem::temp_directory_path() / ("tovik-device-" + Uuid::random());
+  const auto write = [&](const std::string& relative, const std::string& contents) {
+    std::filesystem::create_directories((root / relative).parent_path());
+    std::ofstream(root / relative) << contents;
+  };
+  const auto read = [&] { return Device::readFromSystem(root.string()); };
   const Device bare = read();  // uname's answers, and no machine id: no identifier
   EXPECT_EQ(std::tie(bare.manufacturer, bare.systemName, bare.identifierForVendor),
             std::tuple("unknown", "Linux", std::nullopt));
@@ -42,7 +35,8 @@ TEST_F(DeviceTest, ReadsDmiOsReleaseAndMachineIdOrFallsBack) {
 
   write("sys/class/dmi/id/sys_vendor", "  QEMU \n");
   write("sys/class/dmi/id/product_name", "Standard PC (Q35 + ICH9, 2009)\n");
-  write("etc/os-release", "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\nVERSION_ID='12'\n");
+  write("etc/os-release",
+        "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\nVERSION_ID='12'\n");
   write("etc/machine-id", "0123456789abcdef0123456789abcdef\n");
   Bundle::main().setObject("CFBundleIdentifier", std::string("com.example.app"));
   const Device device = read();
@@ -53,15 +47,12 @@ TEST_F(DeviceTest, ReadsDmiOsReleaseAndMachineIdOrFallsBack) {
   Bundle::main().setObject("CFBundleIdentifier", std::string("com.example.other"));
   EXPECT_NE(device.identifierForVendor, read().identifierForVendor);
   Bundle::main().removeObject("CFBundleIdentifier");
+  std::filesystem::remove_all(root);
 }
 
-// 8-4-4-4-12 upper-case hex digits, the given version, the RFC 4122 variant.
-std::regex canonical(char version) {
-  return std::regex(std::string("[0-9A-F]{8}-[0-9A-F]{4}-") + version + "[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
-}
-
+// 8-4-4-4-12 upper-case hex digits, version 4, the RFC 4122 variant; random ones distinct.
 TEST(UuidTest, RandomOnesAreCanonicalAndDistinctApplicationSpecificOnesVersion4) {
-  const std::regex version4 = canonical('4');
+  const std::regex version4("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
   std::set<std::string> seen;
   for (int i = 0; i < 1000; ++i) {
     const std::string uuid = Uuid::random();
@@ -88,12 +79,11 @@ TEST(ErrorTest, WrappedAndRewordedDescriptions) {
 }  // namespace
 TEST(ConsoleTest, TheHandlerGetsWhatStandardOutputWouldAndMayThrow) {
   setLogEnabled(true);
-  {
-    test::LogCapture capture;
-    sdkLog({"a", "b"}, "-", "!\n");
-    consoleLine("banner");
-    EXPECT_EQ(capture.take(), "a-b!\nbanner\n");
-  }
+  EXPECT_EQ(test::consoleOf([] {
+              sdkLog({"a", "b"}, "-", "!\n");
+              consoleLine("banner");
+            }),
+            "a-b!\nbanner\n");
   setLogHandler([](std::string_view) { throw std::runtime_error("full"); });
   EXPECT_NO_THROW(sdkLog("lost"));
   EXPECT_NO_THROW(consoleLine("lost too"));

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include "provider_support.h"
+#include "tovik/providers/nmea_parser.h"
+#include "tovik/providers/nmea_replay_provider.h"
+#include "tovik/runloop/main_queue.h"
+
+namespace tovik {
+namespace {
+
+using namespace std::chrono_literals;
+
+MainQueue& queue() { return MainQueue::shared(); }
+
+// Runs the replay to its end, or to its first error; what a listener heard, then the count of
+// skipped lines.
+std::vector<std::string> replay(const std::string& path, double speed) {
+  NmeaReplayProvider provider(path, speed);
+  EXPECT_EQ(provider.authorizationStatus(), AuthorizationStatus::authorizedAlways);
+  auto trace = std::make_shared<test::Trace>();
+  provider.addListener(trace);
+  EXPECT_TRUE(queue().runUntil([&] { return provider.reachedEnd() || !trace->errors.empty(); }, 30s));
+  queue().runFor(20ms);  // nothing more arrives
+  provider.removeListener(trace.get());
+  trace->lines.push_back("skipped " + std::to_string(provider.skippedLines()));
+  return trace->lines;
+}
+
+// As fast as possible, and paced at a thousand times real time. The bad lines are a bad
+// checksum, a truncated line, GSV, text, an absurd latitude and an overlong line (the blank
+// one is not counted); an epoch without a fix gives none, one without geoid separation,
+// course or GSA gives a fix without them. In the unordered log, one fix per GGA + RMC pair of
+// one time, whatever their order, a GSA before them; a last GGA without its RMC gives none. A
+// file that cannot be read is one error in Chinese, like every other location error, naming
+// the file and the reason.
+TEST(NmeaReplayProviderTest, ReplaysLogsAsExpected) {
+  for (const double speed : {0.0, std::numeric_limits<double>::infinity(), 1000.0}) {
+    SCOPED_TRACE(speed);
+    test::expectSameAsFile(replay(test::kBeijingWalk, speed), "beijing_walk.replay");
+  }
+  const std::string data = TOVIK_TEST_DATA_DIR, here = std::filesystem::path(__FILE__).parent_path().string();
+  const std::pair<std::string, const char*> logs[] = {{data + "/bad_lines.nmea", "bad_lines.replay"},
+                                                      {here + "/data/unordered.nmea", "unordered.replay"},
+                                                      {data + "/no_such_log.nmea", "missing.replay"},
+                                                      {data, "folder.replay"}};
+  for (const auto& [path, expected] : logs) {
+    auto lines = replay(path, 0.0);
+    lines.front() = test::replaced(lines.front(), data, "DATA");
+    test::expectSameAsFile(lines, expected);
+  }
+}
+
+TEST(NmeaReplayProviderTest, StopsAtOnceAndRestartsFromTheBeginning) {
+  // Real time: the whole log would take a minute, so a hang in stop would show.
+  auto provider = std::make_shared<NmeaReplayProvider>(test::kBeijingWalk, 1.0);
+  auto trace = std::make_shared<test::Trace>();
+  provider->addListener(trace);
+  ASSERT_TRUE(queue().runUntil([&] { return !trace->fixes.empty(); }, 10s));
+  provider->removeListener(trace.get());
+  const auto delivered = trace->fixes.size();
+  queue().runFor(30ms);
+  EXPECT_EQ(trace->fixes.size(), delivered);
+
+  provider->addListener(trace);
+  ASSERT_TRUE(queue().runUntil([&] { return trace->fixes.size() > delivered; }, 10s));
+  EXPECT_EQ(trace->lines[delivered], trace->lines[0]);
+  provider.reset();  // destroyed while replaying: joins its reader
+  queue().runFor(20ms);
+}
+
+std::string text(double value) {
+  std::ostringstream out;
+  out.precision(12);
+  out << value;
+  return out.str();
+}
+std::string text(int value) { return std::to_string(value); }
+std::string text(std::chrono::milliseconds time) { return std::to_string(time.count()) + "ms"; }
+std::string text(const Coordinate& c) { return text(c.latitude) + "," + text(c.longitude); }
+std::string text(const std::chrono::year_month_day& d) {
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d-%02u-%02u", int(d.year()), unsigned(d.month()), unsigned(d.day()));
+  return date;
+}
+template <typename T>
+std::string text(const std::optional<T>& value) {
+  return value ? text(*value) : "-";
+}
+
+// A parsed sentence, every field (absent ones as "-").
+struct Describe {
+  std::string operator()(const NmeaGga& s) const {
+    return "GGA " + s.talker + " " + text(s.time) + " " + text(s.position) + " quality " + text(s.quality) +
+           " satellites " + text(s.satellites) + " hdop " + text(s.hdop) + " msl " + text(s.altitudeMsl) + " geoid " +
+           text(s.geoidSeparation);
+  }
+  std::string operator()(const NmeaRmc& s) const {
+    return "RMC " + s.talker + " " + text(s.time) + (s.valid ? " valid " : " void ") + text(s.position) + " knots " +
+           text(s.speedKnots) + " course " + text(s.course) + " " + text(s.date);
+  }
+  std::string operator()(const NmeaGsa& s) const {
+    return "GSA " + s.talker + " fix " + text(s.fixType) + " dop " + text(s.pdop) + " " + text(s.hdop) + " " +
+           text(s.vdop);
+  }
+};
+
+// A line of the data file with \r, \n and \xHH made bytes.
+std::string unescaped(const std::string& line) {
+  std::string bytes;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] != '\\' || i + 1 == line.size()) {
+      bytes += line[i];
+    } else if (line[++i] == 'x') {
+      bytes += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      bytes += line[i] == 'r' ? '\r' : '\n';
+    }
+  }
+  return bytes;
+}
+
+// Each line of the data file, then what the parser makes of it; no proper prefix of an
+// accepted line is accepted.
+TEST(NmeaParserTest, AcceptsGoodLinesAndRejectsBadOnesWithTheirReason) {
+  const char* failures[] = {"blank", "not a sentence", "malformed", "bad checksum", "unsupported sentence"};
+  std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "data/nmea_lines.txt");
+  std::vector<std::string> outcomes;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("#")) continue;
+    const std::string bytes = unescaped(line);
+    const auto result = NmeaParser::parseLine(bytes);
+    ASSERT_NE(result.sentence.has_value(), result.failure.has_value()) << line;
+    outcomes.push_back(
+        line + " => " +
+        (result.sentence ? std::visit(Describe{}, *result.sentence) : failures[static_cast<int>(*result.failure)]));
+    for (std::size_t n = 0; result.sentence && n < bytes.find('*'); ++n) {
+      EXPECT_FALSE(NmeaParser::parse(bytes.substr(0, n))) << n << " of " << line;
+    }
+  }
+  test::expectSameAsFile(outcomes, "nmea_lines");
+}
+
+}  // namespace
+}  // namespace tovik

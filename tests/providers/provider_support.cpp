@@ -1,0 +1,139 @@
+#include "provider_support.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <thread>
+
+#include "support/geoclue_world.h"
+
+namespace tovik::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::filesystem::path expectedFile(const std::string& name) {
+  return std::filesystem::path(__FILE__).parent_path() / "data" / (name + ".expected");
+}
+
+std::string joined(std::vector<std::string>::const_iterator begin, std::vector<std::string>::const_iterator end) {
+  std::string text;
+  for (auto line = begin; line != end; ++line) text += *line + "\n";
+  return text;
+}
+
+}  // namespace
+
+std::string describe(const Location& fix, bool withTime) {
+  char time[40] = "";
+  if (withTime) {
+    const auto ms = std::chrono::floor<std::chrono::milliseconds>(fix.timestamp.time_since_epoch()).count();
+    const auto seconds = static_cast<std::time_t>(ms / 1000);
+    const auto length = std::strftime(time, sizeof time, "%FT%T", std::gmtime(&seconds));  // the main thread's only
+    std::snprintf(time + length, sizeof time - length, ".%03dZ ", static_cast<int>(ms % 1000));
+  }
+  char line[200];
+  std::snprintf(line, sizeof line, "fix %s%.7f %.7f alt %.2f h %.2f v %.2f speed %.3f course %.2f", time,
+                fix.coordinate.latitude, fix.coordinate.longitude, fix.altitude, fix.horizontalAccuracy,
+                fix.verticalAccuracy, fix.speed, fix.course);
+  return line;
+}
+
+std::string describe(const Error& error) {
+  return "error " + error.domain() + " " + std::to_string(error.code()) + " " + error.localizedDescription();
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  if (const auto at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+std::vector<std::string> expectedLines(const std::string& name) {
+  std::ifstream in(expectedFile(name));
+  EXPECT_TRUE(in) << expectedFile(name) << " is missing (TOVIK_REGENERATE=1 writes it)";
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool regenerating() {
+  const char* regenerate = std::getenv("TOVIK_REGENERATE");
+  return regenerate != nullptr && std::string(regenerate) == "1";
+}
+
+void expectSameAsFile(const std::vector<std::string>& lines, const std::string& name, Match match) {
+  if (regenerating()) {
+    std::ofstream(expectedFile(name)) << joined(lines.begin(), lines.end());
+    return;
+  }
+  const auto expected = expectedLines(name);
+  if (match == Match::subsequence) {
+    auto next = expected.begin();
+    for (const auto& line : lines) {
+      next = std::find(next, expected.end(), line);
+      ASSERT_TRUE(next != expected.end()) << line << "\nis not in " << expectedFile(name) << " after the line before";
+      ++next;
+    }
+    return;
+  }
+  std::size_t missed = 0;
+  if (match == Match::tail && expected.size() > lines.size())
+    missed = std::min<std::size_t>(expected.size() - lines.size(), 10);
+  // As text, so that a failure shows the difference line by line.
+  EXPECT_EQ(joined(lines.begin(), lines.end()), joined(expected.begin() + static_cast<long>(missed), expected.end()))
+      << "against " << expectedFile(name);
+}
+
+std::uint16_t freePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+Gpsd::Gpsd(Feed feed, const std::string& log)
+    : port_(freePort()), dir_(std::filesystem::temp_directory_path() / ("tovik_gpsd_" + std::to_string(port_))) {
+  std::filesystem::create_directories(dir_);
+  const std::string port = std::to_string(port_);
+  // Fed once, gpsfake watches with a client of its own and feeds fast: a client that connects as
+  // soon as gpsd answers sees the whole log.
+  const std::vector<std::string> argv =
+      feed == Feed::bare   ? std::vector<std::string>{"gpsd", "-N", "-n", "-F", (dir_ / "control").string(), "-S", port}
+      : feed == Feed::once ? std::vector<std::string>{"gpsfake", "-1", "-p", "-q", "-c", "0.01", "-P", port, log}
+                           : std::vector<std::string>{"gpsfake", "-q", "-c", "0.05", "-P", port, log};
+  // gpsfake and gpsd keep their control sockets in TMPDIR, and leave them behind: a folder of our own.
+  pid_ = spawnDaemon(argv, dir_ / "gpsd.log", {"TMPDIR=" + dir_.string()});
+  // gpspipe shows gpsd's DEVICES report; looping, wait for the receiver: the automatic choice asks for one.
+  const std::string devices = "timeout 2 gpspipe -w -n 3 127.0.0.1:" + port + " 2>/dev/null | grep '\"DEVICES\"'" +
+                              (feed == Feed::bare      ? " | grep -qv path"
+                               : feed == Feed::looping ? " | grep -q path"
+                                                       : " >/dev/null");
+  for (int i = 0; pid_ > 0 && i < 200 && !ready_ && !exited(); ++i) {
+    ready_ = std::system(devices.c_str()) == 0;
+    if (!ready_) std::this_thread::sleep_for(50ms);
+  }
+}
+
+Gpsd::~Gpsd() {
+  killDaemon(pid_);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+bool Gpsd::exited() { return pid_ <= 0 || ::waitpid(pid_, nullptr, WNOHANG) == pid_ || ::kill(pid_, 0) != 0; }
+
+}  // namespace tovik::test

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tovik/providers/location_manager.h"
+#include "tovik/providers/location_provider.h"
+
+namespace tovik::test {
+
+inline const std::string kBeijingWalk = std::string(TOVIK_TEST_DATA_DIR) + "/beijing_walk.nmea";
+
+/// A fix as one line: UTC time (unless `withTime` is false), position, altitude, accuracies,
+/// speed and course, rounded so that the text is stable.
+std::string describe(const Location& fix, bool withTime = true);
+/// An error as one line: "error <domain> <code> <message>".
+std::string describe(const Error& error);
+
+/// What a provider or a manager reported, in order, on the main thread.
+struct Trace : LocationManagerDelegate, LocationProviderListener {
+  void didUpdateLocations(LocationManager&, const std::vector<Location>& locations) override {
+    for (const auto& fix : locations) providerDidUpdateLocation(fix);
+  }
+  void didFailWithError(LocationManager&, const Error& error) override { providerDidFail(error); }
+  void providerDidUpdateLocation(const Location& fix) override {
+    fixes.push_back(fix);
+    lines.push_back(describe(fix, withTime));
+  }
+  void providerDidFail(const Error& error) override {
+    errors.push_back(error);
+    lines.push_back(describe(error));
+  }
+
+  bool withTime = true;
+  std::vector<Location> fixes;
+  std::vector<Error> errors;
+  std::vector<std::string> lines;
+};
+
+/// How recorded lines must match the expected file.
+enum class Match {
+  exactly,
+  tail,         // up to ten of the first lines may be absent (a source that starts late)
+  subsequence,  // each line is one of the file's, in its order (a source that may skip some)
+};
+
+/// Compares `lines` with the checked-in tests/providers/data/<name>.expected. Run with
+/// TOVIK_REGENERATE=1 to write the file from `lines` instead, then review its diff.
+void expectSameAsFile(const std::vector<std::string>& lines, const std::string& name, Match match = Match::exactly);
+/// Whether TOVIK_REGENERATE=1 asks for the expected files to be written.
+bool regenerating();
+
+/// `text` with its first `from` (if any) made `to`: a part that changes from run to run.
+std::string replaced(std::string text, const std::string& from, const std::string& to);
+
+/// The lines of tests/providers/data/<name>.expected.
+std::vector<std::string> expectedLines(const std::string& name);
+
+/// A loopback port nothing listens on (bound, read, released).
+std::uint16_t freePort();
+
+/// A gpsd of the test's own on a free loopback port: bare (listening, no receiver), or fed
+/// `log` by gpsfake through a fake device, once (gpsfake and its gpsd exit at the end) or
+/// round and round. The constructor waits until gpsd answers as it should.
+class Gpsd {
+ public:
+  enum class Feed { bare, once, looping };
+  explicit Gpsd(Feed feed, const std::string& log = kBeijingWalk);
+  ~Gpsd();
+  Gpsd(const Gpsd&) = delete;
+  Gpsd& operator=(const Gpsd&) = delete;
+
+  std::uint16_t port() const { return port_; }
+  bool ready() const { return ready_; }
+  bool exited();
+
+ private:
+  std::uint16_t port_;
+  std::filesystem::path dir_;
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};
+
+}  // namespace tovik::test
