@@ -34,6 +34,10 @@ struct SelfReplacingDelegate : LocationDelegate {
   void onLocationErrorWithMsg(const std::string&) override { letGo(); }
 };
 
+template <class T>
+constexpr bool constructibleFromBraces = requires { T({}); };
+static_assert(!constructibleFromBraces<TkClientLocation>, "only create() makes a facade");
+
 // A facade with consent and a key in a controlled world: scripted provider, offline
 // network, clean keys and a delegate that records what reaches the application.
 class TkClientLocationTest : public BasicLocationTest<KitWorld> {
