@@ -35,7 +35,9 @@ struct SelfReplacingDelegate : LocationDelegate {
 };
 
 template <class T>
-constexpr bool constructibleFromBraces = requires { T({}); };
+constexpr bool constructibleFromBraces = requires {
+  T({});
+};
 static_assert(!constructibleFromBraces<TkClientLocation>, "only create() makes a facade");
 
 // A facade with consent and a key in a controlled world: scripted provider, offline
