@@ -1,96 +1,187 @@
+// The datum transforms: reference values and places, the batch paths against the single-point
+// results, the inverse search against the plain one, and distances.
+
 #include "tovik/coord/orb_coor_transform.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "support/plain_gcj_inverse.h"
+#include "tovik/coord/datum.h"
+#include "tovik/coord/gcj_image_estimate.h"
+#include "tovik/coord/gcj_inverse_search.h"
 
 namespace tovik::test {
 namespace {
 
 using T = OrbCoorTransform;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+
+bool sameBits(Coordinate a, Coordinate b) {
+  return sameBits(a.latitude, b.latitude) && sameBits(a.longitude, b.longitude);
+}
+
+double uniform(std::mt19937_64& random, double from, double to) {
+  return std::uniform_real_distribution<double>(from, to)(random);
+}
+
+/// The table data/<name> holds.
+nlohmann::json table(const std::string& name) {
+  std::ifstream in(std::string(TOVIK_TEST_DATA_DIR) + "/../tests/coord/data/" + name);
+  EXPECT_TRUE(in.is_open()) << name;
+  return nlohmann::json::parse(in);
+}
+
+struct Operation {
+  std::string name;
+  std::function<Coordinate(Coordinate)> single;
+  std::function<bool(std::span<const Coordinate>, std::span<Coordinate>, BatchPath)> batch;
+  bool regionTest;  // the points it leaves alone (outside the region) come back bit for bit
+  bool inverse;     // searches point by point whatever the path
+  std::size_t batchPoints = 1000003;
+};
+
+/// The six operations, then every conversion between two datums (convertDatum) in each region.
+std::vector<Operation> operations() {
+  using Single = Coordinate (*)(Coordinate);
+  using Batch = bool (*)(std::span<const Coordinate>, std::span<Coordinate>, BatchPath);
+  std::vector<Operation> ops = {
+      {"WgsToGcj", Single{T::transformFromWGSToGCJ}, Batch{T::transformFromWGSToGCJ}, true, false},
+      {"GcjToBaidu", Single{T::transformFromGCJToBaidu}, Batch{T::transformFromGCJToBaidu}, false, false},
+      {"BaiduToGcj", Single{T::transformFromBaiduToGCJ}, Batch{T::transformFromBaiduToGCJ}, false, false},
+      {"WgsToBaidu", Single{T::transformFromWGSToBaidu}, Batch{T::transformFromWGSToBaidu}, false, false},
+      {"GcjToWgs", Single{T::transformFromGCJToWGS}, Batch{T::transformFromGCJToWGS}, false, true},
+      {"BaiduToWgs", Single{T::transformFromBaiduToWGS}, Batch{T::transformFromBaiduToWGS}, false, true},
+  };
+  const std::string names[] = {"Wgs", "Gcj", "Baidu"};  // in the order of Datum
+  for (const Region region : {Region::rectangle, Region::precise}) {
+    for (const Datum from : {Datum::wgs84, Datum::gcj02, Datum::bd09}) {
+      for (const Datum to : {Datum::wgs84, Datum::gcj02, Datum::bd09}) {
+        ops.push_back({names[static_cast<int>(from)] + "To" + names[static_cast<int>(to)] +
+                           (region == Region::rectangle ? "InRectangle" : "InPreciseRegion"),
+                       [=](Coordinate c) { return convertDatum(c, from, to, region); },
+                       [=](std::span<const Coordinate> in, std::span<Coordinate> out, BatchPath path) {
+                         return convertDatum(in, out, from, to, region, path);
+                       },
+                       from == to || (from == Datum::wgs84 && to == Datum::gcj02),
+                       from != Datum::wgs84 && to == Datum::wgs84, 200003});
+      }
+    }
+  }
+  return ops;
+}
+
+/// Points within `spread` degrees of places on China's land borders and coasts, where the
+/// precise region's edge runs.
+std::vector<Coordinate> nearBorders(std::size_t count, std::mt19937_64& random, double spread) {
+  const Coordinate places[] = {{22.52, 114.1}, {22.2, 113.55}, {40.1, 124.4},  {53.3, 122.3},
+                               {48.0, 134.5},  {39.5, 74.5},   {22.5, 103.97}, {24.45, 118.2},
+                               {26.15, 119.9}, {28.0, 86.0},   {22.5, 114.1}};
+  std::vector<Coordinate> points;
+  while (points.size() < count) {
+    const Coordinate& place = places[random() % std::size(places)];
+    points.push_back(
+        {place.latitude + uniform(random, -spread, spread), place.longitude + uniform(random, -spread, spread)});
+  }
+  return points;
+}
+
+/// The rectangle's corners and points half a degree outside it, points inside it, a few degrees
+/// around it, near China's borders, anywhere, on and one ulp either side of its edges, and
+/// non-finite and huge ones.
+std::vector<Coordinate> mixedPoints(std::size_t count, std::uint64_t seed) {
+  std::mt19937_64 random(seed);
+  const double specials[] = {kNaN, kInf, -kInf, 1e308};
+  const double latEdges[] = {0.8293, 55.8271};
+  const double lonEdges[] = {72.004, 137.8347};
+  std::vector<Coordinate> points = {{0.8293, 72.004},    {0.8293, 137.8347}, {55.8271, 72.004},
+                                    {55.8271, 137.8347}, {0.3293, 100.0},    {30.0, 71.504}};
+  for (std::size_t i = 0; points.size() < count; ++i) {
+    const auto kind = i % 8;
+    const Coordinate inside{uniform(random, 0.8293, 55.8271), uniform(random, 72.004, 137.8347)};
+    if (kind < 3) {
+      points.push_back(inside);
+    } else if (kind == 3) {
+      points.push_back(nearBorders(1, random, 0.3).front());
+    } else if (kind == 4) {
+      points.push_back({uniform(random, -2.5, 58.5), uniform(random, 69.0, 141.0)});
+    } else if (kind == 5) {
+      points.push_back({uniform(random, -90.0, 90.0), uniform(random, -180.0, 180.0)});
+    } else if (kind == 6) {
+      const int side = static_cast<int>(random() % 3) - 1;
+      const auto nudge = [side](double v) { return side == 0 ? v : std::nextafter(v, side * kInf); };
+      points.push_back(random() % 2 == 0 ? Coordinate{nudge(latEdges[random() % 2]), inside.longitude}
+                                         : Coordinate{inside.latitude, nudge(lonEdges[random() % 2])});
+    } else {
+      const double special = specials[random() % std::size(specials)];
+      points.push_back(random() % 2 == 0 ? Coordinate{special, inside.longitude}
+                                         : Coordinate{inside.latitude, special});
+    }
+  }
+  return points;
+}
 
 TEST(OrbCoorTransform, MatchesReferenceValues) {
-  const struct {
-    Coordinate (*transform)(Coordinate);
-    Coordinate input;
-    Coordinate expected;
-  } cases[] = {
-      {T::transformFromWGSToGCJ, {39.908722, 116.397499}, {39.910125500, 116.403742575}},
-      {T::transformFromWGSToGCJ, {30.0, 72.004}, {29.996900344, 72.007885971}},  // western bound
-      {T::transformFromGCJToWGS, {39.910125500, 116.403742575}, {39.908725506, 116.397497916}},
-      {T::transformFromGCJToBaidu, {39.910125500, 116.403742575}, {39.916464747, 116.410115569}},
-      {T::transformFromBaiduToGCJ, {39.916464747, 116.410115569}, {39.910125154, 116.403743016}},
-      {T::transformFromWGSToBaidu, {39.908722, 116.397499}, {39.916464747, 116.410115569}},
-      {T::transformFromBaiduToWGS, {39.916464747, 116.410115569}, {39.908725160, 116.397498357}},
-      {T::transformFromGCJToBaidu, {-33.86, 151.2}, {-33.853542615, 151.206584677}},  // no region test
-      // Far outside the region the search returns its first centre, ((v + 0.5) + (v − 0.5)) · 0.5.
-      {T::transformFromGCJToWGS, {48.85, 2.35}, {48.85, 2.35}},
-  };
-  for (const auto& c : cases) {
-    const Coordinate out = c.transform(c.input);
-    EXPECT_NEAR(out.latitude, c.expected.latitude, 1e-9) << c.input.latitude << ", " << c.input.longitude;
-    EXPECT_NEAR(out.longitude, c.expected.longitude, 1e-9) << c.input.latitude << ", " << c.input.longitude;
+  const std::vector<Operation> ops = operations();
+  // operation, latitude, longitude, the expected latitude and longitude, a note
+  for (const auto& row : table("reference_values.json")) {
+    SCOPED_TRACE(row.dump());
+    const auto op = std::find_if(ops.begin(), ops.end(), [&](const Operation& o) { return o.name == row[0]; });
+    ASSERT_NE(op, ops.end());
+    const Coordinate out = op->single({row[1], row[2]});
+    EXPECT_NEAR(out.latitude, row[3].get<double>(), 1e-9);
+    EXPECT_NEAR(out.longitude, row[4].get<double>(), 1e-9);
   }
   const Coordinate nearOrigin = T::transformFromGCJToWGS({0.1, 0.1});
   EXPECT_EQ(nearOrigin.latitude, 0.09999999999999998);
   EXPECT_EQ(nearOrigin.longitude, 0.09999999999999998);
 }
 
-TEST(OrbCoorTransform, BoundsCountAsInsideAndOutsidePointsComeBackUnchanged) {
-  const struct {
-    Coordinate wgs;
-    bool inside;
-  } cases[] = {
-      {{48.85, 2.35}, false},     {{30.0, 72.0039}, false},  {{30.0, 72.004}, true},   {{30.0, 137.8347}, true},
-      {{30.0, 137.8348}, false},  {{0.8293, 110.0}, true},   {{0.8292, 110.0}, false}, {{55.8271, 110.0}, true},
-      {{55.8272, 110.0}, false},  {{-33.86, 151.2}, false},
-  };
-  for (const auto& c : cases) {
-    const Coordinate gcj = T::transformFromWGSToGCJ(c.wgs);
-    const bool unchanged = gcj.latitude == c.wgs.latitude && gcj.longitude == c.wgs.longitude;
-    EXPECT_EQ(unchanged, !c.inside) << c.wgs.latitude << ", " << c.wgs.longitude;
-  }
-  // NaN counts as inside, and both components come out NaN.
-  for (const Coordinate wgs : {Coordinate{kNaN, 116.0}, Coordinate{39.9, kNaN}}) {
-    const Coordinate gcj = T::transformFromWGSToGCJ(wgs);
-    EXPECT_TRUE(std::isnan(gcj.latitude) && std::isnan(gcj.longitude));
-  }
-}
-
 TEST(OrbCoorTransform, RoundTripsStayWithinTheSearchTolerance) {
   // The search stops within 1e-5 degree (both components together) and a search that kept a
   // wrong quadrant is mended to the same tolerance; BD-09 there and back adds up to 3e-6.
   std::mt19937_64 random(20240611);
-  std::uniform_real_distribution<double> latitude(0.8293 + 0.05, 55.8271 - 0.05);
-  std::uniform_real_distribution<double> longitude(72.004 + 0.05, 137.8347 - 0.05);
   const auto error = [](Coordinate a, Coordinate b) {
     return std::fabs(a.latitude - b.latitude) + std::fabs(a.longitude - b.longitude);
   };
   for (int i = 0; i < 20000; ++i) {
-    const Coordinate wgs{latitude(random), longitude(random)};
-    ASSERT_LT(error(T::transformFromGCJToWGS(T::transformFromWGSToGCJ(wgs)), wgs), 1.2e-5)
-        << wgs.latitude << ", " << wgs.longitude;
-    ASSERT_LT(error(T::transformFromBaiduToWGS(T::transformFromWGSToBaidu(wgs)), wgs), 1.5e-5)
-        << wgs.latitude << ", " << wgs.longitude;
+    const Coordinate wgs{uniform(random, 0.8293 + 0.05, 55.8271 - 0.05),
+                         uniform(random, 72.004 + 0.05, 137.8347 - 0.05)};
+    SCOPED_TRACE(testing::Message() << wgs.latitude << ", " << wgs.longitude);
+    ASSERT_LT(error(T::transformFromGCJToWGS(T::transformFromWGSToGCJ(wgs)), wgs), 1.2e-5);
+    ASSERT_LT(error(T::transformFromBaiduToWGS(T::transformFromWGSToBaidu(wgs)), wgs), 1.5e-5);
   }
 }
 
 TEST(OrbCoorTransform, DistancesMatchReferenceValues) {
-  const struct {
-    double lat1, lat2, lng1, lng2, metres;
-  } cases[] = {
-      {39.9, 31.2, 116.4, 121.5, 1071286.452}, {0.0, 0.0, 0.0, 1.0, 111194.996},
-      {0.0, 0.0, 0.0, 180.0, 20015099.362},    {kNaN, 0.0, 0.0, 0.0, kNaN},
-      {0.0, 0.0, 0.0, kNaN, kNaN},
-  };
-  for (const auto& c : cases) {
-    const double metres = T::distanceByPoint(c.lat1, c.lat2, c.lng1, c.lng2);
-    EXPECT_TRUE(std::isnan(c.metres) ? std::isnan(metres) : std::fabs(metres - c.metres) <= 1e-3) << metres;
+  // lat1, lat2, lng1, lng2, metres (within a millimetre); null stands for NaN
+  for (const auto& row : table("distances.json")) {
+    SCOPED_TRACE(row.dump());
+    double c[5];
+    std::transform(row.begin(), row.end(), c,
+                   [](const nlohmann::json& v) { return v.is_null() ? kNaN : v.get<double>(); });
+    const double metres = T::distanceByPoint(c[0], c[1], c[2], c[3]);
+    EXPECT_TRUE(std::isnan(c[4]) ? std::isnan(metres) : std::fabs(metres - c[4]) <= 1e-3) << metres;
     // The two-point form takes (latitude, longitude) pairs.
-    const double pair = T::distanceByPoint(Coordinate{c.lat1, c.lng1}, Coordinate{c.lat2, c.lng2});
+    const double pair = T::distanceByPoint(Coordinate{c[0], c[2]}, Coordinate{c[1], c[3]});
     EXPECT_TRUE(pair == metres || (std::isnan(pair) && std::isnan(metres))) << pair;
   }
 }
@@ -99,14 +190,191 @@ TEST(OrbCoorTransform, CoincidentPointsAreZeroAndAntipodesNeverNaN) {
   // Unclamped, rounding pushes the squared chord below 0 or above 4 for some of these, and asin
   // then gives NaN.
   std::mt19937_64 random(7);
-  std::uniform_real_distribution<double> latitude(-90.0, 90.0);
-  std::uniform_real_distribution<double> longitude(-180.0, 180.0);
   for (int i = 0; i < 100000; ++i) {
-    const double lat = latitude(random);
-    const double lng = longitude(random);
+    const double lat = uniform(random, -90.0, 90.0);
+    const double lng = uniform(random, -180.0, 180.0);
     ASSERT_EQ(T::distanceByPoint(lat, lat, lng, lng), 0.0) << lat << ", " << lng;
     ASSERT_NEAR(T::distanceByPoint(lat, -lat, lng, lng + 180.0), 20015099.362, 1.0) << lat << ", " << lng;
   }
+}
+
+// Places on both sides of each border, a few kilometres from it (the boundary data's accuracy),
+// the places the rectangle gets wrong, and the rectangle's own bounds: latitude, longitude
+// (WGS-84), in the rectangle, in the precise region, the place.
+TEST(ChinaRegion, ReferencePlacesFallOnTheirSide) {
+  for (const auto& row : table("places.json")) {
+    SCOPED_TRACE(row[4].get<std::string>());
+    const Coordinate wgs{row[0], row[1]};
+    const bool inRectangle = row[2];
+    const bool inChina = row[3];
+    EXPECT_EQ(T::contains(wgs), inRectangle);
+    EXPECT_EQ(T::contains(wgs, Region::rectangle), inRectangle);
+    EXPECT_EQ(sameBits(T::transformFromWGSToGCJ(wgs), wgs), !inRectangle);
+    EXPECT_EQ(T::contains(wgs, Region::precise), inChina);
+    // Inside, the precise transform is the rectangle's to the bit; outside it is the identity.
+    const Coordinate precise = T::transformFromWGSToGCJ(wgs, Region::precise);
+    EXPECT_TRUE(sameBits(precise, inChina ? T::transformFromWGSToGCJ(wgs) : wgs));
+    // The inverse follows its forward transform: outside, a GCJ-02 point is already WGS-84.
+    // (Within the offset, under a kilometre, of the edge a GCJ-02 point may have a second
+    // WGS-84 point on the other side, as at the rectangle's edges.)
+    bool nearEdge = false;
+    for (const double d : {-0.01, 0.01}) {
+      nearEdge = nearEdge || T::contains({wgs.latitude + d, wgs.longitude}, Region::precise) != inChina ||
+                 T::contains({wgs.latitude, wgs.longitude + d}, Region::precise) != inChina;
+    }
+    if (!nearEdge) {
+      const Coordinate back = T::transformFromGCJToWGS(precise, Region::precise);
+      EXPECT_LT(std::fabs(back.latitude - wgs.latitude) + std::fabs(back.longitude - wgs.longitude), 1.2e-5);
+    }
+  }
+  // Non-finite points are outside the precise region; the rectangle counts NaN as inside and
+  // gives NaN in both components.
+  for (const Coordinate wgs : {Coordinate{kNaN, 116.0}, Coordinate{39.9, kNaN}, Coordinate{kInf, 116.0}}) {
+    EXPECT_FALSE(T::contains(wgs, Region::precise)) << wgs.latitude << ", " << wgs.longitude;
+    EXPECT_TRUE(sameBits(T::transformFromWGSToGCJ(wgs, Region::precise), wgs));
+    const Coordinate gcj = T::transformFromWGSToGCJ(wgs);
+    EXPECT_TRUE(std::isinf(wgs.latitude) ||
+                (T::contains(wgs) && std::isnan(gcj.latitude) && std::isnan(gcj.longitude)));
+  }
+}
+
+/// Equal to the bit, or NaN in the same components.
+bool same(Coordinate a, Coordinate b) {
+  const auto one = [](double x, double y) { return sameBits(x, y) || (std::isnan(x) && std::isnan(y)); };
+  return one(a.latitude, b.latitude) && one(a.longitude, b.longitude);
+}
+
+TEST(GcjInverseSearch, GivesThePlainSearchResultToTheBit) {
+  // A wide margin sends most steps, and all late ones, to the exact forward transforms. The
+  // precise region's search follows its own forward transform.
+  const struct {
+    double margin;
+    std::size_t count;
+    Region region;
+  } runs[] = {{GcjInverseSearch::defaultMargin, 100000, Region::rectangle},
+              {1e-6, 3000, Region::rectangle},
+              {1e-3, 3000, Region::rectangle},
+              {GcjInverseSearch::defaultMargin, 20000, Region::precise},
+              {1e-3, 2000, Region::precise}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(testing::Message() << "margin " << run.margin << ", region " << static_cast<int>(run.region));
+    const GcjInverseSearch search(run.margin, run.region);
+    std::size_t mended = 0;
+    std::mt19937_64 random(42);
+    const auto points =
+        run.region == Region::rectangle ? mixedPoints(run.count, 42) : nearBorders(run.count, random, 0.4);
+    for (const Coordinate target : points) {
+      const auto plain =
+          plainGcjInverse(target, [&](Coordinate wgs) { return T::transformFromWGSToGCJ(wgs, run.region); });
+      ASSERT_TRUE(same(plain.point, search.run(target))) << "target " << target.latitude << ", " << target.longitude;
+      mended += same(plain.point, plain.bisection) ? 0 : 1;
+    }
+    if (run.count == 100000) {
+      EXPECT_GT(mended, 100u) << "the sample should take the mend often enough to compare it";
+    }
+  }
+}
+
+TEST(GcjImageEstimate, StaysWithinItsStatedErrorOverAWholeSearch) {
+  // The search's exactness rests on this bound. A search turns the first centre's angles up to
+  // 29 times, by halving steps in any direction; look well past the region's edges too.
+  std::mt19937_64 random(5);
+  const auto error = [](const GcjImageEstimate::Axes& axes) {
+    const Coordinate exact = T::transformFromWGSToGCJ({axes.row.latitude, axes.column.longitude});
+    const Coordinate estimate = GcjImageEstimate::image(axes.column, axes.row);
+    return std::max(std::fabs(exact.latitude - estimate.latitude), std::fabs(exact.longitude - estimate.longitude));
+  };
+  double worst = 0.0;
+  for (int path = 0; path < 40000; ++path) {
+    GcjImageEstimate::Axes axes = GcjImageEstimate::axes(uniform(random, 71.0, 139.0), uniform(random, 0.0, 57.0));
+    worst = std::max(worst, error(axes));
+    double half = 0.25;
+    for (int step = 0; step < 29; ++step, half *= 0.5) {
+      const double lon = axes.column.longitude + (random() % 2 == 0 ? half : -half);
+      const double lat = axes.row.latitude + (random() % 2 == 0 ? half : -half);
+      axes = GcjImageEstimate::axesNear(lon, lat, axes);
+      worst = std::max(worst, error(axes));
+    }
+  }
+  EXPECT_LE(worst, GcjImageEstimate::maxError / 10.0);
+  RecordProperty("worst_error_degrees", testing::PrintToString(worst));
+}
+
+// The scalar path gives the single-point results to the bit; the vector paths stay within
+// 1e-12 degree, copy points outside the region to the bit and give NaN exactly where the
+// single-point form does. 1000003 points leave a tail on every vector width.
+TEST(BatchTransform, EveryPathAgreesWithTheSinglePointResults) {
+  const std::vector<Coordinate> all = mixedPoints(1000003, 2024);
+  std::map<std::string, std::vector<Coordinate>> singles;  // the single-point results, by operation
+  for (const Operation& op : operations()) {
+    const std::span<const Coordinate> in = std::span(all).first(op.inverse ? 20000 : op.batchPoints);
+    std::vector<Coordinate>& expected = singles[op.name];
+    for (const Coordinate c : in) {
+      expected.push_back(op.single(c));
+    }
+    // With the rectangle, an operation that takes a region is the one without, to the bit; the
+    // precise region moves only points the rectangle moves.
+    const auto at = op.name.find("In");
+    if (const auto plain = singles.find(op.name.substr(0, at)); at != std::string::npos && plain != singles.end()) {
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_TRUE(op.name.ends_with("InRectangle")
+                        ? sameBits(expected[i], plain->second[i])
+                        : !op.regionTest || sameBits(expected[i], in[i]) || !sameBits(plain->second[i], in[i]))
+            << op.name << ": " << in[i].latitude << ", " << in[i].longitude;
+      }
+    }
+    for (const BatchPath path : {BatchPath::scalar, BatchPath::sse2, BatchPath::avx2, BatchPath::avx512}) {
+      if (T::effectiveBatchPath(path) != path || (op.inverse && path != BatchPath::scalar)) {
+        continue;
+      }
+      SCOPED_TRACE(testing::Message() << op.name << " on path " << static_cast<int>(path));
+      std::vector<Coordinate> out(in.size());
+      ASSERT_TRUE(op.batch(in, out, path));
+      const auto agrees = [&](double single, double batch, double input, bool outside) {
+        if (path == BatchPath::scalar) {
+          return sameBits(single, batch);
+        }
+        if (std::isnan(single) || std::isnan(batch)) {
+          return std::isnan(single) && std::isnan(batch);
+        }
+        return outside ? sameBits(batch, input) : std::fabs(single - batch) <= 1e-12;
+      };
+      for (std::size_t i = 0; i < in.size(); ++i) {
+        const bool outside = op.regionTest && sameBits(expected[i], in[i]);
+        ASSERT_TRUE(agrees(expected[i].latitude, out[i].latitude, in[i].latitude, outside) &&
+                    agrees(expected[i].longitude, out[i].longitude, in[i].longitude, outside))
+            << "input " << in[i].latitude << ", " << in[i].longitude << ": single " << expected[i].latitude << ", "
+            << expected[i].longitude << ", batch " << out[i].latitude << ", " << out[i].longitude;
+      }
+
+      // In place, and counts shorter than a vector.
+      for (const std::size_t count : {1u, 3u, 7u, 9u, 17u}) {
+        std::vector<Coordinate> points(in.begin(), in.begin() + count);
+        std::vector<Coordinate> separate(count);
+        ASSERT_TRUE(op.batch(points, separate, path));
+        ASSERT_TRUE(op.batch(points, points, path));
+        for (std::size_t i = 0; i < count; ++i) {
+          EXPECT_TRUE(sameBits(points[i], separate[i])) << count << " points, #" << i;
+        }
+      }
+    }
+  }
+}
+
+TEST(BatchTransform, MismatchedSizesWriteNothing) {
+  const std::vector<Coordinate> in(5, Coordinate{39.9, 116.4});
+  std::vector<Coordinate> out(4, Coordinate{1.0, 2.0});
+  EXPECT_FALSE(T::transformFromWGSToGCJ(in, out));
+  EXPECT_FALSE(T::transformFromGCJToWGS(in, out));
+  EXPECT_FALSE(T::transformFromWGSToGCJ(in, out, Region::precise));
+  EXPECT_FALSE(T::transformFromWGSToBaidu(in, out, Region::precise, BatchPath::scalar));
+  for (const Coordinate c : out) {
+    EXPECT_TRUE(c.latitude == 1.0 && c.longitude == 2.0);
+  }
+  EXPECT_TRUE(T::transformFromBaiduToGCJ({}, {}));
+  // A path this CPU lacks falls back to the widest one it has.
+  EXPECT_EQ(T::effectiveBatchPath(BatchPath::avx512), T::effectiveBatchPath(BatchPath::automatic));
+  EXPECT_EQ(T::effectiveBatchPath(BatchPath::scalar), BatchPath::scalar);
 }
 
 }  // namespace
