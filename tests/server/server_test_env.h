@@ -3,14 +3,16 @@
 // A places database made from the fixture (57 real GeoNames places; Natural Earth's
 // boundaries of China, North Korea, Vietnam and Kazakhstan only, so everywhere else reads
 // as sea; the GB/T 2260 province codes) and a real service on a loopback port, for the
-// service's tests.
+// service's tests; and the tables of data/ that drive them.
 
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "server/access_keys.h"
 #include "server/access_log.h"
@@ -23,8 +25,8 @@ namespace tovik::server::testing {
 /// A folder of this test process's own, removed with everything in it at exit.
 inline const std::filesystem::path& scratchDir() {
   struct Scratch {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("tovik-service-tests-" + std::to_string(::getpid()));
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("tovik-service-tests-" + std::to_string(::getpid()));
     Scratch() { std::filesystem::create_directories(path); }
     ~Scratch() {
       std::error_code ec;
@@ -35,12 +37,22 @@ inline const std::filesystem::path& scratchDir() {
   return scratch.path;
 }
 
-inline std::filesystem::path fixtureFile(const std::string& name) {
-  return std::filesystem::path(TOVIK_SERVICE_FIXTURE_DIR) / name;
+/// Writes `text` to `name` (folders included) under the scratch folder.
+inline std::filesystem::path writeFile(const std::string& name, const std::string& text) {
+  const auto path = scratchDir() / name;
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path) << text;
+  return path;
 }
 
+/// A place list holding Lyon alone, without the division files beside it: the database
+/// that replaces the fixture's.
+inline const std::string kLyonOnly =
+    R"([{"name": "Lyon", "lat": 45.75, "lng": "4.85", "country": "FR", "admin1": "84", "admin2": "69"}])";
+
 inline CityImporter::Sources fixtureSources() {
-  return CityImporter::Sources{fixtureFile("cities.json"), fixtureFile("countries.json"), fixtureFile("provinces.json")};
+  const std::filesystem::path dir(TOVIK_SERVICE_FIXTURE_DIR);
+  return CityImporter::Sources{dir / "cities.json", dir / "countries.json", dir / "provinces.json"};
 }
 
 /// The fixture imported once per process.
@@ -58,12 +70,39 @@ inline std::shared_ptr<PlaceStore> fixtureStore() {
   return store;
 }
 
+inline std::filesystem::path dataFile(const std::string& name) {
+  return std::filesystem::path(TOVIK_SERVICE_FIXTURE_DIR).parent_path() / "data" / name;
+}
+
+/// The rows of data/`name`: each line that is neither blank nor a '#' comment, its fields
+/// parted by " | ", where "-" stands for an empty one.
+inline std::vector<std::vector<std::string>> readTable(const std::string& name) {
+  std::ifstream in(dataFile(name));
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') {
+      continue;
+    }
+    auto& row = rows.emplace_back();
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 3) {
+      end = line.find(" | ", start);
+      std::string field = line.substr(start, end - start);
+      row.push_back(field == "-" ? "" : std::move(field));
+    }
+  }
+  if (rows.empty()) {
+    throw std::runtime_error("no rows in data/" + name);
+  }
+  return rows;
+}
+
 /// The service on 127.0.0.1 and a free port, serving from its own thread until destroyed.
 class RunningService {
  public:
+  // The kit keeps its connection open; a stop waits for it no longer than a second.
   explicit RunningService(AccessKeys keys = {}, std::shared_ptr<AccessLog> log = nullptr)
-      : server_(fixtureStore(), std::move(keys),
-                log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false), 8, quickStop()),
+      : server_(fixtureStore(), std::move(keys), log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false), 8,
+                {.keepAlive = std::chrono::seconds(1)}),
         port_(server_.bindToAnyPort("127.0.0.1")),
         thread_([this] { server_.serve(); }) {}
   ~RunningService() {
@@ -76,13 +115,6 @@ class RunningService {
   std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
  private:
-  // The kit keeps its connection open; a stop waits for it no longer than a second.
-  static LocationServer::Operations quickStop() {
-    LocationServer::Operations operations;
-    operations.keepAlive = std::chrono::seconds(1);
-    return operations;
-  }
-
   LocationServer server_;
   int port_;
   std::thread thread_;
