@@ -23,6 +23,7 @@ std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// This folder's data; the service's answers are the CLI tests' own.
 const std::string kHere = std::string(TOVIK_SOURCE_DIR) + "/tests/packaging/data";
 
 class ExampleRun : public testing::TestWithParam<json> {};
