@@ -47,8 +47,8 @@ std::shared_ptr<T> marking() {
 
 using Strings = std::vector<std::string>;
 
-Device testDevice() {
-  return {.manufacturer = "Framework",
+Device testDevice(const std::string& manufacturer = "Framework") {
+  return {.manufacturer = manufacturer,
           .model = "Laptop 13",
           .systemName = "Debian GNU/Linux",
           .systemVersion = "12",
@@ -158,11 +158,7 @@ class ServiceOutcomesTest : public ServiceTestEnvironment, public testing::WithP
     if (const auto key = c.get("poi-key")) {
       client->setPoiKey(*key);
     }
-    if (const auto maker = c.get("manufacturer")) {  // read at the call, not when the facade was made
-      Device device = testDevice();
-      device.manufacturer = *maker;
-      Device::setCurrent(device);
-    }
+    Device::setCurrent(testDevice(c.get("manufacturer").value_or("Framework")));  // read at the call
     if (c["consent"] == "no") {
       client->isAgree = false;
       client->accesskey.reset();  // consent is checked first
