@@ -14,17 +14,13 @@
 
 #include <algorithm>
 #include <charconv>
-#include <deque>
-#include <functional>
+#include <numeric>
 #include <sstream>
 
 #include "server_test_env.h"
 #include "support/child_process.h"
 #include "support/kit_world.h"
 #include "support/ready_facade.h"
-#include "tovik/client/location_delegate.h"
-#include "tovik/client/tk_client_location.h"
-#include "tovik/model/address.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
 #include "tovik/runloop/main_queue.h"
@@ -64,8 +60,11 @@ std::string fixed(double value, int digits) {
   return {text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, digits).ptr};
 }
 
-/// Notes every outcome as a line in the terms of data/kit_calls.txt, then runs `then`.
-struct Outcomes : LocationDelegate {
+/// A call of data/kit_calls.txt through a facade of its own, noting each outcome as a line
+/// in that file's terms; while `*again`, each outcome issues the call once more.
+struct Stream : LocationDelegate {
+  Stream(KitCall row, const bool& again) : call(std::move(row)), again(&again) {}
+
   void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& result) override { located(*result); }
   void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& result) override { located(*result); }
   void onReceivedGeocodeWithResult(const Places& places) override { listed(places); }
@@ -92,35 +91,38 @@ struct Outcomes : LocationDelegate {
   }
   void note(std::string line) {
     lines.push_back(std::move(line));
-    if (then) then();
+    if (again && *again) next();
   }
-
-  static inline const std::vector<std::shared_ptr<Address>> kNoLevels;
-  std::vector<std::string> lines;
-  std::function<void()> then;
-};
-
-/// A call issued through a facade of its own; while `running`, each outcome issues it again.
-struct Stream {
-  Stream(KitCall row, const std::string& serviceURL, const bool& running) : call(std::move(row)) {
-    heard->then = [this, &running] {
-      if (running) next();
-    };
-    client = test::readyFacade(heard, serviceURL, call[0]);
-  }
-  // A place search holds its facade until its outcome is delivered, even after a failed test.
-  ~Stream() { heard->then = nullptr; }
-
   void next() {
     ++issued;
-    issue(*client, call);
+    issue(*facade.lock(), call);
   }
-  int inFlight() const { return issued - static_cast<int>(heard->lines.size()); }
+  int outcomes() const { return static_cast<int>(lines.size()); }
+  int inFlight() const { return issued - outcomes(); }
 
-  KitCall call;
-  std::shared_ptr<Outcomes> heard = std::make_shared<Outcomes>();
-  std::shared_ptr<TkClientLocation> client;
+  static inline const std::vector<std::shared_ptr<Address>> kNoLevels;
+  const KitCall call;
+  const bool* again;
+  std::weak_ptr<TkClientLocation> facade;
+  std::vector<std::string> lines;
   int issued = 0;
+  int inFlightAtKill = 0;
+};
+
+/// Streams and their facades. A place search holds its facade until its outcome is
+/// delivered, even after a failed test: by then no stream issues again.
+struct Streams {
+  ~Streams() {
+    for (const auto& stream : all) stream->again = nullptr;
+  }
+  Stream& add(KitCall call, const std::string& serviceURL, const bool& again) {
+    const auto& stream = all.emplace_back(std::make_shared<Stream>(std::move(call), again));
+    stream->facade = facades.emplace_back(test::readyFacade(stream, serviceURL, stream->call[0]));
+    return *stream;
+  }
+
+  std::vector<std::shared_ptr<Stream>> all;
+  std::vector<std::shared_ptr<TkClientLocation>> facades;
 };
 
 TEST(KitAgainstServiceTest, EveryCallReachesTheDelegateAsTheServiceAnswered) {
@@ -130,10 +132,11 @@ TEST(KitAgainstServiceTest, EveryCallReachesTheDelegateAsTheServiceAnswered) {
   const bool again = false;
   for (const auto& row : readTable("kit_calls.txt")) {
     SCOPED_TRACE(row[1] + " " + row[2]);
-    Stream stream(row, service.baseURL(), again);
+    Streams one;
+    auto& stream = one.add(row, service.baseURL(), again);
     stream.next();
     ASSERT_TRUE(MainQueue::shared().runUntil([&] { return stream.inFlight() == 0; }, seconds(20)));
-    EXPECT_EQ(stream.heard->lines, std::vector{row.back()});
+    EXPECT_EQ(stream.lines, std::vector{row.back()});
   }
 }
 
@@ -169,19 +172,9 @@ struct Replica {
   test::ChildProcess process;
 };
 
-std::string nginxConfig(int front, const Replica& a, const Replica& b) {
-  std::ostringstream text;
-  text << std::ifstream(dataFile("nginx.conf")).rdbuf();
-  std::string conf = text.str();
-  for (const auto& [name, port] : {std::pair{"@FRONT@", front}, {"@REPLICA_A@", a.port}, {"@REPLICA_B@", b.port}}) {
-    conf.replace(conf.find(name), std::string_view(name).size(), std::to_string(port));
-  }
-  return conf;
-}
-
 TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
-  const std::string nginx = "/usr/sbin/nginx";
-  ASSERT_EQ(::access(nginx.c_str(), X_OK), 0) << "nginx is not installed: scripts/bootstrap installs Debian's nginx";
+  ASSERT_EQ(::access("/usr/sbin/nginx", X_OK), 0)
+      << "nginx is not installed: scripts/bootstrap installs Debian's nginx";
   fixtureDatabase();  // imported before the replicas open it
 
   Replica a("replica-a");
@@ -190,9 +183,15 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
 
   const auto prefix = scratchDir() / "nginx";
   const int front = freePort();
-  const auto conf = writeFile("nginx/nginx.conf", nginxConfig(front, a, b));
-  test::ChildProcess proxy(
-      {nginx, "-p", prefix.string(), "-e", (prefix / "error.log").string(), "-c", conf.string(), "-g", "daemon off;"});
+  std::ostringstream config;  // data/nginx.conf with the ports filled in
+  config << std::ifstream(kDataDir / "nginx.conf").rdbuf();
+  std::string text = config.str();
+  for (const auto& [name, port] : {std::pair{"@FRONT@", front}, {"@REPLICA_A@", a.port}, {"@REPLICA_B@", b.port}}) {
+    text.replace(text.find(name), std::string_view(name).size(), std::to_string(port));
+  }
+  const auto configFile = writeFile("nginx/nginx.conf", text);
+  test::ChildProcess proxy({"/usr/sbin/nginx", "-p", prefix.string(), "-e", (prefix / "error.log").string(), "-c",
+                            configFile.string(), "-g", "daemon off;"});
   ASSERT_TRUE(healthy(front)) << "nginx did not start; its error log:\n" << std::ifstream(prefix / "error.log").rdbuf();
 
   // The first five calls, one of each kind, each a stream of its own: exactly one call of
@@ -200,15 +199,12 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
   const test::KitWorld world;
   auto& queue = MainQueue::shared();
   bool running = true;
-  std::deque<Stream> streams;
+  Streams streams;
   const auto calls = readTable("kit_calls.txt");
-  for (int k = 0; k < 5; ++k) {
-    streams.emplace_back(calls.at(k), "http://127.0.0.1:" + std::to_string(front), running).next();
-  }
+  for (int k = 0; k < 5; ++k) streams.add(calls.at(k), "http://127.0.0.1:" + std::to_string(front), running).next();
   const auto outcomes = [&] {
-    int sum = 0;
-    for (const auto& stream : streams) sum += static_cast<int>(stream.heard->lines.size());
-    return sum;
+    return std::accumulate(streams.all.begin(), streams.all.end(), 0,
+                           [](int n, const auto& s) { return n + s->outcomes(); });
   };
   ASSERT_TRUE(queue.runUntil([&] { return outcomes() >= 300; }, seconds(30)));
 
@@ -221,8 +217,7 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
     before = outcomes();
     queue.runFor(milliseconds(500));
   }
-  std::vector<int> inFlightAtKill;
-  for (const auto& stream : streams) inFlightAtKill.push_back(stream.inFlight());
+  for (const auto& stream : streams.all) stream->inFlightAtKill = stream->inFlight();
   a.process.signal(SIGKILL);
   EXPECT_EQ(a.process.finish(seconds(5)).status, 128 + SIGKILL);
   std::ifstream servedLog(a.log);
@@ -231,31 +226,28 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
   ASSERT_TRUE(queue.runUntil([&] { return outcomes() >= 900; }, seconds(30)));
   running = false;
   ASSERT_TRUE(queue.runUntil(
-      [&] { return std::ranges::all_of(streams, [](const auto& s) { return s.inFlight() <= 0; }); }, seconds(30)));
+      [&] { return std::ranges::all_of(streams.all, [](const auto& s) { return s->inFlight() <= 0; }); }, seconds(30)));
   queue.runFor(milliseconds(200));  // an outcome delivered twice would arrive now
 
   int postsInFlight = 0;
   int postsLost = 0;
-  for (std::size_t k = 0; k < streams.size(); ++k) {
-    const auto& stream = streams[k];
-    SCOPED_TRACE(stream.call[1]);
-    EXPECT_EQ(stream.inFlight(), 0) << "every call ends in exactly one callback";
-    std::vector<std::string> errors;
-    std::ranges::copy_if(stream.heard->lines, std::back_inserter(errors),
-                         [&](const auto& l) { return l != stream.call.back(); });
-    if (stream.call[1] == "fused" || stream.call[1] == "reverse") {  // the POSTs
-      // nginx has sent it to the replica and does not send a POST twice. It answers 502,
-      // unless the replica had begun its answer when it died: nginx has passed that on and
-      // can only break the connection.
-      EXPECT_EQ(static_cast<int>(errors.size()), inFlightAtKill[k]);
-      for (const auto& error : errors) {
-        EXPECT_TRUE(error == "error: 请求失败，状态码: 502" || error == "error: 网络连接已中断") << error;
+  for (const auto& stream : streams.all) {
+    SCOPED_TRACE(stream->call[1]);
+    EXPECT_EQ(stream->inFlight(), 0) << "every call ends in exactly one callback";
+    // nginx retries a GET on the other replica. It has sent a POST to the replica and does
+    // not send it twice: it answers 502, unless the replica had begun its answer when it
+    // died: nginx has passed that on and can only break the connection.
+    const bool post = stream->call[1] == "fused" || stream->call[1] == "reverse";
+    int lost = 0;
+    for (const auto& line : stream->lines) {
+      if (line != stream->call.back()) {
+        ++lost;
+        EXPECT_TRUE(post && (line == "error: 请求失败，状态码: 502" || line == "error: 网络连接已中断")) << line;
       }
-      postsInFlight += inFlightAtKill[k];
-      postsLost += static_cast<int>(errors.size());
-    } else {
-      EXPECT_TRUE(errors.empty()) << errors.front() << " (nginx retries a GET on the other replica)";
     }
+    EXPECT_EQ(lost, post ? stream->inFlightAtKill : 0);
+    postsInFlight += post ? stream->inFlightAtKill : 0;
+    postsLost += lost;
   }
   EXPECT_GT(servedByA, 50) << "nginx shared the load before the kill";
   RecordProperty("calls", outcomes());

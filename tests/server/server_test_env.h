@@ -70,14 +70,13 @@ inline std::shared_ptr<PlaceStore> fixtureStore() {
   return store;
 }
 
-inline std::filesystem::path dataFile(const std::string& name) {
-  return std::filesystem::path(TOVIK_SERVICE_FIXTURE_DIR).parent_path() / "data" / name;
-}
+/// The tables and files beside the fixture that drive the tests.
+inline const std::filesystem::path kDataDir = std::filesystem::path(TOVIK_SERVICE_FIXTURE_DIR).parent_path() / "data";
 
 /// The rows of data/`name`: each line that is neither blank nor a '#' comment, its fields
 /// parted by " | ", where "-" stands for an empty one.
 inline std::vector<std::vector<std::string>> readTable(const std::string& name) {
-  std::ifstream in(dataFile(name));
+  std::ifstream in(kDataDir / name);
   std::vector<std::vector<std::string>> rows;
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') {
@@ -97,27 +96,23 @@ inline std::vector<std::vector<std::string>> readTable(const std::string& name) 
 }
 
 /// The service on 127.0.0.1 and a free port, serving from its own thread until destroyed.
-class RunningService {
- public:
+struct RunningService {
   // The kit keeps its connection open; a stop waits for it no longer than a second.
   explicit RunningService(AccessKeys keys = {}, std::shared_ptr<AccessLog> log = nullptr)
-      : server_(fixtureStore(), std::move(keys), log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false), 8,
-                {.keepAlive = std::chrono::seconds(1)}),
-        port_(server_.bindToAnyPort("127.0.0.1")),
-        thread_([this] { server_.serve(); }) {}
+      : server(fixtureStore(), std::move(keys), log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false), 8,
+               {.keepAlive = std::chrono::seconds(1)}),
+        port(server.bindToAnyPort("127.0.0.1")),
+        thread([this] { server.serve(); }) {}
   ~RunningService() {
-    server_.stop();
-    thread_.join();
+    server.stop();
+    thread.join();
   }
 
-  int port() const { return port_; }
-  LocationServer& server() { return server_; }
-  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port); }
 
- private:
-  LocationServer server_;
-  int port_;
-  std::thread thread_;
+  LocationServer server;
+  const int port;
+  std::thread thread;
 };
 
 }  // namespace tovik::server::testing
