@@ -1,9 +1,9 @@
 // The kit's own facade against the real service on loopback, with the calls of
-// data/kit_calls.txt: first one by one, each outcome as that file says; then as two
-// replicas of the real tovik-service behind Debian's nginx, one of which dies with calls
-// inside it: every GET is retried on the survivor, and the only answers lost are the POSTs
-// that the dead replica had received (nginx never sends a POST twice), each as one error
-// callback.
+// data/kit_calls.txt: first one by one, each outcome as that file says; then through
+// Debian's nginx in front of two replicas of the real tovik-service, one of which dies with
+// calls inside it: every GET is retried on the survivor, and the only answers lost are the
+// POSTs that the dead replica had received (nginx never sends a POST twice), each as one
+// error callback.
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <charconv>
 #include <numeric>
-#include <sstream>
+#include <iterator>
 
 #include "server_test_env.h"
 #include "support/child_process.h"
@@ -183,9 +183,8 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
 
   const auto prefix = scratchDir() / "nginx";
   const int front = freePort();
-  std::ostringstream config;  // data/nginx.conf with the ports filled in
-  config << std::ifstream(kDataDir / "nginx.conf").rdbuf();
-  std::string text = config.str();
+  std::ifstream config(kDataDir / "nginx.conf");  // with the ports filled in below
+  std::string text(std::istreambuf_iterator<char>(config), {});
   for (const auto& [name, port] : {std::pair{"@FRONT@", front}, {"@REPLICA_A@", a.port}, {"@REPLICA_B@", b.port}}) {
     text.replace(text.find(name), std::string_view(name).size(), std::to_string(port));
   }

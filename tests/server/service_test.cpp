@@ -257,9 +257,8 @@ TEST(ServiceHttpTest, ReloadsUnderConcurrentLoadFailNoRequestAndTheLogHidesTheKe
   }
   // A line is written after its answer has gone; stopping the service waits for it.
   EXPECT_EQ(log->stats().requests, kClients * kRequests + 2U);
-  std::ostringstream logged;
-  logged << std::ifstream(logFile).rdbuf();
-  const std::string text = logged.str();
+  std::ifstream logged(logFile);
+  const std::string text(std::istreambuf_iterator<char>(logged), {});
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kClients * kRequests + 2);
   EXPECT_EQ(text.find("TOPSECRET"), std::string::npos);
   EXPECT_NE(text.find("\"POST /location/hub/v1/track_points?access_key=[redacted]\" 200"), std::string::npos);
