@@ -1,16 +1,16 @@
 #include "support/child_process.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -19,25 +19,11 @@ extern char** environ;
 namespace tovik::test {
 namespace {
 
-void closeFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
-}
-
-// Reads what is there; false at the end of the stream.
-bool drain(int fd, std::string& into) {
-  char buffer[65536];
-  while (true) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got > 0) {
-      into.append(buffer, static_cast<std::size_t>(got));
-      continue;
-    }
-    if (got < 0 && errno == EINTR) continue;
-    return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-  }
+// All that `fd` holds, read through a file description of its own (the offset of `fd` is
+// the child's).
+std::string contentsOf(int fd) {
+  std::ifstream file("/proc/self/fd/" + std::to_string(fd), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 }  // namespace
@@ -49,46 +35,33 @@ std::vector<std::string> ChildResult::outLines() const {
   return lines;
 }
 
-ChildProcess::ChildProcess(std::vector<std::string> argv, std::string input) : input_(std::move(input)) {
-  // A child that exits before reading all its input must not take the test down with it.
-  ::signal(SIGPIPE, SIG_IGN);
-  int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "pipe failed";
+ChildProcess::ChildProcess(std::vector<std::string> argv, std::string input) {
+  for (int& fd : streams_) fd = ::memfd_create("tovik-child", MFD_CLOEXEC);
+  if (*std::min_element(std::begin(streams_), std::end(streams_)) < 0 ||
+      ::write(streams_[0], input.data(), input.size()) != std::ssize(input) || ::lseek(streams_[0], 0, SEEK_SET) != 0) {
+    ADD_FAILURE() << "cannot make the standard streams of " << argv[0];
     return;
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  for (int stream = 0; stream < 3; ++stream) posix_spawn_file_actions_adddup2(&actions, streams_[stream], stream);
+  // The child starts with every signal at its default, whatever this process ignores.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGINT);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  sigset_t all;
+  sigfillset(&all);
+  posix_spawnattr_setsigdefault(&attributes, &all);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
   std::vector<char*> args;
   for (auto& arg : argv) args.push_back(arg.data());
   args.push_back(nullptr);
-  const int spawned = ::posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  in_ = in[1];
-  out_ = out[0];
-  err_ = err[0];
-  if (spawned != 0) {
+  if (::posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ) != 0) {
     ADD_FAILURE() << "cannot run " << argv[0];
     pid_ = -1;
   }
-  for (const int fd : {in_, out_, err_}) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-  if (input_.empty()) closeFd(in_);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
 }
 
 ChildProcess::~ChildProcess() {
@@ -96,38 +69,35 @@ ChildProcess::~ChildProcess() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  closeFd(in_);
-  closeFd(out_);
-  closeFd(err_);
+  for (const int fd : streams_) {
+    if (fd >= 0) ::close(fd);
+  }
 }
 
-bool ChildProcess::pump(std::chrono::milliseconds timeout) {
-  std::vector<pollfd> fds;
-  if (out_ >= 0) fds.push_back({out_, POLLIN, 0});
-  if (err_ >= 0) fds.push_back({err_, POLLIN, 0});
-  if (in_ >= 0) fds.push_back({in_, POLLOUT, 0});
-  if (out_ < 0 && err_ < 0) return false;
-  if (::poll(fds.data(), fds.size(), static_cast<int>(timeout.count())) <= 0) return true;
-  for (const pollfd& p : fds) {
-    if (p.revents == 0) continue;
-    if (p.fd == out_ && !drain(out_, result_.out)) closeFd(out_);
-    else if (p.fd == err_ && !drain(err_, result_.err)) closeFd(err_);
-    else if (p.fd == in_) {
-      const ssize_t put = ::write(in_, input_.data() + written_, input_.size() - written_);
-      if (put > 0) written_ += static_cast<std::size_t>(put);
-      if ((put < 0 && errno != EAGAIN && errno != EINTR) || written_ == input_.size()) closeFd(in_);
-    }
+bool ChildProcess::exited() {
+  int status = 0;
+  if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+    result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_ = -1;
   }
-  return out_ >= 0 || err_ >= 0;
+  return pid_ < 0;
+}
+
+bool ChildProcess::waitFor(std::chrono::milliseconds timeout, const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    const bool ended = exited();  // first: all it wrote before the end is there for `done`
+    if (done()) return true;
+    if (ended || std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 bool ChildProcess::waitForLines(std::size_t count, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (static_cast<std::size_t>(std::count(result_.out.begin(), result_.out.end(), '\n')) < count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !pump(std::min(left, std::chrono::milliseconds(100)))) return false;
-  }
-  return true;
+  return waitFor(timeout, [&] {
+    const std::string out = contentsOf(streams_[1]);
+    return static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')) >= count;
+  });
 }
 
 void ChildProcess::signal(int number) {
@@ -135,25 +105,15 @@ void ChildProcess::signal(int number) {
 }
 
 ChildResult ChildProcess::finish(std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline && pump(std::chrono::milliseconds(100))) {
+  waitFor(timeout, [] { return false; });
+  if (!exited()) {
+    ADD_FAILURE() << "the child did not finish in time; killed";
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
   }
-  int status = 0;
-  while (pid_ > 0) {
-    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) {
-      result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      pid_ = -1;
-    } else if (std::chrono::steady_clock::now() >= deadline) {
-      ADD_FAILURE() << "the child did not finish in time; killed";
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      result_.status = -1;
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  }
+  result_.out = contentsOf(streams_[1]);
+  result_.err = contentsOf(streams_[2]);
   return result_;
 }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ struct ChildResult {
 };
 
 /// A program run as a child process (`argv[0]` is its path) with its standard input, output
-/// and error on pipes; the caller's threads (a test server, say) keep running meanwhile.
+/// and error in memory files: the input is all there from the start and the output can be
+/// read at any time; the caller's threads (a test server, say) keep running meanwhile.
 class ChildProcess {
  public:
   explicit ChildProcess(std::vector<std::string> argv, std::string input = "");
@@ -37,15 +39,13 @@ class ChildProcess {
   ChildResult finish(std::chrono::milliseconds timeout);
 
  private:
-  /// Moves data between the pipes for at most `timeout`; false once both outputs ended.
-  bool pump(std::chrono::milliseconds timeout);
+  /// Collects the exit status if the child has ended; true once it has.
+  bool exited();
+  /// Polls `done` until it holds (true), the child ends or `timeout` passes.
+  bool waitFor(std::chrono::milliseconds timeout, const std::function<bool()>& done);
 
   pid_t pid_ = -1;
-  int in_ = -1;
-  int out_ = -1;
-  int err_ = -1;
-  std::string input_;
-  std::size_t written_ = 0;
+  int streams_[3] = {-1, -1, -1};  // standard input, output and error
   ChildResult result_;
 };
 

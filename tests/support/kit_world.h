@@ -11,22 +11,21 @@
 #include <string>
 
 #include "tovik/network/network_checker.h"
+#include "tovik/providers/location_services.h"
+#include "tovik/providers/scripted_location_provider.h"
+#include "tovik/runloop/main_queue.h"
+#include "tovik/services/module_keys.h"
+#include "tovik/services/service_request.h"
 #include "tovik/system/bundle.h"
 #include "tovik/system/clock.h"
 #include "tovik/system/console.h"
 #include "tovik/system/device.h"
-#include "tovik/providers/location_services.h"
-#include "tovik/runloop/main_queue.h"
-#include "tovik/providers/scripted_location_provider.h"
-#include "tovik/services/module_keys.h"
-#include "tovik/services/service_request.h"
 
 namespace tovik::test {
 
 inline constexpr const char* kWhenInUseKey = "NSLocationWhenInUseUsageDescription";
 inline constexpr const char* kAlwaysKey = "NSLocationAlwaysAndWhenInUseUsageDescription";
 inline constexpr const char* kBackgroundModesKey = "UIBackgroundModes";
-inline constexpr const char* kBundleIdentifierKey = "CFBundleIdentifier";
 
 /// A scripted location provider, a host bundle with only the when-in-use purpose string,
 /// the real clock and device, empty module keys, the log off and on standard output.
@@ -49,7 +48,7 @@ class PlatformWorld {
 
  private:
   static void clear() {
-    for (const char* key : {kWhenInUseKey, kAlwaysKey, kBackgroundModesKey, kBundleIdentifierKey}) {
+    for (const char* key : {kWhenInUseKey, kAlwaysKey, kBackgroundModesKey, "CFBundleIdentifier"}) {
       Bundle::main().removeObject(key);
     }
     Clock::pin(std::nullopt);
@@ -61,7 +60,6 @@ class PlatformWorld {
   }
 };
 
-
 /// `PlatformWorld`, plus the real reachability source and the requests' own time-out.
 class KitWorld : public PlatformWorld {
  public:
@@ -70,8 +68,6 @@ class KitWorld : public PlatformWorld {
     MainQueue::shared().poll();  // before the network's defaults return
     clear();
   }
-  KitWorld(const KitWorld&) = delete;
-  KitWorld& operator=(const KitWorld&) = delete;
 
  private:
   static void clear() {

@@ -19,8 +19,6 @@ class LogCapture {
     });
   }
   ~LogCapture() { setLogHandler(nullptr); }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
 
   /// Everything written so far.
   std::string text() const {

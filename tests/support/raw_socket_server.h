@@ -1,13 +1,6 @@
 #pragma once
 
-#include <atomic>
-#include <chrono>
-#include <cstddef>
-#include <functional>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
+#include "support/test_server.h"  // LoopbackServer, and the standard headers both servers use
 
 namespace tovik::test {
 
@@ -35,44 +28,26 @@ struct RawScript {
 
 /// A TCP server on 127.0.0.1 (ephemeral port) that plays one `RawScript` per connection:
 /// for the faults a well-behaved HTTP server never makes (a reset mid-body, an HTTP/1.0
-/// answer ended by closing, a huge body, silence). Each connection is served on its own
-/// thread; stopping ends every connection, hanging ones included.
-class RawSocketServer {
+/// answer ended by closing, a huge body, silence). Up to eight connections are served at once,
+/// each on a worker of its own; stopping ends every connection, hanging ones included.
+class RawSocketServer : public LoopbackServer {
  public:
   explicit RawSocketServer(RawScript script);
-  ~RawSocketServer();
-  RawSocketServer(const RawSocketServer&) = delete;
-  RawSocketServer& operator=(const RawSocketServer&) = delete;
+  ~RawSocketServer() { stop(); }  // before the members its workers use go
 
-  int port() const { return port_; }
-  /// "http://127.0.0.1:PORT".
-  std::string baseURL() const;
-
-  std::size_t connectionCount() const { return connections_.load(); }
   /// Everything received so far, over all connections.
-  std::string received() const;
+  std::string received() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
 
   /// An HTTP/1.1 answer with Content-Length.
   static std::string httpAnswer(int status, const std::string& body, const std::string& extraHeaders = "");
 
-  void stop();
-
  private:
-  void acceptLoop();
   void serve(int fd);
-  /// Waits until `fd` is readable (or the server stops); false when stopping.
-  bool waitReadable(int fd) const;
 
   RawScript script_;
-  int listener_ = -1;
-  int wake_ = -1;  // eventfd, readable once the server stops
-  int port_ = -1;
-  std::atomic<bool> stopping_{false};
-  std::atomic<std::size_t> connections_{0};
-  std::thread acceptor_;
-
-  mutable std::mutex mutex_;
-  std::vector<std::thread> workers_;
   std::string received_;
 };
 

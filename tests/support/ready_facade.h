@@ -29,10 +29,8 @@ inline const char* const kPlacesJson = R"([{"id": "G1", "geoPoint": "116.397,39.
 /// test output.
 inline std::shared_ptr<TkClientLocation> readyFacade(std::shared_ptr<LocationDelegate> delegate,
                                                      const std::string& serviceURL, const std::string& key) {
-  auto facade = [&] {
-    const LogCapture quiet;
-    return TkClientLocation::create(std::move(delegate));
-  }();
+  std::shared_ptr<TkClientLocation> facade;
+  consoleOf([&] { facade = TkClientLocation::create(std::move(delegate)); });
   facade->serviceURL = serviceURL;
   facade->setAgreePrivacy(true);
   facade->initKey(key);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,16 +15,16 @@
 #include "tovik/client/tk_client_location.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
-#include "tovik/system/console.h"
 #include "tovik/runloop/main_queue.h"
+#include "tovik/system/console.h"
 
 namespace tovik::test {
 
 /// One callback as the application saw it.
 struct Heard {
-  std::string kind{};      // "location", "reverse", "geocode", "poi", "error"
-  std::string msg{};       // the error text, or the result's id
-  std::size_t count = 0;   // the items of a list
+  std::string kind{};     // "location", "reverse", "geocode", "poi", "error"
+  std::string msg{};      // the error text, or the result's id
+  std::size_t count = 0;  // the items of a list
   std::shared_ptr<LocationRes> location{};
   bool onMainThread = false;
   bool afterRelease = false;  // the test had dropped its facade already
@@ -44,33 +45,13 @@ class RequiredOnlyRecorder : public LocationDelegate {
   void onLocationErrorWithMsg(const std::string& msg) override { note({.kind = "error", .msg = msg}); }
 
   /// The summaries, in order.
-  std::vector<std::string> summaries() const {
-    std::vector<std::string> made;
-    for (const auto& one : heard) {
-      made.push_back(one.summary());
-    }
-    return made;
-  }
+  std::vector<std::string> summaries() const { return collect<std::string>("", &Heard::summary); }
   /// The locations heard, in order.
   std::vector<std::shared_ptr<LocationRes>> locations() const {
-    std::vector<std::shared_ptr<LocationRes>> made;
-    for (const auto& one : heard) {
-      if (one.kind == "location") {
-        made.push_back(one.location);
-      }
-    }
-    return made;
+    return collect<std::shared_ptr<LocationRes>>("location", &Heard::location);
   }
   /// The error texts, in order.
-  std::vector<std::string> errors() const {
-    std::vector<std::string> made;
-    for (const auto& one : heard) {
-      if (one.kind == "error") {
-        made.push_back(one.msg);
-      }
-    }
-    return made;
-  }
+  std::vector<std::string> errors() const { return collect<std::string>("error", &Heard::msg); }
 
   std::vector<Heard> heard;
   /// Also writes "<summary>" to the kit's log, so that a captured log shows where each ran.
@@ -94,6 +75,19 @@ class RequiredOnlyRecorder : public LocationDelegate {
     if (then) {
       then();
     }
+  }
+
+ private:
+  // What `pick` takes from each callback of `kind` (of every kind when empty), in order.
+  template <class T, class Pick>
+  std::vector<T> collect(std::string_view kind, Pick pick) const {
+    std::vector<T> made;
+    for (const auto& one : heard) {
+      if (kind.empty() || one.kind == kind) {
+        made.push_back(std::invoke(pick, one));
+      }
+    }
+    return made;
   }
 };
 

@@ -1,42 +1,36 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace tovik::test {
 
-/// A fresh certificate authority and a server certificate it signed, for 127.0.0.1, ::1 and
-/// "localhost", made with the `openssl` command in a temporary folder that is removed again
-/// with this object. Each instance is its own authority, so a second one serves as an
-/// untrusted issuer. Throws std::runtime_error when the files cannot be made.
+/// A certificate authority and a server certificate it signed, for 127.0.0.1, ::1 and
+/// "localhost": PEM files checked in under tests/support/data (see its README), valid for a
+/// century. "trusted" and "untrusted" are separate authorities, so one serves as an untrusted
+/// issuer of the other.
 class TestCertificates {
  public:
-  TestCertificates();
-  ~TestCertificates();
-  TestCertificates(const TestCertificates&) = delete;
-  TestCertificates& operator=(const TestCertificates&) = delete;
+  explicit TestCertificates(const std::string& authority)
+      : prefix_(TOVIK_TEST_DATA_DIR "/../tests/support/data/" + authority) {}
 
   /// PEM file of the authority, for the client to trust.
-  const std::string& caFile() const { return caFile_; }
+  std::string caFile() const { return prefix_ + "-ca.pem"; }
   /// PEM files of the server's certificate and private key.
-  const std::string& serverCertificateFile() const { return serverCertificateFile_; }
-  const std::string& serverKeyFile() const { return serverKeyFile_; }
-  const std::string& directory() const { return directory_; }
+  std::string serverCertificateFile() const { return prefix_ + "-server.pem"; }
+  std::string serverKeyFile() const { return prefix_ + "-server.key"; }
 
   /// A further server certificate from this authority, for `host` only: PEM files of the
-  /// certificate and its key, named after the host.
+  /// certificate and its key, named after the host (the trusted authority has one for
+  /// "wrong-host.example").
   struct Issued {
     std::string certificateFile;
     std::string keyFile;
   };
-  Issued issue(const std::string& host) const;
+  Issued issue(const std::string& host) const { return {prefix_ + "-" + host + ".pem", prefix_ + "-" + host + ".key"}; }
 
  private:
-  Issued issue(const std::string& name, const std::string& subjectAltName) const;
-
-  std::string directory_;
-  std::string caFile_;
-  std::string serverCertificateFile_;
-  std::string serverKeyFile_;
+  std::string prefix_;
 };
 
 }  // namespace tovik::test

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <exception>
-#include <memory>
 #include <utility>
 
 #include "support/test_certificates.h"
@@ -12,10 +10,9 @@
 
 namespace tovik::test {
 
-/// Makes two certificate authorities for a test program and has the kit's network client
-/// trust the first. The client takes its configuration on first use, so this must run
-/// before any test: register it once per test program, at namespace scope in one file
-/// (gtest owns it):
+/// Has the kit's network client trust the first of two certificate authorities. The client
+/// takes its configuration on first use, so this must run before any test: register it once
+/// per test program, at namespace scope in one file (gtest owns it):
 ///
 ///   [[maybe_unused]] auto* const tls =
 ///       testing::AddGlobalTestEnvironment(new tovik::test::TlsTestEnvironment);
@@ -29,29 +26,14 @@ class TlsTestEnvironment : public testing::Environment {
   explicit TlsTestEnvironment(SessionConfiguration configuration = {}) : configuration_(std::move(configuration)) {}
 
   void SetUp() override {
-    try {
-      certificates() = std::make_unique<Authorities>();
-    } catch (const std::exception& failure) {
-      FAIL() << failure.what() << " (the TLS tests make their certificates with the openssl command)";
-    }
-    configuration_.caFile = certificates()->trusted.caFile();
+    configuration_.caFile = trusted().caFile();
     ASSERT_TRUE(NetworkClient::configure(configuration_)) << "the network client was used before the environment";
   }
-  void TearDown() override { certificates().reset(); }
 
-  static const TestCertificates& trusted() { return certificates()->trusted; }
-  static const TestCertificates& untrusted() { return certificates()->untrusted; }
+  static TestCertificates trusted() { return TestCertificates("trusted"); }
+  static TestCertificates untrusted() { return TestCertificates("untrusted"); }
 
  private:
-  struct Authorities {
-    TestCertificates trusted;
-    TestCertificates untrusted;
-  };
-  static std::unique_ptr<Authorities>& certificates() {
-    static std::unique_ptr<Authorities> made;
-    return made;
-  }
-
   SessionConfiguration configuration_;
 };
 
