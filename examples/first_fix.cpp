@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
   if (serviceURL) {
     client->serviceURL = *serviceURL;
   } else {
-    tovik::NetworkChecker::setFlagsSourceForTesting([] { return std::optional<std::uint32_t>(0); });
+    // No service: the kit is told it is offline and answers from the fix alone.
+    tovik::NetworkChecker::setFlagsSource([] { return std::optional<std::uint32_t>(0); });
   }
 
   // A continuous session: one result at the first fix, then one per second.

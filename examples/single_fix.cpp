@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
   if (argc > 2) {
     client->serviceURL = argv[2];
   } else {
-    tovik::NetworkChecker::setFlagsSourceForTesting([] { return std::optional<std::uint32_t>(0); });
+    // No service: the kit is told it is offline and answers from the fix alone.
+    tovik::NetworkChecker::setFlagsSource([] { return std::optional<std::uint32_t>(0); });
   }
 
   // The best fix of a short sampling window; the session ends by itself after it.

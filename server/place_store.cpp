@@ -28,23 +28,23 @@ constexpr double kMetresPerDegree = kEarthRadius * kPi / 180.0;
 double longitudeScale(double latitude) { return std::max(std::cos(latitude * kPi / 180.0), 0.01); }
 
 /// The boxes that cover `reach` degrees of latitude around a point, split at the
-/// antimeridian; each with the longitude of the point as seen from inside it.
-std::vector<std::pair<DegreeBox, double>> boxesAround(double latitude, double longitude, double reach) {
+/// antimeridian.
+std::vector<DegreeBox> boxesAround(double latitude, double longitude, double reach) {
   const double lngReach = reach / longitudeScale(latitude);
   const double south = std::max(latitude - reach, -90.0);
   const double north = std::min(latitude + reach, 90.0);
   if (lngReach >= 180.0) {
-    return {{DegreeBox{south, north, -180.0, 180.0}, longitude}};
+    return {DegreeBox{south, north, -180.0, 180.0}};
   }
-  std::vector<std::pair<DegreeBox, double>> boxes;
+  std::vector<DegreeBox> boxes;
   const double west = longitude - lngReach;
   const double east = longitude + lngReach;
-  boxes.push_back({DegreeBox{south, north, std::max(west, -180.0), std::min(east, 180.0)}, longitude});
+  boxes.push_back(DegreeBox{south, north, std::max(west, -180.0), std::min(east, 180.0)});
   if (west < -180.0) {
-    boxes.push_back({DegreeBox{south, north, west + 360.0, 180.0}, longitude + 360.0});
+    boxes.push_back(DegreeBox{south, north, west + 360.0, 180.0});
   }
   if (east > 180.0) {
-    boxes.push_back({DegreeBox{south, north, -180.0, east - 360.0}, longitude - 360.0});
+    boxes.push_back(DegreeBox{south, north, -180.0, east - 360.0});
   }
   return boxes;
 }
@@ -97,8 +97,11 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
       if (answer != code) {
         store->byAnswerCode_.emplace(answer, code);
       }
-      store->regionNames_.emplace(std::move(code),
-                                  RegionName{regions.columnText(1), regions.columnText(2), std::move(answer)});
+      RegionName region{regions.columnText(1), std::move(answer), TextMatch::words(regions.columnText(1))};
+      for (auto& word : TextMatch::words(regions.columnText(2))) {
+        region.words.push_back(std::move(word));
+      }
+      store->regionNames_.emplace(std::move(code), std::move(region));
     }
     auto countries = connection->database().prepare("SELECT DISTINCT country FROM country_shapes");
     while (countries.step()) {
@@ -185,8 +188,7 @@ std::vector<PlaceAtDistance> PlaceStore::within(double latitude, double longitud
   // The flat box is widened a little: the great circle and the box disagree slightly.
   const double reach = radius / kMetresPerDegree * 1.01 + 1e-6;
   std::vector<PlaceAtDistance> found;
-  for (const auto& [box, lng] : boxesAround(latitude, longitude, reach)) {
-    (void)lng;
+  for (const auto& box : boxesAround(latitude, longitude, reach)) {
     for (auto& place : connection->placesIn(box)) {
       const double distance = metresBetween(latitude, longitude, place.latitude, place.longitude);
       if (distance <= radius) {
@@ -228,13 +230,8 @@ std::vector<std::string> PlaceStore::regionWords(const Place& place) const {
   std::vector<std::string> words;
   for (const std::string* code : {&place.admin2, &place.admin1, &place.country}) {
     const auto it = regionNames_.find(*code);
-    if (it == regionNames_.end()) {
-      continue;
-    }
-    for (const std::string* name : {&it->second.name, &it->second.english}) {
-      for (auto& word : TextMatch::words(*name)) {
-        words.push_back(std::move(word));
-      }
+    if (it != regionNames_.end()) {
+      words.insert(words.end(), it->second.words.begin(), it->second.words.end());
     }
   }
   return words;

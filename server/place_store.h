@@ -102,8 +102,8 @@ class PlaceStore {
   std::size_t countryCount_ = 0;
   struct RegionName {
     std::string name;
-    std::string english;
     std::string answerCode;
+    std::vector<std::string> words;  // of both names, split once for every ranking
   };
   std::unordered_map<std::string, RegionName> regionNames_;
   std::unordered_map<std::string, std::string> byAnswerCode_;

@@ -9,8 +9,8 @@
 
 #include "server/text_match.h"
 #include "tovik/model/decoding_error.h"
-#include "tovik/services/reverse_geo_request.h"
-#include "tovik/services/track_request.h"
+#include "tovik/requests/reverse_geo_request.h"
+#include "tovik/requests/track_request.h"
 
 namespace tovik::server {
 

@@ -5,7 +5,7 @@
 #include "server/address_composer.h"
 #include "server/parsed_requests.h"
 #include "server/place_store.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/model/location_res.h"
 
 namespace tovik::server {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik::bench {
 

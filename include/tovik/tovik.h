@@ -39,7 +39,7 @@
 #include "tovik/system/error.h"
 #include "tovik/providers/geoclue_location_provider.h"
 #include "tovik/providers/gpsd_location_provider.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/providers/location_provider.h"
 #include "tovik/providers/location_services.h"
 #include "tovik/runloop/main_queue.h"

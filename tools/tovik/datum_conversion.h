@@ -5,7 +5,7 @@
 
 #include "tovik/coord/datum.h"
 #include "tovik/coord/region.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik::cli {
 

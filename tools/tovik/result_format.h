@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik {
 class LocationRes;

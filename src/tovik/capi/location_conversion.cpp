@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "tovik/services/request_stamp.h"
+#include "tovik/requests/request_stamp.h"
 
 namespace tovik::capi {
 namespace {

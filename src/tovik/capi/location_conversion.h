@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/tovik_c.h"
 
 namespace tovik::capi {

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "tovik/services/module_keys.h"
-#include "tovik/services/request_stamp.h"
+#include "tovik/requests/request_stamp.h"
 #include "tovik/system/console.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/system/build_config.h"

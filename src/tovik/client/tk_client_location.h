@@ -9,7 +9,7 @@
 #include "tovik/coord/region.h"
 #include "tovik/location/location_controller_delegate.h"
 #include "tovik/system/log_handler.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/system/export.h"
 
 namespace tovik {

@@ -6,7 +6,7 @@
 
 #include "tovik/coord/batch_path.h"
 #include "tovik/coord/region.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik {
 

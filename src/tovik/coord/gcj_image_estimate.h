@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tovik/coord/region.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik {
 

@@ -2,7 +2,7 @@
 
 #include "tovik/coord/gcj_image_estimate.h"
 #include "tovik/coord/region.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik {
 

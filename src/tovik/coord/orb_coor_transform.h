@@ -4,7 +4,7 @@
 
 #include "tovik/coord/batch_path.h"
 #include "tovik/coord/region.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/system/export.h"
 
 namespace tovik {

@@ -3,7 +3,7 @@
 #include <span>
 
 #include "tovik/coord/batch_path.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/system/export.h"
 
 namespace tovik {

@@ -35,7 +35,7 @@ bool NetworkChecker::isAvailable(std::optional<std::uint32_t> flags) {
   return flags && (*flags & kReachable) != 0 && (*flags & kConnectionRequired) == 0;
 }
 
-void NetworkChecker::setFlagsSourceForTesting(FlagsSource source) {
+void NetworkChecker::setFlagsSource(FlagsSource source) {
   auto& slot = sourceSlot();
   std::lock_guard lock(slot.mutex);
   slot.source = std::move(source);

@@ -27,8 +27,10 @@ class TOVIK_API NetworkChecker {
   /// every other bit is ignored.
   static bool isAvailable(std::optional<std::uint32_t> flags);
 
-  /// Replaces the flags source (tests); null restores the kernel's routing state.
-  static void setFlagsSourceForTesting(FlagsSource source);
+  /// Replaces where the flags come from, for a host that knows its connectivity better
+  /// than the routing table (or runs offline on purpose); null restores the kernel's
+  /// routing state. Any thread.
+  static void setFlagsSource(FlagsSource source);
 };
 
 }  // namespace tovik

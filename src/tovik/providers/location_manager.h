@@ -5,7 +5,7 @@
 
 #include "tovik/providers/authorization_status.h"
 #include "tovik/system/error.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik {
 

@@ -6,7 +6,7 @@
 
 #include "tovik/providers/authorization_status.h"
 #include "tovik/system/error.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/system/export.h"
 
 namespace tovik {

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/providers/nmea_sentence.h"
 
 namespace tovik {

@@ -5,7 +5,7 @@
 #include <string>
 #include <variant>
 
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik {
 

@@ -8,9 +8,9 @@
 #include "tovik/model/location_res.h"
 #include "tovik/network/utf8.h"
 #include "tovik/system/device.h"
-#include "tovik/services/reverse_geo_request.h"
+#include "tovik/requests/reverse_geo_request.h"
 #include "tovik/services/service_call.h"
-#include "tovik/services/track_request.h"
+#include "tovik/requests/track_request.h"
 
 namespace tovik {
 namespace {

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "tovik/model/location_res.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/services/service_caller.h"
 
 namespace tovik {

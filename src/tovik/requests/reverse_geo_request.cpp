@@ -1,8 +1,8 @@
-#include "tovik/services/reverse_geo_request.h"
+#include "tovik/requests/reverse_geo_request.h"
 
 #include "tovik/system/device.h"
 #include "tovik/model/json_fields.h"
-#include "tovik/services/request_stamp.h"
+#include "tovik/requests/request_stamp.h"
 
 namespace tovik {
 

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/services/reverse_geo_position.h"
+#include "tovik/requests/reverse_geo_position.h"
 
 namespace tovik {
 

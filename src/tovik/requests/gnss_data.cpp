@@ -1,4 +1,4 @@
-#include "tovik/services/gnss_data.h"
+#include "tovik/requests/gnss_data.h"
 
 #include "tovik/model/json_fields.h"
 

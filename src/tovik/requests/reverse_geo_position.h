@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/services/gnss_point.h"
+#include "tovik/requests/gnss_point.h"
 
 namespace tovik {
 

@@ -1,4 +1,4 @@
-#include "tovik/services/request_stamp.h"
+#include "tovik/requests/request_stamp.h"
 
 #include <cmath>
 

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/services/os_info.h"
+#include "tovik/requests/os_info.h"
 
 namespace tovik {
 

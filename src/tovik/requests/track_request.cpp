@@ -1,11 +1,11 @@
-#include "tovik/services/track_request.h"
+#include "tovik/requests/track_request.h"
 
 #include <optional>
 
 #include "tovik/system/device.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/model/json_fields.h"
-#include "tovik/services/request_stamp.h"
+#include "tovik/requests/request_stamp.h"
 
 namespace tovik {
 

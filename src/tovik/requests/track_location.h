@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/services/gnss_data.h"
+#include "tovik/requests/gnss_data.h"
 
 namespace tovik {
 

@@ -1,4 +1,4 @@
-#include "tovik/services/track_location.h"
+#include "tovik/requests/track_location.h"
 
 #include "tovik/model/json_fields.h"
 

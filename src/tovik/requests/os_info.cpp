@@ -1,4 +1,4 @@
-#include "tovik/services/os_info.h"
+#include "tovik/requests/os_info.h"
 
 #include "tovik/model/json_fields.h"
 

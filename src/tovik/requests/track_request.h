@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/services/asset_info.h"
-#include "tovik/services/track_location.h"
+#include "tovik/requests/asset_info.h"
+#include "tovik/requests/track_location.h"
 
 namespace tovik {
 

@@ -1,4 +1,4 @@
-#include "tovik/services/gnss_point.h"
+#include "tovik/requests/gnss_point.h"
 
 #include "tovik/model/json_fields.h"
 

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/services/reverse_geo_location.h"
+#include "tovik/requests/reverse_geo_location.h"
 
 namespace tovik {
 

@@ -1,4 +1,4 @@
-#include "tovik/services/asset_info.h"
+#include "tovik/requests/asset_info.h"
 
 #include "tovik/model/json_fields.h"
 

@@ -1,4 +1,4 @@
-#include "tovik/services/reverse_geo_location.h"
+#include "tovik/requests/reverse_geo_location.h"
 
 #include "tovik/model/json_fields.h"
 
