@@ -46,7 +46,7 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
  protected:
   void SetUp() override {
     BasicLocationTest::SetUp();
-    NetworkChecker::setFlagsSourceForTesting([] { return std::optional<std::uint32_t>(0); });  // offline
+    NetworkChecker::setFlagsSource([] { return std::optional<std::uint32_t>(0); });  // offline
     makeReadyClient();
   }
   void TearDown() override {

@@ -19,7 +19,7 @@
 
 #include "support/kit_world.h"
 #include "support/log_capture.h"
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 #include "tovik/runloop/main_queue.h"
 #include "tovik/runloop/timer.h"
 

@@ -19,7 +19,7 @@ namespace {
 
 TEST(NetworkCheckerTest, ReachableWithoutConnectionRequiredIsAvailable) {
   std::optional<std::uint32_t> flags;
-  NetworkChecker::setFlagsSourceForTesting([&] { return flags; });
+  NetworkChecker::setFlagsSource([&] { return flags; });
   for (const auto& c : loadOutcomes("network/data/reachability.outcomes")) {
     std::optional<std::uint32_t> given;
     if (const auto text = c.get("flags")) {
@@ -29,7 +29,7 @@ TEST(NetworkCheckerTest, ReachableWithoutConnectionRequiredIsAvailable) {
     flags = given;  // read afresh every time
     EXPECT_EQ(NetworkChecker::isNetworkAvailable(), c["available"] == "yes") << c.name;
   }
-  NetworkChecker::setFlagsSourceForTesting(nullptr);
+  NetworkChecker::setFlagsSource(nullptr);
   // Any Linux has routing tables, even a machine with loopback only (which gives 0, not none).
   ASSERT_TRUE(ReachabilityProbe::currentFlags().has_value());
   EXPECT_EQ(NetworkChecker::isNetworkAvailable(), NetworkChecker::isAvailable(ReachabilityProbe::currentFlags()));

@@ -26,7 +26,7 @@ class LifetimeTest : public ReliabilityTest {
  protected:
   void SetUp() override {
     ReliabilityTest::SetUp();
-    NetworkChecker::setFlagsSourceForTesting([] { return NetworkChecker::kReachable; });
+    NetworkChecker::setFlagsSource([] { return NetworkChecker::kReachable; });
     const auto heldAnswer = [this](const char* body) {
       return [this, body](const httplib::Request&, httplib::Response& response) {
         ++received;

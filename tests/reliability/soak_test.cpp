@@ -74,7 +74,7 @@ TEST_F(Soak, EveryTickGivesOneOutcomeAndNothingAccumulates) {
   // number of readings is the number of ticks. Every 25 ticks the network flips.
   long ticks = 0;
   long offlineTicks = 0;
-  NetworkChecker::setFlagsSourceForTesting([&]() -> std::optional<std::uint32_t> {
+  NetworkChecker::setFlagsSource([&]() -> std::optional<std::uint32_t> {
     const bool online = (ticks++ / 25) % 2 == 0;
     offlineTicks += online ? 0 : 1;
     return online ? NetworkChecker::kReachable : 0;

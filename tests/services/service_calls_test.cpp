@@ -28,8 +28,8 @@
 #include "tovik/client/tk_client_location.h"
 #include "tovik/network/curl_session.h"
 #include "tovik/runloop/main_queue.h"
-#include "tovik/services/reverse_geo_request.h"
-#include "tovik/services/track_request.h"
+#include "tovik/requests/reverse_geo_request.h"
+#include "tovik/requests/track_request.h"
 #include "tovik/system/device.h"
 
 namespace tovik::test {

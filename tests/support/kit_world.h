@@ -71,7 +71,7 @@ class KitWorld : public PlatformWorld {
 
  private:
   static void clear() {
-    NetworkChecker::setFlagsSourceForTesting(nullptr);
+    NetworkChecker::setFlagsSource(nullptr);
     ServiceRequest::setTimeoutIntervalForTesting(std::nullopt);
   }
 };

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tovik/providers/location.h"
+#include "tovik/system/location.h"
 
 namespace tovik::test {
 
