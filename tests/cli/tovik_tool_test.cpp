@@ -30,9 +30,9 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-// A file of data/ beside this one (TOVIK_TEST_DATA_DIR is the kit's own data/ folder).
+// A file of data/ beside this one.
 std::string readData(const std::string& name) {
-  std::ifstream in(std::string(TOVIK_TEST_DATA_DIR) + "/../tests/cli/data/" + name);
+  std::ifstream in(std::string(TOVIK_TESTS_DIR) + "/cli/data/" + name);
   EXPECT_TRUE(in.is_open()) << name;
   return std::string(std::istreambuf_iterator<char>(in), {});
 }

@@ -43,9 +43,9 @@ double uniform(std::mt19937_64& random, double from, double to) {
   return std::uniform_real_distribution<double>(from, to)(random);
 }
 
-/// The table data/<name> beside this file holds (TOVIK_TEST_DATA_DIR is the kit's own data/).
+/// The table data/<name> beside this file holds.
 nlohmann::json table(const std::string& name) {
-  std::ifstream in(std::string(TOVIK_TEST_DATA_DIR) + "/../tests/coord/data/" + name);
+  std::ifstream in(std::string(TOVIK_TESTS_DIR) + "/coord/data/" + name);
   EXPECT_TRUE(in.is_open()) << name;
   return nlohmann::json::parse(in);
 }

@@ -43,7 +43,7 @@ std::string logOf(Fn&& fn) {
 /// The rows of tests/`folder`/data/`name`: fields split at " | ", "-" for an empty field;
 /// blank lines and lines starting with '#' are skipped.
 inline std::vector<Strings> tableRows(const std::string& folder, const std::string& name) {
-  const std::string path = TOVIK_TEST_DATA_DIR "/../tests/" + folder + "/data/" + name;
+  const std::string path = TOVIK_TESTS_DIR "/" + folder + "/data/" + name;
   std::ifstream in(path);
   EXPECT_TRUE(in.good()) << path;
   std::vector<Strings> rows;

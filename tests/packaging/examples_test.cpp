@@ -24,7 +24,7 @@ std::string readFile(const std::string& path) {
 }
 
 // This folder's data; the service's answers are the CLI tests' own.
-const std::string kHere = std::string(TOVIK_SOURCE_DIR) + "/tests/packaging/data";
+const std::string kHere = TOVIK_TESTS_DIR "/packaging/data";
 
 class ExampleRun : public testing::TestWithParam<json> {};
 
@@ -35,9 +35,9 @@ TEST_P(ExampleRun, PrintsWhatItFound) {
   }
   TestServer server;
   server.respond("POST", "/location/hub/v1/track_points",
-                 CannedResponse::json(200, readFile(kHere + "/../../cli/data/location.json")));
+                 CannedResponse::json(200, readFile(TOVIK_TESTS_DIR "/cli/data/location.json")));
   for (const char* path : {"/location/scenario/v1/placesearch", "/location/scenario/v1/nearbysearch"}) {
-    server.respond("GET", path, CannedResponse::json(200, readFile(kHere + "/../../cli/data/places.json")));
+    server.respond("GET", path, CannedResponse::json(200, readFile(TOVIK_TESTS_DIR "/cli/data/places.json")));
   }
   for (const json& answer : c.value("serve", json::array())) {
     server.respond(answer["method"], answer["path"], CannedResponse::json(answer["status"], ""));

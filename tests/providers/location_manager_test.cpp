@@ -64,7 +64,7 @@ struct Recorder : LocationManagerDelegate, LocationProviderListener {
 // hears an error; "counts" shows the provider's starts, stops and state. The transcript (the script with what was
 // heard) is compared with data/location_manager.expected.
 TEST(LocationManagerTest, ScriptedSessionsGiveTheExpectedTranscript) {
-  std::ifstream script(std::filesystem::path(__FILE__).parent_path() / "data/location_manager.script");
+  std::ifstream script(TOVIK_TESTS_DIR "/providers/data/location_manager.script");
   ASSERT_TRUE(script);
   std::vector<std::string> out;
   std::shared_ptr<ScriptedLocationProvider> provider;

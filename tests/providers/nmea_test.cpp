@@ -45,7 +45,7 @@ TEST(NmeaReplayProviderTest, ReplaysLogsAsExpected) {
     SCOPED_TRACE(speed);
     test::expectSameAsFile(replay(test::kBeijingWalk, speed), "beijing_walk.replay");
   }
-  const std::string data = TOVIK_TEST_DATA_DIR, here = std::filesystem::path(__FILE__).parent_path().string();
+  const std::string data = TOVIK_TEST_DATA_DIR, here = TOVIK_TESTS_DIR "/providers";
   const std::pair<std::string, const char*> logs[] = {{data + "/bad_lines.nmea", "bad_lines.replay"},
                                                       {here + "/data/unordered.nmea", "unordered.replay"},
                                                       {data + "/no_such_log.nmea", "missing.replay"},
@@ -131,7 +131,7 @@ std::string unescaped(const std::string& line) {
 // accepted line is accepted.
 TEST(NmeaParserTest, AcceptsGoodLinesAndRejectsBadOnesWithTheirReason) {
   const char* failures[] = {"blank", "not a sentence", "malformed", "bad checksum", "unsupported sentence"};
-  std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "data/nmea_lines.txt");
+  std::ifstream in(TOVIK_TESTS_DIR "/providers/data/nmea_lines.txt");
   std::vector<std::string> outcomes;
   for (std::string line; std::getline(in, line);) {
     if (line.starts_with("#")) continue;

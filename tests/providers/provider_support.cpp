@@ -22,7 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 
 std::filesystem::path expectedFile(const std::string& name) {
-  return std::filesystem::path(__FILE__).parent_path() / "data" / (name + ".expected");
+  return std::filesystem::path(TOVIK_TESTS_DIR) / "providers/data" / (name + ".expected");
 }
 
 std::string joined(std::vector<std::string>::const_iterator begin, std::vector<std::string>::const_iterator end) {

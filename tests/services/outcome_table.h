@@ -51,7 +51,7 @@ inline std::string unescaped(const std::string& text) {
 
 /// The cases of tests/`relative` in the source tree.
 inline std::vector<OutcomeCase> loadOutcomes(const std::string& relative) {
-  std::ifstream in(std::filesystem::path(TOVIK_TEST_DATA_DIR).parent_path() / "tests" / relative);
+  std::ifstream in(std::filesystem::path(TOVIK_TESTS_DIR) / relative);
   std::vector<OutcomeCase> cases;
   std::string* value = nullptr;  // the one a continuation line extends
   for (std::string line; std::getline(in, line);) {

@@ -39,7 +39,7 @@ std::string readAll(const std::filesystem::path& path) {
 
 // One of the world's configuration files (beside the providers' tests), for the world in `dir`.
 void writeConfig(const std::string& name, const std::filesystem::path& dir) {
-  std::string text = readAll(std::filesystem::path(__FILE__).parent_path() / "../providers/data/geoclue" / name);
+  std::string text = readAll(std::filesystem::path(TOVIK_TESTS_DIR) / "providers/data/geoclue" / name);
   for (auto at = text.find("@DIR@"); at != std::string::npos; at = text.find("@DIR@", at)) {
     text.replace(at, 5, dir.string());
   }

@@ -12,7 +12,7 @@ namespace tovik::test {
 class TestCertificates {
  public:
   explicit TestCertificates(const std::string& authority)
-      : prefix_(TOVIK_TEST_DATA_DIR "/../tests/support/data/" + authority) {}
+      : prefix_(TOVIK_TESTS_DIR "/support/data/" + authority) {}
 
   /// PEM file of the authority, for the client to trust.
   std::string caFile() const { return prefix_ + "-ca.pem"; }
