@@ -154,6 +154,8 @@ int freePort() {
 /// Polls GET /healthz for ten seconds until it answers 200.
 bool healthy(int port) {
   httplib::Client probe("127.0.0.1", port);
+  probe.set_connection_timeout(milliseconds(200));  // a listener that never accepts fails, not hangs
+  probe.set_read_timeout(std::chrono::seconds(1));
   for (int k = 0; k < 500; ++k) {
     if (const auto answer = probe.Get("/healthz"); answer && answer->status == 200) return true;
     std::this_thread::sleep_for(milliseconds(20));
