@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <stdexcept>
 
 #include "location/location_test_env.h"
@@ -47,23 +46,14 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
   void SetUp() override {
     BasicLocationTest::SetUp();
     NetworkChecker::setFlagsSource([] { return std::optional<std::uint32_t>(0); });  // offline
-    makeReadyClient();
+    client = readyFacade(delegate, "", "test-key");
   }
   void TearDown() override {
     client.reset();
     BasicLocationTest::TearDown();
   }
-  void makeReadyClient() { client = readyFacade(delegate, "", "test-key"); }
 
   const LocationController& controller() const { return *TkClientLocationProbe::locateDelegate(*client); }
-
-  /// Expects `result` to be the local answer for a fix at `wgs`: the fix in GCJ-02.
-  static void expectLocalResultFor(const std::shared_ptr<LocationRes>& result, Coordinate wgs) {
-    ASSERT_NE(result, nullptr);
-    const Coordinate gcj = OrbCoorTransform::transformFromWGSToGCJ(wgs);
-    EXPECT_EQ(result->location->position->point->latitude, gcj.latitude);
-    EXPECT_EQ(result->location->position->point->longitude, gcj.longitude);
-  }
 
   /// Plays a line of data/sessions.txt (which has the words).
   void play(const std::string& line) {
@@ -96,37 +86,65 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
 
   std::shared_ptr<RequiredOnlyRecorder> delegate = std::make_shared<RequiredOnlyRecorder>();
   std::shared_ptr<TkClientLocation> client;
-  const Steps steps = {
-      {"start", [this](const Step&) { client->startLocation(); }},
-      {"fast", [this](const Step&) { client->startFastLocation(); }},
-      {"stop", [this](const Step&) { client->stopLocation(); }},
-      {"continuous", [this](const Step&) { client->isLocateOnce = false; }},
-      {"once", [this](const Step&) { client->isLocateOnce = true; }},
-      {"interval", [this](const Step& s) { client->interval = s.number(0); }},
-      {"fix", [this](const Step& s) { push(fixAt(s.number(0), s.number(1), s.number(2, 5))); }},
-      {"door", [this](const Step& s) { client->locationSuccessWithLocation(fixAt(s.number(0), s.number(1))); }},
-      {"error", [this](const Step& s) { pushError(s.text); }},
-      {"past", [](const Step& s) { runPast(s.number(0)); }},
-      {"wait", [this](const Step& s) { EXPECT_TRUE(runUntil([&] { return delegate->heard.size() >= s.number(0); })); }},
-      {"purpose", [](const Step& s) { Bundle::main().setObject(kWhenInUseKey, s.text); }},
-      {"nopurpose", [](const Step&) { Bundle::main().removeObject(kWhenInUseKey); }},
-      {"agree", [this](const Step& s) { client->isAgree = s.text == "yes"; }},
-      {"key", [this](const Step& s) { client->accesskey = s.text == "-" ? std::nullopt : std::optional(s.text); }},
-      {"emptykey", [this](const Step&) { client->accesskey = ""; }},
-      {"delegate", [this](const Step& s) { client->setLocationDelegate(s.text == "yes" ? delegate : nullptr); }},
-      {"check", [this](const Step& s) { EXPECT_EQ(client->checkPrivacyAndKey(), s.text == "yes"); }},
-      {"starts", [this](const Step& s) { EXPECT_EQ(provider->starts(), s.number(0)); }},
-      {"stops", [this](const Step& s) { EXPECT_EQ(provider->stops(), s.number(0)); }},
-      {"then", [this](const Step& s) { delegate->then = thenDoes(s.text); }},
-      {"init", [this](const Step& s) { client->initKey(s.text); }},
-      {"poi", [this](const Step& s) { client->setPoiKey(s.text); }},
-      {"keys", [this](const Step& s) { EXPECT_EQ(keys(), s.text); }},
-      {"anew", [this](const Step&) { consoleOf([this] { client = TkClientLocation::create(delegate); }); }},
-      {"clock", [](const Step& s) { Clock::pin(s.number(0)); }},
-      {"stamp", [this](const Step& s) { EXPECT_EQ(client->milliStamp(), std::stoll(s.text)); }},
-  };
+  std::shared_ptr<std::vector<bool>> alive;                     // what the self-replacing delegate recorded
+  std::weak_ptr<const LocationController> controllerOfDropped;  // of the facade let go in a callback
+  const Steps steps = withSharedSteps(
+      [this] { return delegate->heard.size(); },
+      {
+          {"start", [this](const Step&) { client->startLocation(); }},
+          {"fast", [this](const Step&) { client->startFastLocation(); }},
+          {"stop", [this](const Step&) { client->stopLocation(); }},
+          {"continuous", [this](const Step&) { client->isLocateOnce = false; }},
+          {"once", [this](const Step&) { client->isLocateOnce = true; }},
+          {"interval", [this](const Step& s) { client->interval = s.number(0); }},
+          {"door", [this](const Step& s) { client->locationSuccessWithLocation(fixAt(s.number(0), s.number(1))); }},
+          {"agree", [this](const Step& s) { client->isAgree = s.text == "yes"; }},
+          {"key", [this](const Step& s) { client->accesskey = s.text == "-" ? std::nullopt : std::optional(s.text); }},
+          {"emptykey", [this](const Step&) { client->accesskey = ""; }},
+          {"delegate", [this](const Step& s) { client->setLocationDelegate(s.text == "yes" ? delegate : nullptr); }},
+          {"check", [this](const Step& s) { EXPECT_EQ(client->checkPrivacyAndKey(), s.text == "yes"); }},
+          {"starts", [this](const Step& s) { EXPECT_EQ(provider->starts(), s.number(0)); }},
+          {"stops", [this](const Step& s) { EXPECT_EQ(provider->stops(), s.number(0)); }},
+          {"then", [this](const Step& s) { delegate->then = thenDoes(s.text); }},
+          {"init", [this](const Step& s) { client->initKey(s.text); }},
+          {"poi", [this](const Step& s) { client->setPoiKey(s.text); }},
+          {"keys", [this](const Step& s) { EXPECT_EQ(keys(), s.text); }},
+          {"anew", [this](const Step&) { consoleOf([this] { client = TkClientLocation::create(delegate); }); }},
+          {"clock", [](const Step& s) { Clock::pin(s.number(0)); }},
+          {"stamp", [this](const Step& s) { EXPECT_EQ(client->milliStamp(), std::stoll(s.text)); }},
+          {"selfish",
+           [this](const Step&) {
+             auto replacing = std::make_shared<SelfReplacingDelegate>();
+             replacing->facade = client;
+             alive = replacing->aliveAfterLettingGo;
+             client->callDelegate = std::move(replacing);
+           }},
+          {"survived",
+           [this](const Step&) {
+             EXPECT_EQ(*alive, std::vector<bool>{true}) << "the delegate was destroyed while its member ran";
+             EXPECT_EQ(client->callDelegate, nullptr);
+           }},
+          {"dropat",
+           [this](const Step& s) {
+             controllerOfDropped = TkClientLocationProbe::locateDelegate(*client);
+             delegate->then = [this, n = s.number(0)] {
+               if (delegate->locations().size() == n) client.reset();
+             };
+           }},
+          {"dropped",
+           [this](const Step&) {
+             ASSERT_TRUE(runUntil([this] { return client == nullptr; }));
+             EXPECT_FALSE(provider->isUpdating());
+             EXPECT_TRUE(controllerOfDropped.expired());
+           }},
+          {"period",
+           [this](const Step& s) {
+             const auto& timer = TkClientLocationProbe::timerSchedule(*client);
+             ASSERT_NE(timer, nullptr);
+             EXPECT_EQ(timer->timeInterval(), s.number(0));
+           }},
+      });
 };
-using LocationSessionTest = TkClientLocationTest;
 
 TEST_F(TkClientLocationTest, ConstructionAsksForAuthorisationAndPrintsTheBannerEvenWithLoggingOff) {
   const int asked = provider->whenInUseRequests();
@@ -143,56 +161,35 @@ TEST_F(TkClientLocationTest, ConstructionAsksForAuthorisationAndPrintsTheBannerE
 }
 
 // A continuous session answers its first fix at once, then the newest fix once a period,
-// paced by its timer rather than by the fixes. The period is fixed at the first fix: a
-// change meanwhile waits for the next session. A period below the floor is raised to it and
-// NaN runs at the default, so an interval can neither flood the service nor spin the main
-// queue.
-TEST_F(LocationSessionTest, TheIntervalIsFixedAtTheFirstFixAndHasAFloor) {
+// paced by its timer rather than by the fixes; other work still gets its turn at the
+// period's floor. Offline, each result is the fix in GCJ-02, stamped now, without an id.
+TEST_F(TkClientLocationTest, AContinuousSessionAnswersTheNewestFixOnceAPeriod) {
+  Clock::pin(1700000000.1234);
   std::vector<double> newest;  // the newest fix's latitude at each result
   delegate->then = [&] { newest.push_back(controller().locationPoint().coordinate.latitude); };
-  const std::pair<double, double> rows[] = {
-      {0.25, 0.25}, {0.0, 0.1}, {-5.0, 0.1}, {1e-9, 0.1}, {std::numeric_limits<double>::quiet_NaN(), 1.0}};
-  for (const auto& [interval, period] : rows) {
-    SCOPED_TRACE(interval);
-    delegate->heard.clear();
-    newest.clear();
-    client->isLocateOnce = false;
-    client->interval = interval;
-    client->startLocation();
-    push(fixAt(39.9, 116.4));
-    ASSERT_TRUE(TkClientLocationProbe::hasTimerSchedule(*client));
-    ASSERT_EQ(delegate->locations().size(), 1U) << "the first fix is answered at once";
-    client->interval = 3600.0;
-    EXPECT_EQ(TkClientLocationProbe::timerSchedule(*client)->timeInterval(), period);
-    int pushed = 1;
-    const auto feeder = Timer::scheduledTimer(0.04, true, [&](Timer&) {
-      provider->pushLocation(fixAt(39.9 + 0.001 * pushed++, 116.4));  // ~111 m apart
-    });
-    bool otherWorkRan = false;  // other work still gets its turn while the timer repeats
-    MainQueue::shared().async([&otherWorkRan] { otherWorkRan = true; });
-    EXPECT_TRUE(runUntil([&] { return otherWorkRan && delegate->locations().size() >= 3; }));
-    feeder->invalidate();
-    const auto results = delegate->locations();
-    for (std::size_t i = 0; i < results.size(); ++i) expectLocalResultFor(results[i], {newest.at(i), 116.4});
-    EXPECT_GT(newest.back(), newest.front());
-    EXPECT_LT(results.size(), static_cast<std::size_t>(pushed)) << "paced by the timer, not by the fixes";
-    client->stopLocation();
+  client->isLocateOnce = false;
+  client->interval = 0.0;
+  client->startLocation();
+  push(fixAt(39.9, 116.4));
+  ASSERT_EQ(delegate->locations().size(), 1U) << "the first fix is answered at once";
+  int pushed = 1;
+  const auto feeder = Timer::scheduledTimer(0.04, true, [&](Timer&) {
+    provider->pushLocation(fixAt(39.9 + 0.001 * pushed++, 116.4));  // ~111 m apart
+  });
+  bool otherWorkRan = false;
+  MainQueue::shared().async([&otherWorkRan] { otherWorkRan = true; });
+  EXPECT_TRUE(runUntil([&] { return otherWorkRan && delegate->locations().size() >= 3; }));
+  feeder->invalidate();
+  const auto results = delegate->locations();
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    const Coordinate gcj = OrbCoorTransform::transformFromWGSToGCJ({newest.at(i), 116.4});
+    EXPECT_EQ(results[i]->location->position->point->latitude, gcj.latitude);
+    EXPECT_EQ(results[i]->location->position->point->longitude, gcj.longitude);
+    EXPECT_EQ(results[i]->location->timestamp, 1700000000123);
+    EXPECT_EQ(results[i]->id, "");
   }
-  client->startLocation();
-  push(fixAt(39.95, 116.45));
-  ASSERT_TRUE(TkClientLocationProbe::hasTimerSchedule(*client));
-  EXPECT_EQ(TkClientLocationProbe::timerSchedule(*client)->timeInterval(), 3600.0);
-}
-
-// Offline, the session's result is the fix in GCJ-02, stamped now, without an id.
-TEST_F(LocationSessionTest, DefaultSessionYieldsOneLocalResultAndEnds) {
-  Clock::pin(1700000000.1234);
-  client->startLocation();
-  push(fixAt(31.2304, 121.4737));
-  ASSERT_EQ(delegate->locations().size(), 1U);
-  expectLocalResultFor(delegate->locations()[0], {31.2304, 121.4737});
-  EXPECT_EQ(delegate->locations()[0]->location->timestamp, 1700000000123);
-  EXPECT_EQ(delegate->locations()[0]->id, "");
+  EXPECT_GT(newest.back(), newest.front());
+  EXPECT_LT(results.size(), static_cast<std::size_t>(pushed)) << "paced by the timer, not by the fixes";
 }
 
 class SessionScript : public TkClientLocationTest, public testing::WithParamInterface<Named> {};
@@ -206,42 +203,6 @@ TEST_P(SessionScript, Plays) {
 
 INSTANTIATE_TEST_SUITE_P(Sessions, SessionScript, testing::ValuesIn(scripts("client", "sessions.txt")),
                          [](const auto& info) { return info.param.name; });
-
-// An application may let go of the facade from inside a callback, also one run by the
-// interval timer; its timer and controller end with it.
-TEST_F(LocationSessionTest, FacadeMayBeReleasedFromItsOwnCallback) {
-  for (const bool once : {true, false}) {
-    makeReadyClient();
-    client->isLocateOnce = once;
-    client->interval = 0.05;
-    const std::weak_ptr<LocationController> controller = TkClientLocationProbe::locateDelegate(*client);
-    delegate->heard.clear();
-    delegate->then = [this, once] {
-      if (once || delegate->locations().size() == 2) client.reset();
-    };
-    client->startLocation();
-    push(fixAt(39.9, 116.4));
-    ASSERT_TRUE(runUntil([this] { return client == nullptr; }));
-    EXPECT_FALSE(provider->isUpdating());
-    EXPECT_TRUE(controller.expired());
-  }
-}
-
-// The delegate may let itself go inside each of the facade's own callbacks: a failed check,
-// a failure of the controller, the local result.
-TEST_F(LocationSessionTest, DelegateMayReplaceItselfInsideEveryCallback) {
-  const Strings paths[] = {{"agree no", "start"}, {"start", "error 信号丢失"}, {"start", "fix 39.9 116.4"}};
-  for (const auto& path : paths) {
-    makeReadyClient();
-    auto replacing = std::make_shared<SelfReplacingDelegate>();
-    replacing->facade = client;
-    const auto alive = replacing->aliveAfterLettingGo;
-    client->callDelegate = std::move(replacing);
-    for (const auto& line : path) play(line);
-    EXPECT_EQ(*alive, std::vector<bool>{true}) << "the delegate was destroyed while its member ran";
-    EXPECT_EQ(client->callDelegate, nullptr);
-  }
-}
 
 }  // namespace
 }  // namespace tovik::test

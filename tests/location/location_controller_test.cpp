@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -11,15 +10,13 @@
 namespace tovik::test {
 namespace {
 
-using Auth = AuthorizationStatus;
-
-Auth authorisation(const std::string& name) {
-  const Strings names{"notDetermined", "restricted", "denied", "always", "whenInUse"};
-  return static_cast<Auth>(std::find(names.begin(), names.end(), name) - names.begin());
+AuthorizationStatus authorisation(const std::string& name) {
+  return named<AuthorizationStatus>({"notDetermined", "restricted", "denied", "always", "whenInUse"}, name);
 }
 
 /// "text:x", "num:1", "list:a,b"; empty: nothing stored.
 void store(const char* key, const std::string& field) {
+  Bundle::main().removeObject(key);
   const std::string text = field.substr(std::min(field.find(':') + 1, field.size()));
   Strings items;
   std::istringstream in(text);
@@ -28,8 +25,6 @@ void store(const char* key, const std::string& field) {
   if (field.starts_with("num:")) Bundle::main().setObject(key, std::stod(text));
   if (field.starts_with("list:")) Bundle::main().setObject(key, items);
 }
-
-Strings failure(const std::string& text) { return text.empty() ? Strings{} : Strings{"failure " + text}; }
 
 /// Shortest text that reads back as `x`.
 std::string shortest(double x) {
@@ -47,10 +42,10 @@ struct RecordingOwner : LocationControllerDelegate {
   void locationFailedWithErrorMsg(const std::string& msg) override { heard.push_back("failure " + msg); }
 };
 
-class LocationControllerTest : public test::LocationTestEnvironment {
+class LocationControllerTest : public BasicLocationTest<PlatformWorld> {
  protected:
   void SetUp() override {
-    LocationTestEnvironment::SetUp();
+    BasicLocationTest::SetUp();
     owner = std::make_shared<RecordingOwner>();
     controller = std::make_shared<LocationController>();
     controller->delegate = owner;
@@ -58,37 +53,34 @@ class LocationControllerTest : public test::LocationTestEnvironment {
   }
   void TearDown() override {
     controller.reset();
-    LocationTestEnvironment::TearDown();
+    BasicLocationTest::TearDown();
   }
-  /// A fresh world, for the next row of a table.
-  void afresh() {
-    TearDown();
-    SetUp();
-  }
-
   std::shared_ptr<RecordingOwner> owner;
   std::shared_ptr<LocationController> controller;
-  const Steps steps = {
-      {"continuous", [this](const Step&) { controller->startContinuousLocation(); }},
-      {"single", [this](const Step&) { controller->requestSingleLocation(false); }},
-      {"fast", [this](const Step&) { controller->requestSingleLocation(true); }},
-      {"stop", [this](const Step&) { controller->stopUpdating(); }},
-      {"fix", [this](const Step& s) { push(fixAt(s.number(0), s.number(1), s.number(2, 5))); }},
-      {"error", [this](const Step& s) { pushError(s.text); }},
-      {"past", [](const Step& s) { runPast(s.number(0)); }},
-      {"wait", [this](const Step& s) { EXPECT_TRUE(runUntil([&] { return owner->heard.size() >= s.number(0); })); }},
-      {"buffered", [this](const Step& s) { EXPECT_EQ(controller->fastBuffer().size(), s.number(0)); }},
-      {"point", [this](const Step& s) { EXPECT_EQ(described(controller->locationPoint()), "fix " + s.text); }},
-      {"purpose", [](const Step& s) { Bundle::main().setObject(kWhenInUseKey, s.text); }},
-      {"nopurpose", [](const Step&) { Bundle::main().removeObject(kWhenInUseKey); }},
-      {"orphan", [this](const Step&) { owner.reset(); }},
-      {"release",
-       [this](const Step&) {
-         const std::weak_ptr<LocationController> weak = controller;
-         controller.reset();
-         EXPECT_TRUE(weak.expired()) << "timers must not keep the controller alive";
-       }},
-  };
+  const Steps steps = withSharedSteps(
+      [this] { return owner->heard.size(); },
+      {
+          {"continuous", [this](const Step&) { controller->startContinuousLocation(); }},
+          {"single", [this](const Step&) { controller->requestSingleLocation(false); }},
+          {"fast", [this](const Step&) { controller->requestSingleLocation(true); }},
+          {"stop", [this](const Step&) { controller->stopUpdating(); }},
+          {"buffered", [this](const Step& s) { EXPECT_EQ(controller->fastBuffer().size(), s.number(0)); }},
+          {"point", [this](const Step& s) { EXPECT_EQ(described(controller->locationPoint()), "fix " + s.text); }},
+          {"plist", [](const Step& s) { store(s.words.at(0).c_str(), s.words.size() > 1 ? s.words[1] : ""); }},
+          {"auth", [this](const Step& s) { provider->setAuthorizationStatus(authorisation(s.text)); }},
+          {"answer", [this](const Step& s) { provider->setAnswerToAlwaysRequest(authorisation(s.text)); }},
+          {"asked", [this](const Step& s) { EXPECT_EQ(provider->alwaysRequests(), s.number(0)); }},
+          {"filter", [this](const Step& s) { EXPECT_EQ(controller->manager()->distanceFilter(), s.number(0)); }},
+          {"inuse", [this](const Step& s) { EXPECT_EQ(provider->whenInUseRequests(), s.number(0)); }},
+          {"another", [](const Step&) { std::make_shared<LocationController>()->initOption(); }},
+          {"orphan", [this](const Step&) { owner.reset(); }},
+          {"release",
+           [this](const Step&) {
+             const std::weak_ptr<LocationController> weak = controller;
+             controller.reset();
+             EXPECT_TRUE(weak.expired()) << "timers must not keep the controller alive";
+           }},
+      });
 };
 
 class ControllerScript : public LocationControllerTest, public testing::WithParamInterface<Named> {};
@@ -110,52 +102,6 @@ TEST_P(ControllerScript, Plays) {
 
 INSTANTIATE_TEST_SUITE_P(Sessions, ControllerScript, testing::ValuesIn(scripts("location", "controller.txt")),
                          [](const auto& info) { return info.param.name; });
-
-TEST_F(LocationControllerTest, SetUpConfiguresTheManagerAndAsksForWhenInUseAuthorisation) {
-  EXPECT_EQ(controller->manager()->distanceFilter(), 3.0);
-  EXPECT_EQ(provider->whenInUseRequests(), 1);
-  EXPECT_EQ(logOf([] { std::make_shared<LocationController>()->initOption(); }), "initOption：\n");
-  EXPECT_EQ(logOf([this] { controller->requestSingleLocation(false); }), "请求单次定位：\n");
-}
-
-TEST_F(LocationControllerTest, ChecksRefuseOrStartEveryKindOfRequest) {
-  for (const auto& row : tableRows("location", "request_checks.txt")) {
-    for (const std::string kind : {"continuous", "single", "fast"}) {
-      SCOPED_TRACE(row[0] + ", " + kind);
-      afresh();
-      Bundle::main().removeObject(kWhenInUseKey);
-      store(kWhenInUseKey, row[1]);
-      provider->setAuthorizationStatus(authorisation(row[2]));
-      kind == "continuous" ? controller->startContinuousLocation() : controller->requestSingleLocation(kind == "fast");
-
-      const bool starts = row[3].empty();
-      EXPECT_EQ(owner->heard, failure(row[3]));
-      EXPECT_EQ(controller->isContinuousLocation(), starts && kind == "continuous");
-      EXPECT_EQ(controller->isFastOnceLocation(), starts && kind == "fast");
-      EXPECT_EQ(controller->isUpdating(), starts && kind != "single");  // a single fix is only requested
-      EXPECT_EQ(provider->isUpdating(), starts);
-    }
-  }
-}
-
-TEST_F(LocationControllerTest, ContinuousRequestConfiguresBackgroundUpdatesOrWarns) {
-  for (const auto& row : tableRows("location", "continuous_background.txt")) {
-    SCOPED_TRACE(row[0]);
-    afresh();
-    store(kBackgroundModesKey, row[1]);
-    store(kAlwaysKey, row[2] == "yes" ? "text:Tracks your walks" : "");
-    provider->setAuthorizationStatus(authorisation(row[3]));
-    provider->setAnswerToAlwaysRequest(row[4].empty() ? std::nullopt : std::optional(authorisation(row[4])));
-
-    EXPECT_EQ(consoleOf([this] { controller->startContinuousLocation(); }), row[6].empty() ? "" : row[6] + "\n");
-    EXPECT_EQ(owner->heard, failure(row[5]));
-    EXPECT_TRUE(controller->isContinuousLocation());
-    EXPECT_EQ(provider->alwaysRequests(), std::stoi(row[7]));
-    EXPECT_EQ(controller->isUpdating(), row[8] == "yes");
-    EXPECT_EQ(provider->isUpdating(), row[8] == "yes");
-    EXPECT_EQ(controller->manager()->allowsBackgroundLocationUpdates(), row[9] == "yes");
-  }
-}
 
 }  // namespace
 }  // namespace tovik::test

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -40,23 +41,22 @@ std::string logOf(Fn&& fn) {
   return printed;
 }
 
-/// The rows of tests/`folder`/data/`name`: fields split at " | ", "-" for an empty field;
-/// blank lines and lines starting with '#' are skipped.
-inline std::vector<Strings> tableRows(const std::string& folder, const std::string& name) {
+/// The lines of tests/`folder`/data/`name` but blank ones and those starting with '#'.
+inline Strings dataLines(const std::string& folder, const std::string& name) {
   const std::string path = TOVIK_TESTS_DIR "/" + folder + "/data/" + name;
   std::ifstream in(path);
   EXPECT_TRUE(in.good()) << path;
-  std::vector<Strings> rows;
+  Strings lines;
   for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    Strings& row = rows.emplace_back();
-    for (std::size_t from = 0, to = 0; to != std::string::npos; from = to + 3) {
-      to = line.find(" | ", from);
-      row.push_back(line.substr(from, to == std::string::npos ? to : to - from));
-      if (row.back() == "-") row.back().clear();
-    }
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
   }
-  return rows;
+  return lines;
+}
+
+/// The value of `Enum` called `name`, given the names of its values in order.
+template <class Enum>
+Enum named(const Strings& names, const std::string& name) {
+  return static_cast<Enum>(std::find(names.begin(), names.end(), name) - names.begin());
 }
 
 /// One step of a script: the words after its verb.
@@ -76,13 +76,27 @@ struct Named {
 };
 inline void PrintTo(const Named& named, std::ostream* out) { *out << named.name; }
 
+/// The rows of tests/`folder`/data/`name`, each named by its first field: fields split at
+/// " | ", "-" for an empty field.
+inline std::vector<Named> tableRows(const std::string& folder, const std::string& name) {
+  std::vector<Named> rows;
+  for (const std::string& line : dataLines(folder, name)) {
+    Strings& row = rows.emplace_back().lines;
+    for (std::size_t from = 0, to = 0; to != std::string::npos; from = to + 3) {
+      to = line.find(" | ", from);
+      row.push_back(line.substr(from, to == std::string::npos ? to : to - from));
+      if (row.back() == "-") row.back().clear();
+    }
+    rows.back().name = row[0];
+  }
+  return rows;
+}
+
 /// The scripts of tests/`folder`/data/`name`: sections named by a "[Name]" line, one line a
 /// step or an expectation (see `play`).
 inline std::vector<Named> scripts(const std::string& folder, const std::string& name) {
   std::vector<Named> made;
-  for (const auto& row : tableRows(folder, name)) {
-    std::string line = row[0];
-    for (std::size_t i = 1; i < row.size(); ++i) line += " | " + row[i];
+  for (const std::string& line : dataLines(folder, name)) {
     if (line.starts_with("[")) {
       made.push_back({.name = line.substr(1, line.size() - 2), .lines = {}});
     } else if (!made.empty()) {
@@ -93,11 +107,11 @@ inline std::vector<Named> scripts(const std::string& folder, const std::string& 
 }
 
 /// Plays one line of a script: "= STATE" compares `state()`; "STEP => TEXT" runs the step
-/// with the log on, which prints TEXT ("\n" ends a line) or, without TEXT, nothing; "throws
-/// STEP" ends in the application's exception; any other line is a step, its verb one of
-/// `steps`.
+/// with the log on, which prints TEXT ("\n" ends a line) or, without TEXT, nothing, and
+/// "STEP -> TEXT" the same with the log as it is; "throws STEP" ends in the application's
+/// exception; any other line is a step, its verb one of `steps`.
 inline void play(const std::string& line, const Steps& steps, const std::function<std::string()>& state) {
-  const auto arrow = line.find(" =>");
+  const auto arrow = std::min(line.find(" =>"), line.find(" ->"));
   if (line.starts_with("= ")) {
     EXPECT_EQ(state(), line.substr(2));
   } else if (arrow != std::string::npos) {
@@ -105,7 +119,8 @@ inline void play(const std::string& line, const Steps& steps, const std::functio
     for (auto at = printed.find("\\n"); at != std::string::npos; at = printed.find("\\n", at)) {
       printed.replace(at, 2, "\n");
     }
-    EXPECT_EQ(logOf([&] { play(line.substr(0, arrow), steps, state); }), printed);
+    const auto run = [&] { play(line.substr(0, arrow), steps, state); };
+    EXPECT_EQ(line[arrow + 1] == '=' ? logOf(run) : consoleOf(run), printed);
   } else if (line.starts_with("throws ")) {
     EXPECT_THROW(play(line.substr(7), steps, state), std::runtime_error);
   } else {
@@ -121,15 +136,13 @@ inline void play(const std::string& line, const Steps& steps, const std::functio
 /// The names whose flag holds ("idle" for none), then " | " and what was heard ("nothing"
 /// for none), which is then forgotten.
 inline std::string stateLine(std::initializer_list<std::pair<bool, const char*>> flags, Strings& heard) {
-  std::string made;
+  std::string held, said;
   for (const auto& [holds, name] : flags) {
-    if (holds) made += (made.empty() ? "" : " ") + std::string(name);
+    if (holds) held += (held.empty() ? "" : " ") + std::string(name);
   }
-  made += made.empty() ? "idle |" : " |";
-  for (std::size_t i = 0; i < heard.size(); ++i) made += (i == 0 ? " " : ", ") + heard[i];
-  const bool none = heard.empty();
+  for (const std::string& one : heard) said += (said.empty() ? "" : ", ") + one;
   heard.clear();
-  return none ? made + " nothing" : made;
+  return (held.empty() ? "idle" : held) + " | " + (said.empty() ? "nothing" : said);
 }
 
 /// `World` is made in SetUp and undone in TearDown, so a test can start afresh by calling both.
@@ -156,8 +169,9 @@ class BasicLocationTest : public testing::Test {
   }
 
   /// Drives the main queue until `predicate` holds; generous time-out.
-  static bool runUntil(const std::function<bool()>& predicate) {
-    return MainQueue::shared().runUntil(predicate, std::chrono::seconds(10));
+  static bool runUntil(const std::function<bool()>& predicate,
+                       std::chrono::seconds timeout = std::chrono::seconds(10)) {
+    return MainQueue::shared().runUntil(predicate, timeout);
   }
 
   /// Drives the main queue until a timer of `seconds` has fired, so that every timer
@@ -168,12 +182,23 @@ class BasicLocationTest : public testing::Test {
     ASSERT_TRUE(runUntil([fired] { return *fired; }));
   }
 
+  /// `own` steps, and those both script players share; `heard` counts what the listener heard.
+  Steps withSharedSteps(std::function<std::size_t()> heard, Steps own) {
+    own.insert({
+        {"fix", [this](const Step& s) { push(fixAt(s.number(0), s.number(1), s.number(2, 5))); }},
+        {"error", [this](const Step& s) { pushError(s.text); }},
+        {"past", [](const Step& s) { runPast(s.number(0)); }},
+        {"wait", [heard](const Step& s) { EXPECT_TRUE(runUntil([&] { return heard() >= s.number(0); })); }},
+        {"purpose", [](const Step& s) { Bundle::main().setObject(kWhenInUseKey, s.text); }},
+        {"nopurpose", [](const Step&) { Bundle::main().removeObject(kWhenInUseKey); }},
+    });
+    return own;
+  }
+
   std::shared_ptr<ScriptedLocationProvider> provider;
 
  private:
   std::optional<World> world_;
 };
-
-using LocationTestEnvironment = BasicLocationTest<PlatformWorld>;
 
 }  // namespace tovik::test

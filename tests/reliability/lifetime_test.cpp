@@ -9,8 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <thread>
 
 #include "reliability/reliability_env.h"
 #include "support/test_server.h"
@@ -22,59 +21,39 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class LifetimeTest : public ReliabilityTest {
- protected:
-  void SetUp() override {
-    ReliabilityTest::SetUp();
-    NetworkChecker::setFlagsSource([] { return NetworkChecker::kReachable; });
-    const auto heldAnswer = [this](const char* body) {
-      return [this, body](const httplib::Request&, httplib::Response& response) {
-        ++received;
-        {
-          std::unique_lock lock(mutex);
-          gate.wait_for(lock, 30s, [this] { return open; });
-        }
-        response.set_content(body, "application/json");
-        ++answered;
-      };
-    };
-    server.on("POST", "/location/hub/v1/track_points", heldAnswer(kLocationJson));
-    for (const char* path :
-         {"/location/scenario/v1/geocode", "/location/scenario/v1/placesearch", "/location/scenario/v1/nearbysearch"}) {
-      server.on("GET", path, heldAnswer(kPlacesJson));
-    }
-  }
-
-  void TearDown() override { setGate(true); }
-
-  void setGate(bool isOpen) {
-    {
-      std::lock_guard lock(mutex);
-      open = isOpen;
-    }
-    gate.notify_all();
-  }
-
-  std::shared_ptr<TkClientLocation> facadeFor(const std::shared_ptr<Recorder>& recorder) {
-    auto facade = makeFacade(recorder, server.baseURL());
-    recorder->owner = facade;
-    return facade;
-  }
-
-  std::mutex mutex;
-  std::condition_variable gate;
-  bool open = false;
-  std::atomic<int> received{0};
-  std::atomic<int> answered{0};
-  TestServer server;
-};
+using LifetimeTest = ReliabilityTest;
 
 TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
+  NetworkChecker::setFlagsSource([] { return NetworkChecker::kReachable; });
+  std::atomic<bool> open{false};  // the server holds every answer until then
+  std::atomic<int> received{0};
+  std::atomic<int> answered{0};
+  const auto heldAnswer = [&](const char* body) {
+    return [&, body](const httplib::Request&, httplib::Response& response) {
+      ++received;
+      for (int waited = 0; !open && waited < 30000; ++waited) std::this_thread::sleep_for(1ms);
+      response.set_content(body, "application/json");
+      ++answered;
+    };
+  };
+  TestServer server;
+  const std::shared_ptr<void> opensAtTheEnd(nullptr, [&](void*) { open = true; });  // before the server goes
+  server.on("POST", "/location/hub/v1/track_points", heldAnswer(kLocationJson));
+  for (const char* path :
+       {"/location/scenario/v1/geocode", "/location/scenario/v1/placesearch", "/location/scenario/v1/nearbysearch"}) {
+    server.on("GET", path, heldAnswer(kPlacesJson));
+  }
+  const auto facadeFor = [&](const std::shared_ptr<Recorder>& recorder) {
+    auto facade = readyFacade(recorder, server.baseURL(), kAccessKey);
+    recorder->owner = facade;
+    return facade;
+  };
+
   const std::chrono::milliseconds releaseAfter[] = {0ms, 1ms, 3ms, 8ms, 25ms, 60ms};
   for (int round = 0; round < 24; ++round) {
     SCOPED_TRACE(round);
     const bool racing = round % 2 == 1;
-    setGate(false);
+    open = false;
     // One facade with the weakly held calls, one in its fast window, one with the searches.
     const auto weakCalls = std::make_shared<Recorder>();
     const auto fastWindow = std::make_shared<Recorder>();
@@ -88,10 +67,7 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
 
     w->isLocateOnce = false;
     w->interval = 0.01;
-    {
-      const LogCapture warnings;  // the continuous mode's warnings
-      w->startLocation();
-    }
+    consoleOf([&] { w->startLocation(); });  // its warnings stay out of the output
     f->startFastLocation();
     // A fused-location request, then the timer; the fast window opens.
     provider->pushLocation(fixAt(39.9042, 116.4074));
@@ -100,13 +76,9 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
     s->poiKeySearch("天安门", "110100", "北京市", 1, 10);
     s->poiNearbySearch("公园", "116.397,39.908", 1000, "", "distance", 1, 10);
     MainQueue::shared().runFor(releaseAfter[round % std::size(releaseAfter)]);
-    if (racing) {
-      setGate(true);
-    }
+    if (racing) open = true;
 
-    for (const auto& recorder : {weakCalls, fastWindow, searches}) {
-      recorder->released = true;
-    }
+    for (const auto& recorder : {weakCalls, fastWindow, searches}) recorder->released = true;
     w.reset();
     f.reset();
     s.reset();
@@ -115,7 +87,7 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
       EXPECT_TRUE(weakCalls->owner.expired()) << "requests in flight keep the facade";
       EXPECT_TRUE(fastWindow->owner.expired()) << "the fast window keeps the facade";
       EXPECT_FALSE(searches->owner.expired()) << "the searches must keep their facade until delivered";
-      setGate(true);
+      open = true;
     }
 
     const auto allDone = [&] {

@@ -81,13 +81,10 @@ TEST_F(Soak, EveryTickGivesOneOutcomeAndNothingAccumulates) {
   });
 
   auto tally = std::make_shared<Tally>();
-  auto facade = makeFacade(tally, server.baseURL());
+  auto facade = readyFacade(tally, server.baseURL(), kAccessKey);
   facade->isLocateOnce = false;
   facade->interval = 0.02;
-  {
-    const LogCapture warnings;  // the continuous mode's warnings
-    facade->startLocation();
-  }
+  consoleOf([&] { facade->startLocation(); });  // its warnings stay out of the output
   provider->pushLocation(fixAt(39.9042, 116.4074));
 
   const auto settled = [&] { return tally->outcomes() == ticks; };
