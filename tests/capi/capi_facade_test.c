@@ -173,6 +173,12 @@ void test_location_sessions(void) {
   const tk_location_delegate delegate = recorder_delegate(&r);
   tk_client_location* client = ready_facade(&delegate);
   const tk_location fix = tk_location_make(39.9042, 116.4074);
+  /* A list of strings is taken (and an empty one with no array); the sessions below run
+     without background modes, so the entry goes again. */
+  const char* const modes[] = {"location"};
+  CHECK(tk_bundle_main_setObject_strings("UIBackgroundModes", modes, 1) == TK_OK);
+  CHECK(tk_bundle_main_setObject_strings("UIBackgroundModes", NULL, 0) == TK_OK);
+  CHECK(tk_bundle_main_removeObject("UIBackgroundModes") == TK_OK);
 
   /* Without the purpose string a session fails at once. */
   CHECK(tk_bundle_main_removeObject("NSLocationWhenInUseUsageDescription") == TK_OK);
