@@ -38,7 +38,7 @@ foreach(file libtovik.so libtovik.so.0 libtovik.a cmake/Tovik/TovikConfig.cmake 
     message(FATAL_ERROR "not installed: ${libdir}/${file}")
   endif()
 endforeach()
-file(GLOB private_headers ${prefix}/include/tovik/services/* ${prefix}/include/tovik/capi/*)
+file(GLOB private_headers ${prefix}/include/tovik/services/* ${prefix}/include/tovik/requests/* ${prefix}/include/tovik/capi/*)
 if(private_headers)
   message(FATAL_ERROR "private headers installed: ${private_headers}")
 endif()
