@@ -8,6 +8,7 @@
 #include <string>
 
 #include "provider_support.h"
+#include "support/escaped_text.h"
 #include "tovik/providers/nmea_parser.h"
 #include "tovik/providers/nmea_replay_provider.h"
 #include "tovik/runloop/main_queue.h"
@@ -112,21 +113,6 @@ struct Describe {
 };
 
 // A line of the data file with \r, \n and \xHH made bytes.
-std::string unescaped(const std::string& line) {
-  std::string bytes;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    if (line[i] != '\\' || i + 1 == line.size()) {
-      bytes += line[i];
-    } else if (line[++i] == 'x') {
-      bytes += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      bytes += line[i] == 'r' ? '\r' : '\n';
-    }
-  }
-  return bytes;
-}
-
 // Each line of the data file, then what the parser makes of it; no proper prefix of an
 // accepted line is accepted.
 TEST(NmeaParserTest, AcceptsGoodLinesAndRejectsBadOnesWithTheirReason) {
@@ -135,7 +121,7 @@ TEST(NmeaParserTest, AcceptsGoodLinesAndRejectsBadOnesWithTheirReason) {
   std::vector<std::string> outcomes;
   for (std::string line; std::getline(in, line);) {
     if (line.starts_with("#")) continue;
-    const std::string bytes = unescaped(line);
+    const std::string bytes = test::unescaped(line);
     const auto result = NmeaParser::parseLine(bytes);
     ASSERT_NE(result.sentence.has_value(), result.failure.has_value()) << line;
     outcomes.push_back(

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "reliability/reliability_env.h"
+#include "support/escaped_text.h"
 #include "support/raw_socket_server.h"
 #include "support/test_server.h"
 #include "support/tls_test_environment.h"
@@ -27,22 +28,6 @@ struct Peer {
   std::function<std::string()> breach = [] { return std::string(); };  // empty, or what went wrong
   std::shared_ptr<void> server, target;
 };
-
-/// `\r`, `\n` and `\xHH` as bytes.
-std::string unescaped(const std::string& text) {
-  std::string made;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      made += text[i];
-    } else if (text[++i] == 'x') {
-      made += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      made += text[i] == 'r' ? '\r' : '\n';
-    }
-  }
-  return made;
-}
 
 std::string replaced(std::string text, const std::string& token, const std::string& by) {
   const auto at = text.find(token);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/test_server.h"
+#include "support/escaped_text.h"
 
 namespace tovik::test {
 
@@ -38,16 +39,6 @@ struct OutcomeCase {
   }
   std::string operator[](const std::string& key) const { return get(key).value_or(""); }
 };
-
-inline std::string unescaped(const std::string& text) {
-  std::string made;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool escape = text.compare(i, 2, "\\x") == 0 && i + 4 <= text.size();
-    made += escape ? static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)) : text[i];
-    i += escape ? 3 : 0;
-  }
-  return made;
-}
 
 /// The cases of tests/`relative` in the source tree.
 inline std::vector<OutcomeCase> loadOutcomes(const std::string& relative) {
