@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -12,15 +11,13 @@
 #include "tovik/providers/location_manager_probe.h"
 #include "tovik/providers/location_services.h"
 #include "tovik/providers/scripted_location_provider.h"
-#include "tovik/runloop/main_queue.h"
 #include "tovik/system/earth.h"
 
 namespace tovik {
 namespace {
 
 using namespace std::chrono_literals;
-
-MainQueue& queue() { return MainQueue::shared(); }
+using test::queue;
 
 // Metres per degree of latitude on the sphere the manager measures with.
 constexpr double kMetresPerDegree = kEarthRadius * 3.14159265358979323846 / 180.0;
@@ -43,9 +40,7 @@ struct Recorder : LocationManagerDelegate, LocationProviderListener {
   }
   void didFailWithError(LocationManager&, const Error& error) override { providerDidFail(error); }
   void providerDidUpdateLocation(const Location& fix) override {
-    std::ostringstream tag;
-    tag << fix.altitude;
-    out.push_back("  " + name + ": fix " + tag.str());
+    out.push_back("  " + name + ": fix " + (std::ostringstream() << fix.altitude).str());
   }
   void providerDidFail(const Error& error) override {
     out.push_back("  " + name + ": error " + error.domain() + " " + std::to_string(error.code()));

@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "provider_support.h"
@@ -21,7 +20,6 @@
 #include "tovik/providers/gpsd_location_provider.h"
 #include "tovik/providers/location_manager.h"
 #include "tovik/providers/location_services.h"
-#include "tovik/runloop/main_queue.h"
 
 // The location sources against real daemons: a private gpsd fed by gpsfake, and GeoClue2 on a
 // private bus.
@@ -29,10 +27,9 @@ namespace tovik {
 namespace {
 
 using namespace std::chrono_literals;
+using test::queue;
 using test::GeoclueWorld;
 using test::Gpsd;
-
-MainQueue& queue() { return MainQueue::shared(); }
 
 class GpsdLocationProviderTest : public testing::Test {
  protected:

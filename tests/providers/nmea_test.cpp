@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -11,14 +10,12 @@
 #include "support/escaped_text.h"
 #include "tovik/providers/nmea_parser.h"
 #include "tovik/providers/nmea_replay_provider.h"
-#include "tovik/runloop/main_queue.h"
 
 namespace tovik {
 namespace {
 
 using namespace std::chrono_literals;
-
-MainQueue& queue() { return MainQueue::shared(); }
+using test::queue;
 
 // Runs the replay to its end, or to its first error; what a listener heard, then the count of
 // skipped lines.
@@ -76,39 +73,40 @@ TEST(NmeaReplayProviderTest, StopsAtOnceAndRestartsFromTheBeginning) {
   queue().runFor(20ms);
 }
 
-std::string text(double value) {
-  std::ostringstream out;
-  out.precision(12);
-  out << value;
-  return out.str();
-}
-std::string text(int value) { return std::to_string(value); }
-std::string text(std::chrono::milliseconds time) { return std::to_string(time.count()) + "ms"; }
-std::string text(const Coordinate& c) { return text(c.latitude) + "," + text(c.longitude); }
-std::string text(const std::chrono::year_month_day& d) {
-  char date[16];
-  std::snprintf(date, sizeof date, "%04d-%02u-%02u", int(d.year()), unsigned(d.month()), unsigned(d.day()));
-  return date;
+// One field of a parsed sentence: numbers to 12 significant digits, a time of day in
+// milliseconds, a date as YYYY-MM-DD, an absent field as "-".
+void put(std::ostream& out, const auto& value) { out << value; }
+void put(std::ostream& out, std::chrono::milliseconds time) { out << time.count() << "ms"; }
+void put(std::ostream& out, const Coordinate& c) { out << c.latitude << "," << c.longitude; }
+void put(std::ostream& out, const std::chrono::year_month_day& d) {
+  out << std::setfill('0') << std::setw(4) << int(d.year()) << "-" << std::setw(2) << unsigned(d.month()) << "-"
+      << std::setw(2) << unsigned(d.day());
 }
 template <typename T>
-std::string text(const std::optional<T>& value) {
-  return value ? text(*value) : "-";
+void put(std::ostream& out, const std::optional<T>& value) {
+  value ? put(out, *value) : void(out << "-");
 }
 
-// A parsed sentence, every field (absent ones as "-").
+// The fields, space-separated.
+std::string fields(const auto&... values) {
+  std::ostringstream out;
+  out.precision(12);
+  ((out << " ", put(out, values)), ...);
+  return out.str().substr(1);
+}
+
+// A parsed sentence, every field.
 struct Describe {
   std::string operator()(const NmeaGga& s) const {
-    return "GGA " + s.talker + " " + text(s.time) + " " + text(s.position) + " quality " + text(s.quality) +
-           " satellites " + text(s.satellites) + " hdop " + text(s.hdop) + " msl " + text(s.altitudeMsl) + " geoid " +
-           text(s.geoidSeparation);
+    return fields("GGA", s.talker, s.time, s.position, "quality", s.quality, "satellites", s.satellites, "hdop", s.hdop,
+                  "msl", s.altitudeMsl, "geoid", s.geoidSeparation);
   }
   std::string operator()(const NmeaRmc& s) const {
-    return "RMC " + s.talker + " " + text(s.time) + (s.valid ? " valid " : " void ") + text(s.position) + " knots " +
-           text(s.speedKnots) + " course " + text(s.course) + " " + text(s.date);
+    return fields("RMC", s.talker, s.time, s.valid ? "valid" : "void", s.position, "knots", s.speedKnots, "course",
+                  s.course, s.date);
   }
   std::string operator()(const NmeaGsa& s) const {
-    return "GSA " + s.talker + " fix " + text(s.fixType) + " dop " + text(s.pdop) + " " + text(s.hdop) + " " +
-           text(s.vdop);
+    return fields("GSA", s.talker, "fix", s.fixType, "dop", s.pdop, s.hdop, s.vdop);
   }
 };
 

@@ -67,7 +67,7 @@ std::vector<std::string> expectedLines(const std::string& name) {
 
 bool regenerating() {
   const char* regenerate = std::getenv("TOVIK_REGENERATE");
-  return regenerate != nullptr && std::string(regenerate) == "1";
+  return regenerate != nullptr && regenerate == std::string_view("1");
 }
 
 void expectSameAsFile(const std::vector<std::string>& lines, const std::string& name, Match match) {

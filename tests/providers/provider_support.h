@@ -9,10 +9,13 @@
 
 #include "tovik/providers/location_manager.h"
 #include "tovik/providers/location_provider.h"
+#include "tovik/runloop/main_queue.h"
 
 namespace tovik::test {
 
 inline const std::string kBeijingWalk = std::string(TOVIK_TEST_DATA_DIR) + "/beijing_walk.nmea";
+
+inline MainQueue& queue() { return MainQueue::shared(); }
 
 /// A fix as one line: UTC time (unless `withTime` is false), position, altitude, accuracies,
 /// speed and course, rounded so that the text is stable.
