@@ -42,7 +42,7 @@ struct RecordingOwner : LocationControllerDelegate {
   void locationFailedWithErrorMsg(const std::string& msg) override { heard.push_back("failure " + msg); }
 };
 
-class LocationControllerTest : public BasicLocationTest<PlatformWorld> {
+class ControllerScript : public BasicLocationTest<PlatformWorld>, public testing::WithParamInterface<Named> {
  protected:
   void SetUp() override {
     BasicLocationTest::SetUp();
@@ -82,8 +82,6 @@ class LocationControllerTest : public BasicLocationTest<PlatformWorld> {
            }},
       });
 };
-
-class ControllerScript : public LocationControllerTest, public testing::WithParamInterface<Named> {};
 
 TEST_P(ControllerScript, Plays) {
   for (const std::string& line : GetParam().lines) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "support/escaped_text.h"
 #include "support/kit_world.h"
 #include "support/log_capture.h"
 #include "tovik/system/location.h"
@@ -115,10 +116,7 @@ inline void play(const std::string& line, const Steps& steps, const std::functio
   if (line.starts_with("= ")) {
     EXPECT_EQ(state(), line.substr(2));
   } else if (arrow != std::string::npos) {
-    std::string printed = line.substr(std::min(arrow + 4, line.size()));
-    for (auto at = printed.find("\\n"); at != std::string::npos; at = printed.find("\\n", at)) {
-      printed.replace(at, 2, "\n");
-    }
+    const std::string printed = unescaped(line.substr(std::min(arrow + 4, line.size())));
     const auto run = [&] { play(line.substr(0, arrow), steps, state); };
     EXPECT_EQ(line[arrow + 1] == '=' ? logOf(run) : consoleOf(run), printed);
   } else if (line.starts_with("throws ")) {
