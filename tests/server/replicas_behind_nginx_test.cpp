@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +19,7 @@
 #include "support/child_process.h"
 #include "support/kit_world.h"
 #include "support/ready_facade.h"
+#include "support/test_server.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
 #include "tovik/runloop/main_queue.h"
@@ -32,26 +31,27 @@ using namespace testing;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-/// A row of data/kit_calls.txt: the access key, the call, its arguments, the outcome.
-using KitCall = std::vector<std::string>;
+/// A case of data/kit_calls.txt: the call, the access key, its arguments, the outcome.
+using KitCall = test::OutcomeCase;
 using Places = std::vector<std::shared_ptr<GeocodeRes>>;
 
-void issue(TkClientLocation& client, const KitCall& f) {
-  client.initKey(f.at(0));
-  if (f[1] == "fused") {
-    client.getTrackLocation({.coordinate = {std::stod(f[2]), std::stod(f[3])},
-                             .horizontalAccuracy = std::stod(f[4]),
+void issue(TkClientLocation& client, const KitCall& call) {
+  client.initKey(call["key"]);
+  const auto f = call.all("arg");
+  if (call.name == "fused") {
+    client.getTrackLocation({.coordinate = {std::stod(f.at(0)), std::stod(f.at(1))},
+                             .horizontalAccuracy = std::stod(f.at(2)),
                              .timestamp = std::chrono::system_clock::now()});
-  } else if (f[1] == "reverse") {
-    client.getReverseCode(std::stod(f[2]), std::stod(f[3]));
-  } else if (f[1] == "geocode") {
-    client.getGeocCode(f[2], f[3]);
-  } else if (f[1] == "poi") {
-    client.poiKeySearch(f[2], f[3], f[4], std::stoi(f[5]), std::stoi(f[6]));
-  } else if (f[1] == "nearby") {
-    client.poiNearbySearch(f[2], f[3], std::stoi(f[4]), f[5], f[6], std::stoi(f[7]), std::stoi(f[8]));
+  } else if (call.name == "reverse") {
+    client.getReverseCode(std::stod(f[0]), std::stod(f[1]));
+  } else if (call.name == "geocode") {
+    client.getGeocCode(f[0], f[1]);
+  } else if (call.name == "poi") {
+    client.poiKeySearch(f[0], f[1], f[2], std::stoi(f[3]), std::stoi(f[4]));
+  } else if (call.name == "nearby") {
+    client.poiNearbySearch(f[0], f[1], std::stoi(f[2]), f[3], f[4], std::stoi(f[5]), std::stoi(f[6]));
   } else {
-    throw std::invalid_argument("no such call: " + f[1]);
+    throw std::invalid_argument("no such call: " + call.name);
   }
 }
 
@@ -117,7 +117,7 @@ struct Streams {
   }
   Stream& add(KitCall call, const std::string& serviceURL, const bool& again) {
     const auto& stream = all.emplace_back(std::make_shared<Stream>(std::move(call), again));
-    stream->facade = facades.emplace_back(test::readyFacade(stream, serviceURL, stream->call[0]));
+    stream->facade = facades.emplace_back(test::readyFacade(stream, serviceURL, stream->call["key"]));
     return *stream;
   }
 
@@ -130,25 +130,21 @@ TEST(KitAgainstServiceTest, EveryCallReachesTheDelegateAsTheServiceAnswered) {
   // Only the keys the calls use are accepted.
   RunningService service(AccessKeys::fromFile(writeFile("kit-keys.txt", "demo\ndemo-poi\n").string()));
   const bool again = false;
-  for (const auto& row : readTable("kit_calls.txt")) {
-    SCOPED_TRACE(row[1] + " " + row[2]);
+  for (const auto& call : test::loadOutcomes("server/data/kit_calls.txt")) {
+    SCOPED_TRACE(call.name + " " + call["arg"]);
     Streams one;
-    auto& stream = one.add(row, service.baseURL(), again);
+    auto& stream = one.add(call, service.baseURL(), again);
     stream.next();
     ASSERT_TRUE(MainQueue::shared().runUntil([&] { return stream.inFlight() == 0; }, seconds(20)));
-    EXPECT_EQ(stream.lines, std::vector{row.back()});
+    EXPECT_EQ(stream.lines, std::vector{call["heard"]});
   }
 }
 
-/// A port nobody listens on right now (the kernel's choice, released at once).
+/// A port nobody listens on right now: a test server's, stopped at once.
 int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-  socklen_t length = sizeof address;
-  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-  ::close(fd);
-  return bound ? ntohs(address.sin_port) : 0;
+  test::TestServer server;
+  server.stop();
+  return server.port();
 }
 
 /// Polls GET /healthz for ten seconds until it answers 200.
@@ -185,7 +181,7 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
 
   const auto prefix = scratchDir() / "nginx";
   const int front = freePort();
-  std::ifstream config(kDataDir / "nginx.conf");  // with the ports filled in below
+  std::ifstream config(TOVIK_TESTS_DIR "/server/data/nginx.conf");  // with the ports filled in below
   std::string text(std::istreambuf_iterator<char>(config), {});
   for (const auto& [name, port] : {std::pair{"@FRONT@", front}, {"@REPLICA_A@", a.port}, {"@REPLICA_B@", b.port}}) {
     text.replace(text.find(name), std::string_view(name).size(), std::to_string(port));
@@ -201,7 +197,7 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
   auto& queue = MainQueue::shared();
   bool running = true;
   Streams streams;
-  const auto calls = readTable("kit_calls.txt");
+  const auto calls = test::loadOutcomes("server/data/kit_calls.txt");
   for (int k = 0; k < 5; ++k) streams.add(calls.at(k), "http://127.0.0.1:" + std::to_string(front), running).next();
   const auto outcomes = [&] {
     return std::accumulate(streams.all.begin(), streams.all.end(), 0,
@@ -233,15 +229,15 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
   int postsInFlight = 0;
   int postsLost = 0;
   for (const auto& stream : streams.all) {
-    SCOPED_TRACE(stream->call[1]);
+    SCOPED_TRACE(stream->call.name);
     EXPECT_EQ(stream->inFlight(), 0) << "every call ends in exactly one callback";
     // nginx retries a GET on the other replica. It has sent a POST to the replica and does
     // not send it twice: it answers 502, unless the replica had begun its answer when it
     // died: nginx has passed that on and can only break the connection.
-    const bool post = stream->call[1] == "fused" || stream->call[1] == "reverse";
+    const bool post = stream->call.name == "fused" || stream->call.name == "reverse";
     int lost = 0;
     for (const auto& line : stream->lines) {
-      if (line != stream->call.back()) {
+      if (line != stream->call["heard"]) {
         ++lost;
         EXPECT_TRUE(post && (line == "error: 请求失败，状态码: 502" || line == "error: 网络连接已中断")) << line;
       }

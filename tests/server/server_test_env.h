@@ -3,7 +3,7 @@
 // A places database made from the fixture (57 real GeoNames places; Natural Earth's
 // boundaries of China, North Korea, Vietnam and Kazakhstan only, so everywhere else reads
 // as sea; the GB/T 2260 province codes) and a real service on a loopback port, for the
-// service's tests; and the tables of data/ that drive them.
+// service's tests. The cases that drive them are data/*.txt, read with loadOutcomes.
 
 #include <unistd.h>
 
@@ -12,13 +12,13 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "server/access_keys.h"
 #include "server/access_log.h"
 #include "server/city_importer.h"
 #include "server/location_server.h"
 #include "server/place_store.h"
+#include "services/outcome_table.h"
 
 namespace tovik::server::testing {
 
@@ -68,31 +68,6 @@ inline const std::filesystem::path& fixtureDatabase() {
 inline std::shared_ptr<PlaceStore> fixtureStore() {
   static const auto store = PlaceStore::open(fixtureDatabase().string());
   return store;
-}
-
-/// The tables and files beside the fixture that drive the tests.
-inline const std::filesystem::path kDataDir = std::filesystem::path(TOVIK_SERVICE_FIXTURE_DIR).parent_path() / "data";
-
-/// The rows of data/`name`: each line that is neither blank nor a '#' comment, its fields
-/// parted by " | ", where "-" stands for an empty one.
-inline std::vector<std::vector<std::string>> readTable(const std::string& name) {
-  std::ifstream in(kDataDir / name);
-  std::vector<std::vector<std::string>> rows;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') {
-      continue;
-    }
-    auto& row = rows.emplace_back();
-    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 3) {
-      end = line.find(" | ", start);
-      std::string field = line.substr(start, end - start);
-      row.push_back(field == "-" ? "" : std::move(field));
-    }
-  }
-  if (rows.empty()) {
-    throw std::runtime_error("no rows in data/" + name);
-  }
-  return rows;
 }
 
 /// The service on 127.0.0.1 and a free port, serving from its own thread until destroyed.
