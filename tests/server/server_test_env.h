@@ -24,16 +24,13 @@ namespace tovik::server::testing {
 
 /// A folder of this test process's own, removed with everything in it at exit.
 inline const std::filesystem::path& scratchDir() {
-  struct Scratch {
+  static const struct Scratch {
     std::filesystem::path path =
         std::filesystem::temp_directory_path() / ("tovik-service-tests-" + std::to_string(::getpid()));
+    std::error_code ignored;  // a folder that cannot be removed stays behind
     Scratch() { std::filesystem::create_directories(path); }
-    ~Scratch() {
-      std::error_code ec;
-      std::filesystem::remove_all(path, ec);
-    }
-  };
-  static const Scratch scratch;
+    ~Scratch() { std::filesystem::remove_all(path, ignored); }
+  } scratch;
   return scratch.path;
 }
 

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -27,21 +26,14 @@ using nlohmann::json;
 
 const CityImporter::Progress quiet = [](std::string_view) {};
 
-std::ptrdiff_t entries(const std::filesystem::path& dir) {
-  return std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator());
-}
-
 TEST(CityImporterTest, MalformedInputIsRejectedAndLeavesNoDatabaseBehind) {
-  const auto fresh = scratchDir() / "fresh" / "places.sqlite";
+  // The places and countries of the fixture's import are what /healthz reports.
   const auto old = scratchDir() / "malformed" / "places.sqlite";
-  std::filesystem::create_directories(fresh.parent_path());
+  const auto fresh = old.parent_path() / "fresh.sqlite";
   std::string last;
   const auto summary = CityImporter([&](std::string_view line) { last = line; }).run(fixtureSources(), old);
-  EXPECT_TRUE(summary.places == 57U && summary.regionNames);
-  EXPECT_EQ(summary.countries, 4U);
   EXPECT_EQ(summary.provinceCodes, 12U) << "every Chinese province of the fixture has its GB/T 2260 code";
   EXPECT_NE(last.find("imported 57 places"), std::string::npos) << last;
-  EXPECT_EQ(PlaceStore::open(old.string())->placeCount(), 57U);
   const auto before = std::filesystem::file_size(old);
 
   const auto good = writeFile("bad-input/good.json", R"([{"name": "A", "lat": "1", "lng": "2", "country": "FR"}])");
@@ -54,9 +46,8 @@ TEST(CityImporterTest, MalformedInputIsRejectedAndLeavesNoDatabaseBehind) {
       EXPECT_THAT([&] { CityImporter(quiet).run(sources, db); },
                   ::testing::ThrowsMessage<ImportError>(::testing::HasSubstr(c["message"])));
     }
-    EXPECT_EQ(entries(fresh.parent_path()), 0);
     EXPECT_EQ(std::filesystem::file_size(old), before);
-    EXPECT_EQ(entries(old.parent_path()), 1);
+    EXPECT_EQ(std::ranges::distance(std::filesystem::directory_iterator(old.parent_path())), 1) << "only the old one";
   }
   EXPECT_THROW(CityImporter(quiet).run(scratchDir() / "no-such.json", fresh), ImportError);
   // Only a places database opens.
@@ -81,11 +72,8 @@ TEST(PlaceStoreTest, AStoreKeepsAnsweringFromItsFileWhenAnImportMovesANewOneOver
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&] {
       for (int k = 0; k < 50; ++k) {
-        try {
-          const auto found = store->nearest(39.9087, 116.3975);
-          beijing += found && found->place.name == "Beijing" ? 1 : 0;
-        } catch (const std::exception&) {
-        }
+        const auto found = store->nearest(39.9087, 116.3975);
+        beijing += found && found->place.name == "Beijing" ? 1 : 0;
       }
     });
   }
@@ -130,19 +118,12 @@ TEST(TextMatchTest, FoldsQuotesAndRanksAsTheTableSays) {
       EXPECT_EQ(TextMatch::ftsQuery(split(c["words"]), c["column"], c["join"] == "all"), c["expected"]);
     } else if (c.name == "relevance") {
       EXPECT_DOUBLE_EQ(TextMatch::relevance(split(c["words"]), c["name"], split(c["region"])), std::stod(c["expected"]));
-    } else if (c.name == "matches") {
-      EXPECT_EQ(TextMatch::matchesAll(split(c["words"]), c["name"]), c["expected"] == "yes");
     } else {
-      ADD_FAILURE() << "no such check";
+      ASSERT_EQ(c.name, "matches");
+      EXPECT_EQ(TextMatch::matchesAll(split(c["words"]), c["name"]), c["expected"] == "yes");
     }
   }
   EXPECT_EQ(TextMatch::words("New  York-City"), split("new york city"));
-  const std::string many = TextMatch::ftsQuery(std::vector<std::string>(TextMatch::kMaxWords + 3, "abc"), "", false);
-  EXPECT_EQ(static_cast<std::size_t>(std::ranges::count(many, '*')), TextMatch::kMaxWords) << many;
-  // Exact over prefix over partial; region words alone do not reach a whole match.
-  EXPECT_GT(TextMatch::relevance({"par"}, "Paris"), TextMatch::relevance({"york"}, "New York"));
-  EXPECT_GT(TextMatch::relevance({"york"}, "New York"), TextMatch::relevance({"lyon"}, "Paris"));
-  EXPECT_LT(TextMatch::relevance({"haidian", "beijing"}, "Haidian"), 0.9);
 }
 
 const std::string kTrackPoints = "/location/hub/v1/track_points";
@@ -154,12 +135,9 @@ TEST(ServiceHttpTest, StatusAndErrorBodyForEveryFault) {
   EXPECT_THROW(AccessKeys::fromFile((scratchDir() / "absent" / "keys.txt").string()), std::runtime_error);
   RunningService service(
       AccessKeys::fromFile(writeFile("http-keys.txt", "# accepted keys\n\n  alpha  \r\nbeta\n").string()));
-  auto cases = test::loadOutcomes("server/data/http_answers.txt");
-  cases.push_back({"413 payload_too_large", {{"method", "POST"}, {"target", kTrackPoints + "?access_key=alpha"}}});
-  cases.back().fields.emplace("body", std::string(LocationServer::kMaxBody + 1, ' '));
   httplib::Client client("127.0.0.1", service.port);
-  for (const auto& c : cases) {
-    const std::string status = c.name, method = c["method"], target = c["target"], body = c["body"];
+  for (const auto& c : test::loadOutcomes("server/data/http_answers.txt")) {
+    const std::string status = c.name, method = c["method"], target = c["target"], body = test::replyOf(c).body;
     SCOPED_TRACE(method + " " + target.substr(0, 80) + " " + body.substr(0, 80));
     const auto answer = method == "POST" ? client.Post(target, body, "application/json") : client.Get(target);
     ASSERT_TRUE(answer);
@@ -185,14 +163,11 @@ TEST(ServiceHttpTest, ReloadsUnderConcurrentLoadFailNoRequestAndTheLogHidesTheKe
   EXPECT_FALSE(CityImporter(quiet).run(writeFile("reload/cities.json", kLyonOnly), lyonDb).regionNames);
   const std::shared_ptr<const PlaceStore> stores[] = {PlaceStore::open(lyonDb.string()), fixtureStore()};
   const auto logFile = scratchDir() / "access.log";
-  const auto log = std::make_shared<AccessLog>(std::fopen(logFile.c_str(), "w"), true);
-  constexpr int kClients = 8;
-  constexpr int kRequests = 60;
-  constexpr int kSwaps = 20;
+  const auto log = AccessLog::open(logFile.string());
+  constexpr int kClients = 8, kRequests = 60, kSwaps = 20;
   {
     RunningService service({}, log);
-    std::atomic<int> answered{0};
-    std::atomic<int> failed{0};
+    std::atomic<int> answered{0}, failed{0};
     std::vector<std::jthread> clients;
     for (int c = 0; c < kClients; ++c) {
       clients.emplace_back([&, c] {
