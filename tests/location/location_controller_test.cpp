@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <sstream>
 
 #include "location/location_test_env.h"
 
@@ -18,12 +17,9 @@ AuthorizationStatus authorisation(const std::string& name) {
 void store(const char* key, const std::string& field) {
   Bundle::main().removeObject(key);
   const std::string text = field.substr(std::min(field.find(':') + 1, field.size()));
-  Strings items;
-  std::istringstream in(text);
-  for (std::string item; std::getline(in, item, ',');) items.push_back(item);
   if (field.starts_with("text:")) Bundle::main().setObject(key, text);
   if (field.starts_with("num:")) Bundle::main().setObject(key, std::stod(text));
-  if (field.starts_with("list:")) Bundle::main().setObject(key, items);
+  if (field.starts_with("list:")) Bundle::main().setObject(key, split(text, ","));
 }
 
 /// Shortest text that reads back as `x`.

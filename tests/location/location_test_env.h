@@ -13,7 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <sstream>
+#include <ranges>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,8 +21,6 @@
 #include "support/escaped_text.h"
 #include "support/kit_world.h"
 #include "support/log_capture.h"
-#include "tovik/system/location.h"
-#include "tovik/runloop/main_queue.h"
 #include "tovik/runloop/timer.h"
 
 namespace tovik::test {
@@ -54,6 +52,13 @@ inline Strings dataLines(const std::string& folder, const std::string& name) {
   return lines;
 }
 
+/// The pieces of `text` between the `separator`s.
+inline Strings split(std::string_view text, std::string_view separator) {
+  Strings pieces;
+  for (const auto piece : std::views::split(text, separator)) pieces.emplace_back(piece.begin(), piece.end());
+  return pieces;
+}
+
 /// The value of `Enum` called `name`, given the names of its values in order.
 template <class Enum>
 Enum named(const Strings& names, const std::string& name) {
@@ -82,13 +87,9 @@ inline void PrintTo(const Named& named, std::ostream* out) { *out << named.name;
 inline std::vector<Named> tableRows(const std::string& folder, const std::string& name) {
   std::vector<Named> rows;
   for (const std::string& line : dataLines(folder, name)) {
-    Strings& row = rows.emplace_back().lines;
-    for (std::size_t from = 0, to = 0; to != std::string::npos; from = to + 3) {
-      to = line.find(" | ", from);
-      row.push_back(line.substr(from, to == std::string::npos ? to : to - from));
-      if (row.back() == "-") row.back().clear();
-    }
-    rows.back().name = row[0];
+    Strings row = split(line, " | ");
+    for (std::string& field : row) field = field == "-" ? "" : field;
+    rows.push_back({.name = row[0], .lines = row});
   }
   return rows;
 }
@@ -124,8 +125,8 @@ inline void play(const std::string& line, const Steps& steps, const std::functio
   } else {
     const std::string verb = line.substr(0, line.find(' '));
     Step step{.text = line.substr(std::min(verb.size() + 1, line.size())), .words = {}};
-    std::istringstream words(step.text);
-    for (std::string word; words >> word;) step.words.push_back(word);
+    step.words = split(step.text, " ");
+    std::erase(step.words, "");
     ASSERT_TRUE(steps.contains(verb)) << "unknown step: " << line;
     steps.at(verb)(step);
   }
@@ -135,9 +136,8 @@ inline void play(const std::string& line, const Steps& steps, const std::functio
 /// for none), which is then forgotten.
 inline std::string stateLine(std::initializer_list<std::pair<bool, const char*>> flags, Strings& heard) {
   std::string held, said;
-  for (const auto& [holds, name] : flags) {
+  for (const auto& [holds, name] : flags)
     if (holds) held += (held.empty() ? "" : " ") + std::string(name);
-  }
   for (const std::string& one : heard) said += (said.empty() ? "" : ", ") + one;
   heard.clear();
   return (held.empty() ? "idle" : held) + " | " + (said.empty() ? "nothing" : said);

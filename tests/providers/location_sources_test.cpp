@@ -18,7 +18,6 @@
 #include "tovik/providers/automatic_location_provider.h"
 #include "tovik/providers/geoclue_location_provider.h"
 #include "tovik/providers/gpsd_location_provider.h"
-#include "tovik/providers/location_manager.h"
 #include "tovik/providers/location_services.h"
 
 // The location sources against real daemons: a private gpsd fed by gpsfake, and GeoClue2 on a
@@ -27,14 +26,13 @@ namespace tovik {
 namespace {
 
 using namespace std::chrono_literals;
-using test::queue;
 using test::GeoclueWorld;
 using test::Gpsd;
+using test::queue;
 
 class GpsdLocationProviderTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(test::haveProgram("gpsfake") && test::haveProgram("gpsd")) << "packages gpsd and gpsd-clients";
     use(test::freePort());
     manager.setDelegate(trace);
   }
@@ -135,25 +133,21 @@ TEST_F(GpsdLocationProviderTest, StoppingNeverWaitsForTheReader) {
 }
 
 AutomaticLocationProvider::Options optionsFor(std::uint16_t gpsdPort, std::string busAddress) {
-  AutomaticLocationProvider::Options options;
-  options.gpsdHost = "127.0.0.1";
-  options.gpsdPort = gpsdPort;
-  options.geoclue.busAddress = std::move(busAddress);
-  options.geoclue.desktopId = GeoclueWorld::kAllowedApp;
-  return options;
+  return {.gpsdHost = "127.0.0.1",
+          .gpsdPort = gpsdPort,
+          .geoclue = {.busAddress = std::move(busAddress), .desktopId = GeoclueWorld::kAllowedApp}};
 }
 
 class GeoclueProviderTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(world.problem(), "") << "GeoClue test world"; }
 
-  std::shared_ptr<GeoclueLocationProvider> provider(const std::string& desktopId = GeoclueWorld::kAllowedApp,
+  std::shared_ptr<GeoclueLocationProvider> provider(const char* desktopId = GeoclueWorld::kAllowedApp,
                                                     double distanceFilter = -1.0, std::string busAddress = {}) {
-    GeoclueLocationProvider::Options options;
-    options.busAddress = busAddress.empty() ? world.busAddress() : std::move(busAddress);
-    options.desktopId = desktopId;
-    options.distanceFilter = distanceFilter;
-    return std::make_shared<GeoclueLocationProvider>(options);
+    return std::make_shared<GeoclueLocationProvider>(
+        GeoclueLocationProvider::Options{.busAddress = busAddress.empty() ? world.busAddress() : busAddress,
+                                         .desktopId = desktopId,
+                                         .distanceFilter = distanceFilter});
   }
 
   GeoclueWorld world{test::kBeijingWalk};
@@ -238,7 +232,6 @@ TEST_F(GeoclueProviderTest, RefusalAndAbsenceAreReportedOnce) {
 
 // The automatic choice: gpsd when it has a receiver, else GeoClue.
 TEST_F(GeoclueProviderTest, AutomaticChoiceTakesGpsdWithADeviceThenGeoclue) {
-  ASSERT_TRUE(test::haveProgram("gpsfake") && test::haveProgram("gpsd")) << "gpsd and gpsd-clients are needed";
   const struct {
     const char* name;
     std::optional<Gpsd::Feed> gpsd;

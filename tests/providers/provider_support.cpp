@@ -1,11 +1,7 @@
 #include "provider_support.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +11,7 @@
 #include <thread>
 
 #include "support/geoclue_world.h"
+#include "support/test_server.h"
 
 namespace tovik::test {
 namespace {
@@ -25,9 +22,10 @@ std::filesystem::path expectedFile(const std::string& name) {
   return std::filesystem::path(TOVIK_TESTS_DIR) / "providers/data" / (name + ".expected");
 }
 
-std::string joined(std::vector<std::string>::const_iterator begin, std::vector<std::string>::const_iterator end) {
+// The lines from `from` on, each ended by a newline.
+std::string joined(const std::vector<std::string>& lines, std::size_t from = 0) {
   std::string text;
-  for (auto line = begin; line != end; ++line) text += *line + "\n";
+  for (std::size_t i = from; i < lines.size(); ++i) text += lines[i] + "\n";
   return text;
 }
 
@@ -46,10 +44,6 @@ std::string describe(const Location& fix, bool withTime) {
                 fix.coordinate.latitude, fix.coordinate.longitude, fix.altitude, fix.horizontalAccuracy,
                 fix.verticalAccuracy, fix.speed, fix.course);
   return line;
-}
-
-std::string describe(const Error& error) {
-  return "error " + error.domain() + " " + std::to_string(error.code()) + " " + error.localizedDescription();
 }
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
@@ -72,7 +66,7 @@ bool regenerating() {
 
 void expectSameAsFile(const std::vector<std::string>& lines, const std::string& name, Match match) {
   if (regenerating()) {
-    std::ofstream(expectedFile(name)) << joined(lines.begin(), lines.end());
+    std::ofstream(expectedFile(name)) << joined(lines);
     return;
   }
   const auto expected = expectedLines(name);
@@ -89,24 +83,14 @@ void expectSameAsFile(const std::vector<std::string>& lines, const std::string& 
   if (match == Match::tail && expected.size() > lines.size())
     missed = std::min<std::size_t>(expected.size() - lines.size(), 10);
   // As text, so that a failure shows the difference line by line.
-  EXPECT_EQ(joined(lines.begin(), lines.end()), joined(expected.begin() + static_cast<long>(missed), expected.end()))
-      << "against " << expectedFile(name);
+  EXPECT_EQ(joined(lines), joined(expected, missed)) << "against " << expectedFile(name);
 }
 
-std::uint16_t freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
+std::uint16_t freePort() { return static_cast<std::uint16_t>(TestServer({.threads = 1}).port()); }
 
 Gpsd::Gpsd(Feed feed, const std::string& log)
     : port_(freePort()), dir_(std::filesystem::temp_directory_path() / ("tovik_gpsd_" + std::to_string(port_))) {
+  EXPECT_TRUE(haveProgram("gpsfake") && haveProgram("gpsd")) << "packages gpsd and gpsd-clients";
   std::filesystem::create_directories(dir_);
   const std::string port = std::to_string(port_);
   // Fed once, gpsfake watches with a client of its own and feeds fast: a client that connects as

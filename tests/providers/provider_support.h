@@ -20,10 +20,9 @@ inline MainQueue& queue() { return MainQueue::shared(); }
 /// A fix as one line: UTC time (unless `withTime` is false), position, altitude, accuracies,
 /// speed and course, rounded so that the text is stable.
 std::string describe(const Location& fix, bool withTime = true);
-/// An error as one line: "error <domain> <code> <message>".
-std::string describe(const Error& error);
 
-/// What a provider or a manager reported, in order, on the main thread.
+/// What a provider or a manager reported, in order, on the main thread; an error as "error
+/// <domain> <code> <message>".
 struct Trace : LocationManagerDelegate, LocationProviderListener {
   void didUpdateLocations(LocationManager&, const std::vector<Location>& locations) override {
     for (const auto& fix : locations) providerDidUpdateLocation(fix);
@@ -35,7 +34,8 @@ struct Trace : LocationManagerDelegate, LocationProviderListener {
   }
   void providerDidFail(const Error& error) override {
     errors.push_back(error);
-    lines.push_back(describe(error));
+    lines.push_back("error " + error.domain() + " " + std::to_string(error.code()) + " " +
+                    error.localizedDescription());
   }
 
   bool withTime = true;
