@@ -167,7 +167,6 @@ void test_main_thread_entries_refuse_other_threads(void) {
 }
 
 void test_location_sessions(void) {
-  test_server_respond_file(g_server, "POST", TRACK_PATH, 200, "location.json");
   tk_scripted_location_provider* provider = tk_location_services_use_scripted();
   recorder r = {0};
   const tk_location_delegate delegate = recorder_delegate(&r);

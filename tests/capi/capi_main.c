@@ -117,6 +117,11 @@ static void run(const char* name, void (*test)(void)) {
 
 int main(void) {
   g_server = test_server_start();
+  /* What the service answers in every case. */
+  test_server_respond_file(g_server, "POST", TRACK_PATH, 200, "location.json");
+  test_server_respond_file(g_server, "GET", "/location/scenario/v1/geocode", 200, "two_places.json");
+  test_server_respond_file(g_server, "GET", "/location/scenario/v1/placesearch", 200, "two_places.json");
+  test_server_respond_file(g_server, "GET", "/location/scenario/v1/nearbysearch", 200, "two_places.json");
   RUN(test_transforms_match_reference_values);
   RUN(test_version_status_and_main_queue);
   RUN(test_properties_and_arguments);

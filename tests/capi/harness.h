@@ -19,8 +19,8 @@ void c_check_str(const char* actual, const char* expected, const char* file, int
 
 #define TRACK_PATH "/location/hub/v1/track_points"
 
-/* A real HTTP server on 127.0.0.1 with canned answers, shared by every case; each case sets
- * the answers it needs. */
+/* A real HTTP server on 127.0.0.1 with canned answers, shared by every case; main() sets the
+ * answers every case gets. */
 typedef struct test_server test_server;
 extern test_server* g_server;
 test_server* test_server_start(void);

@@ -77,14 +77,11 @@ TEST(DecodeTable, EveryAnswerDecodesOrFailsWithItsPath) {
   }
 }
 
-// What the tables leave out: fields land where they belong, and what the classes encode alone.
-TEST(DecodeTable, FieldsLandWhereTheyBelongAndClearedMembersEncodeAsNull) {
+// What the tables leave out: what the classes encode alone. Where each decoded field lands is
+// read through every accessor of the C interface (capi_services_test.c).
+TEST(DecodeTable, ClearedMembersEncodeAsNullAndDefaultsAsEmpty) {
   const auto res = Decodable<std::shared_ptr<LocationRes>>::decode(
       json::parse(loadOutcomes("model/data/location_res.outcomes").front()["answer"]));
-  EXPECT_EQ(res->location->timestamp, 1700000000123);
-  EXPECT_EQ(res->location->address->context[0]->name, "中国");
-  EXPECT_EQ(res->location->position->point->longitude, 116.4806);
-  EXPECT_EQ(res->location->position->point->latitude, 39.9968);
   // A required member the caller cleared is written as null and does not decode.
   res->location->position->point = nullptr;
   EXPECT_TRUE(res->encode()["location"]["position"]["point"].is_null());
@@ -92,10 +89,7 @@ TEST(DecodeTable, FieldsLandWhereTheyBelongAndClearedMembersEncodeAsNull) {
 
   EXPECT_EQ(std::make_shared<GeocodeRes>()->encode(), json::parse(R"({"id": "", "geoPoint": "", "type": "", "name": "",
       "code": "", "address": {"name": "", "context": []}, "relevance": 0.0, "distance": 0.0})"));
-  const auto place = GeocodeRes::decode(json::parse(loadOutcomes("model/data/geocode_list.outcomes")[0]["answer"])[0]);
-  EXPECT_EQ(place->id + (*place->categories)[1]->name, "a商务住宅");
-  place->categories.emplace();
-  EXPECT_EQ(place->encode()["categories"], json::array());
+  // An empty list of categories stays a list: the "categories empty" row.
   EXPECT_EQ(std::make_shared<AddressContext>()->encode(), json({{"type", ""}, {"name", ""}, {"code", ""}}));
 }
 

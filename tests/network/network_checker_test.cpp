@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -35,17 +36,8 @@ TEST(NetworkCheckerTest, ReachableWithoutConnectionRequiredIsAvailable) {
   EXPECT_EQ(NetworkChecker::isNetworkAvailable(), NetworkChecker::isAvailable(ReachabilityProbe::currentFlags()));
 }
 
-// "inet 254 2 3" as a family, then numbers.
-std::pair<int, std::vector<std::uint32_t>> familyAndNumbers(const std::string& text) {
-  std::istringstream in(text);
-  std::string family;
-  in >> family;
-  std::vector<std::uint32_t> numbers;
-  for (std::uint32_t number = 0; in >> number;) {
-    numbers.push_back(number);
-  }
-  return {family == "inet6" ? AF_INET6 : AF_INET, numbers};
-}
+// The family "inet" or "inet6" that `text` starts with.
+int familyOf(const std::string& text) { return text.starts_with("inet6") ? AF_INET6 : AF_INET; }
 
 TEST(ReachabilityProbeTest, DefaultRouteOfALookedUpTableThroughAnUpInterfaceIsReachable) {
   using State = ReachabilityProbe::InterfaceState;
@@ -53,17 +45,17 @@ TEST(ReachabilityProbeTest, DefaultRouteOfALookedUpTableThroughAnUpInterfaceIsRe
       {"up", State::up}, {"down", State::down}, {"connecting", State::connecting}};
   for (const auto& c : loadOutcomes("network/data/routing.outcomes")) {
     ReachabilityProbe::RoutingState routing;
-    for (const auto& route : c.all("route")) {
-      const auto [family, numbers] = familyAndNumbers(route);
-      routing.defaultRoutes.push_back({family, numbers.at(0), {numbers.begin() + 1, numbers.end()}});
+    for (const auto& route : c.all("route")) {  // family, table, next-hop interfaces
+      std::istringstream in(route.substr(route.find(' ')));
+      const std::vector<std::uint32_t> numbers{std::istream_iterator<std::uint32_t>(in), {}};
+      routing.defaultRoutes.push_back({familyOf(route), numbers.at(0), {numbers.begin() + 1, numbers.end()}});
     }
     routing.lookedUpTables = {{{AF_INET, 255}, {AF_INET, 254}, {AF_INET, 253}, {AF_INET6, 255}, {AF_INET6, 254}}};
     for (const auto& table : c.all("tables")) {
-      const auto [family, numbers] = familyAndNumbers(table);
       if (table == "unreadable") {
         routing.lookedUpTables.reset();
       } else {
-        routing.lookedUpTables->emplace(family, numbers.at(0));
+        routing.lookedUpTables->emplace(familyOf(table), std::stoul(table.substr(table.find(' '))));
       }
     }
     for (const auto& interface : c.all("interface")) {

@@ -8,11 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <utility>
 
 #include "tovik/providers/geoclue_location_provider.h"
@@ -32,9 +33,7 @@ constexpr const char* kDemoAgent = "/usr/libexec/geoclue-2.0/demos/agent";
 
 std::string readAll(const std::filesystem::path& path) {
   std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // One of the world's configuration files (beside the providers' tests), for the world in `dir`.
@@ -74,8 +73,7 @@ void killDaemon(pid_t& pid) {
   pid = -1;
 }
 
-GeoclueWorld::GeoclueWorld(std::string nmeaLog, std::chrono::milliseconds epochInterval)
-    : nmeaLog_(std::move(nmeaLog)), epochInterval_(epochInterval) {
+GeoclueWorld::GeoclueWorld(std::string nmeaLog) : nmeaLog_(std::move(nmeaLog)) {
   for (const std::string program :
        {"dbus-daemon", "dbus-monitor", "dbus-send", "unshare", "mount", kGeoclue, kDemoAgent}) {
     if (!haveProgram(program)) {
@@ -146,8 +144,14 @@ bool GeoclueWorld::startGeoclue() {
   }
   if (!up) return false;
   if (agent_ <= 0) agent_ = spawnDaemon({kDemoAgent}, dir_ / "agent.log", {bus});
+  // GeoClue hands out clients at once when an agent is there. The client goes when dbus-send
+  // leaves the bus.
+  const std::string createClient = "dbus-send --bus=" + busAddress_ +
+                                   " --print-reply --reply-timeout=200 --dest=org.freedesktop.GeoClue2"
+                                   " /org/freedesktop/GeoClue2/Manager org.freedesktop.GeoClue2.Manager.CreateClient"
+                                   " >/dev/null 2>&1";
   for (int i = 0; agent_ > 0 && i < 100; ++i) {
-    if (agentRegistered()) return true;
+    if (std::system(createClient.c_str()) == 0) return true;
     std::this_thread::sleep_for(50ms);
   }
   return false;
@@ -160,16 +164,6 @@ void GeoclueWorld::killGeoclue() {
   killDaemon(geoclue_);
 }
 
-// Whether GeoClue hands out clients at once, which it does once an agent is there. The
-// client goes when dbus-send leaves the bus.
-bool GeoclueWorld::agentRegistered() const {
-  const std::string call = "dbus-send --bus=" + busAddress_ +
-                           " --print-reply --reply-timeout=200 --dest=org.freedesktop.GeoClue2"
-                           " /org/freedesktop/GeoClue2/Manager org.freedesktop.GeoClue2.Manager.CreateClient"
-                           " >/dev/null 2>&1";
-  return std::system(call.c_str()) == 0;
-}
-
 std::string GeoclueWorld::geoclueLog() const { return readAll(dir_ / "geoclue.log"); }
 
 std::vector<GeoclueWorld::Epoch> GeoclueWorld::epochsOf(const std::string& log) {
@@ -177,13 +171,13 @@ std::vector<GeoclueWorld::Epoch> GeoclueWorld::epochsOf(const std::string& log) 
   std::ifstream in(log);
   for (std::string line; std::getline(in, line);) {
     int latDegrees = 0, lonDegrees = 0;
-    double latMinutes = 0, lonMinutes = 0, hdop = 0;
+    double latMinutes = 0, lonMinutes = 0;
     char north = 0, east = 0;
     if (line.size() > 6 && line.compare(3, 3, "GGA") == 0 &&
-        std::sscanf(line.c_str() + 6, ",%*[^,],%2d%lf,%c,%3d%lf,%c,%*d,%*d,%lf", &latDegrees, &latMinutes, &north,
-                    &lonDegrees, &lonMinutes, &east, &hdop) >= 6) {
+        std::sscanf(line.c_str() + 6, ",%*[^,],%2d%lf,%c,%3d%lf,%c", &latDegrees, &latMinutes, &north, &lonDegrees,
+                    &lonMinutes, &east) == 6) {
       epochs.push_back({(latDegrees + latMinutes / 60.0) * (north == 'S' ? -1 : 1),
-                        (lonDegrees + lonMinutes / 60.0) * (east == 'W' ? -1 : 1), hdop});
+                        (lonDegrees + lonMinutes / 60.0) * (east == 'W' ? -1 : 1)});
     }
   }
   return epochs;
@@ -205,7 +199,7 @@ void GeoclueWorld::serveNmea() {
     for (std::size_t i = 0; client >= 0 && !stopping_ && !epochs.empty() && ::poll(&pending, 1, 0) == 0;
          i = (i + 1) % epochs.size()) {
       if (::send(client, epochs[i].data(), epochs[i].size(), MSG_NOSIGNAL) < 0) break;
-      std::this_thread::sleep_for(epochInterval_);
+      std::this_thread::sleep_for(100ms);
     }
     if (client >= 0) ::close(client);
   }

@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -17,8 +16,9 @@ namespace tovik::test {
 /// CDMA, modem and compass sources are off; its network-NMEA source reads a Unix socket the
 /// world serves, streaming an NMEA log one epoch (GGA, GSA, RMC) at a time, from its start and
 /// round again, to every connection. GeoClue holds new clients until an agent registers,
-/// so the world runs the demo agent Debian ships; `kAllowedApp` and `kToolApp` are allowed by the
-/// configuration (the agent is not asked), `kRefusedApp` is refused by it. Needs root.
+/// so the world runs the demo agent Debian ships; `kAllowedApp` and the `tovik` tool's desktop id
+/// (tovik-cli) are allowed by the configuration (the agent is not asked), `kRefusedApp` is
+/// refused by it. Needs root.
 ///
 /// `problem()` says why the world is not up (a program missing, a daemon that did not
 /// start): tests fail on it, they never skip.
@@ -26,10 +26,8 @@ class GeoclueWorld {
  public:
   static constexpr const char* kAllowedApp = "tovik-geoclue-test";
   static constexpr const char* kRefusedApp = "tovik-geoclue-refused";
-  /// The `tovik` tool's desktop id, allowed too.
-  static constexpr const char* kToolApp = "tovik-cli";
 
-  explicit GeoclueWorld(std::string nmeaLog, std::chrono::milliseconds epochInterval = std::chrono::milliseconds(100));
+  explicit GeoclueWorld(std::string nmeaLog);
   ~GeoclueWorld();
   GeoclueWorld(const GeoclueWorld&) = delete;
   GeoclueWorld& operator=(const GeoclueWorld&) = delete;
@@ -49,21 +47,18 @@ class GeoclueWorld {
   /// GeoClue's own output so far, for failure messages.
   std::string geoclueLog() const;
 
-  /// The (latitude, longitude, HDOP) of every GGA in `log`, in order.
+  /// The (latitude, longitude) of every GGA in `log`, in order.
   struct Epoch {
     double latitude;
     double longitude;
-    double hdop;
   };
   static std::vector<Epoch> epochsOf(const std::string& log);
 
  private:
   void serveNmea();
-  bool agentRegistered() const;
 
   std::filesystem::path dir_;
   std::string nmeaLog_;
-  std::chrono::milliseconds epochInterval_;
   std::string busAddress_;
   std::string problem_;
   pid_t bus_ = -1;

@@ -20,11 +20,6 @@ class LogCapture {
   }
   ~LogCapture() { setLogHandler(nullptr); }
 
-  /// Everything written so far.
-  std::string text() const {
-    const std::lock_guard lock(mutex_);
-    return text_;
-  }
   /// Everything written so far, which is then forgotten.
   std::string take() {
     const std::lock_guard lock(mutex_);
@@ -32,7 +27,7 @@ class LogCapture {
   }
 
  private:
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::string text_;
 };
 

@@ -12,8 +12,6 @@
 
 namespace tovik::test {
 
-inline constexpr const char* kTrackPath = "/location/hub/v1/track_points";
-
 /// One location, as the track-point endpoint answers.
 inline const char* const kLocationJson = R"({"id": "R1", "asset": "A1", "location": {
   "timestamp": 1700000000000,

@@ -50,8 +50,6 @@ class RequiredOnlyRecorder : public LocationDelegate {
   std::vector<std::shared_ptr<LocationRes>> locations() const {
     return collect<std::shared_ptr<LocationRes>>("location", &Heard::location);
   }
-  /// The error texts, in order.
-  std::vector<std::string> errors() const { return collect<std::string>("error", &Heard::msg); }
 
   std::vector<Heard> heard;
   /// Also writes "<summary>" to the kit's log, so that a captured log shows where each ran.

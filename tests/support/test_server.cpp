@@ -119,7 +119,6 @@ TestServer::TestServer(TestServerOptions options, std::unique_ptr<httplib::Serve
   server->Put(".*", handler);
   server->Patch(".*", handler);
   server->Delete(".*", handler);
-  server->Options(".*", handler);
   start(std::move(server), options_.threads);
 }
 
@@ -169,12 +168,12 @@ void TestServer::answer(const CannedResponse& canned, const httplib::Request& re
   }
   response.status = canned.status;
   if (canned.action == CannedResponse::Action::respond) {
-    response.set_content(canned.body, canned.contentType);
+    response.set_content(canned.body, "application/json");
   } else if (canned.action == CannedResponse::Action::dropConnection) {
     drop(request.remote_port);
   } else {
     auto body = std::make_shared<std::string>(canned.body);
-    response.set_content_provider(body->size(), canned.contentType,
+    response.set_content_provider(body->size(), "application/json",
                                   [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                                     if (offset > 0 || body->size() < 2) {
                                       return false;  // cpp-httplib closes the connection

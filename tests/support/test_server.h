@@ -36,7 +36,6 @@ struct RecordedRequest {
   std::string body{};
 
   std::optional<std::string> header(std::string_view name) const { return first(headers, name); }
-  std::size_t headerCount(std::string_view name) const { return headers.count(std::string(name)); }
   std::optional<std::string> queryValue(std::string_view name) const { return first(query, name); }
 
   template <class Map>
@@ -46,7 +45,7 @@ struct RecordedRequest {
   }
 };
 
-/// A fixed answer of the test server.
+/// A fixed answer of the test server, as application/json.
 struct CannedResponse {
   enum class Action {
     respond,         ///< answer normally
@@ -56,7 +55,6 @@ struct CannedResponse {
 
   int status = 200;
   std::string body{};
-  std::string contentType = "application/json";
   std::vector<std::pair<std::string, std::string>> headers{};
   /// Waits this long before answering (cut short when the server stops).
   std::chrono::milliseconds delay{0};
@@ -166,12 +164,6 @@ class TestServer : public LoopbackServer {
   bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return recorded_.size() >= count; });
-  }
-  /// Forgets the recorded requests and the connection count.
-  void clearRecords() {
-    std::lock_guard lock(mutex_);
-    recorded_.clear();
-    connections_ = 0;
   }
 
  private:
