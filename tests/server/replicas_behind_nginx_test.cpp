@@ -34,6 +34,7 @@ using std::chrono::seconds;
 using Places = std::vector<std::shared_ptr<GeocodeRes>>;
 
 void issue(TkClientLocation& client, const test::OutcomeCase& call) {
+  client.initKey(call["key"]);  // the key is the process's, not the facade's
   const auto f = call.all("arg");
   if (call.name == "fused") {
     client.getTrackLocation({.coordinate = {std::stod(f.at(0)), std::stod(f.at(1))},
@@ -60,7 +61,7 @@ std::string fixed(double value, int digits) {
 /// A call of data/kit_calls.txt through a facade of its own, noting each outcome as a line
 /// in that file's terms; while `*again`, each outcome issues the call once more.
 struct Stream : LocationDelegate {
-  Stream(test::OutcomeCase row, const bool& again) : call(std::move(row)), again(&again) {}
+  Stream(test::OutcomeCase row, const bool* again) : call(std::move(row)), again(again) {}
 
   void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& result) override { located(*result); }
   void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& result) override { located(*result); }
@@ -112,12 +113,17 @@ struct Streams {
   ~Streams() {
     for (const auto& stream : all) stream->again = nullptr;
   }
-  Stream& add(test::OutcomeCase call, const std::string& serviceURL, const bool& again) {
-    const auto& stream = all.emplace_back(std::make_shared<Stream>(std::move(call), again));
+  Stream& add(test::OutcomeCase call, const std::string& serviceURL) {
+    const auto& stream = all.emplace_back(std::make_shared<Stream>(std::move(call), &again));
     stream->facade = facades.emplace_back(test::readyFacade(stream, serviceURL, stream->call["key"]));
+    stream->next();
     return *stream;
   }
+  int outcomes() const {
+    return std::accumulate(all.begin(), all.end(), 0, [](int n, const auto& s) { return n + s->outcomes(); });
+  }
 
+  bool again = true;  // each outcome issues its call once more
   std::vector<std::shared_ptr<Stream>> all;
   std::vector<std::shared_ptr<TkClientLocation>> facades;
 };
@@ -126,12 +132,11 @@ TEST(KitAgainstServiceTest, EveryCallReachesTheDelegateAsTheServiceAnswered) {
   const test::KitWorld world;
   // Only the keys the calls use are accepted.
   RunningService service(AccessKeys::fromFile(writeFile("kit-keys.txt", "demo\ndemo-poi\n").string()));
-  const bool again = false;
   for (const auto& call : test::loadOutcomes("server/data/kit_calls.txt")) {
     SCOPED_TRACE(call.name + " " + call["arg"]);
     Streams one;
-    auto& stream = one.add(call, service.baseURL(), again);
-    stream.next();
+    one.again = false;
+    auto& stream = one.add(call, service.baseURL());
     ASSERT_TRUE(MainQueue::shared().runUntil([&] { return stream.inFlight() == 0; }, seconds(20)));
     EXPECT_EQ(stream.lines, std::vector{call["heard"]});
   }
@@ -190,23 +195,18 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
   // every kind is in flight.
   const test::KitWorld world;
   auto& queue = MainQueue::shared();
-  bool running = true;
   Streams streams;
   const auto calls = test::loadOutcomes("server/data/kit_calls.txt");
-  for (int k = 0; k < 5; ++k) streams.add(calls.at(k), "http://127.0.0.1:" + std::to_string(front), running).next();
-  const auto outcomes = [&] {
-    return std::accumulate(streams.all.begin(), streams.all.end(), 0,
-                           [](int n, const auto& s) { return n + s->outcomes(); });
-  };
-  ASSERT_TRUE(queue.runUntil([&] { return outcomes() >= 300; }, seconds(30)));
+  for (int k = 0; k < 5; ++k) streams.add(calls.at(k), "http://127.0.0.1:" + std::to_string(front));
+  ASSERT_TRUE(queue.runUntil([&] { return streams.outcomes() >= 300; }, seconds(30)));
 
   // Freeze replica A: round robin soon hands every stream of calls to it, where each one
   // waits. A stream that is not waiting there makes progress within milliseconds, so once
   // no outcome arrives for half a second the kill meets one call of every kind inside the
   // replica.
   a.process.signal(SIGSTOP);
-  for (int before = -1, rounds = 0; before != outcomes() && rounds < 40; ++rounds) {
-    before = outcomes();
+  for (int before = -1, rounds = 0; before != streams.outcomes() && rounds < 40; ++rounds) {
+    before = streams.outcomes();
     queue.runFor(milliseconds(500));
   }
   for (const auto& stream : streams.all) stream->inFlightAtKill = stream->inFlight();
@@ -215,8 +215,8 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
   std::ifstream servedLog(a.log);
   const auto servedByA = std::count(std::istreambuf_iterator<char>(servedLog), {}, '\n');
 
-  ASSERT_TRUE(queue.runUntil([&] { return outcomes() >= 900; }, seconds(30)));
-  running = false;
+  ASSERT_TRUE(queue.runUntil([&] { return streams.outcomes() >= 900; }, seconds(30)));
+  streams.again = false;
   ASSERT_TRUE(queue.runUntil(
       [&] { return std::ranges::all_of(streams.all, [](const auto& s) { return s->inFlight() <= 0; }); }, seconds(30)));
   queue.runFor(milliseconds(200));  // an outcome delivered twice would arrive now
