@@ -42,7 +42,6 @@ class ControllerScript : public BasicLocationTest<PlatformWorld>, public testing
  protected:
   void SetUp() override {
     BasicLocationTest::SetUp();
-    owner = std::make_shared<RecordingOwner>();
     controller = std::make_shared<LocationController>();
     controller->delegate = owner;
     controller->initOption();
@@ -51,7 +50,7 @@ class ControllerScript : public BasicLocationTest<PlatformWorld>, public testing
     controller.reset();
     BasicLocationTest::TearDown();
   }
-  std::shared_ptr<RecordingOwner> owner;
+  std::shared_ptr<RecordingOwner> owner = std::make_shared<RecordingOwner>();
   std::shared_ptr<LocationController> controller;
   const Steps steps = withSharedSteps(
       [this] { return owner->heard.size(); },

@@ -31,15 +31,6 @@ inline Location fixAt(double latitude, double longitude, double horizontalAccura
   return {.coordinate = {latitude, longitude}, .horizontalAccuracy = horizontalAccuracy};
 }
 
-/// What the kit logs while `fn` runs with the log switched on.
-template <typename Fn>
-std::string logOf(Fn&& fn) {
-  setLogEnabled(true);
-  const std::string printed = consoleOf(fn);
-  setLogEnabled(false);
-  return printed;
-}
-
 /// The lines of tests/`folder`/data/`name` but blank ones and those starting with '#'.
 inline Strings dataLines(const std::string& folder, const std::string& name) {
   const std::string path = TOVIK_TESTS_DIR "/" + folder + "/data/" + name;

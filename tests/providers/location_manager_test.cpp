@@ -24,11 +24,9 @@ constexpr double kMetresPerDegree = kEarthRadius * 3.14159265358979323846 / 180.
 
 // A fix that many metres north of the start, tagged with that number in its altitude.
 Location fixAt(double northMetres) {
-  Location fix;
-  fix.coordinate = {39.9087 + northMetres / kMetresPerDegree, 116.3975};
-  fix.altitude = northMetres;
-  fix.horizontalAccuracy = 5.0;
-  return fix;
+  return {.coordinate = {39.9087 + northMetres / kMetresPerDegree, 116.3975},
+          .altitude = northMetres,
+          .horizontalAccuracy = 5.0};
 }
 
 // Notes what one manager (or a bare provider listener) hears; `onFix` runs inside the callback.
