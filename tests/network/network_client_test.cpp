@@ -95,14 +95,6 @@ URLRequest built(const RequestBuilder& builder) {
   return std::get<URLRequest>(std::move(result));
 }
 
-/// What the kit logs while `action` runs.
-std::string loggedDuring(const std::function<void()>& action) {
-  setLogEnabled(true);
-  auto text = consoleOf(action);
-  setLogEnabled(false);
-  return text;
-}
-
 std::map<std::string, std::string> headersOf(const OutcomeCase& c) {
   std::map<std::string, std::string> headers;
   for (const auto& field : c.all("send-header")) {
@@ -157,7 +149,7 @@ TEST_P(NetworkExchangeTest, ArrivesAsBuiltAndGivesItsOutcomeAndLog) {
     const std::size_t before = server->requestCount();
 
     std::shared_ptr<Delivery<Greeting>> delivery;
-    const std::string printed = loggedDuring([&] { delivery = sendAndWait<Greeting>(built(builder)); });
+    const std::string printed = logOf([&] { delivery = sendAndWait<Greeting>(built(builder)); });
     ASSERT_TRUE(delivery->result.has_value());
     EXPECT_TRUE(delivery->onMainThread);
     const auto& result = *delivery->result;
@@ -220,7 +212,7 @@ TEST(NetworkClientTest, RulesOnlyTheTransportCanProvoke) {
       error = TransportError::fromCurlCode(std::stol(*code));
     }
     int calls = 0;
-    const std::string printed = loggedDuring([&] {
+    const std::string printed = logOf([&] {
       NetworkClient::handleResponse<Greeting>(c.get("data"), response, error, [&](RequestResult<Greeting> result) {
         ++calls;
         ASSERT_TRUE(result.isFailure());

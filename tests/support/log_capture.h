@@ -39,4 +39,13 @@ std::string consoleOf(Fn&& fn) {
   return capture.take();
 }
 
+/// What the kit logs while `fn` runs with the log switched on.
+template <typename Fn>
+std::string logOf(Fn&& fn) {
+  setLogEnabled(true);
+  std::string printed = consoleOf(fn);
+  setLogEnabled(false);
+  return printed;
+}
+
 }  // namespace tovik::test
