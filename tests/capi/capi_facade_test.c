@@ -34,8 +34,7 @@ void test_properties_and_arguments(void) {
 
   /* NULL handles and required arguments are refused and change nothing. */
   recorder r = {0};
-  const tk_location_delegate delegate = recorder_delegate(&r);
-  CHECK(tk_client_location_setLocationDelegateWith_delegate(client, &delegate) == TK_OK);
+  CHECK(tk_client_location_setLocationDelegateWith_delegate(client, recorder_delegate(&r)) == TK_OK);
   CHECK_NULL(tk_client_location_initKeyWithAccesskey(NULL, "K"));
   CHECK_NULL(tk_client_location_initKeyWithAccesskey(client, NULL));
   CHECK_NULL(tk_client_location_setPoiKeyWithPoikey(client, NULL));
@@ -84,16 +83,14 @@ void test_properties_and_arguments(void) {
 
 void test_delegate_context_released_once(void) {
   recorder first = {0}, second = {0}, twice = {0}, shared = {0};
-  const tk_location_delegate a = recorder_delegate(&first);
-  const tk_location_delegate b = recorder_delegate(&second);
   /* A table too small for its first members is refused. */
   tk_location_delegate copy = {.size = 1};
   CHECK(tk_client_location_create(&copy) == NULL);
-  tk_client_location* client = tk_client_location_create(&a);
+  tk_client_location* client = tk_client_location_create(recorder_delegate(&first));
   CHECK(tk_client_location_setLocationDelegateWith_delegate(client, &copy) == TK_ERROR_INVALID_ARGUMENT);
   CHECK(tk_client_location_setCallDelegate(client, &copy) == TK_ERROR_INVALID_ARGUMENT);
   /* Replacing a delegate releases its context at once, and once. */
-  CHECK(tk_client_location_setLocationDelegateWith_delegate(client, &b) == TK_OK);
+  CHECK(tk_client_location_setLocationDelegateWith_delegate(client, recorder_delegate(&second)) == TK_OK);
   CHECK(first.releases == 1 && second.releases == 0);
   CHECK(tk_client_location_setCallDelegate(client, NULL) == TK_OK && second.releases == 1);
   copy.size = TK_LOCATION_DELEGATE_SIZE;
@@ -104,24 +101,22 @@ void test_delegate_context_released_once(void) {
   /* One context reaching the kit several times is released once, after the last delegate
    * holding it has gone: given twice, then read back (into no more than the copy's size
    * says) and given again, to one facade... */
-  const tk_location_delegate t = recorder_delegate(&twice);
-  client = tk_client_location_create(&t);
-  CHECK(tk_client_location_setLocationDelegateWith_delegate(client, &t) == TK_OK);
+  client = tk_client_location_create(recorder_delegate(&twice));
+  CHECK(tk_client_location_setLocationDelegateWith_delegate(client, &twice.delegate) == TK_OK);
   copy.size = 1;
   CHECK(!tk_client_location_callDelegate(client, &copy));
   copy.size = TK_LOCATION_DELEGATE_SIZE;
   CHECK(tk_client_location_callDelegate(client, &copy));
-  CHECK(copy.context == &twice && copy.onLocationErrorWithMsg == t.onLocationErrorWithMsg &&
-        copy.releaseContext == t.releaseContext);
+  CHECK(copy.context == &twice && copy.onLocationErrorWithMsg == twice.delegate.onLocationErrorWithMsg &&
+        copy.releaseContext == twice.delegate.releaseContext);
   CHECK(tk_client_location_setCallDelegate(client, &copy) == TK_OK && twice.releases == 0);
   tk_client_location_destroy(client);
   CHECK(twice.releases == 1);
 
   /* ...and given to two facades, whose other one still reaches it (a missing consent is
    * reported before the call returns). */
-  const tk_location_delegate s = recorder_delegate(&shared);
-  client = tk_client_location_create(&s);
-  tk_client_location* other = tk_client_location_create(&s);
+  client = tk_client_location_create(recorder_delegate(&shared));
+  tk_client_location* other = tk_client_location_create(&shared.delegate);
   tk_client_location_destroy(client);
   CHECK(shared.releases == 0);
   CHECK(tk_client_location_startLocation(other) == TK_OK);
@@ -152,8 +147,7 @@ static void* call_from_other_thread(void* client) {
 
 void test_main_thread_entries_refuse_other_threads(void) {
   recorder r = {0};
-  const tk_location_delegate delegate = recorder_delegate(&r);
-  tk_client_location* client = ready_facade(&delegate);
+  tk_client_location* client = ready_facade(recorder_delegate(&r));
   /* Driving the queue makes this thread the main thread. */
   tk_main_queue_poll();
   const size_t requests = test_server_request_count(g_server);
@@ -169,8 +163,7 @@ void test_main_thread_entries_refuse_other_threads(void) {
 void test_location_sessions(void) {
   tk_scripted_location_provider* provider = tk_location_services_use_scripted();
   recorder r = {0};
-  const tk_location_delegate delegate = recorder_delegate(&r);
-  tk_client_location* client = ready_facade(&delegate);
+  tk_client_location* client = ready_facade(recorder_delegate(&r));
   const tk_location fix = tk_location_make(39.9042, 116.4074);
   /* A list of strings is taken (and an empty one with no array); the sessions below run
      without background modes, so the entry goes again. */

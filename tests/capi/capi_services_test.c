@@ -39,8 +39,7 @@ static const char* describe_place(const tk_geocode_list* list, size_t index, cha
 
 void test_service_calls_deliver_results(void) {
   recorder r = {0};
-  const tk_location_delegate delegate = recorder_delegate(&r);
-  tk_client_location* client = ready_facade(&delegate);
+  tk_client_location* client = ready_facade(recorder_delegate(&r));
 
   CHECK(tk_client_location_getReverseCodeWithLatitude_longitude(client, 39.908, 116.397) == TK_OK);
   CHECK_HEARD(&r, "R");
@@ -83,9 +82,7 @@ static atomic_bool line_seen;
 static char awaited_line[] = "逆地理编码成功，状态码: 200";
 
 static void watch_log(const char* text, size_t length, void* line) {
-  if (memmem(text, length, line, strlen(line)) != NULL) {
-    atomic_store(&line_seen, true);
-  }
+  if (memmem(text, length, line, strlen(line)) != NULL) atomic_store(&line_seen, true);
 }
 
 static bool flag_set(void* flag) { return atomic_load((atomic_bool*)flag); }
@@ -94,9 +91,8 @@ static bool flag_set(void* flag) { return atomic_load((atomic_bool*)flag); }
  * is out. */
 void test_missing_optional_member_drops_result(void) {
   recorder r = {0};
-  tk_location_delegate required_only = recorder_delegate(&r);
-  required_only.onReceivedReverseCodeWithTkLocation = NULL;
-  tk_client_location* client = ready_facade(&required_only);
+  recorder_delegate(&r)->onReceivedReverseCodeWithTkLocation = NULL;
+  tk_client_location* client = ready_facade(&r.delegate);
   tk_client_location_setLogHandler(watch_log, awaited_line);
   tk_client_location_setIsLogEnabled(true);
   CHECK(tk_client_location_isLogEnabled());

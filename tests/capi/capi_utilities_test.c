@@ -56,8 +56,7 @@ void test_transforms_match_reference_values(void) {
   CHECK(tk_orb_coor_transform_transformFromWGSToGCJ_batch(in, NULL, 1) == TK_ERROR_NULL_ARGUMENT);
 
   /* The distance of two points (the one of four numbers is checked on another thread). */
-  const tk_coordinate beijing = {39.9, 116.4};
-  const tk_coordinate shanghai = {31.2, 121.5};
+  const tk_coordinate beijing = {39.9, 116.4}, shanghai = {31.2, 121.5};
   CHECK(fabs(tk_orb_coor_transform_distanceByPointWithPoint1_point2(beijing, shanghai) - 1071286.452) <= 1e-3);
 }
 

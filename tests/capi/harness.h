@@ -27,8 +27,8 @@ test_server* test_server_start(void);
 void test_server_stop(test_server* server);
 /* "http://127.0.0.1:PORT"; valid while the server lives. */
 const char* test_server_base_url(const test_server* server);
-/* Answers `method` on `path` with `status` and the JSON of the file `name` in data/. */
-void test_server_respond_file(test_server* server, const char* method, const char* path, int status, const char* name);
+/* Answers `method` on `path` with 200 and the JSON of the file `name` in data/. */
+void test_server_respond_file(test_server* server, const char* method, const char* path, const char* name);
 size_t test_server_request_count(const test_server* server);
 /* Whether the last request was `method` on `path` and its query item `name` is `value`. */
 bool test_server_last_request_is(const test_server* server, const char* method, const char* path, const char* name,
@@ -50,10 +50,11 @@ typedef struct recorder {
   tk_client_location* destroy_in_callback;
   /* Location callbacks in which the queue refused to be driven. */
   int refused_nested_runs;
+  tk_location_delegate delegate;
 } recorder;
 
-/* A delegate table with every member set, reporting into `r`. */
-tk_location_delegate recorder_delegate(recorder* r);
+/* `r`'s delegate table, with every member set, reporting into `r`. */
+tk_location_delegate* recorder_delegate(recorder* r);
 /* Drives the main queue until `r` has heard `count` callbacks (or time is up); its `heard`. */
 const char* recorder_wait(recorder* r, size_t count);
 /* Checks that `r` hears exactly `sequence`, driving the queue until it has heard as many. */
