@@ -53,9 +53,7 @@ TEST_P(ExampleRun, PrintsWhatItFound) {
     return text;
   };
   std::vector<std::string> argv;
-  for (const std::string arg : c["argv"]) {
-    argv.push_back(fill(arg));
-  }
+  for (const std::string arg : c["argv"]) argv.push_back(fill(arg));
   ASSERT_FALSE(argv[0].empty()) << c["argv"][0] << " was not found at configuration (package python3)";
   ChildResult result = runChild(argv);
   result.out += result.err;  // as the user sees them

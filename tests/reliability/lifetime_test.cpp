@@ -26,8 +26,7 @@ using LifetimeTest = ReliabilityTest;
 TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
   NetworkChecker::setFlagsSource([] { return NetworkChecker::kReachable; });
   std::atomic<bool> open{false};  // the server holds every answer until then
-  std::atomic<int> received{0};
-  std::atomic<int> answered{0};
+  std::atomic<int> received{0}, answered{0};
   const auto heldAnswer = [&](const char* body) {
     return [&, body](const httplib::Request&, httplib::Response& response) {
       ++received;
@@ -43,11 +42,6 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
        {"/location/scenario/v1/geocode", "/location/scenario/v1/placesearch", "/location/scenario/v1/nearbysearch"}) {
     server.on("GET", path, heldAnswer(kPlacesJson));
   }
-  const auto facadeFor = [&](const std::shared_ptr<Recorder>& recorder) {
-    auto facade = readyFacade(recorder, server.baseURL(), kAccessKey);
-    recorder->owner = facade;
-    return facade;
-  };
 
   const std::chrono::milliseconds releaseAfter[] = {0ms, 1ms, 3ms, 8ms, 25ms, 60ms};
   for (int round = 0; round < 24; ++round) {
@@ -55,15 +49,16 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
     const bool racing = round % 2 == 1;
     open = false;
     // One facade with the weakly held calls, one in its fast window, one with the searches.
-    const auto weakCalls = std::make_shared<Recorder>();
-    const auto fastWindow = std::make_shared<Recorder>();
-    const auto searches = std::make_shared<Recorder>();
-    auto w = facadeFor(weakCalls);
-    auto f = facadeFor(fastWindow);
-    auto s = facadeFor(searches);
-    const std::weak_ptr<LocationController> controllers[] = {TkClientLocationProbe::locateDelegate(*w),
-                                                             TkClientLocationProbe::locateDelegate(*f),
-                                                             TkClientLocationProbe::locateDelegate(*s)};
+    const std::shared_ptr<Recorder> recorders[] = {std::make_shared<Recorder>(), std::make_shared<Recorder>(),
+                                                   std::make_shared<Recorder>()};
+    std::shared_ptr<TkClientLocation> facades[3];
+    std::weak_ptr<LocationController> controllers[3];
+    for (int i = 0; i < 3; ++i) {
+      recorders[i]->owner = facades[i] = readyFacade(recorders[i], server.baseURL(), kAccessKey);
+      controllers[i] = TkClientLocationProbe::locateDelegate(*facades[i]);
+    }
+    const auto& [weakCalls, fastWindow, searches] = recorders;
+    auto& [w, f, s] = facades;
 
     w->isLocateOnce = false;
     w->interval = 0.01;
@@ -78,10 +73,8 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
     MainQueue::shared().runFor(releaseAfter[round % std::size(releaseAfter)]);
     if (racing) open = true;
 
-    for (const auto& recorder : {weakCalls, fastWindow, searches}) recorder->released = true;
-    w.reset();
-    f.reset();
-    s.reset();
+    for (const auto& recorder : recorders) recorder->released = true;
+    for (auto& facade : facades) facade.reset();
     if (!racing) {
       MainQueue::shared().poll();
       EXPECT_TRUE(weakCalls->owner.expired()) << "requests in flight keep the facade";
@@ -92,14 +85,14 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
 
     const auto allDone = [&] {
       return searches->heard.size() == 2 && answered == received && searches->owner.expired() &&
-             std::all_of(std::begin(controllers), std::end(controllers), [](auto& c) { return c.expired(); });
+             std::ranges::all_of(controllers, [](auto& c) { return c.expired(); });
     };
     ASSERT_TRUE(runUntil(allDone, 30s)) << searches->heard.size() << " search results, " << answered << " of "
                                         << received << " answers sent";
     MainQueue::shared().runFor(20ms);  // room for anything that should not come
 
     EXPECT_EQ(searches->heard.size(), 2u);
-    for (const auto& recorder : {weakCalls, fastWindow, searches}) {
+    for (const auto& recorder : recorders) {
       for (const Heard& event : recorder->heard) {
         EXPECT_TRUE(event.onMainThread) << event.kind;
         EXPECT_FALSE(event.ownerGone) << event.kind << " arrived after its facade was gone";

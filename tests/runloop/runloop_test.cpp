@@ -83,10 +83,8 @@ TEST(TimerTest, OneShotKeepsItselfAliveFiresOnceLaterThenReleasesItsBlock) {
     int fired = 0;
     auto token = std::make_shared<int>(0);
     std::weak_ptr<int> weakToken = token;
-    std::weak_ptr<Timer> weak = Timer::scheduledTimer(delay, false, [&, token](Timer&) { ++fired; });
-    token.reset();
-    ASSERT_FALSE(weak.expired());
-    EXPECT_TRUE(weak.lock()->isValid());
+    std::weak_ptr<Timer> weak = Timer::scheduledTimer(delay, false, [&, token = std::move(token)](Timer&) { ++fired; });
+    ASSERT_TRUE(!weak.expired() && weak.lock()->isValid());
     EXPECT_EQ(fired, 0);
     ASSERT_TRUE(queue().runUntil([&] { return fired == 1; }, 10s));
     queue().runFor(20ms);
