@@ -167,8 +167,7 @@ void test_location_sessions(void) {
   const tk_location fix = tk_location_make(39.9042, 116.4074);
   /* A list of strings is taken (and an empty one with no array); the sessions below run
      without background modes, so the entry goes again. */
-  const char* const modes[] = {"location"};
-  CHECK(tk_bundle_main_setObject_strings("UIBackgroundModes", modes, 1) == TK_OK);
+  CHECK(tk_bundle_main_setObject_strings("UIBackgroundModes", (const char* const[]){"location"}, 1) == TK_OK);
   CHECK(tk_bundle_main_setObject_strings("UIBackgroundModes", NULL, 0) == TK_OK);
   CHECK(tk_bundle_main_removeObject("UIBackgroundModes") == TK_OK);
 
