@@ -53,19 +53,6 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
 
   const LocationController& controller() const { return *TkClientLocationProbe::locateDelegate(*client); }
 
-  /// Plays a line of data/sessions.txt (which has the words).
-  void play(const std::string& line) {
-    tovik::test::play(line, steps, [this] {
-      Strings heard = delegate->summaries();
-      delegate->heard.clear();
-      return stateLine({{client->isLocating(), "locating"},
-                        {TkClientLocationProbe::hasTimerSchedule(*client), "timed"},
-                        {controller().isUpdating(), "updating"},
-                        {provider->isUpdating(), "provider"},
-                        {controller().isFastOnceLocation(), "fast"}},
-                       heard);
-    });
-  }
   /// The facade's keys, then the process-wide ones that requests carry.
   std::string keys() const {
     return client->accesskey.value_or("-") + " " + client->poiKey.value_or("-") + " " + moduleAccessKey() + " " +
@@ -183,10 +170,21 @@ TEST_F(TkClientLocationTest, AContinuousSessionAnswersTheNewestFixOnceAPeriod) {
 
 class SessionScript : public TkClientLocationTest, public testing::WithParamInterface<Named> {};
 
+// Plays data/sessions.txt, which has the words.
 TEST_P(SessionScript, Plays) {
+  const auto state = [this] {
+    Strings heard = delegate->summaries();
+    delegate->heard.clear();
+    return stateLine({{client->isLocating(), "locating"},
+                      {TkClientLocationProbe::hasTimerSchedule(*client), "timed"},
+                      {controller().isUpdating(), "updating"},
+                      {provider->isUpdating(), "provider"},
+                      {controller().isFastOnceLocation(), "fast"}},
+                     heard);
+  };
   for (const std::string& line : GetParam().lines) {
     SCOPED_TRACE(line);
-    play(line);
+    play(line, steps, state);
   }
 }
 

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 struct Peer {
   std::string baseURL;
   std::function<std::string()> breach = [] { return std::string(); };  // empty, or what went wrong
-  std::shared_ptr<void> server, target;
+  std::shared_ptr<void> server = nullptr, target = nullptr;
 };
 
 std::string replaced(std::string text, const std::string& token, const std::string& by) {
@@ -35,43 +35,39 @@ std::string replaced(std::string text, const std::string& token, const std::stri
 std::string bodyFor(const std::string& request) { return request.starts_with("GET") ? kPlacesJson : kLocationJson; }
 
 Peer start(const Strings& fault) {
-  Peer peer;
   const std::string& kind = fault[1];
-  if (kind == "refused") {
-    peer.baseURL = RawSocketServer(RawScript{}).baseURL();  // nobody listens there now
-  } else if (kind == "untrusted" || kind == "wrong-host") {
+  if (kind == "refused") return {.baseURL = RawSocketServer(RawScript{}).baseURL()};  // nobody listens there now
+  if (kind == "untrusted" || kind == "wrong-host") {
     static const auto wrongHost = TlsTestEnvironment::trusted().issue("wrong-host.example");
     std::shared_ptr<TestServer> server = kind == "untrusted"
                                              ? TestServer::https(TlsTestEnvironment::untrusted())
                                              : TestServer::https(wrongHost.certificateFile, wrongHost.keyFile);
     server->respondToAll(CannedResponse::json(200, kLocationJson));
-    peer.baseURL = server->baseURL();
-    peer.breach = [server] { return server->requestCount() > 0 ? "a request went over a refused certificate" : ""; };
-    peer.server = server;
-  } else {
-    auto target = std::make_shared<RawSocketServer>(
-        RawScript{.reply = [](const std::string& r) { return RawSocketServer::httpAnswer(200, bodyFor(r)); }});
-    auto server = std::make_shared<RawSocketServer>(RawScript{
-        .read = named<RawScript::Read>({"request", "anything", "nothing"}, fault[4]),
-        .reply = [reply = unescaped(fault[2]), to = target->baseURL()](
-                     const std::string& r) { return replaced(replaced(reply, "{body}", bodyFor(r)), "{target}", to); },
-        .fillerBytes = std::stoull(fault[3]),
-        .ending = named<RawScript::Ending>({"close", "reset", "hang"}, fault[5])});
-    const bool https = kind == "raw-https";
-    peer.baseURL = (https ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(server->port());
-    peer.breach = [server, target, https]() -> std::string {
-      const std::string got = server->received();
-      if (target->connectionCount() > 0) return "the redirect was followed";
-      if (!https) return "";
-      if (got.find(kAccessKey) != std::string::npos || got.find("HTTP/1.1") != std::string::npos) {
-        return "the request went out as plain text";
-      }
-      return got.empty() || got[0] != '\x16' ? "no TLS handshake was offered" : "";
-    };
-    peer.server = server;
-    peer.target = target;
+    return {
+        .baseURL = server->baseURL(),
+        .breach = [server] { return server->requestCount() > 0 ? "a request went over a refused certificate" : ""; },
+        .server = server};
   }
-  return peer;
+  auto target = std::make_shared<RawSocketServer>(
+      RawScript{.reply = [](const std::string& r) { return RawSocketServer::httpAnswer(200, bodyFor(r)); }});
+  auto server = std::make_shared<RawSocketServer>(RawScript{
+      .read = named<RawScript::Read>({"request", "anything", "nothing"}, fault[4]),
+      .reply = [reply = unescaped(fault[2]), to = target->baseURL()](
+                   const std::string& r) { return replaced(replaced(reply, "{body}", bodyFor(r)), "{target}", to); },
+      .fillerBytes = std::stoull(fault[3]),
+      .ending = named<RawScript::Ending>({"close", "reset", "hang"}, fault[5])});
+  const bool https = kind == "raw-https";
+  const auto breach = [server, target, https]() -> std::string {
+    const std::string got = server->received();
+    if (target->connectionCount() > 0) return "the redirect was followed";
+    if (!https) return "";
+    if (got.find(kAccessKey) != std::string::npos || got.find("HTTP/1.1") != std::string::npos) {
+      return "the request went out as plain text";
+    }
+    return got.empty() || got[0] != '\x16' ? "no TLS handshake was offered" : "";
+  };
+  const std::string url = (https ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(server->port());
+  return {.baseURL = url, .breach = breach, .server = server, .target = target};
 }
 
 const struct Call {
