@@ -38,7 +38,10 @@ static void keep_list(recorder* r, const tk_geocode_list* list, char what) {
   r->kept_list = tk_geocode_list_retain(list);
 }
 
-static bool always(void* context) { return (void)context, true; }
+static bool always(void* context) {
+  (void)context;
+  return true;
+}
 
 static void on_location(void* context, const tk_location_res* location) {
   recorder* r = context;

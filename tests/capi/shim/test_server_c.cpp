@@ -1,5 +1,6 @@
 // The loopback test server, seen from C: a real HTTP server on 127.0.0.1 with canned answers.
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "support/test_server.h"
@@ -16,9 +17,9 @@ struct test_server {
 extern "C" {
 
 // A server that cannot listen throws out of here, which ends the program loudly.
-test_server* test_server_start(void) { return new test_server; }
+test_server* test_server_start(void) { return std::make_unique<test_server>().release(); }
 
-void test_server_stop(test_server* server) { delete server; }
+void test_server_stop(test_server* server) { const std::unique_ptr<test_server> owned(server); }
 
 const char* test_server_base_url(const test_server* server) { return server->baseURL.c_str(); }
 
