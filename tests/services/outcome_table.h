@@ -38,6 +38,16 @@ struct OutcomeCase {
     return found == fields.end() ? std::nullopt : std::optional(found->second);
   }
   std::string operator[](const std::string& key) const { return get(key).value_or(""); }
+  /// The `key` items, each "name`separator`value", as (name, value) in file order.
+  template <class Pairs = std::multimap<std::string, std::string>>
+  Pairs pairs(const std::string& key, const std::string& separator) const {
+    Pairs made;
+    for (const auto& item : all(key)) {
+      const auto at = item.find(separator);
+      made.insert(made.end(), {item.substr(0, at), item.substr(at + separator.size())});
+    }
+    return made;
+  }
 };
 
 /// The cases of tests/`relative` in the source tree.
@@ -76,9 +86,7 @@ inline CannedResponse replyOf(const OutcomeCase& c) {
               : how.starts_with("cut-off") ? CannedResponse::cutOff(number, body)
               : how.starts_with("delayed") ? CannedResponse::delayed(std::chrono::milliseconds(number))
                                            : CannedResponse::json(number, body);
-  for (const auto& header : c.all("header")) {
-    made.headers.emplace_back(header.substr(0, header.find(": ")), header.substr(header.find(": ") + 2));
-  }
+  made.headers = c.pairs<decltype(made.headers)>("header", ": ");
   return made;
 }
 

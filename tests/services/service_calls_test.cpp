@@ -54,9 +54,9 @@ Device testDevice(const std::string& manufacturer = "Framework") {
           .identifierForVendor = "0A1B2C3D-4E5F-4061-8283-949596979899"};
 }
 
-Location testFix(double horizontal = 8, double vertical = 3, double speed = 1.25) {
+Location testFix(double altitude = 43.5, double horizontal = 8, double vertical = 3, double speed = 1.25) {
   return {.coordinate = {.latitude = 39.9042, .longitude = 116.4074},
-          .altitude = 43.5,
+          .altitude = altitude,
           .horizontalAccuracy = horizontal,
           .verticalAccuracy = vertical,
           .speed = speed};
@@ -66,7 +66,7 @@ bool isUpperUuid(const std::string& text) {
   return std::regex_match(text, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"));
 }
 
-class ServiceTestEnvironment : public testing::Test {
+class ServiceCallTest : public testing::Test {
  protected:
   void SetUp() override { Device::setCurrent(testDevice()); }
 
@@ -75,25 +75,16 @@ class ServiceTestEnvironment : public testing::Test {
     return readyFacade(std::move(with), server.baseURL(), "AK");
   }
 
-  static bool waitForCalls(const RequiredOnlyRecorder& recorder, std::size_t count) {
-    return MainQueue::shared().runUntil([&] { return recorder.heard.size() >= count; }, std::chrono::seconds(20));
-  }
-
-  /// Turns the log on and collects it until `stopLog()`.
+  /// Turns the log on and collects it from here on.
   void startLog() {
     TkClientLocation::setIsLogEnabled(true);
     capture_.emplace();
     logged_.clear();
   }
-  Strings stopLog() {
-    TkClientLocation::setIsLogEnabled(false);
-    return logLines();
-  }
   /// The lines logged since `startLog()`.
   Strings logLines() {
-    logged_ += capture_->take();
     Strings lines;
-    std::istringstream stream(logged_);
+    std::istringstream stream(logged_ += capture_->take());
     for (std::string line; std::getline(stream, line);) {
       lines.push_back(line);
     }
@@ -111,12 +102,9 @@ class ServiceTestEnvironment : public testing::Test {
   TestServer server;
 
  private:
-  std::optional<LogCapture> capture_;  // the kit's world ends it, with the log
+  std::optional<LogCapture> capture_;  // after the facades, whose making ends a capture; the kit's world ends it too
   std::string logged_;
 };
-
-using LocationExchangeTest = ServiceTestEnvironment;
-using ScenarioSearchTest = ServiceTestEnvironment;
 
 // A case's "call": the call's name, then its arguments, separated by '|'.
 void call(TkClientLocation& f, const std::string& text) {
@@ -127,9 +115,7 @@ void call(TkClientLocation& f, const std::string& text) {
   if (a[0] == "track") {
     a.resize(5);
     const auto value = [&](std::size_t i, double fallback) { return a[i].empty() ? fallback : std::stod(a[i]); };
-    Location fix = testFix(value(2, 8), value(3, 3), value(4, 1.25));
-    fix.altitude = value(1, 43.5);
-    f.getTrackLocation(fix);
+    f.getTrackLocation(testFix(value(1, 43.5), value(2, 8), value(3, 3), value(4, 1.25)));
   } else if (a[0] == "reverse") {
     f.getReverseCode(39.9, 116.4);
   } else if (a[0] == "geocode") {
@@ -142,7 +128,7 @@ void call(TkClientLocation& f, const std::string& text) {
   }
 }
 
-class ServiceOutcomesTest : public ServiceTestEnvironment, public testing::WithParamInterface<const char*> {
+class ServiceOutcomesTest : public ServiceCallTest, public testing::WithParamInterface<const char*> {
  protected:
   // The case's call on a fresh facade that `listener` hears, with the log captured.
   Strings play(const OutcomeCase& c, const std::shared_ptr<RequiredOnlyRecorder>& listener, const Strings& expected) {
@@ -159,17 +145,15 @@ class ServiceOutcomesTest : public ServiceTestEnvironment, public testing::WithP
     const std::string service = c.get("service").value_or(client->serviceURL);
     client->serviceURL =
         service == "closed" ? closedURL_ : std::regex_replace(service, std::regex("\\{base\\}"), server.baseURL());
-    if (const auto timeout = c.get("timeout")) {
-      ServiceRequest::setTimeoutIntervalForTesting(std::stod(*timeout));
-    }
+    const auto timeout = c.get("timeout");
+    ServiceRequest::setTimeoutIntervalForTesting(timeout ? std::optional(std::stod(*timeout)) : std::nullopt);
     startLog();
     call(*client, c["call"]);
     EXPECT_EQ(listener->heard.size(), c["consent"] == "no" ? 1u : 0u) << "what may arrive inside the call";
     EXPECT_TRUE(waitForLogLine(expected.back()));
     MainQueue::shared().poll();
-    ServiceRequest::setTimeoutIntervalForTesting(std::nullopt);
-    Device::setCurrent(testDevice());
-    return stopLog();
+    TkClientLocation::setIsLogEnabled(false);
+    return logLines();
   }
 
   const std::string closedURL_ = [] { return TestServer().baseURL(); }();  // a port right after its server stopped
@@ -217,13 +201,7 @@ TEST_P(ServiceOutcomesTest, EveryOutcomeReachesTheDelegateOnceAndIsLoggedOnce) {
       EXPECT_EQ(request.method, c.get("method").value_or(request.method));
       EXPECT_EQ(request.path, c.get("path").value_or(request.path));
       EXPECT_TRUE(request.method == "POST" || request.body.empty());
-      Strings query, want = c.all("query");
-      for (const auto& [name, value] : request.query) {
-        query.push_back(name + "=" + value);
-      }
-      std::ranges::sort(query);
-      std::ranges::sort(want);
-      EXPECT_EQ(query, c.get("query") ? want : query);
+      EXPECT_EQ(request.query, c.get("query") ? c.pairs("query", "=") : request.query);
       auto body = request.method == "POST" ? json::parse(request.body) : json();
       if (const auto gnss = c.get("sent-gnss")) {
         EXPECT_EQ(body["location"]["gnss"], json::parse(*gnss));
@@ -242,7 +220,7 @@ TEST_P(ServiceOutcomesTest, EveryOutcomeReachesTheDelegateOnceAndIsLoggedOnce) {
 INSTANTIATE_TEST_SUITE_P(Families, ServiceOutcomesTest, testing::Values("location", "reverse", "geocode", "search"));
 
 // The delegate is read when the outcome arrives; a facade released meanwhile hears nothing.
-TEST_F(LocationExchangeTest, AnOutcomeReachesWhoeverListensWhenItArrives) {
+TEST_F(ServiceCallTest, AnOutcomeReachesWhoeverListensWhenItArrives) {
   server.respondToAll(CannedResponse::json(200, kLocationJson));
   auto delegate = marking();
   auto facade = makeFacade(delegate);
@@ -265,11 +243,11 @@ TEST_F(LocationExchangeTest, AnOutcomeReachesWhoeverListensWhenItArrives) {
   // fourth has its chance.
   live->getTrackLocation(testFix());
   ASSERT_TRUE(waitForLogLine("融合定位成功，状态码: 200", 3));
-  ASSERT_TRUE(waitForCalls(*witness, 1));
-  ASSERT_TRUE(waitForCalls(*successor, 1));
+  ASSERT_TRUE(MainQueue::shared().runUntil([&] { return !witness->heard.empty() && !successor->heard.empty(); },
+                                           std::chrono::seconds(20)));
   ASSERT_TRUE(server.waitForRequests(4));
   MainQueue::shared().runFor(std::chrono::milliseconds(50));
-  const auto log = stopLog();
+  const auto log = logLines();
 
   EXPECT_TRUE(delegate->heard.empty());
   EXPECT_TRUE(predecessor->heard.empty());
@@ -278,9 +256,9 @@ TEST_F(LocationExchangeTest, AnOutcomeReachesWhoeverListensWhenItArrives) {
   EXPECT_EQ(std::ranges::count(log, "融合定位成功，状态码: 200"), 3) << testing::PrintToString(log);
 }
 
-TEST_F(LocationExchangeTest, EveryBodyIsStampedWithAFreshIdentity) {
+TEST_F(ServiceCallTest, EveryBodyIsStampedWithAFreshIdentity) {
   Clock::pin(12.0625);  // 12062.5 ms, exact in binary: halves round away from zero
-  const auto first = TrackRequest::assemble(testFix(5, 3, 1), testDevice());
+  const auto first = TrackRequest::assemble(testFix(), testDevice());
   const auto reverse = ReverseGeoRequest::assemble(39.9, 116.4, testDevice());
   EXPECT_EQ(first.timestamp, 12063);
   EXPECT_EQ(reverse.timestamp, 12063);
@@ -289,7 +267,7 @@ TEST_F(LocationExchangeTest, EveryBodyIsStampedWithAFreshIdentity) {
   // Without a vendor identifier every body names the device anew.
   Device anonymous = testDevice();
   anonymous.identifierForVendor.reset();
-  const auto a = TrackRequest::assemble(testFix(5, 3, 1), anonymous);
+  const auto a = TrackRequest::assemble(testFix(), anonymous);
   const auto b = ReverseGeoRequest::assemble(1, 2, anonymous);
   EXPECT_TRUE(isUpperUuid(a.asset.id) && isUpperUuid(b.asset));
   EXPECT_NE(a.asset.id, b.asset);
@@ -316,7 +294,7 @@ class ReleaseWitness : public Recorder {
   std::shared_ptr<Release> release_;
 };
 
-TEST_F(ScenarioSearchTest, APlaceSearchLetsGoOfItsFacadeOnTheMainThread) {
+TEST_F(ServiceCallTest, APlaceSearchLetsGoOfItsFacadeOnTheMainThread) {
   server.respondToAll(CannedResponse::json(200, kPlacesJson));
   // The network worker is held right after it has posted the answer until the main thread
   // has delivered it: anything the worker still owned would then die on the worker.
