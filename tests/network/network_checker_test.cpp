@@ -22,10 +22,8 @@ TEST(NetworkCheckerTest, ReachableWithoutConnectionRequiredIsAvailable) {
   std::optional<std::uint32_t> flags;
   NetworkChecker::setFlagsSource([&] { return flags; });
   for (const auto& c : loadOutcomes("network/data/reachability.outcomes")) {
-    std::optional<std::uint32_t> given;
-    if (const auto text = c.get("flags")) {
-      given = static_cast<std::uint32_t>(std::stoul(*text, nullptr, 0));
-    }
+    const auto text = c.get("flags");
+    const auto given = text ? std::optional(static_cast<std::uint32_t>(std::stoul(*text, nullptr, 0))) : std::nullopt;
     EXPECT_EQ(NetworkChecker::isAvailable(given), c["available"] == "yes") << c.name;
     flags = given;  // read afresh every time
     EXPECT_EQ(NetworkChecker::isNetworkAvailable(), c["available"] == "yes") << c.name;
