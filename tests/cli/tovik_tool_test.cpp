@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/child_process.h"
+#include "support/file_text.h"
 #include "support/geoclue_world.h"
 #include "support/test_server.h"
 #include "tools/tovik/location_source.h"
@@ -29,11 +29,7 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 
 // A file of data/ beside this one.
-std::string readData(const std::string& name) {
-  std::ifstream in(std::string(TOVIK_TESTS_DIR) + "/cli/data/" + name);
-  EXPECT_TRUE(in.is_open()) << name;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string readData(const std::string& name) { return fileText(TOVIK_TESTS_DIR "/cli/data/" + name); }
 
 // The local time the tool prints is China's, whatever this machine's zone.
 std::vector<std::string> tovik(std::vector<std::string> args) {

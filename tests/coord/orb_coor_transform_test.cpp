@@ -9,7 +9,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <limits>
@@ -21,6 +20,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/file_text.h"
 #include "support/plain_gcj_inverse.h"
 #include "tovik/coord/datum.h"
 #include "tovik/coord/gcj_image_estimate.h"
@@ -45,9 +45,7 @@ double uniform(std::mt19937_64& random, double from, double to) {
 
 /// The table data/<name> beside this file holds.
 nlohmann::json table(const std::string& name) {
-  std::ifstream in(std::string(TOVIK_TESTS_DIR) + "/coord/data/" + name);
-  EXPECT_TRUE(in.is_open()) << name;
-  return nlohmann::json::parse(in);
+  return nlohmann::json::parse(fileText(TOVIK_TESTS_DIR "/coord/data/" + name));
 }
 
 struct Operation {

@@ -3,25 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "support/child_process.h"
+#include "support/file_text.h"
 #include "support/test_server.h"
 
 namespace tovik::test {
 namespace {
 
 using nlohmann::json;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  EXPECT_TRUE(in.is_open()) << path;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // This folder's data; the service's answers are the CLI tests' own.
 const std::string kHere = TOVIK_TESTS_DIR "/packaging/data";
@@ -35,9 +29,9 @@ TEST_P(ExampleRun, PrintsWhatItFound) {
   }
   TestServer server;
   server.respond("POST", "/location/hub/v1/track_points",
-                 CannedResponse::json(200, readFile(TOVIK_TESTS_DIR "/cli/data/location.json")));
+                 CannedResponse::json(200, fileText(TOVIK_TESTS_DIR "/cli/data/location.json")));
   for (const char* path : {"/location/scenario/v1/placesearch", "/location/scenario/v1/nearbysearch"}) {
-    server.respond("GET", path, CannedResponse::json(200, readFile(TOVIK_TESTS_DIR "/cli/data/places.json")));
+    server.respond("GET", path, CannedResponse::json(200, fileText(TOVIK_TESTS_DIR "/cli/data/places.json")));
   }
   for (const json& answer : c.value("serve", json::array())) {
     server.respond(answer["method"], answer["path"], CannedResponse::json(answer["status"], ""));
@@ -59,7 +53,7 @@ TEST_P(ExampleRun, PrintsWhatItFound) {
   result.out += result.err;  // as the user sees them
   EXPECT_EQ(result.status, c.value("status", 0)) << result.out;
   if (c.contains("out_file")) {
-    EXPECT_EQ(result.out, readFile(kHere + "/" + c["out_file"].get<std::string>()));
+    EXPECT_EQ(result.out, fileText(kHere + "/" + c["out_file"].get<std::string>()));
   }
   for (const std::string fragment : c.value("has", json::array())) {
     EXPECT_NE(result.out.find(fill(fragment)), std::string::npos) << "missing \"" << fill(fragment) << "\" in:\n"
@@ -72,7 +66,7 @@ TEST_P(ExampleRun, PrintsWhatItFound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleRun,
-                         testing::ValuesIn(json::parse(readFile(kHere + "/examples.json")).get<std::vector<json>>()),
+                         testing::ValuesIn(json::parse(fileText(kHere + "/examples.json")).get<std::vector<json>>()),
                          [](const auto& info) { return info.param["name"].template get<std::string>(); });
 
 }  // namespace

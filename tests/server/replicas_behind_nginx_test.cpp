@@ -181,8 +181,7 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
 
   const auto prefix = scratchDir() / "nginx";
   const int front = freePort();
-  std::ifstream config(TOVIK_TESTS_DIR "/server/data/nginx.conf");  // with the ports filled in below
-  std::string text(std::istreambuf_iterator<char>(config), {});
+  std::string text = test::fileText(TOVIK_TESTS_DIR "/server/data/nginx.conf");  // with the ports filled in below
   for (const auto& [name, port] : {std::pair{"@FRONT@", front}, {"@REPLICA_A@", a.port}, {"@REPLICA_B@", b.port}}) {
     text.replace(text.find(name), std::string_view(name).size(), std::to_string(port));
   }
@@ -212,8 +211,7 @@ TEST(ReplicasBehindNginxTest, KillingAReplicaLosesOnlyThePostsItHadReceived) {
   for (const auto& stream : streams.all) stream->inFlightAtKill = stream->inFlight();
   a.process.signal(SIGKILL);
   EXPECT_EQ(a.process.finish(seconds(5)).status, 128 + SIGKILL);
-  std::ifstream servedLog(a.log);
-  const auto servedByA = std::count(std::istreambuf_iterator<char>(servedLog), {}, '\n');
+  const auto servedByA = std::ranges::count(test::fileText(a.log), '\n');
 
   ASSERT_TRUE(queue.runUntil([&] { return streams.outcomes() >= 900; }, seconds(30)));
   streams.again = false;

@@ -19,6 +19,7 @@
 #include "server/location_server.h"
 #include "server/place_store.h"
 #include "services/outcome_table.h"
+#include "support/file_text.h"
 
 namespace tovik::server::testing {
 

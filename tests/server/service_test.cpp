@@ -231,8 +231,7 @@ TEST(ServiceHttpTest, ReloadsUnderConcurrentLoadFailNoRequestAndTheLogHidesTheKe
   }
   // A line is written after its answer has gone; stopping the service waits for it.
   EXPECT_EQ(log->stats().requests, kClients * kRequests + 2U);
-  std::ifstream logged(logFile);
-  const std::string text(std::istreambuf_iterator<char>(logged), {});
+  const std::string text = test::fileText(logFile);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kClients * kRequests + 2);
   EXPECT_EQ(text.find("TOPSECRET"), std::string::npos);
   EXPECT_NE(text.find("\"POST /location/hub/v1/track_points?access_key=[redacted]\" 200"), std::string::npos);

@@ -301,9 +301,6 @@ TEST_F(ServiceCallTest, APlaceSearchLetsGoOfItsFacadeOnTheMainThread) {
   CurlSession::setTestingHooks(
       {.afterDispatch = [held = resume.get_future().share()] { held.wait_for(std::chrono::seconds(20)); },
        .beforeWorkerStart = nullptr});
-  struct Unhook {
-    ~Unhook() { CurlSession::setTestingHooks({}); }
-  } unhook;
 
   auto release = std::make_shared<Release>();
   auto searching = makeFacade(std::make_shared<ReleaseWitness>(release));

@@ -9,10 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <thread>
+
+#include "support/file_text.h"
 
 extern char** environ;
 
@@ -21,10 +22,7 @@ namespace {
 
 // All that `fd` holds, read through a file description of its own (the offset of `fd` is
 // the child's).
-std::string contentsOf(int fd) {
-  std::ifstream file("/proc/self/fd/" + std::to_string(fd), std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
+std::string contentsOf(int fd) { return fileText("/proc/self/fd/" + std::to_string(fd)); }
 
 }  // namespace
 

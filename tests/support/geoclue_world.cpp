@@ -13,9 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <utility>
 
+#include "support/file_text.h"
 #include "tovik/providers/geoclue_location_provider.h"
 
 extern char** environ;
@@ -31,14 +31,9 @@ constexpr const char* kGeoclueConf = "/etc/geoclue/geoclue.conf";
 // GeoClue holds every new client until an agent has registered; Debian ships this one.
 constexpr const char* kDemoAgent = "/usr/libexec/geoclue-2.0/demos/agent";
 
-std::string readAll(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // One of the world's configuration files (beside the providers' tests), for the world in `dir`.
 void writeConfig(const std::string& name, const std::filesystem::path& dir) {
-  std::string text = readAll(std::filesystem::path(TOVIK_TESTS_DIR) / "providers/data/geoclue" / name);
+  std::string text = fileText(std::filesystem::path(TOVIK_TESTS_DIR) / "providers/data/geoclue" / name);
   for (auto at = text.find("@DIR@"); at != std::string::npos; at = text.find("@DIR@", at)) {
     text.replace(at, 5, dir.string());
   }
@@ -109,7 +104,7 @@ GeoclueWorld::GeoclueWorld(std::string nmeaLog) : nmeaLog_(std::move(nmeaLog)) {
   for (int i = 0; i < 200 && bus_ > 0 && !std::filesystem::exists(dir_ / "bus"); ++i) std::this_thread::sleep_for(25ms);
   if (bus_ < 0 || ::waitpid(bus_, nullptr, WNOHANG) == bus_ || !std::filesystem::exists(dir_ / "bus")) {
     bus_ = -1;
-    problem_ = "dbus-daemon did not start: " + readAll(dir_ / "dbus.log");
+    problem_ = "dbus-daemon did not start: " + fileText(dir_ / "dbus.log");
     return;
   }
   if (!startGeoclue()) problem_ = "GeoClue did not come up on the private bus: " + geoclueLog();
@@ -164,7 +159,7 @@ void GeoclueWorld::killGeoclue() {
   killDaemon(geoclue_);
 }
 
-std::string GeoclueWorld::geoclueLog() const { return readAll(dir_ / "geoclue.log"); }
+std::string GeoclueWorld::geoclueLog() const { return fileText(dir_ / "geoclue.log"); }
 
 std::vector<GeoclueWorld::Epoch> GeoclueWorld::epochsOf(const std::string& log) {
   std::vector<Epoch> epochs;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "tovik/network/curl_session.h"
 #include "tovik/network/network_checker.h"
 #include "tovik/providers/location_services.h"
 #include "tovik/providers/scripted_location_provider.h"
@@ -60,7 +61,8 @@ class PlatformWorld {
   }
 };
 
-/// `PlatformWorld`, plus the real reachability source and the requests' own time-out.
+/// `PlatformWorld`, plus the real reachability source, no network test hooks and the requests'
+/// own time-out.
 class KitWorld : public PlatformWorld {
  public:
   KitWorld() { clear(); }
@@ -72,6 +74,7 @@ class KitWorld : public PlatformWorld {
  private:
   static void clear() {
     NetworkChecker::setFlagsSource(nullptr);
+    CurlSession::setTestingHooks({});
     ServiceRequest::setTimeoutIntervalForTesting(std::nullopt);
   }
 };
