@@ -13,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <ranges>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,10 +42,15 @@ inline Strings dataLines(const std::string& folder, const std::string& name) {
   return lines;
 }
 
-/// The pieces of `text` between the `separator`s.
+/// The pieces of `text` between the `separator`s; none of an empty text.
 inline Strings split(std::string_view text, std::string_view separator) {
   Strings pieces;
-  for (const auto piece : std::views::split(text, separator)) pieces.emplace_back(piece.begin(), piece.end());
+  for (std::size_t at = 0; !text.empty(); at += separator.size()) {
+    const std::size_t end = text.find(separator, at);
+    pieces.emplace_back(text.substr(at, end - at));
+    if (end == std::string_view::npos) return pieces;
+    at = end;
+  }
   return pieces;
 }
 

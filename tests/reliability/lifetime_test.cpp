@@ -62,7 +62,7 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
 
     w->isLocateOnce = false;
     w->interval = 0.01;
-    consoleOf([&] { w->startLocation(); });  // its warnings stay out of the output
+    consoleOf([&] { facades[0]->startLocation(); });  // its warnings stay out of the output
     f->startFastLocation();
     // A fused-location request, then the timer; the fast window opens.
     provider->pushLocation(fixAt(39.9042, 116.4074));
@@ -83,7 +83,7 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
       open = true;
     }
 
-    const auto allDone = [&] {
+    const auto allDone = [&, searches = searches] {  // clang 14 captures no structured binding
       return searches->heard.size() == 2 && answered == received && searches->owner.expired() &&
              std::ranges::all_of(controllers, [](auto& c) { return c.expired(); });
     };
