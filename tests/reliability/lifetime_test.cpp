@@ -57,12 +57,12 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
       recorders[i]->owner = facades[i] = readyFacade(recorders[i], server.baseURL(), kAccessKey);
       controllers[i] = TkClientLocationProbe::locateDelegate(*facades[i]);
     }
-    const auto& [weakCalls, fastWindow, searches] = recorders;
-    auto& [w, f, s] = facades;
+    const auto &weakCalls = recorders[0], &fastWindow = recorders[1], &searches = recorders[2];
+    auto &w = facades[0], &f = facades[1], &s = facades[2];
 
     w->isLocateOnce = false;
     w->interval = 0.01;
-    consoleOf([&] { facades[0]->startLocation(); });  // its warnings stay out of the output
+    consoleOf([&] { w->startLocation(); });  // its warnings stay out of the output
     f->startFastLocation();
     // A fused-location request, then the timer; the fast window opens.
     provider->pushLocation(fixAt(39.9042, 116.4074));
@@ -83,7 +83,7 @@ TEST_F(LifetimeTest, ReleasedWithRequestsTimersAndFastWindowInFlight) {
       open = true;
     }
 
-    const auto allDone = [&, searches = searches] {  // clang 14 captures no structured binding
+    const auto allDone = [&] {
       return searches->heard.size() == 2 && answered == received && searches->owner.expired() &&
              std::ranges::all_of(controllers, [](auto& c) { return c.expired(); });
     };
