@@ -12,6 +12,7 @@
 #include "server/request_parsing.h"
 #include "server/worker_pool.h"
 #include "tovik/model/json_fields.h"
+#include "tovik/requests/service_endpoint.h"
 
 namespace tovik::server {
 
@@ -19,10 +20,6 @@ namespace {
 
 using nlohmann::json;
 
-constexpr const char* kTrackPointsPath = "/location/hub/v1/track_points";
-constexpr const char* kGeocodePath = "/location/scenario/v1/geocode";
-constexpr const char* kPlaceSearchPath = "/location/scenario/v1/placesearch";
-constexpr const char* kNearbySearchPath = "/location/scenario/v1/nearbysearch";
 constexpr const char* kJson = "application/json; charset=utf-8";
 constexpr const char* kHealthPath = "/healthz";
 constexpr const char* kMetricsPath = "/metrics";
@@ -162,12 +159,13 @@ void LocationServer::route() {
 
   // The key check comes first: a client without a valid key learns nothing else.
   const auto authorised = [this](const httplib::Request& req, httplib::Response& res) {
-    const auto count = req.get_param_value_count("access_key");
+    const std::string name(endpoint_items::kKeyName);
+    const auto count = req.get_param_value_count(name);
     if (count > 1) {
-      sendBadRequest(res, RequestError{"access_key", "\"access_key\" is given more than once"});
+      sendBadRequest(res, RequestError{name, "\"" + name + "\" is given more than once"});
       return false;
     }
-    const auto refusal = keys_.refusal(count == 0 ? std::string() : req.get_param_value("access_key"));
+    const auto refusal = keys_.refusal(count == 0 ? std::string() : req.get_param_value(name));
     if (refusal) {
       sendError(res, 401, "unauthorized", *refusal);
       return false;
@@ -175,7 +173,27 @@ void LocationServer::route() {
     return true;
   };
 
-  server.Post(kTrackPointsPath, [this, authorised](const httplib::Request& req, httplib::Response& res) {
+  // Each path answers the method its rows give, and 405 to the other.
+  const auto route = [&server](const ServiceEndpoint& endpoint, httplib::Server::Handler handler) {
+    const std::string path(endpoint.path);
+    const std::string allowed(endpoint.method);
+    httplib::Server::Handler wrongMethod = [allowed](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Allow", allowed);
+      sendError(res, 405, "method_not_allowed", "this path answers " + allowed + " only");
+    };
+    if (allowed == "POST") {
+      server.Post(path, std::move(handler));
+      server.Get(path, std::move(wrongMethod));
+    } else {
+      server.Get(path, std::move(handler));
+      server.Post(path, std::move(wrongMethod));
+    }
+  };
+
+  // One handler for the two calls of the track-points path; the body tells them apart.
+  static_assert(kTrackLocationEndpoint.path == kReverseGeocodeEndpoint.path &&
+                kTrackLocationEndpoint.method == kReverseGeocodeEndpoint.method);
+  route(kTrackLocationEndpoint, [this, authorised](const httplib::Request& req, httplib::Response& res) {
     if (!authorised(req, res)) {
       return;
     }
@@ -201,14 +219,15 @@ void LocationServer::route() {
       res.set_content(dump(JsonFields::encode(answer(std::get<0>(parsed)))), kJson);
     };
   };
-  server.Get(kGeocodePath, serveList(&RequestParsing::geocode,
-                                     [this](const GeocodeRequest& request) { return ScenarioHandler(currentStore()).geocode(request); }));
-  server.Get(kPlaceSearchPath,
-             serveList(&RequestParsing::placeSearch,
-                       [this](const PlaceSearchRequest& request) { return ScenarioHandler(currentStore()).placeSearch(request); }));
-  server.Get(kNearbySearchPath,
-             serveList(&RequestParsing::nearbySearch,
-                       [this](const NearbySearchRequest& request) { return ScenarioHandler(currentStore()).nearbySearch(request); }));
+  route(kGeocodeEndpoint, serveList(&RequestParsing::geocode, [this](const GeocodeRequest& request) {
+          return ScenarioHandler(currentStore()).geocode(request);
+        }));
+  route(kPlaceSearchEndpoint, serveList(&RequestParsing::placeSearch, [this](const PlaceSearchRequest& request) {
+          return ScenarioHandler(currentStore()).placeSearch(request);
+        }));
+  route(kNearbySearchEndpoint, serveList(&RequestParsing::nearbySearch, [this](const NearbySearchRequest& request) {
+          return ScenarioHandler(currentStore()).nearbySearch(request);
+        }));
 
   server.Get(kHealthPath, [this](const httplib::Request&, httplib::Response& res) {
     const auto store = currentStore();
@@ -226,16 +245,6 @@ void LocationServer::route() {
     });
   }
 
-  const auto wrongMethod = [](const char* allowed) {
-    return [allowed](const httplib::Request&, httplib::Response& res) {
-      res.set_header("Allow", allowed);
-      sendError(res, 405, "method_not_allowed", std::string("this path answers ") + allowed + " only");
-    };
-  };
-  server.Get(kTrackPointsPath, wrongMethod("POST"));
-  for (const char* path : {kGeocodePath, kPlaceSearchPath, kNearbySearchPath}) {
-    server.Post(path, wrongMethod("GET"));
-  }
 }
 
 bool LocationServer::bind(const std::string& host, int port) {

@@ -10,6 +10,7 @@
 #include "server/text_match.h"
 #include "tovik/model/decoding_error.h"
 #include "tovik/requests/reverse_geo_request.h"
+#include "tovik/requests/service_endpoint.h"
 #include "tovik/requests/track_request.h"
 
 namespace tovik::server {
@@ -83,6 +84,20 @@ int integer(const QueryItems& query, const std::string& name, int fallback, int 
     reject(name, "\"" + name + "\" must be between " + std::to_string(min) + " and " + std::to_string(max));
   }
   return number;
+}
+
+// The same, for an item of an endpoint's row (whose value is what the service assumes
+// without it).
+std::string text(const QueryItems& query, const QueryItem& field) { return text(query, std::string(field.name)); }
+
+std::vector<std::string> searchWords(const QueryItems& query, const QueryItem& field, bool required) {
+  return searchWords(query, std::string(field.name), required);
+}
+
+int integer(const QueryItems& query, const QueryItem& field, int min, int max) {
+  int assumed = 0;
+  std::from_chars(field.value.data(), field.value.data() + field.value.size(), assumed);
+  return integer(query, std::string(field.name), assumed, min, max);
 }
 
 std::optional<double> decimal(std::string_view text) {
@@ -201,7 +216,7 @@ std::variant<TrackPointsRequest, RequestError> RequestParsing::trackPoints(std::
                                                                            const QueryItems& query) {
   return guarded<TrackPointsRequest>([&] {
     Datum responseDatum = Datum::gcj02;
-    if (const auto sprf = item(query, "response_sprf"); sprf && !sprf->empty()) {
+    if (const auto sprf = item(query, std::string(kTrackLocationEndpoint.item("response_sprf").name)); sprf && !sprf->empty()) {
       const auto datum = datumNamed(*sprf);
       if (!datum) {
         reject("response_sprf", "\"response_sprf\" must be \"gcj02\", \"wgs84\" or \"bd09\"");
@@ -209,7 +224,7 @@ std::variant<TrackPointsRequest, RequestError> RequestParsing::trackPoints(std::
       responseDatum = *datum;
     }
     std::optional<bool> needAddress;
-    if (const auto need = item(query, "needAddress")) {
+    if (const auto need = item(query, std::string(kTrackLocationEndpoint.item("needAddress").name))) {
       if (*need == "true") {
         needAddress = true;
       } else if (*need == "false") {
@@ -228,8 +243,8 @@ std::variant<TrackPointsRequest, RequestError> RequestParsing::trackPoints(std::
 std::variant<GeocodeRequest, RequestError> RequestParsing::geocode(const QueryItems& query) {
   return guarded<GeocodeRequest>([&] {
     GeocodeRequest request;
-    request.words = searchWords(query, "address", true);
-    request.city = text(query, "city");
+    request.words = searchWords(query, kGeocodeEndpoint.item("address"), true);
+    request.city = text(query, kGeocodeEndpoint.item("city"));
     return request;
   });
 }
@@ -237,11 +252,11 @@ std::variant<GeocodeRequest, RequestError> RequestParsing::geocode(const QueryIt
 std::variant<PlaceSearchRequest, RequestError> RequestParsing::placeSearch(const QueryItems& query) {
   return guarded<PlaceSearchRequest>([&] {
     PlaceSearchRequest request;
-    request.words = searchWords(query, "name", true);
-    request.city = text(query, "city");
-    request.cityCode = text(query, "city_code");
-    request.pageIndex = integer(query, "page_index", 1, 1, kMaxPageIndex);
-    request.pageSize = integer(query, "page_size", 10, 1, kMaxPageSize);
+    request.words = searchWords(query, kPlaceSearchEndpoint.item("name"), true);
+    request.city = text(query, kPlaceSearchEndpoint.item("city"));
+    request.cityCode = text(query, kPlaceSearchEndpoint.item("city_code"));
+    request.pageIndex = integer(query, kPlaceSearchEndpoint.item("page_index"), 1, kMaxPageIndex);
+    request.pageSize = integer(query, kPlaceSearchEndpoint.item("page_size"), 1, kMaxPageSize);
     return request;
   });
 }
@@ -249,8 +264,8 @@ std::variant<PlaceSearchRequest, RequestError> RequestParsing::placeSearch(const
 std::variant<NearbySearchRequest, RequestError> RequestParsing::nearbySearch(const QueryItems& query) {
   return guarded<NearbySearchRequest>([&] {
     NearbySearchRequest request;
-    request.words = searchWords(query, "name", false);
-    const std::string location = text(query, "location");
+    request.words = searchWords(query, kNearbySearchEndpoint.item("name"), false);
+    const std::string location = text(query, kNearbySearchEndpoint.item("location"));
     const auto comma = location.find(',');
     if (location.empty()) {
       reject("location", "\"location\" is required: \"lon,lat\" in GCJ-02 degrees");
@@ -263,16 +278,16 @@ std::variant<NearbySearchRequest, RequestError> RequestParsing::nearbySearch(con
     checkRange(*latitude, *longitude, "location", "location");
     request.latitude = *latitude;
     request.longitude = *longitude;
-    request.radius = integer(query, "radius", 1000, 1, kMaxRadius);
-    request.category = text(query, "category");
-    const std::string order = lowerAscii(text(query, "orderby"));
+    request.radius = integer(query, kNearbySearchEndpoint.item("radius"), 1, kMaxRadius);
+    request.category = text(query, kNearbySearchEndpoint.item("category"));
+    const std::string order = lowerAscii(text(query, kNearbySearchEndpoint.item("orderby")));
     if (order == "relevance") {
       request.orderByRelevance = true;
     } else if (!order.empty() && order != "distance") {
       reject("orderby", "\"orderby\" must be \"distance\" or \"relevance\"");
     }
-    request.pageIndex = integer(query, "page_index", 1, 1, kMaxPageIndex);
-    request.pageSize = integer(query, "page_size", 10, 1, kMaxPageSize);
+    request.pageIndex = integer(query, kNearbySearchEndpoint.item("page_index"), 1, kMaxPageIndex);
+    request.pageSize = integer(query, kNearbySearchEndpoint.item("page_size"), 1, kMaxPageSize);
     return request;
   });
 }

@@ -18,7 +18,7 @@
 #include "allocation_counter.h"
 #include "tovik/model/json_document.h"
 #include "tovik/model/location_res.h"
-#include "tovik/network/network_client.h"
+#include "tovik/services/service_answer.h"
 
 namespace {
 
@@ -172,16 +172,13 @@ void BM_NestedArrays_HandleResponse(benchmark::State& state) {
   tovik::HTTPURLResponse response;
   response.statusCode = 200;
   bool failed = false;
-  const std::function<void(tovik::RequestResult<Answer>)> completion = [&failed](tovik::RequestResult<Answer> result) {
-    failed = !result.isSuccess();
-  };
   PeakMemory memory(state);
   for (auto _ : state) {
     state.PauseTiming();
     std::optional<std::string> body = nestedArrays();
     memory.reset();
     state.ResumeTiming();
-    tovik::NetworkClient::handleResponse<Answer>(std::move(body), response, std::nullopt, completion);
+    failed = tovik::handleResponse<Answer>(std::move(body), response, std::nullopt).isFailure();
     memory.sample();
     memory.decoded += failed ? 0 : 1;
   }

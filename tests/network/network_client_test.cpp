@@ -15,16 +15,18 @@
 
 #include "services/outcome_table.h"
 #include "support/log_capture.h"
+#include "support/raw_socket_server.h"
 #include "support/test_server.h"
 #include "support/tls_test_environment.h"
-#include "tovik/model/decodable.h"
 #include "tovik/model/decoding_error.h"
 #include "tovik/network/curl_session.h"
-#include "tovik/network/empty_response.h"
+#include "tovik/network/logged_url.h"
 #include "tovik/network/network_client.h"
+#include "tovik/network/network_error.h"
 #include "tovik/network/request_builder.h"
 #include "tovik/network/transport_error.h"
 #include "tovik/runloop/main_queue.h"
+#include "tovik/services/service_answer.h"
 
 namespace tovik::test {
 namespace {
@@ -38,7 +40,7 @@ struct Greeting {
 }  // namespace tovik::test
 
 template <>
-struct tovik::Decodable<tovik::test::Greeting> {
+struct tovik::AnswerDecoding<tovik::test::Greeting> {
   static tovik::test::Greeting decode(const nlohmann::json& json) {
     if (!json.is_object() || !json.contains("text") || !json["text"].is_string()) {
       throw DecodingError("text", "expected a string");
@@ -71,12 +73,24 @@ struct Delivery {
   bool onMainThread = false;
 };
 
-/// Sends `request` through the shared client and drives the main queue until the completion
-/// has run (or a generous time-out passes).
+/// Sends `request` through the shared client and decodes what came back as a service call
+/// does; the completion runs on the main thread.
+template <class T>
+void sendDecoded(URLRequest request, std::function<void(RequestResult<T>)> completion) {
+  NetworkClient::shared().send(std::move(request), [completion = std::move(completion)](
+                                                       std::optional<std::string> data,
+                                                       std::optional<HTTPURLResponse> response,
+                                                       std::optional<Error> error) {
+    completion(handleResponse<T>(std::move(data), std::move(response), std::move(error)));
+  });
+}
+
+/// Sends `request` and drives the main queue until the completion has run (or a generous
+/// time-out passes).
 template <class T>
 std::shared_ptr<Delivery<T>> sendAndWait(URLRequest request) {
   auto delivery = std::make_shared<Delivery<T>>();
-  NetworkClient::shared().send<T>(std::move(request), [delivery](RequestResult<T> result) {
+  sendDecoded<T>(std::move(request), [delivery](RequestResult<T> result) {
     delivery->onMainThread = MainQueue::shared().isMainThread();
     delivery->result.emplace(std::move(result));
   });
@@ -189,17 +203,109 @@ TEST(NetworkClientTest, RulesOnlyTheTransportCanProvoke) {
     const auto response =
         status ? std::optional(HTTPURLResponse{"https://h.example.com/p", std::stoi(*status), {}}) : std::nullopt;
     const auto error = code ? std::optional(TransportError::fromCurlCode(std::stoi(*code))) : std::nullopt;
-    int calls = 0;
-    const std::string printed = logOf([&] {
-      NetworkClient::handleResponse<Greeting>(c.get("data"), response, error, [&](RequestResult<Greeting> result) {
-        ++calls;
-        ASSERT_TRUE(result.isFailure());
-        EXPECT_EQ(result.statusCode(), std::stoi(c["status"]));
-        EXPECT_EQ(result.error().description(), c["description"]);
-      });
-    });
-    EXPECT_EQ(calls, 1);  // and before handleResponse returned
+    std::optional<RequestResult<Greeting>> result;
+    const std::string printed = logOf([&] { result.emplace(handleResponse<Greeting>(c.get("data"), response, error)); });
+    ASSERT_TRUE(result->isFailure());
+    EXPECT_EQ(result->statusCode(), std::stoi(c["status"]));
+    EXPECT_EQ(result->error().description(), c["description"]);
     EXPECT_EQ(printed, "");
+  }
+}
+
+// The service closes a kept-alive connection once it has read the second request, without
+// answering: that request may have been acted on, so it fails instead of going out again.
+TEST(NetworkClientTest, ARequestReachesTheServiceAtMostOnce) {
+  for (const HTTPMethod method : {HTTPMethod::post, HTTPMethod::get}) {
+    const std::string token(rawValue(method));
+    SCOPED_TRACE(token);
+    RawSocketServer server(RawScript{
+        .reply = [](const std::string&) { return RawSocketServer::httpAnswer(200, R"({"text":"x"})"); },
+        .awaitNextRequest = true});
+    RequestBuilder builder;
+    builder.urlString = server.baseURL() + kPath;
+    builder.method = method;
+    builder.bodyParameters = method == HTTPMethod::post ? std::optional(json{{"id", 1}}) : std::nullopt;
+    ASSERT_TRUE(sendAndWait<Greeting>(built(builder))->result->isSuccess());
+
+    std::vector<RequestResult<Greeting>> heard;
+    sendDecoded<Greeting>(built(builder), [&](RequestResult<Greeting> result) { heard.push_back(std::move(result)); });
+    ASSERT_TRUE(MainQueue::shared().runUntil([&] { return !heard.empty(); }, 30s));
+    MainQueue::shared().runFor(50ms);  // room for a stray second call
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].statusCode(), -1);
+    EXPECT_EQ(heard[0].isFailure() ? heard[0].error().localizedDescription() : "success", "网络连接已中断");
+    const std::string received = server.received();
+    std::size_t requests = 0;
+    for (auto at = received.find(token + " /"); at != std::string::npos; at = received.find(token + " /", at + 1)) {
+      ++requests;
+    }
+    EXPECT_EQ(requests, 2u);
+  }
+}
+
+// Tens of thousands of header fields cost the worker one pass; only the fields the kit reads
+// are kept.
+TEST(NetworkClientTest, AnAnswerKeepsOnlyTheHeaderFieldsTheKitReads) {
+  std::string fields;
+  for (int i = 0; i < 50000; ++i) {
+    fields += "a:b\r\n";  // short: libcurl refuses an answer whose header passes 300 KiB
+  }
+  fields += "retry-after:  120 \r\n";
+  RawSocketServer server(
+      RawScript{.reply = [&fields](const std::string&) { return RawSocketServer::httpAnswer(503, "{}", fields); }});
+  RequestBuilder builder;
+  builder.urlString = server.baseURL() + kPath;
+  const auto delivery = sendAndWait<Greeting>(built(builder));
+  ASSERT_TRUE(delivery->result && delivery->result->response());
+  const HTTPHeaderFields expected{{"Content-Type", "application/json"}, {"retry-after", "120"}};
+  EXPECT_EQ(delivery->result->response()->headerFields, expected);
+  EXPECT_EQ(delivery->result->statusCode(), 503);
+}
+
+// A body of millions of tiny values fails after a little of it, and the log quotes a marked
+// cut of it; a long list of real places, spending tens of bytes a value, still decodes.
+TEST(NetworkClientTest, AWideAnswerFailsEarlyWhileALongListOfPlacesDecodes) {
+  using Places = std::vector<std::shared_ptr<GeocodeRes>>;
+  const HTTPURLResponse ok{"https://h.example.com/p", 200, {}};
+  std::string wide = "[{}";
+  while (wide.size() < (std::size_t{4} << 20)) {
+    wide += ",{}";
+  }
+  wide += "]";
+  std::optional<RequestResult<Places>> result;
+  const std::string printed = logOf([&] { result.emplace(handleResponse<Places>(wide, ok, std::nullopt)); });
+  ASSERT_TRUE(result->isFailure());
+  EXPECT_TRUE(NetworkError::is(result->error(), NetworkError::Case::decodingFailed));
+  EXPECT_LT(printed.size(), 8192u);
+  EXPECT_TRUE(printed.ends_with("…（已截断，共" + std::to_string(wide.size()) + "字节）\n")) << printed.substr(0, 200);
+
+  const std::string place = R"({"id": "a", "geoPoint": "116.4806,39.9968", "type": "poi", "name": "望京SOHO",
+      "code": "110105", "categories": [{"id": "050000", "name": "餐饮服务"}],
+      "address": {"name": "北京市朝阳区", "context": [{"type": "city", "name": "北京市", "code": "110000"}]},
+      "relevance": 0.92, "distance": 350.5})";
+  std::string places = "[" + place;
+  std::size_t count = 1;
+  for (; places.size() < (std::size_t{4} << 20); ++count) {
+    places += "," + place;
+  }
+  places += "]";
+  const auto decoded = handleResponse<Places>(places, ok, std::nullopt);
+  ASSERT_TRUE(decoded.isSuccess());
+  EXPECT_EQ(decoded.value().size(), count);
+}
+
+TEST(NetworkClientTest, LoggedAddressesHideKeysAndPasswords) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"https://h.example.com/p?access_key=s3cret&city=x", "https://h.example.com/p?access_key=***&city=x"},
+      {"https://u:pw@h.example.com:8443/p?a=1&ACCESS_KEY=k&poi_key=&b",
+       "https://***@h.example.com:8443/p?a=1&ACCESS_KEY=***&poi_key=***&b"},
+      {"https://u@h.example.com/@p?keyring=1", "https://***@h.example.com/@p?keyring=1"},
+      {"http://127.0.0.1:1/p", "http://127.0.0.1:1/p"},
+      {"http://h/p?x=1#access_key=s", "http://h/p?x=1#access_key=s"},
+      {"http://h/p#f?access_key=s", "http://h/p#f?access_key=s"},
+  };
+  for (const auto& [url, shown] : cases) {
+    EXPECT_EQ(loggedURL(url), shown);
   }
 }
 
@@ -226,7 +332,7 @@ TEST(NetworkClientTest, RequestsRunConcurrentlyAndEachCompletesOnce) {
   std::vector<int> calls(kRequests, 0);
   int succeeded = 0;
   for (int i = 0; i < kRequests; ++i) {
-    NetworkClient::shared().send<EmptyResponse>(built(builder), [&, i](RequestResult<EmptyResponse> result) {
+    sendDecoded<EmptyResponse>(built(builder), [&, i](RequestResult<EmptyResponse> result) {
       ++calls[i];
       succeeded += result.isSuccess() ? 1 : 0;
     });
@@ -247,7 +353,7 @@ TEST(NetworkClientDeathTest, ExitWithARequestInFlightIsClean) {
         server.respondToAll(CannedResponse::delayed(60s));
         RequestBuilder builder;
         builder.urlString = server.url("/x");
-        NetworkClient::shared().send<EmptyResponse>(built(builder), [](RequestResult<EmptyResponse>) {});
+        NetworkClient::shared().send(built(builder), [](auto...) {});
         server.waitForRequests(1);  // the request is in flight from here on
         std::exit(0);
       },

@@ -83,7 +83,7 @@ class FaultTable : public ReliabilityTest, public testing::WithParamInterface<Na
 
 TEST_P(FaultTable, EndsInExactlyOneCallbackWithTheExpectedOutcome) {
   const Strings& fault = GetParam().lines;
-  ServiceRequest::setTimeoutIntervalForTesting(std::stod(fault[7]));
+  ServiceCall::setTimeoutIntervalForTesting(std::stod(fault[7]));
   for (const Call& call : kCalls) {
     SCOPED_TRACE(call.name);
     const Peer peer = start(fault);

@@ -16,7 +16,7 @@
 #include "tovik/providers/scripted_location_provider.h"
 #include "tovik/runloop/main_queue.h"
 #include "tovik/services/module_keys.h"
-#include "tovik/services/service_request.h"
+#include "tovik/services/service_call.h"
 #include "tovik/system/bundle.h"
 #include "tovik/system/clock.h"
 #include "tovik/system/console.h"
@@ -75,7 +75,7 @@ class KitWorld : public PlatformWorld {
   static void clear() {
     NetworkChecker::setFlagsSource(nullptr);
     CurlSession::setTestingHooks({});
-    ServiceRequest::setTimeoutIntervalForTesting(std::nullopt);
+    ServiceCall::setTimeoutIntervalForTesting(std::nullopt);
   }
 };
 

@@ -91,6 +91,12 @@ void RawSocketServer::serve(int fd) {
     open = sendAll(fd, filler.data(), n);
     left -= n;
   }
+  if (open && script_.awaitNextRequest) {
+    request.clear();
+    do {
+      open = readMore();
+    } while (open && !isWholeRequest(request));
+  }
 
   std::unique_lock lock(mutex_);
   if (script_.ending == RawScript::Ending::hang) {

@@ -5,7 +5,8 @@
 namespace tovik::test {
 
 /// What a `RawSocketServer` does on each connection it accepts, in this order: read, send
-/// `reply(what was read)`, send `fillerBytes` of filler, then end the connection.
+/// `reply(what was read)`, send `fillerBytes` of filler, maybe read the next request, then
+/// end the connection.
 struct RawScript {
   enum class Read {
     request,   ///< a whole HTTP request: head, then the body its Content-Length announces
@@ -23,6 +24,9 @@ struct RawScript {
   std::function<std::string(const std::string& received)> reply;
   /// Spaces sent after the reply, in chunks, until done or the client goes away.
   std::size_t fillerBytes = 0;
+  /// Reads one more whole request before the ending: a kept-alive connection that dies once
+  /// its second request has arrived.
+  bool awaitNextRequest = false;
   Ending ending = Ending::close;
 };
 

@@ -3,7 +3,11 @@
 #include <cmath>
 #include <utility>
 
+#include "tovik/requests/reverse_geo_request.h"
+#include "tovik/requests/track_request.h"
 #include "tovik/services/module_keys.h"
+#include "tovik/services/service_call.h"
+#include "tovik/system/device.h"
 #include "tovik/requests/request_stamp.h"
 #include "tovik/system/console.h"
 #include "tovik/coord/orb_coor_transform.h"
@@ -36,6 +40,33 @@ double sessionPeriod(double interval) {
     return TkClientLocation::kMinimumInterval;
   }
   return interval;
+}
+
+// Starts `endpoint`'s call for `facade`, answered to the delegate that is current when the
+// outcome arrives (a delegate replaced meanwhile hears it); a local copy of the delegate is
+// called, since it may replace or drop itself.
+template <class T>
+void callService(TkClientLocation& facade, const ServiceEndpoint& endpoint, std::vector<std::string> arguments,
+                 std::optional<nlohmann::json> body, void (LocationDelegate::*onResult)(const T&)) {
+  const std::weak_ptr<const TkClientLocation> weak = facade.weak_from_this();
+  const auto delegateOf = [weak]() -> std::shared_ptr<LocationDelegate> {
+    const auto self = weak.lock();
+    return self ? self->callDelegate : nullptr;
+  };
+  Recipient<T> recipient{.onResult =
+                             [delegateOf, onResult](const T& answer) {
+                               if (const auto delegate = delegateOf()) {
+                                 ((*delegate).*onResult)(answer);
+                               }
+                             },
+                         .onError =
+                             [delegateOf](const std::string& message) {
+                               if (const auto delegate = delegateOf()) {
+                                 delegate->onLocationErrorWithMsg(message);
+                               }
+                             }};
+  ServiceCall::start<T>(endpoint, ServiceCaller{facade.serviceURL, facade.weak_from_this()}, std::move(arguments),
+                        std::move(body), std::move(recipient));
 }
 
 }  // namespace
@@ -218,6 +249,48 @@ void TkClientLocation::scheduleTimer() {
       self->handleLocation(std::nullopt);
     }
   });
+}
+
+
+void TkClientLocation::getTrackLocation(const Location& location) {
+  if (checkPrivacyAndKey()) {
+    callService(*this, kTrackLocationEndpoint, {}, TrackRequest::assemble(location, Device::current()).encode(),
+                &LocationDelegate::onReceivedLocationWithTkLocation);
+  }
+}
+
+void TkClientLocation::getReverseCode(double latitude, double longitude) {
+  if (checkPrivacyAndKey()) {
+    callService(*this, kReverseGeocodeEndpoint, {},
+                ReverseGeoRequest::assemble(latitude, longitude, Device::current()).encode(),
+                &LocationDelegate::onReceivedReverseCodeWithTkLocation);
+  }
+}
+
+void TkClientLocation::getGeocCode(const std::string& address, const std::string& city) {
+  if (checkPrivacyAndKey()) {
+    callService(*this, kGeocodeEndpoint, {address, city}, std::nullopt, &LocationDelegate::onReceivedGeocodeWithResult);
+  }
+}
+
+void TkClientLocation::poiKeySearch(const std::string& name, const std::string& city_code, const std::string& city,
+                                    std::int32_t page_index, std::int32_t page_size) {
+  if (checkPrivacyAndKey()) {
+    callService(*this, kPlaceSearchEndpoint,
+                {name, city_code, city, std::to_string(page_index), std::to_string(page_size)}, std::nullopt,
+                &LocationDelegate::onReceivedPoiSearchWithResult);
+  }
+}
+
+void TkClientLocation::poiNearbySearch(const std::string& keywords, const std::string& location, std::int32_t radius,
+                                       const std::string& category, const std::string& orderby,
+                                       std::int32_t page_index, std::int32_t page_size) {
+  if (checkPrivacyAndKey()) {
+    callService(*this, kNearbySearchEndpoint,
+                {keywords, location, std::to_string(radius), category, orderby, std::to_string(page_index),
+                 std::to_string(page_size)},
+                std::nullopt, &LocationDelegate::onReceivedPoiSearchWithResult);
+  }
 }
 
 }  // namespace tovik

@@ -16,7 +16,6 @@ namespace tovik {
 
 class LocationController;
 class Timer;
-struct ServiceCaller;
 
 /// The one object an application creates to use the kit: configuration, consent and
 /// keys, the location session and the five service calls. Results and errors reach the
@@ -138,8 +137,6 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
   /// Logs `msg` and sends it bare to the delegate, if any.
   void reportError(const std::string& msg);
   void scheduleTimer();
-  /// This facade as its service calls see it: its base address, and itself as their holder.
-  ServiceCaller serviceCaller();
 
   std::shared_ptr<Timer> timerSchedule_;
   bool isLocating_ = false;

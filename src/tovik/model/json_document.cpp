@@ -1,7 +1,9 @@
 #include "tovik/model/json_document.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <string>
@@ -87,11 +89,40 @@ std::optional<std::int64_t> wholeInt64(std::string_view text) {
   return magnitude == kLargest + 1 ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(magnitude);
 }
 
+// The parser's input: the text, telling `progress` how far the parser has read.
+class TrackedInput {
+ public:
+  using iterator_category = std::forward_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = const char&;
+
+  TrackedInput(const char* at, const char** progress) : at_(at), progress_(progress) {}
+  reference operator*() const { return *at_; }
+  TrackedInput& operator++() {
+    *progress_ = ++at_;
+    return *this;
+  }
+  TrackedInput operator++(int) {
+    TrackedInput before = *this;
+    ++*this;
+    return before;
+  }
+  bool operator==(const TrackedInput& other) const { return at_ == other.at_; }
+
+ private:
+  const char* at_;
+  const char** progress_;
+};
+
 // Builds the document from nlohmann's SAX events, as its own DOM parser does, with the depth
-// bound and the whole-number rule of `parseJsonDocument` added.
+// bound, the value budget and the whole-number rule of `parseJsonDocument` added.
 class DocumentBuilder {
  public:
-  explicit DocumentBuilder(json& root) : root_(root) {}
+  DocumentBuilder(json& root, const char* begin) : root_(root), begin_(begin), read_(begin) {}
+
+  const char** progress() { return &read_; }
 
   bool null() { return put(nullptr) != nullptr; }
   bool boolean(bool value) { return put(value) != nullptr; }
@@ -125,6 +156,9 @@ class DocumentBuilder {
   // Stores a scalar or a fresh container where the parser is and returns where it went.
   template <class Value>
   json* put(Value&& value) {
+    if (++values_ > kJsonValueAllowance + static_cast<std::size_t>(read_ - begin_) / kJsonBytesPerValue) {
+      throw DecodingError("", "the document holds more values than its size allows");
+    }
     if (open_.empty()) {
       root_ = json(std::forward<Value>(value));
       return &root_;
@@ -152,6 +186,9 @@ class DocumentBuilder {
   }
 
   json& root_;
+  const char* const begin_;
+  const char* read_;  // where the parser has read to
+  std::size_t values_ = 0;
   std::vector<json*> open_;  // the containers being filled, outermost first
   json* member_ = nullptr;   // the value of the object member whose key came last
 };
@@ -160,8 +197,9 @@ class DocumentBuilder {
 
 json parseJsonDocument(std::string_view text) {
   json document;
-  DocumentBuilder builder(document);
-  json::sax_parse(text, &builder);
+  DocumentBuilder builder(document, text.data());
+  json::sax_parse(TrackedInput(text.data(), builder.progress()), TrackedInput(text.data() + text.size(), nullptr),
+                  &builder);
   return document;
 }
 

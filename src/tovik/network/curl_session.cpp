@@ -22,7 +22,7 @@ namespace tovik {
 
 namespace {
 
-constexpr long kDefaultTimeoutMs = static_cast<long>(URLRequest::kDefaultTimeoutInterval * 1000.0);
+constexpr long kDefaultTimeoutMs = static_cast<long>(kRequestTimeoutInterval * 1000.0);
 constexpr std::size_t kIdleHandlesKept = 32;
 
 struct SlistDeleter {
@@ -46,7 +46,68 @@ struct Transfer {
   std::string body;
   std::size_t limit = 0;
   bool bodyTooLarge = false;
+  // The answer's header fields the kit reads, gathered as they arrive.
+  HTTPHeaderFields answerHeaders;
+  std::size_t keptHeaderLines = 0;
+  // How often libcurl was about to send the request, and whether a second time was stopped.
+  int sendAttempts = 0;
+  bool resendRefused = false;
 };
+
+// At most this many answer header lines are kept, each value at most this long: what the
+// kit reads is a line or two, and a hostile answer may carry tens of thousands.
+constexpr std::size_t kKeptHeaderFields = 8;
+constexpr std::size_t kKeptHeaderValue = 1024;
+
+bool isKeptHeader(std::string_view name) {
+  return std::ranges::any_of(CurlSession::kAnswerHeaderNames,
+                             [name](std::string_view kept) { return HTTPHeaderFields::namesEqual(name, kept); });
+}
+
+std::string_view trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Called once per header line, so an answer costs time in proportion to its headers (the
+// walk of libcurl's own header list after the transfer is quadratic in their number).
+std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* context) {
+  auto* transfer = static_cast<Transfer*>(context);
+  const std::size_t length = size * count;
+  const std::string_view line(data, length);
+  if (line.starts_with("HTTP/")) {
+    transfer->answerHeaders = {};  // a new response begins (after an interim 1xx)
+    transfer->keptHeaderLines = 0;
+    return length;
+  }
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos || transfer->keptHeaderLines >= kKeptHeaderFields) {
+    return length;
+  }
+  const std::string_view name = line.substr(0, colon);
+  const std::string_view value = trimmed(line.substr(colon + 1));
+  if (isKeptHeader(name) && value.size() <= kKeptHeaderValue) {
+    transfer->answerHeaders.append(name, value);
+    ++transfer->keptHeaderLines;
+  }
+  return length;
+}
+
+// Runs each time libcurl is about to send the request. A second time is libcurl's own
+// silent retry after a kept-alive connection closed without an answer: the service may have
+// acted on the first, so the exchange fails instead of sending it twice.
+int onPrerequest(void* context, char* /*server address*/, char* /*local address*/, int /*server port*/,
+                 int /*local port*/) {
+  auto* transfer = static_cast<Transfer*>(context);
+  if (++transfer->sendAttempts > 1) {
+    transfer->resendRefused = true;
+    return CURL_PREREQFUNC_ABORT;
+  }
+  return CURL_PREREQFUNC_OK;
+}
 
 std::size_t onBodyData(char* data, std::size_t size, std::size_t count, void* context) {
   auto* transfer = static_cast<Transfer*>(context);
@@ -124,17 +185,6 @@ Error workerUnavailable() {
   return Error(std::string(TransportError::kDomain), CURLE_FAILED_INIT, "网络连接错误：无法启动网络线程");
 }
 
-HTTPURLResponse responseOf(CURL* easy, const std::string& url, long status) {
-  HTTPURLResponse response;
-  response.url = url;
-  response.statusCode = static_cast<int>(status);
-  curl_header* previous = nullptr;
-  while (curl_header* header = curl_easy_nextheader(easy, CURLH_HEADER, -1, previous)) {
-    response.headerFields.append(header->name, header->value ? header->value : "");
-    previous = header;
-  }
-  return response;
-}
 
 }  // namespace
 
@@ -301,6 +351,8 @@ struct CurlSession::Impl {
                        std::max(1L, static_cast<long>(configuration.connectTimeout->count())));
     }
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBodyData);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeaderLine);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onPrerequest);
     return easy;
   }
 
@@ -315,6 +367,8 @@ struct CurlSession::Impl {
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, nullptr);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, nullptr);
     idle.push_back(easy);
   }
@@ -349,6 +403,8 @@ struct CurlSession::Impl {
       curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, rawValue(method).data());
     }
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &t);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
 
     const CURLMcode added = curl_multi_add_handle(multi, easy);
@@ -379,15 +435,23 @@ struct CurlSession::Impl {
 
       long status = 0;
       curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+      releaseHandle(easy);
       std::optional<HTTPURLResponse> response;
       if (status > 0) {
-        response = responseOf(easy, transfer->request.url, status);
+        response = HTTPURLResponse{.url = transfer->request.url,
+                                   .statusCode = static_cast<int>(status),
+                                   .headerFields = std::move(transfer->answerHeaders)};
       }
-      releaseHandle(easy);
 
       if (transfer->bodyTooLarge) {
         complete(*transfer, std::nullopt, std::move(response), std::nullopt);
+      } else if (transfer->resendRefused) {
+        // Reported as what it was: the connection ended before any answer.
+        complete(*transfer, std::nullopt, std::nullopt, TransportError::fromCurlCode(CURLE_GOT_NOTHING));
       } else if (result != CURLE_OK) {
+        if (response) {
+          response->headerFields = {};  // a failed transfer's headers are not read
+        }
         complete(*transfer, std::nullopt, std::move(response), TransportError::fromCurlCode(result));
       } else {
         complete(*transfer, std::move(transfer->body), std::move(response), std::nullopt);

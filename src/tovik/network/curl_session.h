@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "tovik/network/http_url_response.h"
 #include "tovik/network/session_configuration.h"
@@ -15,13 +17,18 @@ namespace tovik {
 /// The HTTP session under the network client: one worker thread drives a libcurl multi
 /// handle, so requests run concurrently over kept-alive connections (HTTP/2 where the
 /// server offers it over TLS). Redirects are not followed, answers are not decompressed,
-/// certificates are always checked.
+/// certificates are always checked. A request is sent at most once: where libcurl would
+/// silently send it again (a kept-alive connection that closed without answering), the
+/// exchange fails instead.
 class CurlSession {
  public:
+  /// The answer header fields a response carries (any others are not collected).
+  static constexpr std::array<std::string_view, 2> kAnswerHeaderNames{"Content-Type", "Retry-After"};
+
   /// What one exchange produced, called once. `data` is the body (possibly empty) when the
   /// exchange completed, none after a transport error or when the body exceeded the
-  /// configured maximum; `response` is present once a status line arrived; `error` is a
-  /// `TransportError`.
+  /// configured maximum; `response` is present once a status line arrived (with the fields
+  /// of `kAnswerHeaderNames`, none after a transport error); `error` is a `TransportError`.
   using CompletionHandler =
       std::function<void(std::optional<std::string> data, std::optional<HTTPURLResponse> response,
                          std::optional<Error> error)>;

@@ -3,7 +3,6 @@
 #include <mutex>
 
 #include "tovik/system/console.h"
-#include "tovik/network/utf8.h"
 #include "tovik/runloop/main_queue.h"
 
 namespace tovik {
@@ -54,18 +53,13 @@ NetworkClient::NetworkClient(SessionConfiguration configuration)
 
 NetworkClient::~NetworkClient() = default;
 
-void NetworkClient::sendRaw(URLRequest request, RawCompletion completion) {
+void NetworkClient::send(URLRequest request, Completion completion) {
   // The session's worker only posts; the completion runs on the main queue.
   session_.dataTask(std::move(request), std::move(completion));
 }
 
 Error NetworkClient::statusError(int statusCode) {
   return Error(std::string(kStatusErrorDomain), statusCode, "请求失败，状态码: " + std::to_string(statusCode));
-}
-
-void NetworkClient::logDecodingFailure(std::string_view reason, const std::string& body) {
-  const std::string_view shown = isValidUTF8(body) ? std::string_view(body) : std::string_view("无数据");
-  sdkLog({"解析错误：", reason, "，原始数据：", shown}, "");
 }
 
 }  // namespace tovik

@@ -22,9 +22,6 @@ struct RequestBuilder {
 
   /// Domain of the errors for a body that cannot be written as JSON.
   static constexpr std::string_view kEncodingErrorDomain = "EncodingError";
-  /// Seconds a request to the location service may take unless told otherwise.
-  static constexpr double kDefaultTimeoutInterval = 30.0;
-
   enum EncodingErrorCode : long { nonFiniteNumber = 1, invalidUTF8 = 2 };
 
   /// Absolute "https://" address of the endpoint, without query. Plain "http://" is
@@ -39,7 +36,7 @@ struct RequestBuilder {
   /// The body, sent as compact JSON when present.
   std::optional<nlohmann::json> bodyParameters;
   /// Seconds the whole exchange may take.
-  double timeoutInterval = kDefaultTimeoutInterval;
+  double timeoutInterval = kRequestTimeoutInterval;
 
   /// Builds the request; reads only the builder and starts no I/O. Fails with
   /// `NetworkError::invalidURL()` for an address that does not parse, has another scheme or

@@ -8,10 +8,12 @@
 
 namespace tovik {
 
+/// Seconds a request to the location service may take: the one time-out of the kit, also
+/// used for a request that names no positive time-out of its own.
+inline constexpr double kRequestTimeoutInterval = 30.0;
+
 /// One HTTP request as the network client sends it; made by `RequestBuilder::makeURLRequest`.
 struct URLRequest {
-  /// Seconds an exchange may take when its request names no positive time-out.
-  static constexpr double kDefaultTimeoutInterval = 60.0;
 
   /// Absolute address, query included.
   std::string url;
@@ -20,7 +22,7 @@ struct URLRequest {
   /// The encoded body; none for a request without body.
   std::optional<std::string> httpBody;
   /// Seconds the whole exchange may take.
-  double timeoutInterval = kDefaultTimeoutInterval;
+  double timeoutInterval = kRequestTimeoutInterval;
 };
 
 }  // namespace tovik

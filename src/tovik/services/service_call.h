@@ -1,70 +1,108 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "tovik/network/network_client.h"
+#include "tovik/network/request_builder.h"
 #include "tovik/network/request_result.h"
-#include "tovik/system/console.h"
+#include "tovik/requests/service_endpoint.h"
 #include "tovik/runloop/main_queue.h"
-#include "tovik/services/delivery_rules.h"
-#include "tovik/services/service_caller.h"
-#include "tovik/services/service_request.h"
+#include "tovik/services/service_answer.h"
+#include "tovik/system/console.h"
+#include "tovik/system/error.h"
 
 namespace tovik {
 
-/// The road every service call takes once its precondition holds: build the request, log
-/// it, send it, and deliver the outcome to the recipient on the main thread.
-///
-/// The delivery takes two turns of the main queue. The network client's completion runs in
-/// the first; it resolves the caller's holder (a weakly held one that is gone ends
-/// everything there: no log line, no callback) and posts the delivery, which keeps the
-/// holder alive until it has run. A request that cannot even be built is delivered the
-/// same way, so no outcome ever arrives inside the call.
+/// Who makes a service call: the base address its requests go to and the object the outcome
+/// belongs to, held as the call's endpoint says.
+struct ServiceCaller {
+  std::string baseURL;
+  std::weak_ptr<void> holder;
+};
+
+/// Where a call's outcome goes: exactly one of the two, once, on the main thread, while the
+/// holder is still there (the call keeps it alive through the delivery).
 template <class T>
+struct Recipient {
+  std::function<void(const T& answer)> onResult;
+  std::function<void(const std::string& message)> onError;
+};
+
+/// The road every service call takes once its precondition holds, driven by its endpoint's
+/// row: build the request, log it, send it, decode the answer on the main thread and deliver
+/// the outcome to the recipient.
+///
+/// The delivery takes two turns of the main queue. The answer is decoded in the first, which
+/// then resolves the caller's holder (a weakly held one that is gone ends everything there:
+/// no log line, no callback) and posts the delivery, which keeps the holder alive until it
+/// has run. A request that cannot even be built is delivered the same way, so no outcome ever
+/// arrives inside the call.
 class ServiceCall {
  public:
-  static void start(const ServiceCaller& caller, const ServiceRequest& request, DeliveryRules<T> rules,
-                    Recipient<T> recipient) {
-    auto shared = std::make_shared<const Delivery>(Delivery{std::move(rules), std::move(recipient)});
-    auto completion = [held = HolderRef(caller.holder, shared->rules.hold), shared](RequestResult<T> result) {
+  /// `arguments` fill the endpoint's argument items in order; `body` is sent as JSON.
+  template <class T>
+  static void start(const ServiceEndpoint& endpoint, const ServiceCaller& caller, std::vector<std::string> arguments,
+                    std::optional<nlohmann::json> body, Recipient<T> recipient) {
+    auto completion = [&endpoint, held = Holder(caller.holder, endpoint.hold),
+                       recipient = std::move(recipient)](RequestResult<T> result) mutable {
       auto owner = held.lock();
       if (!owner) {
         return;
       }
-      MainQueue::shared().async([owner = std::move(owner), shared, result = std::move(result)] {
-        deliver(*shared, result);
+      MainQueue::shared().async([&endpoint, owner = std::move(owner), recipient = std::move(recipient),
+                                 result = std::move(result)] {
+        deliver(endpoint, recipient, result);
       });
     };
 
-    auto built = request.builder(caller.baseURL).makeURLRequest();
+    auto built = builder(endpoint, caller.baseURL, arguments, std::move(body)).makeURLRequest();
     if (auto* error = std::get_if<Error>(&built)) {
       completion(RequestResult<T>::failure(std::move(*error)));
       return;
     }
-    auto& urlRequest = std::get<URLRequest>(built);
-    shared->rules.logRequest(urlRequest);
-    NetworkClient::shared().send<T>(std::move(urlRequest), std::move(completion));
+    auto& request = std::get<URLRequest>(built);
+    logRequest(endpoint, request);
+    NetworkClient::shared().send(std::move(request),
+                                 [completion = std::move(completion)](std::optional<std::string> data,
+                                                                      std::optional<HTTPURLResponse> response,
+                                                                      std::optional<Error> error) mutable {
+                                   completion(handleResponse<T>(std::move(data), std::move(response), std::move(error)));
+                                 });
   }
 
- private:
-  struct Delivery {
-    DeliveryRules<T> rules;
-    Recipient<T> recipient;
-  };
+  /// The request description of a call; reads the process-wide key now.
+  static RequestBuilder builder(const ServiceEndpoint& endpoint, std::string_view serviceURL,
+                                const std::vector<std::string>& arguments, std::optional<nlohmann::json> body);
 
+  /// `serviceURL` followed by `path`; one trailing "/" of `serviceURL` is dropped so that
+  /// "http://host/" and "http://host" name the same endpoint.
+  static std::string endpointURL(std::string_view serviceURL, std::string_view path);
+
+  /// Seconds a call may take: `kRequestTimeoutInterval`, unless a test has shortened it.
+  static double timeoutInterval();
+  /// Replaces the time-out of every later call in the process (tests only); none restores it.
+  static void setTimeoutIntervalForTesting(std::optional<double> seconds);
+
+ private:
   /// The caller's holder as the request in flight keeps it.
-  class HolderRef {
+  class Holder {
    public:
-    HolderRef(const std::weak_ptr<void>& holder, CallerHold hold) {
+    Holder(const std::weak_ptr<void>& holder, CallerHold hold) {
       if (hold == CallerHold::strong) {
         ref_ = holder.lock();
       } else {
         ref_ = holder;
       }
     }
-
     std::shared_ptr<void> lock() const {
       if (const auto* strong = std::get_if<std::shared_ptr<void>>(&ref_)) {
         return *strong;
@@ -76,21 +114,38 @@ class ServiceCall {
     std::variant<std::weak_ptr<void>, std::shared_ptr<void>> ref_;
   };
 
-  static void deliver(const Delivery& delivery, const RequestResult<T>& result) {
-    const auto& rules = delivery.rules;
+  static void logRequest(const ServiceEndpoint& endpoint, const URLRequest& request);
+  static std::string failureLine(const ServiceEndpoint& endpoint, const Error& error, int status);
+  static std::string successLine(const ServiceEndpoint& endpoint, std::size_t results, int status);
+
+  template <class T>
+  static std::size_t resultCount(const T& value) {
+    if constexpr (requires { value.size(); }) {
+      return value.size();
+    } else {
+      return 1;
+    }
+  }
+
+  template <class T>
+  static void deliver(const ServiceEndpoint& endpoint, const Recipient<T>& recipient, const RequestResult<T>& result) {
     const int status = result.statusCode();
     if (const Error* error = result.errorIfFailure()) {
-      sdkLog(rules.failureLine(*error, status));
-      delivery.recipient.onError(error->localizedDescription());
+      sdkLog(failureLine(endpoint, *error, status));
+      recipient.onError(error->localizedDescription());
       return;
     }
-    const T& value = result.value();
-    if (rules.order == SuccessOrder::logThenCallback) {
-      sdkLog(rules.successLine(value, status));
+    const std::string line = successLine(endpoint, resultCount(result.value()), status);
+    if (endpoint.order == SuccessOrder::logThenCallback) {
+      sdkLog(line);
     }
-    rules.deliverSuccess(delivery.recipient, value, status);
-    if (rules.order == SuccessOrder::callbackThenLog) {
-      sdkLog(rules.successLine(value, status));
+    if (endpoint.success == SuccessRule::only200 && status != 200) {
+      recipient.onError(std::to_string(status));
+    } else {
+      recipient.onResult(result.value());
+    }
+    if (endpoint.order == SuccessOrder::callbackThenLog) {
+      sdkLog(line);
     }
   }
 };
