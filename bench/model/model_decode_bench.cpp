@@ -10,8 +10,11 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -19,6 +22,7 @@
 #include "tovik/model/json_document.h"
 #include "tovik/model/location_res.h"
 #include "tovik/services/service_answer.h"
+#include "tovik/system/console.h"
 
 namespace {
 
@@ -184,6 +188,59 @@ void BM_NestedArrays_HandleResponse(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_NestedArrays_HandleResponse)->Unit(benchmark::kMillisecond);
+
+// 16 MiB, the largest body the session accepts: `[{},{},...]` (5.6 million values), and a
+// list of real places of the same size. Handled as a place search's answer is, on the main
+// thread, with the log on (its line goes nowhere).
+constexpr std::size_t kLargestBody = std::size_t{16} << 20;
+
+const std::string& wideBody() {
+  static const std::string text = [] {
+    std::string wide = "[{}";
+    while (wide.size() + 4 < kLargestBody) wide += ",{}";
+    return wide + "]";
+  }();
+  return text;
+}
+
+const std::string& placesBody() {
+  static const std::string text = [] {
+    const std::string place = R"({"id":"B000A7BD6C","geoPoint":"116.4806,39.9968","type":"poi","name":"望京SOHO",)"
+                              R"("code":"110105","categories":[{"id":"050000","name":"餐饮服务"}],)"
+                              R"("address":{"name":"北京市朝阳区望京街道","context":[{"type":"city","name":"北京市",)"
+                              R"("code":"110000"},{"type":"district","name":"朝阳区","code":"110105"}]},)"
+                              R"("relevance":0.92,"distance":350.5})";
+    std::string list = "[" + place;
+    while (list.size() + place.size() + 2 < kLargestBody) list += "," + place;
+    return list + "]";
+  }();
+  return text;
+}
+
+void placeAnswer(benchmark::State& state, const std::string& text) {
+  using Places = std::vector<std::shared_ptr<tovik::GeocodeRes>>;
+  tovik::HTTPURLResponse response;
+  response.statusCode = 200;
+  tovik::setLogHandler([](std::string_view) {});
+  tovik::setLogEnabled(true);
+  PeakMemory memory(state);
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::optional<std::string> body = text;
+    memory.reset();
+    state.ResumeTiming();
+    const auto result = tovik::handleResponse<Places>(std::move(body), response, std::nullopt);
+    memory.sample();
+    memory.decoded += result.isSuccess() ? 1 : 0;
+  }
+  tovik::setLogEnabled(false);
+  tovik::setLogHandler(nullptr);
+}
+
+void BM_WideBody16MiB_HandleResponse(benchmark::State& state) { placeAnswer(state, wideBody()); }
+void BM_Places16MiB_HandleResponse(benchmark::State& state) { placeAnswer(state, placesBody()); }
+BENCHMARK(BM_WideBody16MiB_HandleResponse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Places16MiB_HandleResponse)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -26,6 +26,9 @@ std::string_view utf8Prefix(std::string_view text, std::size_t limit) {
 }  // namespace
 
 void logDecodingFailure(std::string_view reason, std::string_view body) {
+  if (!logEnabled()) {
+    return;  // not even the UTF-8 check of a body nobody will see
+  }
   if (!isValidUTF8(body)) {
     sdkLog({"解析错误：", reason, "，原始数据：", "无数据"}, "");
     return;
