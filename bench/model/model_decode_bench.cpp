@@ -109,13 +109,16 @@ const std::string& nestedArrays() {
   return text;
 }
 
-// Shallow but wide: an array of 2.8 million empty objects.
+// Shallow but wide: `[{},{},...]` of `bytes`.
+std::string emptyObjectsOf(std::size_t bytes) {
+  std::string wide = "[{}";
+  while (wide.size() + 4 < bytes) wide += ",{}";
+  return wide + "]";
+}
+
+// 2.8 million empty objects.
 const std::string& emptyObjects() {
-  static const std::string text = [] {
-    std::string wide = "[{}";
-    while (wide.size() + 4 < kHostileBytes) wide += ",{}";
-    return wide + "]";
-  }();
+  static const std::string text = emptyObjectsOf(kHostileBytes);
   return text;
 }
 
@@ -195,11 +198,7 @@ BENCHMARK(BM_NestedArrays_HandleResponse)->Unit(benchmark::kMillisecond);
 constexpr std::size_t kLargestBody = std::size_t{16} << 20;
 
 const std::string& wideBody() {
-  static const std::string text = [] {
-    std::string wide = "[{}";
-    while (wide.size() + 4 < kLargestBody) wide += ",{}";
-    return wide + "]";
-  }();
+  static const std::string text = emptyObjectsOf(kLargestBody);
   return text;
 }
 

@@ -124,75 +124,61 @@ inline constexpr std::array kNearbySearch{kKey,
                                           argument("page_size", "10")};
 }  // namespace endpoint_items
 
-inline constexpr ServiceEndpoint kTrackLocationEndpoint{.call = "fused location",
-                                                        .method = "POST",
-                                                        .path = "/location/hub/v1/track_points",
-                                                        .query = endpoint_items::kTrackLocation,
-                                                        .key = KeyKind::access,
-                                                        .hold = CallerHold::weak,
-                                                        .success = SuccessRule::only200,
-                                                        .answer = AnswerKind::locationRes,
-                                                        .log = LogStyle::exchange,
-                                                        .order = SuccessOrder::logThenCallback,
-                                                        .bodyLabel = "\n融合定位请求Body:",
-                                                        .failurePrefix = "融合定位失败: ",
-                                                        .successPrefix = "融合定位成功，状态码: "};
+namespace endpoint_rows {
+/// A POST to the track-points path answered by one `LocationRes`, of which only status 200
+/// counts as a result; the body is logged before, one line with the error or status after.
+constexpr ServiceEndpoint trackPoints(std::string_view call, std::span<const QueryItem> query, std::string_view bodyLabel,
+                                      std::string_view failurePrefix, std::string_view successPrefix) {
+  return ServiceEndpoint{.call = call,
+                         .method = "POST",
+                         .path = "/location/hub/v1/track_points",
+                         .query = query,
+                         .key = KeyKind::access,
+                         .hold = CallerHold::weak,
+                         .success = SuccessRule::only200,
+                         .answer = AnswerKind::locationRes,
+                         .log = LogStyle::exchange,
+                         .order = SuccessOrder::logThenCallback,
+                         .bodyLabel = bodyLabel,
+                         .failurePrefix = failurePrefix,
+                         .successPrefix = successPrefix};
+}
 
-inline constexpr ServiceEndpoint kReverseGeocodeEndpoint{.call = "reverse geocoding",
-                                                         .method = "POST",
-                                                         .path = "/location/hub/v1/track_points",
-                                                         .query = endpoint_items::kReverseGeocode,
-                                                         .key = KeyKind::access,
-                                                         .hold = CallerHold::weak,
-                                                         .success = SuccessRule::only200,
-                                                         .answer = AnswerKind::locationRes,
-                                                         .log = LogStyle::exchange,
-                                                         .order = SuccessOrder::logThenCallback,
-                                                         .bodyLabel = "\n逆地理编码请求Body:",
-                                                         .failurePrefix = "逆地理编码失败: ",
-                                                         .successPrefix = "逆地理编码成功，状态码: "};
+/// A GET answered by a list of `GeocodeRes`; the URL is logged before, the status with the
+/// error or the number of results after.
+constexpr ServiceEndpoint search(std::string_view call, std::string_view path, std::span<const QueryItem> query,
+                                 KeyKind key, CallerHold hold, SuccessOrder order) {
+  return ServiceEndpoint{.call = call,
+                         .method = "GET",
+                         .path = path,
+                         .query = query,
+                         .key = key,
+                         .hold = hold,
+                         .success = SuccessRule::any2xx,
+                         .answer = AnswerKind::geocodeList,
+                         .log = LogStyle::search,
+                         .order = order,
+                         .bodyLabel = {},
+                         .failurePrefix = {},
+                         .successPrefix = {}};
+}
+}  // namespace endpoint_rows
 
-inline constexpr ServiceEndpoint kGeocodeEndpoint{.call = "geocoding",
-                                                  .method = "GET",
-                                                  .path = "/location/scenario/v1/geocode",
-                                                  .query = endpoint_items::kGeocode,
-                                                  .key = KeyKind::access,
-                                                  .hold = CallerHold::weak,
-                                                  .success = SuccessRule::any2xx,
-                                                  .answer = AnswerKind::geocodeList,
-                                                  .log = LogStyle::search,
-                                                  .order = SuccessOrder::logThenCallback,
-                                                  .bodyLabel = {},
-                                                  .failurePrefix = {},
-                                                  .successPrefix = {}};
-
-inline constexpr ServiceEndpoint kPlaceSearchEndpoint{.call = "place search",
-                                                      .method = "GET",
-                                                      .path = "/location/scenario/v1/placesearch",
-                                                      .query = endpoint_items::kPlaceSearch,
-                                                      .key = KeyKind::poi,
-                                                      .hold = CallerHold::strong,
-                                                      .success = SuccessRule::any2xx,
-                                                      .answer = AnswerKind::geocodeList,
-                                                      .log = LogStyle::search,
-                                                      .order = SuccessOrder::callbackThenLog,
-                                                      .bodyLabel = {},
-                                                      .failurePrefix = {},
-                                                      .successPrefix = {}};
-
-inline constexpr ServiceEndpoint kNearbySearchEndpoint{.call = "nearby search",
-                                                       .method = "GET",
-                                                       .path = "/location/scenario/v1/nearbysearch",
-                                                       .query = endpoint_items::kNearbySearch,
-                                                       .key = KeyKind::poi,
-                                                       .hold = CallerHold::strong,
-                                                       .success = SuccessRule::any2xx,
-                                                       .answer = AnswerKind::geocodeList,
-                                                       .log = LogStyle::search,
-                                                       .order = SuccessOrder::callbackThenLog,
-                                                       .bodyLabel = {},
-                                                       .failurePrefix = {},
-                                                       .successPrefix = {}};
+inline constexpr ServiceEndpoint kTrackLocationEndpoint = endpoint_rows::trackPoints(
+    "fused location", endpoint_items::kTrackLocation, "\n融合定位请求Body:", "融合定位失败: ", "融合定位成功，状态码: ");
+inline constexpr ServiceEndpoint kReverseGeocodeEndpoint =
+    endpoint_rows::trackPoints("reverse geocoding", endpoint_items::kReverseGeocode, "\n逆地理编码请求Body:",
+                               "逆地理编码失败: ", "逆地理编码成功，状态码: ");
+inline constexpr ServiceEndpoint kGeocodeEndpoint =
+    endpoint_rows::search("geocoding", "/location/scenario/v1/geocode", endpoint_items::kGeocode, KeyKind::access,
+                          CallerHold::weak, SuccessOrder::logThenCallback);
+// The place searches keep their caller until they have answered, and log after the callback.
+inline constexpr ServiceEndpoint kPlaceSearchEndpoint =
+    endpoint_rows::search("place search", "/location/scenario/v1/placesearch", endpoint_items::kPlaceSearch,
+                          KeyKind::poi, CallerHold::strong, SuccessOrder::callbackThenLog);
+inline constexpr ServiceEndpoint kNearbySearchEndpoint =
+    endpoint_rows::search("nearby search", "/location/scenario/v1/nearbysearch", endpoint_items::kNearbySearch,
+                          KeyKind::poi, CallerHold::strong, SuccessOrder::callbackThenLog);
 
 /// Every row, for whoever routes them.
 inline constexpr std::array<const ServiceEndpoint*, 5> kServiceEndpoints{
