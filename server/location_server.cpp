@@ -11,7 +11,7 @@
 
 #include "server/request_parsing.h"
 #include "server/worker_pool.h"
-#include "tovik/model/json_fields.h"
+#include "tovik/model/json_codec.h"
 
 namespace tovik::server {
 
@@ -185,7 +185,7 @@ void LocationServer::route() {
       return;
     }
     const TrackPointsHandler handler(currentStore());
-    res.set_content(dump(handler.answer(std::get<TrackPointsRequest>(parsed))->encode()), kJson);
+    res.set_content(dump(JsonCodec<LocationRes>::encode(*handler.answer(std::get<TrackPointsRequest>(parsed)))), kJson);
   });
 
   const auto serveList = [authorised](auto parse, auto answer) {
@@ -198,7 +198,7 @@ void LocationServer::route() {
         sendBadRequest(res, *error);
         return;
       }
-      res.set_content(dump(JsonFields::encode(answer(std::get<0>(parsed)))), kJson);
+      res.set_content(dump(encodeGeocodeList(answer(std::get<0>(parsed)))), kJson);
     };
   };
   server.Get(kGeocodePath, serveList(&RequestParsing::geocode,

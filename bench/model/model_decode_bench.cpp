@@ -16,8 +16,8 @@
 #include <nlohmann/json.hpp>
 
 #include "allocation_counter.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_document.h"
-#include "tovik/model/location_res.h"
 #include "tovik/network/network_client.h"
 
 namespace {
@@ -80,7 +80,7 @@ void BM_StrictDecode(benchmark::State& state) {
   const std::string& text = answerText();
   const AllocationCounter counter(state);
   for (auto _ : state) {
-    auto res = tovik::LocationRes::decode(tovik::parseJsonDocument(text));
+    auto res = tovik::JsonCodec<tovik::LocationRes>::decode(tovik::parseJsonDocument(text));
     benchmark::DoNotOptimize(res);
   }
 }
@@ -91,7 +91,7 @@ void BM_DecodeParsed(benchmark::State& state) {
   const auto json = nlohmann::json::parse(answerText());
   const AllocationCounter counter(state);
   for (auto _ : state) {
-    auto res = tovik::LocationRes::decode(json);
+    auto res = tovik::JsonCodec<tovik::LocationRes>::decode(json);
     benchmark::DoNotOptimize(res);
   }
 }
@@ -143,7 +143,7 @@ void hostile(benchmark::State& state, const std::string& text, const Parse& pars
   for (auto _ : state) {
     memory.reset();
     try {
-      auto res = tovik::LocationRes::decode(parse(text));
+      auto res = tovik::JsonCodec<tovik::LocationRes>::decode(parse(text));
       benchmark::DoNotOptimize(res);
       ++memory.decoded;
     } catch (const std::exception&) {

@@ -17,7 +17,7 @@
 #include "support/log_capture.h"
 #include "support/test_server.h"
 #include "support/tls_test_environment.h"
-#include "tovik/model/decodable.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/model/decoding_error.h"
 #include "tovik/network/curl_session.h"
 #include "tovik/network/empty_response.h"
@@ -38,7 +38,7 @@ struct Greeting {
 }  // namespace tovik::test
 
 template <>
-struct tovik::Decodable<tovik::test::Greeting> {
+struct tovik::JsonCodec<tovik::test::Greeting> {
   static tovik::test::Greeting decode(const nlohmann::json& json) {
     if (!json.is_object() || !json.contains("text") || !json["text"].is_string()) {
       throw DecodingError("text", "expected a string");

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/model/decodable.h"
+#include "tovik/model/json_codec.h"
 
 namespace tovik {
 
@@ -13,7 +13,7 @@ struct EmptyResponse {
 };
 
 template <>
-struct Decodable<EmptyResponse> {
+struct JsonCodec<EmptyResponse> {
   static EmptyResponse decode(const nlohmann::json&) { return {}; }
 };
 

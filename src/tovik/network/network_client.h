@@ -6,11 +6,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "tovik/model/decodable.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_document.h"
 #include "tovik/network/curl_session.h"
 #include "tovik/network/http_url_response.h"
@@ -43,7 +45,7 @@ class NetworkClient {
   const SessionConfiguration& configuration() const { return session_.configuration(); }
 
   /// Starts the exchange and returns at once. `completion` is called exactly once, later, on
-  /// the main thread, with the outcome decoded as `T` through `Decodable<T>`.
+  /// the main thread, with the outcome decoded as `T` (see `decodeAnswer`).
   template <class T>
   void send(URLRequest request, std::function<void(RequestResult<T>)> completion) {
     sendRaw(std::move(request),
@@ -94,7 +96,7 @@ class NetworkClient {
     std::optional<T> value;
     std::string reason;
     try {
-      value.emplace(Decodable<T>::decode(parseJsonDocument(*data)));
+      value.emplace(decodeAnswer<T>(parseJsonDocument(*data)));
     } catch (const std::exception& e) {
       reason = e.what();
     }
@@ -108,6 +110,19 @@ class NetworkClient {
 
   /// The error for an HTTP status outside 200 to 299.
   static Error statusError(int statusCode);
+
+  /// An answer as `T`: the geocode list, a shared result through its `JsonCodec`, or any
+  /// other type whose `JsonCodec<T>::decode` returns a `T` (`EmptyResponse`).
+  template <class T>
+  static T decodeAnswer(const nlohmann::json& json) {
+    if constexpr (std::is_same_v<T, std::vector<std::shared_ptr<GeocodeRes>>>) {
+      return decodeGeocodeList(json);
+    } else if constexpr (requires { typename T::element_type; }) {
+      return JsonCodec<typename T::element_type>::decode(json);
+    } else {
+      return JsonCodec<T>::decode(json);
+    }
+  }
 
   ~NetworkClient();
   NetworkClient(const NetworkClient&) = delete;
