@@ -17,7 +17,7 @@ set(TOVIK_PUBLIC_HEADERS
   coord/batch_path.h coord/orb_coor_transform.h coord/region.h
   info/tk_version.h
   location/location_controller_delegate.h
-  model/address.h model/address_context.h model/address_info.h model/decodable.h
+  model/address.h model/address_context.h model/address_info.h
   model/decoding_error.h model/distance_info.h model/geocode_res.h model/location_detail.h
   model/location_res.h model/place_info.h model/position.h model/tk_category.h model/tk_point.h
   network/network_checker.h
@@ -86,9 +86,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Debug information stays in the build tree.
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-# Run-time dependencies come from the binaries (dpkg-shlibdeps); the headers need JSON's.
+# Run-time dependencies come from the binaries (dpkg-shlibdeps); the headers include only the
+# standard library.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "nlohmann-json3-dev (>= 3.10)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pkg-config, gpsd | geoclue-2.0")
 # Linking the static library needs the kit's own dependencies' development files.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libcurl4-openssl-dev, libgps-dev, libsystemd-dev, libsleef-dev")

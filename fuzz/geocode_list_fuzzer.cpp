@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/decoding_error.h"
-#include "tovik/model/geocode_res.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -25,18 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const tovik::DecodingError&) {
     return 0;
   }
-  nlohmann::json encoded = nlohmann::json::array();
   for (const auto& item : list) {
     if (!item) {
       __builtin_trap();
     }
-    encoded.push_back(item->encode());
   }
-  nlohmann::json again = nlohmann::json::array();
-  for (const auto& item : tovik::decodeGeocodeList(encoded)) {
-    again.push_back(item->encode());
-  }
-  if (again != encoded) {
+  const nlohmann::json encoded = tovik::encodeGeocodeList(list);
+  if (tovik::encodeGeocodeList(tovik::decodeGeocodeList(encoded)) != encoded) {
     __builtin_trap();
   }
   return 0;

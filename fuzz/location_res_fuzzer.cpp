@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/decoding_error.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_document.h"
-#include "tovik/model/location_res.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   nlohmann::json document;
@@ -20,17 +20,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const tovik::DecodingError&) {
     return 0;  // nested too deep
   }
+  using Codec = tovik::JsonCodec<tovik::LocationRes>;
   std::shared_ptr<tovik::LocationRes> result;
   try {
-    result = tovik::LocationRes::decode(document);
+    result = Codec::decode(document);
   } catch (const tovik::DecodingError&) {
     return 0;
   }
   if (!result) {
     __builtin_trap();
   }
-  const nlohmann::json encoded = result->encode();
-  if (tovik::LocationRes::decode(encoded)->encode() != encoded) {
+  const nlohmann::json encoded = Codec::encode(*result);
+  if (Codec::encode(*Codec::decode(encoded)) != encoded) {
     __builtin_trap();
   }
   return 0;

@@ -11,7 +11,7 @@
 
 #include "server/request_parsing.h"
 #include "server/worker_pool.h"
-#include "tovik/model/json_fields.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/requests/service_endpoint.h"
 
 namespace tovik::server {
@@ -203,7 +203,7 @@ void LocationServer::route() {
       return;
     }
     const TrackPointsHandler handler(currentStore());
-    res.set_content(dump(handler.answer(std::get<TrackPointsRequest>(parsed))->encode()), kJson);
+    res.set_content(dump(JsonCodec<LocationRes>::encode(*handler.answer(std::get<TrackPointsRequest>(parsed)))), kJson);
   });
 
   const auto serveList = [authorised](auto parse, auto answer) {
@@ -216,7 +216,7 @@ void LocationServer::route() {
         sendBadRequest(res, *error);
         return;
       }
-      res.set_content(dump(JsonFields::encode(answer(std::get<0>(parsed)))), kJson);
+      res.set_content(dump(encodeGeocodeList(answer(std::get<0>(parsed)))), kJson);
     };
   };
   route(kGeocodeEndpoint, serveList(&RequestParsing::geocode, [this](const GeocodeRequest& request) {

@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "allocation_counter.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_document.h"
 #include "tovik/model/location_res.h"
 #include "tovik/services/service_answer.h"
@@ -84,7 +85,7 @@ void BM_StrictDecode(benchmark::State& state) {
   const std::string& text = answerText();
   const AllocationCounter counter(state);
   for (auto _ : state) {
-    auto res = tovik::LocationRes::decode(tovik::parseJsonDocument(text));
+    auto res = tovik::JsonCodec<tovik::LocationRes>::decode(tovik::parseJsonDocument(text));
     benchmark::DoNotOptimize(res);
   }
 }
@@ -95,7 +96,7 @@ void BM_DecodeParsed(benchmark::State& state) {
   const auto json = nlohmann::json::parse(answerText());
   const AllocationCounter counter(state);
   for (auto _ : state) {
-    auto res = tovik::LocationRes::decode(json);
+    auto res = tovik::JsonCodec<tovik::LocationRes>::decode(json);
     benchmark::DoNotOptimize(res);
   }
 }
@@ -150,7 +151,7 @@ void hostile(benchmark::State& state, const std::string& text, const Parse& pars
   for (auto _ : state) {
     memory.reset();
     try {
-      auto res = tovik::LocationRes::decode(parse(text));
+      auto res = tovik::JsonCodec<tovik::LocationRes>::decode(parse(text));
       benchmark::DoNotOptimize(res);
       ++memory.decoded;
     } catch (const std::exception&) {

@@ -18,7 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/test_server.h"
-#include "tovik/model/location_res.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/network/network_client.h"
 #include "tovik/services/module_keys.h"
 #include "tovik/services/service_answer.h"
@@ -240,7 +240,7 @@ void BM_PlainCurlSequentialWithKitWork(benchmark::State& state) {
     sink.clear();
     configurePlain(easy, request, headers, sink);
     const CURLcode result = curl_easy_perform(easy);
-    const Answer answer = tovik::LocationRes::decode(nlohmann::json::parse(sink));
+    const Answer answer = tovik::JsonCodec<tovik::LocationRes>::decode(nlohmann::json::parse(sink));
     benchmark::DoNotOptimize(answer);
     micros.push_back(microsSince(start));
     if (result != CURLE_OK) {

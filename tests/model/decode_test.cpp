@@ -7,24 +7,14 @@
 #include <nlohmann/json.hpp>
 
 #include "services/outcome_table.h"
-#include "tovik/model/address_context.h"
 #include "tovik/model/decoding_error.h"
-#include "tovik/model/geocode_res.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_document.h"
-#include "tovik/model/location_res.h"
 
 namespace tovik::test {
 namespace {
 
 using nlohmann::json;
-
-json encodedList(const json& answer) {
-  json list = json::array();
-  for (const auto& item : Decodable<std::vector<std::shared_ptr<GeocodeRes>>>::decode(answer)) {
-    list.push_back(item->encode());
-  }
-  return list;
-}
 
 // The answer's text, as the case changes it; see the data files.
 std::string answerText(const OutcomeCase& c, json& changed) {
@@ -47,8 +37,9 @@ std::string answerText(const OutcomeCase& c, json& changed) {
 
 TEST(DecodeTable, EveryAnswerDecodesOrFailsWithItsPath) {
   const std::pair<const char*, std::function<json(const json&)>> families[] = {
-      {"model/data/location_res.outcomes", [](const json& j) { return LocationRes::decode(j)->encode(); }},
-      {"model/data/geocode_list.outcomes", encodedList},
+      {"model/data/location_res.outcomes",
+       [](const json& j) { return JsonCodec<LocationRes>::encode(*JsonCodec<LocationRes>::decode(j)); }},
+      {"model/data/geocode_list.outcomes", [](const json& j) { return encodeGeocodeList(decodeGeocodeList(j)); }},
   };
   for (const auto& [file, decodeAndEncode] : families) {
     const auto cases = loadOutcomes(file);
@@ -80,17 +71,18 @@ TEST(DecodeTable, EveryAnswerDecodesOrFailsWithItsPath) {
 // What the tables leave out: what the classes encode alone. Where each decoded field lands is
 // read through every accessor of the C interface (capi_services_test.c).
 TEST(DecodeTable, ClearedMembersEncodeAsNullAndDefaultsAsEmpty) {
-  const auto res = Decodable<std::shared_ptr<LocationRes>>::decode(
-      json::parse(loadOutcomes("model/data/location_res.outcomes").front()["answer"]));
+  const auto res =
+      JsonCodec<LocationRes>::decode(json::parse(loadOutcomes("model/data/location_res.outcomes").front()["answer"]));
   // A required member the caller cleared is written as null and does not decode.
   res->location->position->point = nullptr;
-  EXPECT_TRUE(res->encode()["location"]["position"]["point"].is_null());
-  EXPECT_THROW(LocationRes::decode(res->encode()), DecodingError);
+  EXPECT_TRUE(JsonCodec<LocationRes>::encode(*res)["location"]["position"]["point"].is_null());
+  EXPECT_THROW(JsonCodec<LocationRes>::decode(JsonCodec<LocationRes>::encode(*res)), DecodingError);
 
-  EXPECT_EQ(std::make_shared<GeocodeRes>()->encode(), json::parse(R"({"id": "", "geoPoint": "", "type": "", "name": "",
-      "code": "", "address": {"name": "", "context": []}, "relevance": 0.0, "distance": 0.0})"));
+  EXPECT_EQ(JsonCodec<GeocodeRes>::encode(GeocodeRes()),
+            json::parse(R"({"id": "", "geoPoint": "", "type": "", "name": "", "code": "",
+                            "address": {"name": "", "context": []}, "relevance": 0.0, "distance": 0.0})"));
   // An empty list of categories stays a list: the "categories empty" row.
-  EXPECT_EQ(std::make_shared<AddressContext>()->encode(), json({{"type", ""}, {"name", ""}, {"code", ""}}));
+  EXPECT_EQ(JsonCodec<AddressContext>::encode(AddressContext()), json({{"type", ""}, {"name", ""}, {"code", ""}}));
 }
 
 }  // namespace

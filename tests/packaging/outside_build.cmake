@@ -1,10 +1,12 @@
-# cmake -DBUILD_DIR=<kit build> -DSOURCE_DIR=<kit source> -DWORK_DIR=<scratch> -P outside_build.cmake
+# cmake -DBUILD_DIR=<kit build> -DSOURCE_DIR=<kit source> -DWORK_DIR=<scratch> -DCXX_COMPILER=<c++>
+#       -P outside_build.cmake
 #
-# Installs the built kit into a scratch prefix, checks the tree, then builds examples/ as an
-# outside project against it three ways: the CMake package (shared library, C++ and C), the
-# CMake package with the static library, and pkg-config. Each build runs its examples.
+# Installs the built kit into a scratch prefix, checks the tree (no installed file asks for
+# nlohmann/json), then builds examples/ as an outside project against it three ways: the
+# CMake package (shared library, C++ and C), the CMake package with the static library, and
+# pkg-config. Each build runs its examples.
 cmake_minimum_required(VERSION 3.25)
-foreach(var BUILD_DIR SOURCE_DIR WORK_DIR)
+foreach(var BUILD_DIR SOURCE_DIR WORK_DIR CXX_COMPILER)
   if(NOT ${var})
     message(FATAL_ERROR "${var} is not set")
   endif()
@@ -41,6 +43,21 @@ endforeach()
 file(GLOB private_headers ${prefix}/include/tovik/services/* ${prefix}/include/tovik/requests/* ${prefix}/include/tovik/capi/*)
 if(private_headers)
   message(FATAL_ERROR "private headers installed: ${private_headers}")
+endif()
+
+# JSON is the kit's own business: no installed header or package file names it, and what a
+# program including <tovik/tovik.h> compiles holds none of it.
+file(GLOB_RECURSE installed_files ${prefix}/include/tovik/* ${libdir}/cmake/Tovik/* ${pc_file})
+foreach(file IN LISTS installed_files)
+  file(READ ${file} text)
+  if(text MATCHES "nlohmann|json\\.hpp")
+    message(FATAL_ERROR "${file} names nlohmann/json")
+  endif()
+endforeach()
+file(WRITE ${WORK_DIR}/umbrella.cpp "#include <tovik/tovik.h>\n")
+run(${CXX_COMPILER} -std=c++20 -E -I${prefix}/include ${WORK_DIR}/umbrella.cpp)
+if(last_output MATCHES "nlohmann")
+  message(FATAL_ERROR "<tovik/tovik.h> reaches nlohmann/json")
 endif()
 
 set(track ${SOURCE_DIR}/data/beijing_walk.csv)

@@ -28,6 +28,7 @@ if(NOT TOVIK_SANITIZE)
                    -DBUILD_DIR=${PROJECT_BINARY_DIR}
                    -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
                    -DWORK_DIR=${PROJECT_BINARY_DIR}/packaging-test
+                   -DCXX_COMPILER=${CMAKE_CXX_COMPILER}
                    -P ${CMAKE_CURRENT_LIST_DIR}/outside_build.cmake)
   set_tests_properties(packaging.outside_build PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 endif()

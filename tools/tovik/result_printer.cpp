@@ -3,6 +3,7 @@
 #include "tools/tovik/output.h"
 #include "tools/tovik/result_format.h"
 #include "tovik/model/geocode_res.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/model/location_res.h"
 
 namespace tovik::cli {
@@ -35,14 +36,14 @@ void ResultPrinter::printLocation(const std::shared_ptr<LocationRes>& location) 
   if (!location) {
     return;
   }
-  output_.result(json_ ? jsonLine(location->encode()) : describe(*location));
+  output_.result(json_ ? jsonLine(JsonCodec<LocationRes>::encode(*location)) : describe(*location));
 }
 
 void ResultPrinter::printList(const std::vector<std::shared_ptr<GeocodeRes>>& list) {
   ++results_;
   for (const auto& item : list) {
     if (item) {
-      output_.result(json_ ? jsonLine(item->encode()) : describe(*item));
+      output_.result(json_ ? jsonLine(JsonCodec<GeocodeRes>::encode(*item)) : describe(*item));
     }
   }
   if (list.empty() && !json_) {

@@ -1,10 +1,11 @@
 #include "tovik/model/address.h"
 
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_fields.h"
 
 namespace tovik {
 
-std::shared_ptr<Address> Address::decode(const nlohmann::json& json) {
+std::shared_ptr<Address> JsonCodec<Address>::decode(const nlohmann::json& json) {
   const JsonFields fields(json);
   auto type = fields.requiredString("type");
   auto name = fields.requiredString("name");
@@ -12,6 +13,8 @@ std::shared_ptr<Address> Address::decode(const nlohmann::json& json) {
   return std::make_shared<Address>(std::move(type), std::move(name), std::move(code));
 }
 
-nlohmann::json Address::encode() const { return {{"type", type}, {"name", name}, {"code", code}}; }
+nlohmann::json JsonCodec<Address>::encode(const Address& address) {
+  return {{"type", address.type}, {"name", address.name}, {"code", address.code}};
+}
 
 }  // namespace tovik

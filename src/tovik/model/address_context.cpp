@@ -1,10 +1,11 @@
 #include "tovik/model/address_context.h"
 
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_fields.h"
 
 namespace tovik {
 
-std::shared_ptr<AddressContext> AddressContext::decode(const nlohmann::json& json) {
+std::shared_ptr<AddressContext> JsonCodec<AddressContext>::decode(const nlohmann::json& json) {
   const JsonFields fields(json);
   auto type = fields.requiredString("type");
   auto name = fields.requiredString("name");
@@ -12,6 +13,8 @@ std::shared_ptr<AddressContext> AddressContext::decode(const nlohmann::json& jso
   return std::make_shared<AddressContext>(std::move(type), std::move(name), std::move(code));
 }
 
-nlohmann::json AddressContext::encode() const { return {{"type", type}, {"name", name}, {"code", code}}; }
+nlohmann::json JsonCodec<AddressContext>::encode(const AddressContext& context) {
+  return {{"type", context.type}, {"name", context.name}, {"code", context.code}};
+}
 
 }  // namespace tovik

@@ -4,7 +4,6 @@
 #include <string>
 #include <utility>
 
-#include <nlohmann/json.hpp>
 #include "tovik/system/export.h"
 
 namespace tovik {
@@ -16,10 +15,6 @@ class TOVIK_API AddressContext {
   AddressContext() = default;
   AddressContext(std::string type, std::string name, std::string code)
       : type(std::move(type)), name(std::move(name)), code(std::move(code)) {}
-
-  /// Throws `DecodingError`; never returns a partly filled object.
-  static std::shared_ptr<AddressContext> decode(const nlohmann::json& json);
-  nlohmann::json encode() const;
 
   std::string type;  ///< the level's kind
   std::string name;  ///< its name

@@ -5,8 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "tovik/model/address.h"
 #include "tovik/system/export.h"
 
@@ -19,10 +17,6 @@ class TOVIK_API AddressInfo {
   AddressInfo() = default;
   AddressInfo(std::string name, std::vector<std::shared_ptr<Address>> context)
       : name(std::move(name)), context(std::move(context)) {}
-
-  /// Throws `DecodingError`; never returns a partly filled object.
-  static std::shared_ptr<AddressInfo> decode(const nlohmann::json& json);
-  nlohmann::json encode() const;
 
   std::string name;                               ///< the full address as one text
   std::vector<std::shared_ptr<Address>> context;  ///< its levels, widest first

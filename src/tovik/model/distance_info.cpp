@@ -1,14 +1,15 @@
 #include "tovik/model/distance_info.h"
 
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_fields.h"
 
 namespace tovik {
 
-std::shared_ptr<DistanceInfo> DistanceInfo::decode(const nlohmann::json& json) {
+std::shared_ptr<DistanceInfo> JsonCodec<DistanceInfo>::decode(const nlohmann::json& json) {
   const JsonFields fields(json);
   return std::make_shared<DistanceInfo>(fields.requiredNumber("line"));
 }
 
-nlohmann::json DistanceInfo::encode() const { return {{"line", line}}; }
+nlohmann::json JsonCodec<DistanceInfo>::encode(const DistanceInfo& distance) { return {{"line", distance.line}}; }
 
 }  // namespace tovik

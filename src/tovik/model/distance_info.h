@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include <nlohmann/json.hpp>
 #include "tovik/system/export.h"
 
 namespace tovik {
@@ -13,10 +12,6 @@ class TOVIK_API DistanceInfo {
  public:
   DistanceInfo() = default;
   explicit DistanceInfo(double line) : line(line) {}
-
-  /// Throws `DecodingError`; never returns a partly filled object.
-  static std::shared_ptr<DistanceInfo> decode(const nlohmann::json& json);
-  nlohmann::json encode() const;
 
   double line = 0.0;  ///< the straight-line distance
 };

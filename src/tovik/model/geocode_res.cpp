@@ -1,12 +1,13 @@
 #include "tovik/model/geocode_res.h"
 
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_fields.h"
 
 namespace tovik {
 
 GeocodeRes::GeocodeRes() : address(std::make_shared<AddressInfo>()) {}
 
-std::shared_ptr<GeocodeRes> GeocodeRes::decode(const nlohmann::json& json) {
+std::shared_ptr<GeocodeRes> JsonCodec<GeocodeRes>::decode(const nlohmann::json& json) {
   const JsonFields fields(json);
   auto result = std::make_shared<GeocodeRes>();
   result->id = fields.requiredString("id");
@@ -21,23 +22,27 @@ std::shared_ptr<GeocodeRes> GeocodeRes::decode(const nlohmann::json& json) {
   return result;
 }
 
-nlohmann::json GeocodeRes::encode() const {
-  nlohmann::json json = {{"id", id},
-                         {"geoPoint", geoPoint},
-                         {"type", type},
-                         {"name", name},
-                         {"code", code},
-                         {"address", JsonFields::encode(address)},
-                         {"relevance", relevance},
-                         {"distance", distance}};
-  if (categories) {
-    json["categories"] = JsonFields::encode(*categories);
+nlohmann::json JsonCodec<GeocodeRes>::encode(const GeocodeRes& result) {
+  nlohmann::json json = {{"id", result.id},
+                         {"geoPoint", result.geoPoint},
+                         {"type", result.type},
+                         {"name", result.name},
+                         {"code", result.code},
+                         {"address", JsonFields::encode(result.address)},
+                         {"relevance", result.relevance},
+                         {"distance", result.distance}};
+  if (result.categories) {
+    json["categories"] = JsonFields::encode(*result.categories);
   }
   return json;
 }
 
 std::vector<std::shared_ptr<GeocodeRes>> decodeGeocodeList(const nlohmann::json& json) {
   return JsonFields::decodeArray<GeocodeRes>(json);
+}
+
+nlohmann::json encodeGeocodeList(const std::vector<std::shared_ptr<GeocodeRes>>& list) {
+  return JsonFields::encode(list);
 }
 
 }  // namespace tovik

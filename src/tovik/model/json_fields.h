@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/decoding_error.h"
+#include "tovik/model/json_codec.h"
 
 namespace tovik {
 
@@ -20,6 +21,8 @@ namespace tovik {
 /// and faults inside nested objects and arrays keep their full path. Keys the caller does
 /// not ask for are ignored. Every result class decodes through these few helpers, so the
 /// rules live in one place; the static writers are the matching encoders for nested values.
+/// Nested result classes go through their `JsonCodec`; records held by value (the request
+/// bodies) through their own `decode`.
 class JsonFields {
  public:
   /// Throws `DecodingError` unless `json` is an object. Keeps a reference to it.
@@ -62,7 +65,7 @@ class JsonFields {
   template <class T>
   std::shared_ptr<T> requiredObject(std::string_view key) const {
     const nlohmann::json& value = require(key, Kind::object);
-    return decodeWithin(key, [&] { return T::decode(value); });
+    return decodeWithin(key, [&] { return JsonCodec<T>::decode(value); });
   }
 
   template <class T>
@@ -78,7 +81,7 @@ class JsonFields {
     if (value == nullptr) {
       return nullptr;
     }
-    return decodeWithin(key, [&] { return T::decode(*value); });
+    return decodeWithin(key, [&] { return JsonCodec<T>::decode(*value); });
   }
 
   /// Absent when the key is missing or null; an empty array gives an empty list.
@@ -100,7 +103,7 @@ class JsonFields {
     list.reserve(array.size());
     for (std::size_t index = 0; index < array.size(); ++index) {
       try {
-        list.push_back(T::decode(array[index]));
+        list.push_back(JsonCodec<T>::decode(array[index]));
       } catch (const DecodingError& error) {
         throw error.withinElement(index);
       }
@@ -111,7 +114,7 @@ class JsonFields {
   /// A nested object's encoding; JSON null if the application left a required member null.
   template <class T>
   static nlohmann::json encode(const std::shared_ptr<T>& object) {
-    return object ? object->encode() : nlohmann::json(nullptr);
+    return object ? JsonCodec<T>::encode(*object) : nlohmann::json(nullptr);
   }
 
   template <class T>

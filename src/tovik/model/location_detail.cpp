@@ -1,5 +1,6 @@
 #include "tovik/model/location_detail.h"
 
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_fields.h"
 
 namespace tovik {
@@ -9,7 +10,7 @@ LocationDetail::LocationDetail()
       place(std::make_shared<PlaceInfo>()),
       position(std::make_shared<Position>()) {}
 
-std::shared_ptr<LocationDetail> LocationDetail::decode(const nlohmann::json& json) {
+std::shared_ptr<LocationDetail> JsonCodec<LocationDetail>::decode(const nlohmann::json& json) {
   const JsonFields fields(json);
   const auto timestamp = fields.requiredWholeInt64("timestamp");
   auto address = fields.optionalObject<AddressInfo>("address");
@@ -18,13 +19,13 @@ std::shared_ptr<LocationDetail> LocationDetail::decode(const nlohmann::json& jso
   return std::make_shared<LocationDetail>(timestamp, std::move(address), std::move(place), std::move(position));
 }
 
-nlohmann::json LocationDetail::encode() const {
-  nlohmann::json json = {{"timestamp", timestamp}, {"position", JsonFields::encode(position)}};
-  if (address) {
-    json["address"] = address->encode();
+nlohmann::json JsonCodec<LocationDetail>::encode(const LocationDetail& detail) {
+  nlohmann::json json = {{"timestamp", detail.timestamp}, {"position", JsonFields::encode(detail.position)}};
+  if (detail.address) {
+    json["address"] = JsonCodec<AddressInfo>::encode(*detail.address);
   }
-  if (place) {
-    json["place"] = place->encode();
+  if (detail.place) {
+    json["place"] = JsonCodec<PlaceInfo>::encode(*detail.place);
   }
   return json;
 }

@@ -4,8 +4,6 @@
 #include <memory>
 #include <utility>
 
-#include <nlohmann/json.hpp>
-
 #include "tovik/model/address_info.h"
 #include "tovik/model/place_info.h"
 #include "tovik/model/position.h"
@@ -22,12 +20,6 @@ class TOVIK_API LocationDetail {
   LocationDetail(std::int64_t timestamp, std::shared_ptr<AddressInfo> address, std::shared_ptr<PlaceInfo> place,
                  std::shared_ptr<Position> position)
       : timestamp(timestamp), address(std::move(address)), place(std::move(place)), position(std::move(position)) {}
-
-  /// A missing or null "address" or "place" leaves that member null.
-  /// Throws `DecodingError`; never returns a partly filled object.
-  static std::shared_ptr<LocationDetail> decode(const nlohmann::json& json);
-  /// Leaves out "address" and "place" when they are null.
-  nlohmann::json encode() const;
 
   /// Milliseconds since the Unix epoch.
   std::int64_t timestamp = 0;

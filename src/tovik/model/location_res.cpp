@@ -1,12 +1,13 @@
 #include "tovik/model/location_res.h"
 
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_fields.h"
 
 namespace tovik {
 
 LocationRes::LocationRes() : location(std::make_shared<LocationDetail>()) {}
 
-std::shared_ptr<LocationRes> LocationRes::decode(const nlohmann::json& json) {
+std::shared_ptr<LocationRes> JsonCodec<LocationRes>::decode(const nlohmann::json& json) {
   const JsonFields fields(json);
   auto id = fields.requiredString("id");
   auto asset = fields.requiredString("asset");
@@ -14,8 +15,8 @@ std::shared_ptr<LocationRes> LocationRes::decode(const nlohmann::json& json) {
   return std::make_shared<LocationRes>(std::move(id), std::move(asset), std::move(location));
 }
 
-nlohmann::json LocationRes::encode() const {
-  return {{"id", id}, {"asset", asset}, {"location", JsonFields::encode(location)}};
+nlohmann::json JsonCodec<LocationRes>::encode(const LocationRes& result) {
+  return {{"id", result.id}, {"asset", result.asset}, {"location", JsonFields::encode(result.location)}};
 }
 
 }  // namespace tovik

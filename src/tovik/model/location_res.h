@@ -4,9 +4,6 @@
 #include <string>
 #include <utility>
 
-#include <nlohmann/json.hpp>
-
-#include "tovik/model/decodable.h"
 #include "tovik/model/location_detail.h"
 #include "tovik/system/export.h"
 
@@ -25,19 +22,9 @@ class TOVIK_API LocationRes {
   LocationRes(std::string id, std::string asset, std::shared_ptr<LocationDetail> location)
       : id(std::move(id)), asset(std::move(asset)), location(std::move(location)) {}
 
-  /// Throws `DecodingError` on any fault anywhere in the tree; never returns a partly
-  /// filled object.
-  static std::shared_ptr<LocationRes> decode(const nlohmann::json& json);
-  nlohmann::json encode() const;
-
   std::string id;                            ///< the answer's identifier; empty in a local result
   std::string asset;                         ///< the asset it belongs to; empty in a local result
   std::shared_ptr<LocationDetail> location;  ///< the located result itself
-};
-
-template <>
-struct TOVIK_API Decodable<std::shared_ptr<LocationRes>> {
-  static std::shared_ptr<LocationRes> decode(const nlohmann::json& json) { return LocationRes::decode(json); }
 };
 
 }  // namespace tovik

@@ -1,12 +1,13 @@
 #include "tovik/model/place_info.h"
 
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_fields.h"
 
 namespace tovik {
 
 PlaceInfo::PlaceInfo() : distance(std::make_shared<DistanceInfo>()) {}
 
-std::shared_ptr<PlaceInfo> PlaceInfo::decode(const nlohmann::json& json) {
+std::shared_ptr<PlaceInfo> JsonCodec<PlaceInfo>::decode(const nlohmann::json& json) {
   const JsonFields fields(json);
   auto type = fields.requiredString("type");
   auto name = fields.requiredString("name");
@@ -14,8 +15,8 @@ std::shared_ptr<PlaceInfo> PlaceInfo::decode(const nlohmann::json& json) {
   return std::make_shared<PlaceInfo>(std::move(type), std::move(name), std::move(distance));
 }
 
-nlohmann::json PlaceInfo::encode() const {
-  return {{"type", type}, {"name", name}, {"distance", JsonFields::encode(distance)}};
+nlohmann::json JsonCodec<PlaceInfo>::encode(const PlaceInfo& place) {
+  return {{"type", place.type}, {"name", place.name}, {"distance", JsonFields::encode(place.distance)}};
 }
 
 }  // namespace tovik

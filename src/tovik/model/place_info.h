@@ -4,8 +4,6 @@
 #include <string>
 #include <utility>
 
-#include <nlohmann/json.hpp>
-
 #include "tovik/model/distance_info.h"
 #include "tovik/system/export.h"
 
@@ -19,10 +17,6 @@ class TOVIK_API PlaceInfo {
   PlaceInfo();
   PlaceInfo(std::string type, std::string name, std::shared_ptr<DistanceInfo> distance)
       : type(std::move(type)), name(std::move(name)), distance(std::move(distance)) {}
-
-  /// Throws `DecodingError`; never returns a partly filled object.
-  static std::shared_ptr<PlaceInfo> decode(const nlohmann::json& json);
-  nlohmann::json encode() const;
 
   std::string type;                        ///< the place's kind
   std::string name;                        ///< its name

@@ -1,5 +1,6 @@
 #include "tovik/model/position.h"
 
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_fields.h"
 
 namespace tovik {
@@ -10,11 +11,13 @@ std::shared_ptr<Position> Position::create(std::shared_ptr<TkPoint> point) {
   return std::make_shared<Position>(std::move(point));
 }
 
-std::shared_ptr<Position> Position::decode(const nlohmann::json& json) {
+std::shared_ptr<Position> JsonCodec<Position>::decode(const nlohmann::json& json) {
   const JsonFields fields(json);
   return std::make_shared<Position>(fields.requiredObject<TkPoint>("point"));
 }
 
-nlohmann::json Position::encode() const { return {{"point", JsonFields::encode(point)}}; }
+nlohmann::json JsonCodec<Position>::encode(const Position& position) {
+  return {{"point", JsonFields::encode(position.point)}};
+}
 
 }  // namespace tovik

@@ -3,8 +3,6 @@
 #include <memory>
 #include <utility>
 
-#include <nlohmann/json.hpp>
-
 #include "tovik/model/tk_point.h"
 #include "tovik/system/export.h"
 
@@ -19,9 +17,6 @@ class TOVIK_API Position {
   explicit Position(std::shared_ptr<TkPoint> point) : point(std::move(point)) {}
 
   static std::shared_ptr<Position> create(std::shared_ptr<TkPoint> point);
-  /// Throws `DecodingError`; never returns a partly filled object.
-  static std::shared_ptr<Position> decode(const nlohmann::json& json);
-  nlohmann::json encode() const;
 
   std::shared_ptr<TkPoint> point;  ///< the coordinate
 };

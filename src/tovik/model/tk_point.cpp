@@ -1,5 +1,6 @@
 #include "tovik/model/tk_point.h"
 
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_fields.h"
 
 namespace tovik {
@@ -8,13 +9,15 @@ std::shared_ptr<TkPoint> TkPoint::create(double longitude, double latitude) {
   return std::make_shared<TkPoint>(longitude, latitude);
 }
 
-std::shared_ptr<TkPoint> TkPoint::decode(const nlohmann::json& json) {
+std::shared_ptr<TkPoint> JsonCodec<TkPoint>::decode(const nlohmann::json& json) {
   const JsonFields fields(json);
   const double longitude = fields.requiredNumber("longitude");
   const double latitude = fields.requiredNumber("latitude");
   return std::make_shared<TkPoint>(longitude, latitude);
 }
 
-nlohmann::json TkPoint::encode() const { return {{"longitude", longitude}, {"latitude", latitude}}; }
+nlohmann::json JsonCodec<TkPoint>::encode(const TkPoint& point) {
+  return {{"longitude", point.longitude}, {"latitude", point.latitude}};
+}
 
 }  // namespace tovik

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include <nlohmann/json.hpp>
 #include "tovik/system/export.h"
 
 namespace tovik {
@@ -15,9 +14,6 @@ class TOVIK_API TkPoint {
   TkPoint(double longitude, double latitude) : longitude(longitude), latitude(latitude) {}
 
   static std::shared_ptr<TkPoint> create(double longitude, double latitude);
-  /// Throws `DecodingError`; never returns a partly filled object.
-  static std::shared_ptr<TkPoint> decode(const nlohmann::json& json);
-  nlohmann::json encode() const;
 
   double longitude = 0.0;  ///< degrees, east positive
   double latitude = 0.0;   ///< degrees, north positive

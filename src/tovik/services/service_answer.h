@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/model/geocode_res.h"
+#include "tovik/model/json_codec.h"
 #include "tovik/model/json_document.h"
 #include "tovik/model/location_res.h"
 #include "tovik/network/http_url_response.h"
@@ -34,7 +35,7 @@ struct AnswerDecoding;
 
 template <>
 struct AnswerDecoding<std::shared_ptr<LocationRes>> {
-  static std::shared_ptr<LocationRes> decode(const nlohmann::json& json) { return LocationRes::decode(json); }
+  static std::shared_ptr<LocationRes> decode(const nlohmann::json& json) { return JsonCodec<LocationRes>::decode(json); }
 };
 
 template <>
