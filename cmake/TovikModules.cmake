@@ -1,7 +1,8 @@
 # The kit is built from one object library per source folder, so that a test of one
 # subsystem links only what that subsystem needs, and the two libraries are made of all of
-# them. Folders are layered (scripts/check-layers): a module names the modules below it
-# that it uses (DEPS, public: their headers appear in its own), the outside libraries its
+# them. Folders are layered: a module names the modules below it that it uses (DEPS, public:
+# their headers appear in its own; scripts/check-layers reads these calls in
+# src/CMakeLists.txt, so write the names out there), the outside libraries its
 # headers expose (PUBLIC_LIBS) and those only its sources use (PRIVATE_LIBS).
 #
 #   tovik_module(NAME SOURCES <files> [DEPS <modules>] [PUBLIC_LIBS <targets>] [PRIVATE_LIBS <targets>])

@@ -58,5 +58,12 @@ if(NOT TOVIK_SANITIZE AND NOT TOVIK_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU
   set_tests_properties(packaging.abi PROPERTIES TIMEOUT 300)
 endif()
 
-# No source folder includes a folder above it.
+# No source folder includes a folder above it (the layers are the modules of src/CMakeLists.txt),
+# and the check itself catches a climbing include and a folder without a layer.
 add_test(NAME packaging.layers COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check-layers)
+add_test(NAME packaging.layers_check
+         COMMAND ${CMAKE_COMMAND}
+                 -DPYTHON=${Python3_EXECUTABLE}
+                 -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+                 -DWORK_DIR=${PROJECT_BINARY_DIR}/packaging-layers
+                 -P ${CMAKE_CURRENT_LIST_DIR}/layers_check.cmake)
