@@ -200,6 +200,31 @@ void BM_KitSequential(benchmark::State& state) {
   reportLatency(state, micros, *server);
 }
 
+// The network client's part of that road alone: the request built, sent, decoded on the main
+// thread, without the endpoint's row and the delivery turn.
+void BM_KitSequentialSend(benchmark::State& state) {
+  auto server = makeServer();
+  std::vector<double> micros;
+  micros.reserve(kRequests);
+  const CpuPerRequest cpu(state);
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    bool done = false;
+    bool ok = false;
+    sendDecoded(sampleRequest(*server), [&](tovik::RequestResult<Answer> result) {
+      done = true;
+      ok = result.isSuccess();
+    });
+    tovik::MainQueue::shared().runUntil([&] { return done; }, 10s);
+    micros.push_back(microsSince(start));
+    if (!ok) {
+      state.SkipWithError("a request failed");
+      break;
+    }
+  }
+  reportLatency(state, micros, *server);
+}
+
 void BM_PlainCurlSequential(benchmark::State& state) {
   auto server = makeServer();
   const auto request = sampleRequest(*server);
@@ -400,6 +425,7 @@ BENCHMARK(BM_MakeURLRequest)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HandleResponse)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainCurlSequential)->Iterations(kRequests)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainCurlSequentialWithKitWork)->Iterations(kRequests)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KitSequentialSend)->Iterations(kRequests)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_KitSequential)->Iterations(kRequests)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainCurlInFlight)->Arg(kInFlight)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KitManyHeaderFields)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -49,6 +49,8 @@ struct Transfer {
   // The answer's header fields the kit reads, gathered as they arrive.
   HTTPHeaderFields answerHeaders;
   std::size_t keptHeaderLines = 0;
+  std::size_t headerLines = 0;
+  bool tooManyHeaderLines = false;
   // How often libcurl was about to send the request, and whether a second time was stopped.
   int sendAttempts = 0;
   bool resendRefused = false;
@@ -58,6 +60,11 @@ struct Transfer {
 // kit reads is a line or two, and a hostile answer may carry tens of thousands.
 constexpr std::size_t kKeptHeaderFields = 8;
 constexpr std::size_t kKeptHeaderValue = 1024;
+// An answer with more header lines than this is refused where the line arrives: libcurl
+// compares every line with each field name it knows and stores it, which at tens of
+// thousands of lines holds the worker, and every other exchange, for milliseconds. Real
+// answers carry a few dozen.
+constexpr std::size_t kMaxAnswerHeaderLines = 1000;
 
 bool isKeptHeader(std::string_view name) {
   return std::ranges::any_of(CurlSession::kAnswerHeaderNames, [name](std::string_view kept) {
@@ -80,6 +87,10 @@ std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   auto* transfer = static_cast<Transfer*>(context);
   const std::size_t length = size * count;
   const std::string_view line(data, length);
+  if (++transfer->headerLines > kMaxAnswerHeaderLines) {
+    transfer->tooManyHeaderLines = true;
+    return 0;  // aborts the transfer
+  }
   if (line.starts_with("HTTP/")) {
     transfer->answerHeaders = {};  // a new response begins (after an interim 1xx)
     transfer->keptHeaderLines = 0;
@@ -450,6 +461,12 @@ struct CurlSession::Impl {
 
       if (transfer->bodyTooLarge) {
         complete(*transfer, std::nullopt, std::move(response), std::nullopt);
+      } else if (transfer->tooManyHeaderLines) {
+        // Reported as libcurl reports a header it finds too large.
+        if (response) {
+          response->headerFields = {};
+        }
+        complete(*transfer, std::nullopt, std::move(response), TransportError::fromCurlCode(CURLE_RECV_ERROR));
       } else if (transfer->resendRefused) {
         // Reported as what it was: the connection ended before any answer.
         complete(*transfer, std::nullopt, std::nullopt, TransportError::fromCurlCode(CURLE_GOT_NOTHING));
