@@ -127,8 +127,9 @@ inline constexpr std::array kNearbySearch{kKey,
 namespace endpoint_rows {
 /// A POST to the track-points path answered by one `LocationRes`, of which only status 200
 /// counts as a result; the body is logged before, one line with the error or status after.
-constexpr ServiceEndpoint trackPoints(std::string_view call, std::span<const QueryItem> query, std::string_view bodyLabel,
-                                      std::string_view failurePrefix, std::string_view successPrefix) {
+constexpr ServiceEndpoint trackPoints(std::string_view call, std::span<const QueryItem> query,
+                                      std::string_view bodyLabel, std::string_view failurePrefix,
+                                      std::string_view successPrefix) {
   return ServiceEndpoint{.call = call,
                          .method = "POST",
                          .path = "/location/hub/v1/track_points",
@@ -164,11 +165,12 @@ constexpr ServiceEndpoint search(std::string_view call, std::string_view path, s
 }
 }  // namespace endpoint_rows
 
-inline constexpr ServiceEndpoint kTrackLocationEndpoint = endpoint_rows::trackPoints(
-    "fused location", endpoint_items::kTrackLocation, "\n融合定位请求Body:", "融合定位失败: ", "融合定位成功，状态码: ");
+inline constexpr ServiceEndpoint kTrackLocationEndpoint =
+    endpoint_rows::trackPoints("fused location", endpoint_items::kTrackLocation,
+                               "\n融合定位请求Body:", "融合定位失败: ", "融合定位成功，状态码: ");
 inline constexpr ServiceEndpoint kReverseGeocodeEndpoint =
-    endpoint_rows::trackPoints("reverse geocoding", endpoint_items::kReverseGeocode, "\n逆地理编码请求Body:",
-                               "逆地理编码失败: ", "逆地理编码成功，状态码: ");
+    endpoint_rows::trackPoints("reverse geocoding", endpoint_items::kReverseGeocode,
+                               "\n逆地理编码请求Body:", "逆地理编码失败: ", "逆地理编码成功，状态码: ");
 inline constexpr ServiceEndpoint kGeocodeEndpoint =
     endpoint_rows::search("geocoding", "/location/scenario/v1/geocode", endpoint_items::kGeocode, KeyKind::access,
                           CallerHold::weak, SuccessOrder::logThenCallback);
@@ -181,8 +183,8 @@ inline constexpr ServiceEndpoint kNearbySearchEndpoint =
                           KeyKind::poi, CallerHold::strong, SuccessOrder::callbackThenLog);
 
 /// Every row, for whoever routes them.
-inline constexpr std::array<const ServiceEndpoint*, 5> kServiceEndpoints{
-    &kTrackLocationEndpoint, &kReverseGeocodeEndpoint, &kGeocodeEndpoint, &kPlaceSearchEndpoint,
-    &kNearbySearchEndpoint};
+inline constexpr std::array<const ServiceEndpoint*, 5> kServiceEndpoints{&kTrackLocationEndpoint,
+                                                                         &kReverseGeocodeEndpoint, &kGeocodeEndpoint,
+                                                                         &kPlaceSearchEndpoint, &kNearbySearchEndpoint};
 
 }  // namespace tovik

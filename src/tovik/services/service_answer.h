@@ -35,14 +35,14 @@ struct AnswerDecoding;
 
 template <>
 struct AnswerDecoding<std::shared_ptr<LocationRes>> {
-  static std::shared_ptr<LocationRes> decode(const nlohmann::json& json) { return JsonCodec<LocationRes>::decode(json); }
+  static std::shared_ptr<LocationRes> decode(const nlohmann::json& json) {
+    return JsonCodec<LocationRes>::decode(json);
+  }
 };
 
 template <>
 struct AnswerDecoding<std::vector<std::shared_ptr<GeocodeRes>>> {
-  static std::vector<std::shared_ptr<GeocodeRes>> decode(const nlohmann::json& json) {
-    return decodeGeocodeList(json);
-  }
+  static std::vector<std::shared_ptr<GeocodeRes>> decode(const nlohmann::json& json) { return decodeGeocodeList(json); }
 };
 
 template <>

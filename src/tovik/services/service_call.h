@@ -59,9 +59,7 @@ class ServiceCall {
         return;
       }
       MainQueue::shared().async([&endpoint, owner = std::move(owner), recipient = std::move(recipient),
-                                 result = std::move(result)] {
-        deliver(endpoint, recipient, result);
-      });
+                                 result = std::move(result)] { deliver(endpoint, recipient, result); });
     };
 
     auto built = builder(endpoint, caller.baseURL, arguments, std::move(body)).makeURLRequest();
@@ -71,12 +69,12 @@ class ServiceCall {
     }
     auto& request = std::get<URLRequest>(built);
     logRequest(endpoint, request);
-    NetworkClient::shared().send(std::move(request),
-                                 [completion = std::move(completion)](std::optional<std::string> data,
-                                                                      std::optional<HTTPURLResponse> response,
-                                                                      std::optional<Error> error) mutable {
-                                   completion(handleResponse<T>(std::move(data), std::move(response), std::move(error)));
-                                 });
+    NetworkClient::shared().send(
+        std::move(request),
+        [completion = std::move(completion)](std::optional<std::string> data, std::optional<HTTPURLResponse> response,
+                                             std::optional<Error> error) mutable {
+          completion(handleResponse<T>(std::move(data), std::move(response), std::move(error)));
+        });
   }
 
   /// The request description of a call; reads the process-wide key now.
