@@ -18,6 +18,9 @@ namespace tovik {
 
 namespace {
 
+// However slow the replay, one step of the log waits at most this long.
+constexpr std::chrono::duration<double> kLongestStep = std::chrono::hours(24);
+
 constexpr const char* kErrorDomain = "NmeaReplayProvider";
 
 // An open file descriptor, closed on scope exit.
@@ -103,8 +106,10 @@ void NmeaReplayProvider::replay(const ProviderReader::Run& run, const std::strin
   // Returns false when the replay was stopped while waiting.
   const auto emit = [&](const Location& fix) {
     if (paced && lastStamp && fix.timestamp > *lastStamp) {
+      // Bounded before it becomes a clock duration: a tiny speed factor would overflow it.
+      const double seconds = std::chrono::duration<double>(fix.timestamp - *lastStamp).count() / speedFactor;
       due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-          std::chrono::duration<double>(fix.timestamp - *lastStamp) / speedFactor);
+          std::chrono::duration<double>(std::min(seconds, kLongestStep.count())));
       if (!run.waitUntil(due)) return false;
     } else if (paced) {
       due = std::max(due, std::chrono::steady_clock::now());

@@ -13,7 +13,7 @@ namespace tovik {
 
 /// Replays a recorded NMEA log (GGA, RMC, GSA; checksums verified), paced by the log's
 /// own time stamps divided by `speedFactor` (zero, negative or infinite: as fast as
-/// possible). Each start replays the log from its beginning on a reader thread that only
+/// possible; however small, one step waits at most a day). Each start replays the log from its beginning on a reader thread that only
 /// posts to the main queue; at the end of the log the fixes simply stop. A missing or
 /// unreadable file is reported as a location error. Grants `authorizedAlways`.
 class TOVIK_API NmeaReplayProvider : public LocationProvider {
