@@ -6,6 +6,8 @@ find_package(nlohmann_json 3.10 REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBGPS REQUIRED IMPORTED_TARGET libgps)
 pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+# The ellipsoidal distance; private to the kit (no installed header includes it).
+pkg_check_modules(GEOGRAPHICLIB REQUIRED IMPORTED_TARGET geographiclib)
 
 find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
 add_library(tovik_asio INTERFACE)

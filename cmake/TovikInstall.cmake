@@ -91,7 +91,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pkg-config, gpsd | geoclue-2.0")
 # Linking the static library needs the kit's own dependencies' development files.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libcurl4-openssl-dev, libgps-dev, libsystemd-dev, libsleef-dev")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libcurl4-openssl-dev, libgps-dev, libsystemd-dev, libsleef-dev, libgeographiclib-dev")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

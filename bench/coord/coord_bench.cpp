@@ -171,8 +171,23 @@ void BM_DistanceStraightforward(benchmark::State& state) {
   distances(state, StraightforwardTransform::distance);
 }
 
+void BM_GcjToWgsPrecise(benchmark::State& state) {
+  eachPoint(state, gcjPoints(), [](Coordinate c) { return OrbCoorTransform::transformFromGCJToWGSPrecise(c); });
+}
+void BM_BaiduToWgsPrecise(benchmark::State& state) {
+  eachPoint(state, baiduPoints(), [](Coordinate c) { return OrbCoorTransform::transformFromBaiduToWGSPrecise(c); });
+}
+void BM_GeodesicDistance(benchmark::State& state) {
+  distances(state, [](double lat1, double lat2, double lng1, double lng2) {
+    return OrbCoorTransform::geodesicDistance({lat1, lng1}, {lat2, lng2});
+  });
+}
+
 BENCHMARK(BM_WgsToGcj);
 BENCHMARK(BM_WgsToGcjStraightforward);
+BENCHMARK(BM_GcjToWgsPrecise);
+BENCHMARK(BM_BaiduToWgsPrecise);
+BENCHMARK(BM_GeodesicDistance);
 BENCHMARK(BM_GcjToWgs);
 BENCHMARK(BM_GcjToWgsStraightforward);
 BENCHMARK(BM_GcjToBaidu);
@@ -223,6 +238,17 @@ void BM_BatchWgsToGcjPreciseInChina(benchmark::State& state) {
   }, chinaPoints());
 }
 
+void BM_BatchGcjToWgsPrecise(benchmark::State& state) {
+  batch(state, [](std::span<const Coordinate> in, std::span<Coordinate> out, BatchPath path) {
+    return OrbCoorTransform::transformFromGCJToWGSPrecise(in, out, Region::rectangle, path);
+  }, gcjPoints());
+}
+void BM_BatchBaiduToWgsPrecise(benchmark::State& state) {
+  batch(state, [](std::span<const Coordinate> in, std::span<Coordinate> out, BatchPath path) {
+    return OrbCoorTransform::transformFromBaiduToWGSPrecise(in, out, Region::rectangle, path);
+  }, baiduPoints());
+}
+
 void batchPaths(benchmark::internal::Benchmark* b) {
   b->ArgName("path");
   for (const BatchPath path : {BatchPath::scalar, BatchPath::sse2, BatchPath::avx2, BatchPath::avx512}) {
@@ -234,6 +260,8 @@ BENCHMARK(BM_BatchWgsToGcj)->Apply(batchPaths);
 BENCHMARK(BM_BatchGcjToBaidu)->Apply(batchPaths);
 BENCHMARK(BM_BatchBaiduToGcj)->Apply(batchPaths);
 BENCHMARK(BM_BatchWgsToBaidu)->Apply(batchPaths);
+BENCHMARK(BM_BatchGcjToWgsPrecise)->Apply(batchPaths);
+BENCHMARK(BM_BatchBaiduToWgsPrecise)->Apply(batchPaths);
 BENCHMARK(BM_BatchWgsToGcjInChina)->Apply(batchPaths);
 BENCHMARK(BM_BatchWgsToGcjPreciseInChina)->Apply(batchPaths);
 

@@ -443,6 +443,29 @@ TK_API tk_status tk_orb_coor_transform_transformFromBaiduToWGS_batch(const tk_co
                                                                      size_t count);
 
 /**
+ * The precise inverses (`transformFromGCJToWGSPrecise`, `transformFromBaiduToWGSPrecise`): Newton's
+ * method instead of the search, so the forward transform of the result is within 2e-12 degree of
+ * the input inside the GCJ-02 region (1e-9 degree, 0.1 mm, within 30 m of longitude 105 E). A
+ * point outside the region comes back unchanged. The batch forms are as the batch functions above.
+ */
+TK_API tk_coordinate tk_orb_coor_transform_transformFromGCJToWGSPrecise(tk_coordinate gcj);
+TK_API tk_coordinate tk_orb_coor_transform_transformFromBaiduToWGSPrecise(tk_coordinate bd);
+TK_API tk_status tk_orb_coor_transform_transformFromGCJToWGSPrecise_batch(const tk_coordinate* in,
+                                                                          tk_coordinate* out, size_t count);
+TK_API tk_status tk_orb_coor_transform_transformFromBaiduToWGSPrecise_batch(const tk_coordinate* in,
+                                                                            tk_coordinate* out, size_t count);
+
+/** Metres along the WGS-84 ellipsoid's geodesic between two WGS-84 points (GeographicLib); NaN for
+ * a NaN coordinate or a latitude outside [-90, 90]. */
+TK_API double tk_orb_coor_transform_geodesicDistance(tk_coordinate point1, tk_coordinate point2);
+/** The length in metres of the track `points[0]`..`points[count - 1]`: the sum of the distances
+ * between consecutive points on the sphere (as tk_orb_coor_transform_distanceByPointWithPoint1_point2()).
+ * Fewer than two points, or NULL: 0. */
+TK_API double tk_orb_coor_transform_trackLength(const tk_coordinate* points, size_t count);
+/** As tk_orb_coor_transform_trackLength(), on the ellipsoid (tk_orb_coor_transform_geodesicDistance()). */
+TK_API double tk_orb_coor_transform_geodesicTrackLength(const tk_coordinate* points, size_t count);
+
+/**
  * Where GCJ-02 differs from WGS-84 (`Region` in C++). ::TK_REGION_RECTANGLE is the GCJ-02
  * rectangle of the functions above; ::TK_REGION_PRECISE is mainland China and its coastal waters
  * from Natural Earth's 1:10 m boundaries (Hong Kong, Macao and Taiwan outside). The functions
@@ -464,6 +487,16 @@ TK_API tk_coordinate tk_orb_coor_transform_transformFromGCJToWGS_inRegion(tk_coo
 TK_API tk_coordinate tk_orb_coor_transform_transformFromWGSToBaidu_inRegion(tk_coordinate wgs, int32_t region);
 /** tk_orb_coor_transform_transformFromBaiduToWGS() in `region`. */
 TK_API tk_coordinate tk_orb_coor_transform_transformFromBaiduToWGS_inRegion(tk_coordinate bd, int32_t region);
+/** tk_orb_coor_transform_transformFromGCJToWGSPrecise() undoing the transform of `region`. */
+TK_API tk_coordinate tk_orb_coor_transform_transformFromGCJToWGSPrecise_inRegion(tk_coordinate gcj, int32_t region);
+/** tk_orb_coor_transform_transformFromBaiduToWGSPrecise() undoing the transform of `region`. */
+TK_API tk_coordinate tk_orb_coor_transform_transformFromBaiduToWGSPrecise_inRegion(tk_coordinate bd, int32_t region);
+TK_API tk_status tk_orb_coor_transform_transformFromGCJToWGSPrecise_batch_inRegion(const tk_coordinate* in,
+                                                                                   tk_coordinate* out, size_t count,
+                                                                                   int32_t region);
+TK_API tk_status tk_orb_coor_transform_transformFromBaiduToWGSPrecise_batch_inRegion(const tk_coordinate* in,
+                                                                                     tk_coordinate* out,
+                                                                                     size_t count, int32_t region);
 /** The batch forms of the four above, as the batch functions above. */
 TK_API tk_status tk_orb_coor_transform_transformFromWGSToGCJ_batch_inRegion(const tk_coordinate* in,
                                                                             tk_coordinate* out, size_t count,

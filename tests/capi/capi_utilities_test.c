@@ -23,6 +23,9 @@ void test_transforms_match_reference_values(void) {
       {TRANSFORMS(BaiduToGCJ), {39.916464747, 116.410115569}, {39.910125154, 116.403743016}},
       {TRANSFORMS(WGSToBaidu), {39.908722, 116.397499}, {39.916464747, 116.410115569}},
       {TRANSFORMS(BaiduToWGS), {39.916464747, 116.410115569}, {39.908725160, 116.397498357}},
+      /* The precise inverses give back the point of the first row. */
+      {TRANSFORMS(GCJToWGSPrecise), {39.910125500, 116.403742575}, {39.908722, 116.397499}},
+      {TRANSFORMS(BaiduToWGSPrecise), {39.916464747, 116.410115569}, {39.908722, 116.397499}},
   };
   /* A track through Beijing and beyond the region, long enough to span several of the
    * batch functions' chunks, with a point abroad and a NaN. */
@@ -58,6 +61,18 @@ void test_transforms_match_reference_values(void) {
   /* The distance of two points (the one of four numbers is checked on another thread). */
   const tk_coordinate beijing = {39.9, 116.4}, shanghai = {31.2, 121.5};
   CHECK(fabs(tk_orb_coor_transform_distanceByPointWithPoint1_point2(beijing, shanghai) - 1071286.452) <= 1e-3);
+  /* GeographicLib's JFK to Paris CDG, and tracks. */
+  const tk_coordinate jfk = {40.6, -73.8}, cdg = {49.01666667, 2.55};
+  CHECK(fabs(tk_orb_coor_transform_geodesicDistance(jfk, cdg) - 5853226.0) <= 0.5);
+  const tk_coordinate track[] = {beijing, shanghai, beijing};
+  CHECK(fabs(tk_orb_coor_transform_trackLength(track, 3) - 2 * 1071286.452) <= 2e-3);
+  CHECK(tk_orb_coor_transform_geodesicTrackLength(track, 3) ==
+        2 * tk_orb_coor_transform_geodesicDistance(beijing, shanghai));
+  CHECK(tk_orb_coor_transform_trackLength(NULL, 5) == 0.0 && tk_orb_coor_transform_geodesicTrackLength(track, 1) == 0.0);
+  CHECK(tk_orb_coor_transform_transformFromGCJToWGSPrecise_batch_inRegion(in, out, 1, 7) == TK_ERROR_INVALID_ARGUMENT);
+  const tk_coordinate hong_kong = {22.2783, 114.1747};
+  const tk_coordinate kept = tk_orb_coor_transform_transformFromGCJToWGSPrecise_inRegion(hong_kong, TK_REGION_PRECISE);
+  CHECK(kept.latitude == hong_kong.latitude && kept.longitude == hong_kong.longitude);
 }
 
 static void work_stopping(void* context) {

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <numbers>
 #include <random>
 #include <span>
 #include <string>
@@ -69,6 +70,20 @@ std::vector<Operation> operations() {
       {"GcjToWgs", Single{T::transformFromGCJToWGS}, Batch{T::transformFromGCJToWGS}, false, true},
       {"BaiduToWgs", Single{T::transformFromBaiduToWGS}, Batch{T::transformFromBaiduToWGS}, false, true},
   };
+  for (const Region region : {Region::rectangle, Region::precise}) {
+    const std::string where = region == Region::rectangle ? "" : "InPreciseRegion";
+    ops.push_back({"GcjToWgsPrecise" + where, [=](Coordinate c) { return T::transformFromGCJToWGSPrecise(c, region); },
+                   [=](std::span<const Coordinate> in, std::span<Coordinate> out, BatchPath path) {
+                     return T::transformFromGCJToWGSPrecise(in, out, region, path);
+                   },
+                   true, false});
+    ops.push_back({"BaiduToWgsPrecise" + where,
+                   [=](Coordinate c) { return T::transformFromBaiduToWGSPrecise(c, region); },
+                   [=](std::span<const Coordinate> in, std::span<Coordinate> out, BatchPath path) {
+                     return T::transformFromBaiduToWGSPrecise(in, out, region, path);
+                   },
+                   false, false});
+  }
   const std::string names[] = {"Wgs", "Gcj", "Baidu"};  // in the order of Datum
   for (const Region region : {Region::rectangle, Region::precise}) {
     for (const Datum from : {Datum::wgs84, Datum::gcj02, Datum::bd09}) {
@@ -359,11 +374,142 @@ TEST(BatchTransform, EveryPathAgreesWithTheSinglePointResults) {
   }
 }
 
+/// Metres between two nearby points, by the local scale of the degrees.
+double metresApart(Coordinate a, Coordinate b) {
+  constexpr double metresPerDegree = 111319.49;
+  const double north = (a.latitude - b.latitude) * metresPerDegree;
+  const double east = (a.longitude - b.longitude) * metresPerDegree * std::cos(a.latitude * std::numbers::pi / 180.0);
+  return std::hypot(north, east);
+}
+
+/// A WGS-84 grid over the whole rectangle, with a dense strip across longitude 105 E, where the
+/// offset's square-root term has no slope.
+std::vector<Coordinate> rectangleGrid() {
+  std::vector<Coordinate> points;
+  for (double lat = 0.8293; lat <= 55.8271; lat += 0.0771) {
+    for (double lon = 72.004; lon <= 137.8347; lon += 0.0631) {
+      points.push_back({lat, lon});
+    }
+    for (double lon = 105.0 - 2e-4; lon <= 105.0 + 2e-4; lon += 7.3e-6) {
+      points.push_back({lat, lon});
+    }
+  }
+  return points;
+}
+
+/// The precise inverses against their forward transforms over the whole region: the forward
+/// image of each result is within a millimetre of the input, on every path.
+TEST(PreciseInverse, UndoesTheForwardTransformToAMillimetreOverTheRegion) {
+  const std::vector<Coordinate> wgs = rectangleGrid();
+  struct Case {
+    const char* name;
+    Coordinate (*forward)(Coordinate);
+    bool (*inverse)(std::span<const Coordinate>, std::span<Coordinate>, Region, BatchPath);
+  };
+  const Case cases[] = {{"GCJ-02", T::transformFromWGSToGCJ, T::transformFromGCJToWGSPrecise},
+                        {"BD-09", T::transformFromWGSToBaidu, T::transformFromBaiduToWGSPrecise}};
+  for (const Case& c : cases) {
+    std::vector<Coordinate> images;
+    for (const Coordinate w : wgs) {
+      images.push_back(c.forward(w));
+    }
+    for (const BatchPath path : {BatchPath::scalar, BatchPath::sse2, BatchPath::avx2, BatchPath::avx512}) {
+      if (T::effectiveBatchPath(path) != path) {
+        continue;
+      }
+      std::vector<Coordinate> back(images.size());
+      ASSERT_TRUE(c.inverse(images, back, Region::rectangle, path));
+      double worst = 0.0;
+      double worstAway = 0.0;  // more than 0.001 degree from longitude 105
+      double worstFromStart = 0.0;
+      for (std::size_t i = 0; i < images.size(); ++i) {
+        const double error = metresApart(c.forward(back[i]), images[i]);
+        worst = std::max(worst, error);
+        if (std::fabs(back[i].longitude - 105.0) > 1e-3) {
+          worstAway = std::max(worstAway, error);
+        }
+        // The offset is one to one where the image stays inside the rectangle: the answer is the
+        // point the grid started from.
+        if (!T::contains(images[i]) || T::contains(back[i]) != T::contains(wgs[i])) {
+          continue;
+        }
+        worstFromStart = std::max(worstFromStart, metresApart(back[i], wgs[i]));
+      }
+      SCOPED_TRACE(testing::Message() << c.name << " on path " << static_cast<int>(path));
+      EXPECT_LE(worst, 1e-3);
+      EXPECT_LE(worstAway, 1e-6);
+      EXPECT_LE(worstFromStart, 1e-3);
+    }
+  }
+}
+
+TEST(PreciseInverse, LeavesWhatTheRegionLeavesAlone) {
+  // Hong Kong is outside the precise region: its points are their own preimages there, not in
+  // the rectangle.
+  const Coordinate hongKong{22.2783, 114.1747};
+  EXPECT_TRUE(sameBits(T::transformFromGCJToWGSPrecise(hongKong, Region::precise), hongKong));
+  EXPECT_GT(metresApart(T::transformFromGCJToWGSPrecise(hongKong), hongKong), 100.0);
+  const Coordinate beijing{39.9087, 116.3975};
+  const Coordinate gcj = T::transformFromWGSToGCJ(beijing, Region::precise);
+  EXPECT_LE(metresApart(T::transformFromGCJToWGSPrecise(gcj, Region::precise), beijing), 1e-6);
+  const Coordinate bd = T::transformFromWGSToBaidu(beijing, Region::precise);
+  EXPECT_LE(metresApart(T::transformFromBaiduToWGSPrecise(bd, Region::precise), beijing), 1e-6);
+  // Outside the rectangle, and NaN.
+  const Coordinate paris{48.8566, 2.3522};
+  EXPECT_TRUE(sameBits(T::transformFromGCJToWGSPrecise(paris), paris));
+  EXPECT_TRUE(std::isnan(T::transformFromGCJToWGSPrecise({kNaN, 116.4}).latitude));
+  EXPECT_TRUE(std::isnan(T::transformFromBaiduToWGSPrecise({39.9, kNaN}).longitude));
+  // The search stays the default, a few decimetres off where the precise inverse is exact.
+  EXPECT_GT(metresApart(T::transformFromGCJToWGS(T::transformFromWGSToGCJ(beijing)), beijing), 1e-3);
+}
+
+// Published values of GeographicLib's test suite and documentation (WGS-84): lat1, lon1, lat2,
+// lon2, metres, tolerance.
+TEST(GeodesicDistance, MatchesGeographicLibsPublishedValues) {
+  const struct {
+    double lat1, lon1, lat2, lon2, metres, tolerance;
+  } rows[] = {
+      {40.6, -73.8, 49.01666667, 2.55, 5853226.0, 0.5},  // JFK to Paris CDG
+      {36.493349428792, 0.0, 36.49334942879201, 0.0000008, 0.072, 0.5e-3},
+      {56.320923501171, 0.0, -56.320923501171, 179.664747671772880215, 19993558.287, 0.5e-3},
+      {52.784459512564, 0.0, -52.784459512563990912, 179.634407464943777557, 19991596.095, 0.5e-3},
+      {48.522876735459, 0.0, -48.52287673545898293, 179.599720456223079643, 19989144.774, 0.5e-3},
+  };
+  for (const auto& row : rows) {
+    EXPECT_NEAR(T::geodesicDistance({row.lat1, row.lon1}, {row.lat2, row.lon2}), row.metres, row.tolerance)
+        << row.lat1 << ", " << row.lon1 << " to " << row.lat2 << ", " << row.lon2;
+  }
+  EXPECT_EQ(T::geodesicDistance({39.9, 116.4}, {39.9, 116.4}), 0.0);
+  EXPECT_TRUE(std::isnan(T::geodesicDistance({kNaN, 0.0}, {0.0, 90.0})));
+  EXPECT_TRUE(std::isnan(T::geodesicDistance({116.4, 39.9}, {0.0, 90.0})));  // lon,lat read as lat,lon
+}
+
+// A dense track keeps its length on the ellipsoid, where the sphere's chord formula rounds
+// centimetre steps away.
+TEST(GeodesicDistance, TrackLengthsAddUpTheirSegments) {
+  std::vector<Coordinate> track;
+  for (int i = 0; i <= 1000; ++i) {
+    track.push_back({39.9, 116.4 + i * 1e-7});  // under a centimetre a step
+  }
+  const double ellipsoid = T::geodesicTrackLength(track);
+  EXPECT_NEAR(ellipsoid, T::geodesicDistance(track.front(), track.back()), 1e-9);
+  EXPECT_NEAR(ellipsoid, 8.552, 0.001);
+  EXPECT_LT(T::trackLength(track), 0.5 * ellipsoid);
+
+  const std::vector<Coordinate> corner = {{31.2, 121.5}, {39.9, 116.4}, {39.9, 116.5}};
+  EXPECT_DOUBLE_EQ(T::trackLength(corner),
+                   T::distanceByPoint(corner[0], corner[1]) + T::distanceByPoint(corner[1], corner[2]));
+  EXPECT_EQ(T::trackLength(std::span(corner).first(1)), 0.0);
+  EXPECT_EQ(T::geodesicTrackLength({}), 0.0);
+}
+
 TEST(BatchTransform, MismatchedSizesWriteNothing) {
   const std::vector<Coordinate> in(5, Coordinate{39.9, 116.4});
   std::vector<Coordinate> out(4, Coordinate{1.0, 2.0});
   EXPECT_FALSE(T::transformFromWGSToGCJ(in, out));
   EXPECT_FALSE(T::transformFromGCJToWGS(in, out));
+  EXPECT_FALSE(T::transformFromGCJToWGSPrecise(in, out, Region::precise));
+  EXPECT_FALSE(T::transformFromBaiduToWGSPrecise(in, out));
   EXPECT_FALSE(T::transformFromWGSToGCJ(in, out, Region::precise));
   EXPECT_FALSE(T::transformFromWGSToBaidu(in, out, Region::precise, BatchPath::scalar));
   for (const Coordinate c : out) {

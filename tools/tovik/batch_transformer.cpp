@@ -35,22 +35,11 @@ void appendNumber(std::string& text, double value, bool json) {
 
 }  // namespace
 
-BatchTransformer::BatchTransformer(DatumConversion conversion, bool json) : conversion_(conversion), json_(json) {
+BatchTransformer::BatchTransformer(DatumConversion conversion, bool json, PointLines lines)
+    : conversion_(conversion), json_(json), lines_(lines) {
   pending_.reserve(kBlockPoints);
+  around_.reserve(kBlockPoints);
   converted_.reserve(kBlockPoints);
-}
-
-std::optional<Coordinate> BatchTransformer::parseLine(std::string_view line) {
-  const auto comma = line.find(',');
-  if (comma == std::string_view::npos) {
-    return std::nullopt;
-  }
-  const auto latitude = readNumber(trimmed(line.substr(0, comma)));
-  const auto longitude = readNumber(trimmed(line.substr(comma + 1)));
-  if (!latitude || !longitude) {
-    return std::nullopt;
-  }
-  return Coordinate{.latitude = *latitude, .longitude = *longitude};
 }
 
 std::optional<BatchTransformer::Failure> BatchTransformer::run(int input, Output& output) {
@@ -60,7 +49,8 @@ std::optional<BatchTransformer::Failure> BatchTransformer::run(int input, Output
 
   const auto badLine = [&](std::string_view line) {
     std::string shown(trimmed(line).substr(0, kShownLineLength));
-    failure = Failure{true, "line " + std::to_string(lineNumber_) + ": expected LAT,LON, got '" + shown + "'"};
+    failure = Failure{true, "line " + std::to_string(lineNumber_) + ": expected " + lines_.expected() + ", got '" +
+                                 shown + "'"};
   };
   const auto writeOut = [&](bool all) {
     if (all || text_.size() >= kWriteChunk) {
@@ -91,14 +81,14 @@ std::optional<BatchTransformer::Failure> BatchTransformer::run(int input, Output
         partial.append(line);
         line = partial;
       }
-      if (!take(line)) {
+      if (!take(line, output)) {
         badLine(line);
         break;
       }
       partial.clear();
       writeOut(false);
     }
-    if (atEnd && !failure && !partial.empty() && !take(partial)) {
+    if (atEnd && !failure && !partial.empty() && !take(partial, output)) {
       badLine(partial);
     }
   }
@@ -110,18 +100,33 @@ std::optional<BatchTransformer::Failure> BatchTransformer::run(int input, Output
   return failure;
 }
 
-bool BatchTransformer::take(std::string_view line) {
+bool BatchTransformer::take(std::string_view line, Output& output) {
   ++lineNumber_;
+  if (lines_.header && lineNumber_ == 1) {
+    if (!json_) {
+      text_.append(line.ends_with('\r') ? line.substr(0, line.size() - 1) : line);
+      text_ += '\n';
+    }
+    return true;
+  }
   if (trimmed(line).empty()) {
     convertPending();  // keeps the blank line in its place
     text_ += '\n';
     return true;
   }
-  const auto point = parseLine(line);
-  if (!point) {
+  const auto parsed = lines_.parse(line);
+  if (!parsed) {
     return false;
   }
-  pending_.push_back(*point);
+  if (!warned_ && std::fabs(parsed->point.latitude) > 90.0) {
+    warned_ = true;
+    output.message("tovik transform: line " + std::to_string(lineNumber_) + ": latitude " +
+                   shortestText(parsed->point.latitude) +
+                   " is outside [-90, 90]; if the lines hold the longitude first, use --order lonlat");
+  }
+  pending_.push_back(parsed->point);
+  around_.push_back({kept_.size(), parsed->before.size(), parsed->between.size(), parsed->after.size()});
+  kept_.append(parsed->before).append(parsed->between).append(parsed->after);
   if (pending_.size() == kBlockPoints) {
     convertPending();
   }
@@ -134,25 +139,32 @@ void BatchTransformer::convertPending() {
   }
   converted_.resize(pending_.size());
   conversion_.convert(pending_, converted_);
-  for (const Coordinate& point : converted_) {
-    append(point);
+  for (std::size_t i = 0; i < converted_.size(); ++i) {
+    append(converted_[i], i);
   }
   pending_.clear();
+  around_.clear();
+  kept_.clear();
 }
 
-void BatchTransformer::append(Coordinate point) {
+void BatchTransformer::append(Coordinate point, std::size_t index) {
   if (json_) {
     text_ += "{\"latitude\":";
     appendNumber(text_, point.latitude, true);
     text_ += ",\"longitude\":";
     appendNumber(text_, point.longitude, true);
     text_ += "}\n";
-  } else {
-    appendNumber(text_, point.latitude, false);
-    text_ += ',';
-    appendNumber(text_, point.longitude, false);
-    text_ += '\n';
+    return;
   }
+  const Around& around = around_[index];
+  const std::string_view kept(kept_);
+  const bool latitudeFirst = lines_.lonLat == (lines_.firstField > lines_.secondField);
+  text_.append(kept.substr(around.start, around.before));
+  appendNumber(text_, latitudeFirst ? point.latitude : point.longitude, false);
+  text_.append(kept.substr(around.start + around.before, around.between));
+  appendNumber(text_, latitudeFirst ? point.longitude : point.latitude, false);
+  text_.append(kept.substr(around.start + around.before + around.between, around.after));
+  text_ += '\n';
 }
 
 }  // namespace tovik::cli

@@ -62,7 +62,7 @@ std::string describe(const LocationRes& result) {
     if (detail->address) address = orNone(detail->address->name);
     if (detail->place && !detail->place->name.empty()) {
       place = detail->place->name;
-      if (detail->place->distance) place += " (" + readableNumber(detail->place->distance->line) + ")";
+      if (detail->place->distance) place += " (" + readableNumber(detail->place->distance->line) + " m)";
     }
     if (detail->position && detail->position->point) {
       position = fixed6(detail->position->point->latitude) + ", " + fixed6(detail->position->point->longitude);
@@ -74,7 +74,7 @@ std::string describe(const LocationRes& result) {
 std::string describe(const GeocodeRes& result) {
   const std::string address = result.address ? orNone(result.address->name) : kNone;
   return orNone(result.name) + " | " + address + " | " + orNone(result.geoPoint) + " | " +
-         readableNumber(result.distance);
+         readableNumber(result.distance) + " m";
 }
 
 std::string jsonLine(const nlohmann::json& document) {

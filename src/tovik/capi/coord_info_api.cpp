@@ -47,6 +47,55 @@ tk_coordinate singleIn(Datum from, Datum to, tk_coordinate point, std::int32_t r
   return single(from, to, point, regionFromC(region).value_or(Region::rectangle));
 }
 
+using PreciseBatch = bool (*)(std::span<const Coordinate>, std::span<Coordinate>, Region, BatchPath);
+
+/// Runs `run` over C points through a fixed buffer, a chunk at a time: the C and C++ coordinate
+/// types are distinct, so the points are copied rather than reinterpreted, and nothing is allocated.
+template <class Run>
+tk_status chunked(const tk_coordinate* in, tk_coordinate* out, std::size_t count, Run run) {
+  if (count == 0) {
+    return TK_OK;
+  }
+  if (in == nullptr || out == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  return tovik::capi::guardedStatus([&] {
+    constexpr std::size_t kChunk = 512;
+    std::array<Coordinate, kChunk> buffer;
+    for (std::size_t start = 0; start < count; start += kChunk) {
+      const std::size_t n = std::min(kChunk, count - start);
+      std::transform(in + start, in + start + n, buffer.begin(), fromC);
+      const std::span<Coordinate> chunk(buffer.data(), n);
+      run(chunk);
+      std::transform(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n), out + start, toC);
+    }
+    return TK_OK;
+  });
+}
+
+tk_status preciseBatch(PreciseBatch inverse, const tk_coordinate* in, tk_coordinate* out, std::size_t count,
+                       std::optional<Region> region) {
+  if (!region) {
+    return TK_ERROR_INVALID_ARGUMENT;
+  }
+  return chunked(in, out, count, [&](std::span<Coordinate> chunk) { inverse(chunk, chunk, *region, BatchPath::automatic); });
+}
+
+/// A track's length; a NULL array counts as no points.
+template <class Length>
+double track(const tk_coordinate* points, std::size_t count, Length length) {
+  if (points == nullptr || count < 2) {
+    return 0.0;
+  }
+  return tovik::capi::guarded(0.0, [&] {
+    double total = 0.0;
+    for (std::size_t i = 1; i < count; ++i) {
+      total += length(fromC(points[i - 1]), fromC(points[i]));
+    }
+    return total;
+  });
+}
+
 /// Converts through a fixed buffer, a chunk at a time: the C and C++ coordinate types are
 /// distinct, so the points are copied rather than reinterpreted, and nothing is allocated.
 tk_status batch(Datum from, Datum to, const tk_coordinate* in, tk_coordinate* out, std::size_t count,
@@ -181,6 +230,57 @@ tk_status tk_orb_coor_transform_transformFromWGSToBaidu_batch_inRegion(const tk_
 tk_status tk_orb_coor_transform_transformFromBaiduToWGS_batch_inRegion(const tk_coordinate* in, tk_coordinate* out,
                                                                        size_t count, int32_t region) {
   return batchIn(kBd, kWgs, in, out, count, region);
+}
+
+tk_coordinate tk_orb_coor_transform_transformFromGCJToWGSPrecise(tk_coordinate gcj) {
+  return toC(OrbCoorTransform::transformFromGCJToWGSPrecise(fromC(gcj)));
+}
+
+tk_coordinate tk_orb_coor_transform_transformFromBaiduToWGSPrecise(tk_coordinate bd) {
+  return toC(OrbCoorTransform::transformFromBaiduToWGSPrecise(fromC(bd)));
+}
+
+tk_coordinate tk_orb_coor_transform_transformFromGCJToWGSPrecise_inRegion(tk_coordinate gcj, int32_t region) {
+  return toC(OrbCoorTransform::transformFromGCJToWGSPrecise(fromC(gcj), regionFromC(region).value_or(Region::rectangle)));
+}
+
+tk_coordinate tk_orb_coor_transform_transformFromBaiduToWGSPrecise_inRegion(tk_coordinate bd, int32_t region) {
+  return toC(
+      OrbCoorTransform::transformFromBaiduToWGSPrecise(fromC(bd), regionFromC(region).value_or(Region::rectangle)));
+}
+
+tk_status tk_orb_coor_transform_transformFromGCJToWGSPrecise_batch(const tk_coordinate* in, tk_coordinate* out,
+                                                                   size_t count) {
+  return preciseBatch(OrbCoorTransform::transformFromGCJToWGSPrecise, in, out, count, Region::rectangle);
+}
+
+tk_status tk_orb_coor_transform_transformFromBaiduToWGSPrecise_batch(const tk_coordinate* in, tk_coordinate* out,
+                                                                     size_t count) {
+  return preciseBatch(OrbCoorTransform::transformFromBaiduToWGSPrecise, in, out, count, Region::rectangle);
+}
+
+tk_status tk_orb_coor_transform_transformFromGCJToWGSPrecise_batch_inRegion(const tk_coordinate* in,
+                                                                            tk_coordinate* out, size_t count,
+                                                                            int32_t region) {
+  return preciseBatch(OrbCoorTransform::transformFromGCJToWGSPrecise, in, out, count, regionFromC(region));
+}
+
+tk_status tk_orb_coor_transform_transformFromBaiduToWGSPrecise_batch_inRegion(const tk_coordinate* in,
+                                                                              tk_coordinate* out, size_t count,
+                                                                              int32_t region) {
+  return preciseBatch(OrbCoorTransform::transformFromBaiduToWGSPrecise, in, out, count, regionFromC(region));
+}
+
+double tk_orb_coor_transform_geodesicDistance(tk_coordinate point1, tk_coordinate point2) {
+  return tovik::capi::guarded(0.0, [&] { return OrbCoorTransform::geodesicDistance(fromC(point1), fromC(point2)); });
+}
+
+double tk_orb_coor_transform_trackLength(const tk_coordinate* points, size_t count) {
+  return track(points, count, [](Coordinate a, Coordinate b) { return OrbCoorTransform::distanceByPoint(a, b); });
+}
+
+double tk_orb_coor_transform_geodesicTrackLength(const tk_coordinate* points, size_t count) {
+  return track(points, count, OrbCoorTransform::geodesicDistance);
 }
 
 const char* tk_version_sdkVersion(void) {

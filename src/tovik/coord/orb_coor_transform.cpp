@@ -5,9 +5,12 @@
 #include <cmath>
 #include <cstddef>
 
+#include <GeographicLib/Geodesic.hpp>
+
 #include "tovik/coord/china_region.h"
 #include "tovik/coord/datum_constants.h"
 #include "tovik/coord/gcj_inverse_search.h"
+#include "tovik/coord/precise_inverse.h"
 #include "tovik/coord/vector_datum_batch.h"
 
 namespace tovik {
@@ -135,6 +138,51 @@ bool inverseBatch(std::span<const Coordinate> in, std::span<Coordinate> out, Tra
   return true;
 }
 
+/// A GCJ-02 point of the precise region's inverse: the lanes answered for the rectangle, which
+/// holds the region; a target outside the region is its own preimage.
+Coordinate inPreciseRegion(Coordinate target, Coordinate rectangleAnswer) {
+  return ChinaRegion::contains(target.latitude, target.longitude) ? rectangleAnswer : target;
+}
+
+/// A precise inverse batch. BD-09 → WGS-84 in the precise region converts to GCJ-02 first, so
+/// that the region test sees the GCJ-02 point. A chunk at a time so that `in` may be `out`.
+bool preciseInverseBatch(bool fromBaidu, std::span<const Coordinate> in, std::span<Coordinate> out, Region region,
+                         BatchPath path) {
+  using Op = VectorDatumBatch::Operation;
+  if (in.size() != out.size()) {
+    return false;
+  }
+  const BatchPath effective = VectorDatumBatch::effectivePath(path);
+  if (effective == BatchPath::scalar) {
+    if (fromBaidu) {
+      eachPoint(in, out, [region](Coordinate c) { return OrbCoorTransform::transformFromBaiduToWGSPrecise(c, region); });
+    } else {
+      eachPoint(in, out, [region](Coordinate c) { return OrbCoorTransform::transformFromGCJToWGSPrecise(c, region); });
+    }
+    return true;
+  }
+  if (region == Region::rectangle) {
+    VectorDatumBatch::run(fromBaidu ? Op::baiduToWgsPrecise : Op::gcjToWgsPrecise, effective, in, out);
+    return true;
+  }
+  constexpr std::size_t chunk = 256;
+  std::array<Coordinate, chunk> targets{};
+  for (std::size_t start = 0; start < in.size(); start += chunk) {
+    const std::size_t count = std::min(chunk, in.size() - start);
+    const std::span<Coordinate> kept(targets.data(), count);
+    std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(start), count, kept.begin());
+    if (fromBaidu) {
+      VectorDatumBatch::run(Op::baiduToGcjPrecise, effective, kept, kept);
+    }
+    const std::span<Coordinate> result = out.subspan(start, count);
+    VectorDatumBatch::run(Op::gcjToWgsPrecise, effective, kept, result);
+    for (std::size_t i = 0; i < count; ++i) {
+      result[i] = inPreciseRegion(kept[i], result[i]);
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 Coordinate OrbCoorTransform::transformFromWGSToGCJ(Coordinate wgs) {
@@ -230,6 +278,38 @@ double OrbCoorTransform::distanceByPoint(Coordinate point1, Coordinate point2) {
   return distanceByPoint(point1.latitude, point2.latitude, point1.longitude, point2.longitude);
 }
 
+Coordinate OrbCoorTransform::transformFromGCJToWGSPrecise(Coordinate gcj, Region region) {
+  const Coordinate answer = PreciseInverse::gcjToWgs(gcj);
+  return region == Region::rectangle ? answer : inPreciseRegion(gcj, answer);
+}
+
+Coordinate OrbCoorTransform::transformFromBaiduToWGSPrecise(Coordinate bd, Region region) {
+  return transformFromGCJToWGSPrecise(PreciseInverse::baiduToGcj(bd), region);
+}
+
+double OrbCoorTransform::geodesicDistance(Coordinate point1, Coordinate point2) {
+  double metres = 0.0;
+  GeographicLib::Geodesic::WGS84().Inverse(point1.latitude, point1.longitude, point2.latitude, point2.longitude,
+                                           metres);
+  return metres;
+}
+
+double OrbCoorTransform::trackLength(std::span<const Coordinate> points) {
+  double total = 0.0;
+  for (std::size_t i = 1; i < points.size(); ++i) {
+    total += distanceByPoint(points[i - 1], points[i]);
+  }
+  return total;
+}
+
+double OrbCoorTransform::geodesicTrackLength(std::span<const Coordinate> points) {
+  double total = 0.0;
+  for (std::size_t i = 1; i < points.size(); ++i) {
+    total += geodesicDistance(points[i - 1], points[i]);
+  }
+  return total;
+}
+
 bool OrbCoorTransform::transformFromWGSToGCJ(std::span<const Coordinate> in, std::span<Coordinate> out,
                                              BatchPath path) {
   return forwardBatch(VectorDatumBatch::Operation::wgsToGcj, in, out, path,
@@ -284,6 +364,16 @@ bool OrbCoorTransform::transformFromWGSToBaidu(std::span<const Coordinate> in, s
 bool OrbCoorTransform::transformFromBaiduToWGS(std::span<const Coordinate> in, std::span<Coordinate> out,
                                                Region region, BatchPath /*path*/) {
   return inverseBatch(in, out, [region](Coordinate c) { return transformFromBaiduToWGS(c, region); });
+}
+
+bool OrbCoorTransform::transformFromGCJToWGSPrecise(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                                    Region region, BatchPath path) {
+  return preciseInverseBatch(false, in, out, region, path);
+}
+
+bool OrbCoorTransform::transformFromBaiduToWGSPrecise(std::span<const Coordinate> in, std::span<Coordinate> out,
+                                                      Region region, BatchPath path) {
+  return preciseInverseBatch(true, in, out, region, path);
 }
 
 BatchPath OrbCoorTransform::effectiveBatchPath(BatchPath requested) {

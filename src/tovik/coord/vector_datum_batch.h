@@ -20,7 +20,15 @@ namespace tovik {
 /// GCJ-02 region come back bit for bit, NaN stays NaN.
 class VectorDatumBatch {
  public:
-  enum class Operation { wgsToGcj, gcjToBaidu, baiduToGcj, wgsToBaidu };
+  enum class Operation {
+    wgsToGcj,
+    gcjToBaidu,
+    baiduToGcj,
+    wgsToBaidu,
+    gcjToWgsPrecise,    // the precise inverses, see datum_lane_math.inc
+    baiduToGcjPrecise,
+    baiduToWgsPrecise,
+  };
 
   /// The path taken for `requested`: `automatic` is the widest available, an unavailable vector
   /// path falls back to the next narrower available one, down to `scalar`.
