@@ -421,8 +421,8 @@ TK_API double tk_orb_coor_transform_distanceByPointWithPoint1_point2(tk_coordina
 /**
  * Batch forms: `out[i]` = the transform of `in[i]` for i < `count`, on the widest vector unit
  * the CPU offers (within 1e-12 degree of the single-point functions). `in` and `out` may be
- * the same array; otherwise they must not overlap. A `count` of 0 is accepted with NULL
- * arrays. No allocation.
+ * the same array; arrays that overlap otherwise are refused with ::TK_ERROR_INVALID_ARGUMENT
+ * and nothing is written. A `count` of 0 is accepted with NULL arrays. No allocation.
  */
 TK_API tk_status tk_orb_coor_transform_transformFromWGSToGCJ_batch(const tk_coordinate* in, tk_coordinate* out,
                                                                    size_t count);

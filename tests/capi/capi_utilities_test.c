@@ -57,6 +57,13 @@ void test_transforms_match_reference_values(void) {
   CHECK(tk_orb_coor_transform_transformFromWGSToGCJ_batch(NULL, NULL, 0) == TK_OK);
   CHECK(tk_orb_coor_transform_transformFromWGSToGCJ_batch(NULL, out, 1) == TK_ERROR_NULL_ARGUMENT);
   CHECK(tk_orb_coor_transform_transformFromWGSToGCJ_batch(in, NULL, 1) == TK_ERROR_NULL_ARGUMENT);
+  /* Arrays that overlap without being the same are refused, and left as they were. */
+  memcpy(in_place, in, sizeof in);
+  CHECK(tk_orb_coor_transform_transformFromWGSToGCJ_batch(in_place, in_place + 1, kCount - 1) ==
+            TK_ERROR_INVALID_ARGUMENT &&
+        tk_orb_coor_transform_transformFromGCJToWGSPrecise_batch(in_place + 600, in_place, 700) ==
+            TK_ERROR_INVALID_ARGUMENT &&
+        memcmp(in_place, in, sizeof in) == 0);
 
   /* The distance of two points (the one of four numbers is checked on another thread). */
   const tk_coordinate beijing = {39.9, 116.4}, shanghai = {31.2, 121.5};

@@ -49,6 +49,14 @@ tk_coordinate singleIn(Datum from, Datum to, tk_coordinate point, std::int32_t r
 
 using PreciseBatch = bool (*)(std::span<const Coordinate>, std::span<Coordinate>, Region, BatchPath);
 
+/// Whether two arrays of `count` points share memory without being the same array.
+bool partlyOverlap(const tk_coordinate* in, const tk_coordinate* out, std::size_t count) {
+  const auto a = reinterpret_cast<std::uintptr_t>(in);
+  const auto b = reinterpret_cast<std::uintptr_t>(out);
+  const std::uintptr_t bytes = count * sizeof(tk_coordinate);
+  return a != b && a < b + bytes && b < a + bytes;
+}
+
 /// Runs `run` over C points through a fixed buffer, a chunk at a time: the C and C++ coordinate
 /// types are distinct, so the points are copied rather than reinterpreted, and nothing is allocated.
 template <class Run>
@@ -58,6 +66,9 @@ tk_status chunked(const tk_coordinate* in, tk_coordinate* out, std::size_t count
   }
   if (in == nullptr || out == nullptr) {
     return TK_ERROR_NULL_ARGUMENT;
+  }
+  if (partlyOverlap(in, out, count)) {
+    return TK_ERROR_INVALID_ARGUMENT;  // a later chunk would read points an earlier one wrote
   }
   return tovik::capi::guardedStatus([&] {
     constexpr std::size_t kChunk = 512;
@@ -96,27 +107,10 @@ double track(const tk_coordinate* points, std::size_t count, Length length) {
   });
 }
 
-/// Converts through a fixed buffer, a chunk at a time: the C and C++ coordinate types are
-/// distinct, so the points are copied rather than reinterpreted, and nothing is allocated.
 tk_status batch(Datum from, Datum to, const tk_coordinate* in, tk_coordinate* out, std::size_t count,
                 Region region = Region::rectangle) {
-  if (count == 0) {
-    return TK_OK;
-  }
-  if (in == nullptr || out == nullptr) {
-    return TK_ERROR_NULL_ARGUMENT;
-  }
-  return tovik::capi::guardedStatus([&] {
-    constexpr std::size_t kChunk = 512;
-    std::array<Coordinate, kChunk> buffer;
-    for (std::size_t start = 0; start < count; start += kChunk) {
-      const std::size_t n = std::min(kChunk, count - start);
-      std::transform(in + start, in + start + n, buffer.begin(), fromC);
-      const std::span<Coordinate> chunk(buffer.data(), n);
-      tovik::convertDatum(chunk, chunk, from, to, region, BatchPath::automatic);
-      std::transform(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n), out + start, toC);
-    }
-    return TK_OK;
+  return chunked(in, out, count, [&](std::span<Coordinate> chunk) {
+    tovik::convertDatum(chunk, chunk, from, to, region, BatchPath::automatic);
   });
 }
 
