@@ -172,6 +172,28 @@ class CpuPerRequest {
   double start_;
 };
 
+// Times the calls one at a time: `startCall(done, ok)` starts one, which sets both when it ends.
+template <class StartCall>
+void timeSequentialCalls(benchmark::State& state, const TestServer& server, StartCall startCall) {
+  std::vector<double> micros;
+  micros.reserve(kRequests);
+  bool done = false;
+  bool ok = false;
+  const CpuPerRequest cpu(state);
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    done = ok = false;
+    startCall(done, ok);
+    tovik::MainQueue::shared().runUntil([&] { return done; }, 10s);
+    micros.push_back(microsSince(start));
+    if (!ok) {
+      state.SkipWithError("a request failed");
+      break;
+    }
+  }
+  reportLatency(state, micros, server);
+}
+
 // The whole road of a fused-location call as the facade starts it: the endpoint's row, the
 // request, the worker, the decode and the two main-queue turns to the recipient.
 void BM_KitSequential(benchmark::State& state) {
@@ -179,50 +201,23 @@ void BM_KitSequential(benchmark::State& state) {
   tovik::setModuleAccessKey("bench-access-key");
   const auto holder = std::make_shared<int>(0);
   const tovik::ServiceCaller caller{server->baseURL(), holder};
-  std::vector<double> micros;
-  micros.reserve(kRequests);
-  bool done = false;
-  bool ok = false;
-  const tovik::Recipient<Answer> recipient{.onResult = [&](const Answer&) { done = ok = true; },
-                                           .onError = [&](const std::string&) { done = true; }};
-  const CpuPerRequest cpu(state);
-  for (auto _ : state) {
-    const auto start = Clock::now();
-    done = ok = false;
-    tovik::ServiceCall::start<Answer>(tovik::kTrackLocationEndpoint, caller, {}, trackBody(), recipient);
-    tovik::MainQueue::shared().runUntil([&] { return done; }, 10s);
-    micros.push_back(microsSince(start));
-    if (!ok) {
-      state.SkipWithError("a request failed");
-      break;
-    }
-  }
-  reportLatency(state, micros, *server);
+  timeSequentialCalls(state, *server, [&](bool& done, bool& ok) {
+    tovik::Recipient<Answer> recipient{.onResult = [&](const Answer&) { done = ok = true; },
+                                       .onError = [&](const std::string&) { done = true; }};
+    tovik::ServiceCall::start<Answer>(tovik::kTrackLocationEndpoint, caller, {}, trackBody(), std::move(recipient));
+  });
 }
 
 // The network client's part of that road alone: the request built, sent, decoded on the main
 // thread, without the endpoint's row and the delivery turn.
 void BM_KitSequentialSend(benchmark::State& state) {
   auto server = makeServer();
-  std::vector<double> micros;
-  micros.reserve(kRequests);
-  const CpuPerRequest cpu(state);
-  for (auto _ : state) {
-    const auto start = Clock::now();
-    bool done = false;
-    bool ok = false;
+  timeSequentialCalls(state, *server, [&](bool& done, bool& ok) {
     sendDecoded(sampleRequest(*server), [&](tovik::RequestResult<Answer> result) {
       done = true;
       ok = result.isSuccess();
     });
-    tovik::MainQueue::shared().runUntil([&] { return done; }, 10s);
-    micros.push_back(microsSince(start));
-    if (!ok) {
-      state.SkipWithError("a request failed");
-      break;
-    }
-  }
-  reportLatency(state, micros, *server);
+  });
 }
 
 void BM_PlainCurlSequential(benchmark::State& state) {
