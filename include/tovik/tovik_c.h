@@ -536,9 +536,10 @@ TK_API bool tk_network_checker_isNetworkAvailable(void);
  *
  * Every callback runs on the process's main queue. A host either hands its main thread to the
  * kit (tk_main_queue_run(), stopped by tk_main_queue_stop()) or keeps its own loop and calls
- * tk_main_queue_poll() from it often (every 10 to 50 ms is plenty). The thread that drives the
- * queue is the main thread. None of the driving calls may run inside a callback: there they
- * return at once (0 or false) without running anything.
+ * tk_main_queue_poll() from it often (every 10 to 50 ms is plenty). The first thread that drives
+ * the queue is the main thread for good: the driving calls from any other thread, like those
+ * inside a callback, return at once (0 or false) without running anything, so handlers never
+ * run on two threads at once.
  */
 /** @{ */
 

@@ -80,6 +80,8 @@ if(public_symbols)
   list(REMOVE_ITEM private_symbols ${public_symbols})
 endif()
 set(suppressions "# Private member functions of the public classes (tests/packaging/abi_check.cmake)\n")
+# The hidden state behind a public class's pointer (its `Impl`) is never seen by a caller.
+string(APPEND suppressions "[suppress_type]\n  name_regexp = ^tovik::.*::Impl$\n")
 foreach(symbol IN LISTS private_symbols)
   string(APPEND suppressions "[suppress_function]\n  symbol_name = ${symbol}\n")
 endforeach()

@@ -77,6 +77,26 @@ TEST(MainQueueTest, RunUntilPollAndStopRunWhatTheyShould) {
   EXPECT_EQ(ran, 2);
 }
 
+// Once a thread has driven the queue, another thread's driving calls return at once and run
+// nothing, so no handler ever runs on two threads at once; the work waits for the main thread.
+TEST(MainQueueTest, OnlyTheMainThreadDrivesIt) {
+  queue().poll();  // this thread drives the queue from here on
+  int ran = 0;
+  queue().async([&] { ++ran; });
+  std::thread other([&] {
+    EXPECT_EQ(queue().poll(), 0u);
+    EXPECT_EQ(queue().runFor(20ms), 0u);
+    EXPECT_FALSE(queue().runUntil([] { return true; }, 20ms));
+    queue().run();  // returns at once instead of running until stopped
+    EXPECT_FALSE(queue().isMainThread());
+  });
+  other.join();
+  EXPECT_EQ(ran, 0);
+  EXPECT_TRUE(queue().isMainThread());
+  EXPECT_EQ(queue().poll(), 1u);
+  EXPECT_EQ(ran, 1);
+}
+
 TEST(TimerTest, OneShotKeepsItselfAliveFiresOnceLaterThenReleasesItsBlock) {
   for (const double delay : {0.01, 0.0, -5.0}) {
     SCOPED_TRACE(delay);

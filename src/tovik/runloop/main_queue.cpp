@@ -8,6 +8,8 @@
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 
+#include "tovik/system/console.h"
+
 namespace tovik {
 
 struct MainQueue::Impl {
@@ -15,13 +17,25 @@ struct MainQueue::Impl {
   // Keeps the context from running out of work: an idle queue waits instead of returning.
   asio::executor_work_guard<asio::io_context::executor_type> guard{context.get_executor()};
   std::atomic<std::thread::id> mainThread{std::this_thread::get_id()};
+  // Set by the first driving call: from then on only its thread may drive the queue, so that
+  // handlers never run on two threads at once.
+  std::atomic<bool> established{false};
 
-  // Every driving call makes its thread the main thread and revives a stopped context.
-  void enter() {
-    mainThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  // The first driving call makes its thread the main thread for good; a later one from
+  // another thread is refused. Revives a stopped context.
+  bool enter() {
+    const auto self = std::this_thread::get_id();
+    bool expected = false;
+    if (established.compare_exchange_strong(expected, true)) {
+      mainThread.store(self, std::memory_order_relaxed);
+    } else if (mainThread.load(std::memory_order_relaxed) != self) {
+      sdkLog("[Tovik] 主队列只能由主线程驱动，此调用被忽略");
+      return false;
+    }
     if (context.stopped()) {
       context.restart();
     }
+    return true;
   }
 };
 
@@ -44,18 +58,20 @@ void MainQueue::async(std::function<void()> work) {
 }
 
 void MainQueue::run() {
-  impl_->enter();
-  impl_->context.run();
+  if (impl_->enter()) {
+    impl_->context.run();
+  }
 }
 
 std::size_t MainQueue::runFor(std::chrono::steady_clock::duration duration) {
-  impl_->enter();
-  return impl_->context.run_for(duration);
+  return impl_->enter() ? impl_->context.run_for(duration) : 0;
 }
 
 bool MainQueue::runUntil(const std::function<bool()>& predicate,
                          std::chrono::steady_clock::duration timeout) {
-  impl_->enter();
+  if (!impl_->enter()) {
+    return false;
+  }
   // Sleeps until a handler runs or the deadline passes (Asio wakes at most once a second
   // on a distant deadline). The predicate is looked at after each handler only: another
   // thread that changes it posts.
@@ -70,8 +86,7 @@ bool MainQueue::runUntil(const std::function<bool()>& predicate,
 }
 
 std::size_t MainQueue::poll() {
-  impl_->enter();
-  return impl_->context.poll();
+  return impl_->enter() ? impl_->context.poll() : 0;
 }
 
 void MainQueue::stop() { impl_->context.stop(); }

@@ -13,8 +13,10 @@ class io_context;
 namespace tovik {
 
 /// The process's main queue. Location callbacks, the kit's timers and every service
-/// answer run on it. The thread that drives it (`run`, `runFor`, `runUntil`, `poll`) is
-/// the main thread; before anything drives it, the thread that first asked for it.
+/// answer run on it. The first thread that drives it (`run`, `runFor`, `runUntil`, `poll`)
+/// is the main thread for good; before anything drives it, the thread that first asked for
+/// it. A driving call from any other thread returns at once without running anything (0,
+/// or false) and logs why, so handlers never run on two threads at once.
 /// `async` may be called from any thread; everything else from the main thread, and not
 /// from inside one of the queue's own handlers (the queue does not nest).
 class TOVIK_API MainQueue {
