@@ -30,7 +30,8 @@ void declareLocationPurposes() {
 
 }  // namespace
 
-KitHost::KitHost(Output& output, const KitOptions& options, std::shared_ptr<LocationProvider> provider) {
+KitHost::KitHost(Output& output, const KitOptions& options, std::shared_ptr<LocationProvider> provider,
+                 std::shared_ptr<LocationDelegate> delegate) {
   output.separateKitConsole(options.log);
   TkClientLocation::setIsLogEnabled(options.log);
   declareLocationPurposes();
@@ -39,7 +40,7 @@ KitHost::KitHost(Output& output, const KitOptions& options, std::shared_ptr<Loca
     ownsProvider_ = true;
   }
   printer_ = std::make_shared<ResultPrinter>(output, options.json);
-  facade_ = TkClientLocation::create(printer_);
+  facade_ = TkClientLocation::create(delegate ? std::move(delegate) : printer_);
   facade_->serviceURL = options.serviceURL;
   if (options.key) {
     facade_->initKey(*options.key);

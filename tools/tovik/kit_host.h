@@ -9,6 +9,7 @@
 #include "tools/tovik/kit_options.h"
 
 namespace tovik {
+class LocationDelegate;
 class LocationProvider;
 class TkClientLocation;
 }  // namespace tovik
@@ -26,8 +27,10 @@ class KitHost {
  public:
   enum class Ending { done, interrupted, timedOut };
 
-  /// `provider`, when given, becomes the process's location source before the facade is made.
-  KitHost(Output& output, const KitOptions& options, std::shared_ptr<LocationProvider> provider = nullptr);
+  /// `provider`, when given, becomes the process's location source before the facade is made;
+  /// `delegate`, when given, hears the facade instead of the printer.
+  KitHost(Output& output, const KitOptions& options, std::shared_ptr<LocationProvider> provider = nullptr,
+          std::shared_ptr<LocationDelegate> delegate = nullptr);
   ~KitHost();
   KitHost(const KitHost&) = delete;
   KitHost& operator=(const KitHost&) = delete;

@@ -2,6 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
+#include <vector>
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
 
 #include "tools/tovik/number_arguments.h"
 #include "tools/tovik/usage_error.h"
@@ -116,6 +122,26 @@ std::string PointLines::expected() const {
   }
   return std::string(lonLat ? "LON and LAT" : "LAT and LON") + " in fields " + std::to_string(firstField + 1) +
          " and " + std::to_string(secondField + 1);
+}
+
+std::optional<std::string> readStandardInput() {
+  std::string input;
+  std::vector<char> buffer(std::size_t{1} << 20);
+  while (true) {
+    const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) return input;
+    input.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+}
+
+void addLineOptions(CLI::App& command, LineOptions& options) {
+  command.add_option("--order", options.order, "Order of the two numbers on a line: latlon (default) or lonlat");
+  command.add_flag("--header", options.header, "The first line is a header (copied through)");
+  command.add_option("--columns", options.columns,
+                     "I,J: the 1-based fields holding the two numbers (default 1,2; other fields are copied through)");
+  command.add_option("--delimiter", options.delimiter, "The field delimiter: one character (default ,) or tab");
 }
 
 }  // namespace tovik::cli

@@ -7,6 +7,10 @@
 
 #include "tovik/system/location.h"
 
+namespace CLI {
+class App;
+}  // namespace CLI
+
 namespace tovik::cli {
 
 /// How the lines of standard input hold their points (`--order`, `--header`, `--columns`,
@@ -37,5 +41,21 @@ struct PointLines {
   /// What a line should look like, for messages: "LAT,LON", "LON<tab>LAT", "numbers in fields 2 and 3".
   std::string expected() const;
 };
+
+/// The texts of those options as a command line gives them.
+struct LineOptions {
+  std::string order = "latlon";
+  bool header = false;
+  std::string columns;
+  std::string delimiter = ",";
+
+  PointLines lines() const { return PointLines::fromOptions(order, header, columns, delimiter); }
+};
+
+/// All of standard input; none when it cannot be read (`errno` says why).
+std::optional<std::string> readStandardInput();
+
+/// Adds `--order`, `--header`, `--columns` and `--delimiter` to `command`.
+void addLineOptions(CLI::App& command, LineOptions& options);
 
 }  // namespace tovik::cli

@@ -1,6 +1,9 @@
 #include "tools/tovik/service_commands.h"
 
+#include <cerrno>
 #include <chrono>
+#include <optional>
+#include <system_error>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,7 +17,10 @@
 #include "tools/tovik/kit_host.h"
 #include "tools/tovik/kit_options.h"
 #include "tools/tovik/number_arguments.h"
+#include "tools/tovik/usage_error.h"
 #include "tools/tovik/output.h"
+#include "tools/tovik/point_lines.h"
+#include "tools/tovik/reverse_lines.h"
 #include "tools/tovik/result_printer.h"
 #include "tovik/client/tk_client_location.h"
 
@@ -69,6 +75,7 @@ struct ReverseOptions {
   std::string latitude;
   std::string longitude;
   std::string datum = "wgs84";
+  LineOptions lines;
 };
 
 struct GeocodeOptions {
@@ -103,20 +110,41 @@ void addPaging(CLI::App& command, std::string& pageIndex, std::string& pageSize)
 }
 
 void addReverse(CLI::App& app, CommandContext& context) {
-  CLI::App* command = nullptr;
-  const auto options = subcommand<ReverseOptions>(
-      app, context, "reverse", "Reverse geocoding: the address at a point (WGS-84 unless --datum says otherwise)",
-      command, [](const ReverseOptions& o) -> Call {
-        const Coordinate given{.latitude = parseNumber("LAT", o.latitude), .longitude = parseNumber("LON", o.longitude)};
-        // The kit declares the point to the service as GCJ-02.
-        const Coordinate gcj = DatumConversion(datumArgument("--datum", o.datum), Datum::gcj02).convert(given);
-        return [gcj](TkClientLocation& facade) { facade.getReverseCode(gcj.latitude, gcj.longitude); };
-      });
-  command->add_option("LAT", options->latitude, "Latitude, degrees")->required();
-  command->add_option("LON", options->longitude, "Longitude, degrees")->required();
-  command->add_option("--datum", options->datum, "Datum of LAT LON: wgs84, gcj02 or bd09")
+  auto options = std::make_shared<ReverseOptions>();
+  CLI::App* command = app.add_subcommand(
+      "reverse",
+      "Reverse geocoding: the address at a point (WGS-84 unless --datum says otherwise); without a point, of every "
+      "LAT,LON line of standard input, in input order");
+  command->callback([options, &context] {
+    context.action = [options, &context]() -> int {
+      const ReverseOptions& o = *options;
+      const Datum datum = datumArgument("--datum", o.datum);
+      if (o.latitude.empty() && o.longitude.empty()) {
+        const PointLines lines = o.lines.lines();
+        const std::optional<std::string> input = readStandardInput();
+        if (!input) {
+          context.output.message("tovik reverse: cannot read standard input: " +
+                                 std::generic_category().message(errno));
+          return kExitKitError;
+        }
+        return reverseLines(*input, lines, datum, o.kit, context.output);
+      }
+      if (o.longitude.empty()) {
+        throw UsageError("LON is required");
+      }
+      const Coordinate given{.latitude = parseNumber("LAT", o.latitude), .longitude = parseNumber("LON", o.longitude)};
+      // The kit declares the point to the service as GCJ-02.
+      const Coordinate gcj = DatumConversion(datum, Datum::gcj02).convert(given);
+      return runCall(o.kit, context.output,
+                     [gcj](TkClientLocation& facade) { facade.getReverseCode(gcj.latitude, gcj.longitude); });
+    };
+  });
+  command->add_option("LAT", options->latitude, "Latitude, degrees (none: read points from standard input)");
+  command->add_option("LON", options->longitude, "Longitude, degrees");
+  command->add_option("--datum", options->datum, "Datum of the points: wgs84, gcj02 or bd09")
       ->type_name("D")
       ->capture_default_str();
+  addLineOptions(*command, options->lines);
   addKitOptions(*command, options->kit);
 }
 

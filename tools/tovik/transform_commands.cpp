@@ -32,23 +32,6 @@ namespace tovik::cli {
 namespace {
 
 /// The options that say how lines of standard input hold their points.
-struct LineOptions {
-  std::string order = "latlon";
-  bool header = false;
-  std::string columns;
-  std::string delimiter = ",";
-
-  PointLines lines() const { return PointLines::fromOptions(order, header, columns, delimiter); }
-};
-
-void addLineOptions(CLI::App& command, LineOptions& options) {
-  command.add_option("--order", options.order, "Order of the two numbers on a line: latlon (default) or lonlat");
-  command.add_flag("--header", options.header, "The first line is a header (copied through)");
-  command.add_option("--columns", options.columns,
-                     "I,J: the 1-based fields holding the two numbers (default 1,2; other fields are copied through)");
-  command.add_option("--delimiter", options.delimiter, "The field delimiter: one character (default ,) or tab");
-}
-
 struct TransformOptions {
   bool json = false;
   LineOptions lines;
@@ -111,22 +94,15 @@ std::string distanceLine(const DistanceOptions& options, double metres) {
 
 /// The track of standard input: its length, or with --each the length of every segment.
 int runTrack(const DistanceOptions& options, const PointLines& lines, Output& output) {
-  std::string input;
-  std::vector<char> buffer(1 << 20);
-  while (true) {
-    const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      output.message("tovik distance: cannot read standard input: " + std::generic_category().message(errno));
-      return kExitKitError;
-    }
-    if (got == 0) break;
-    input.append(buffer.data(), static_cast<std::size_t>(got));
+  const std::optional<std::string> input = readStandardInput();
+  if (!input) {
+    output.message("tovik distance: cannot read standard input: " + std::generic_category().message(errno));
+    return kExitKitError;
   }
   std::optional<Coordinate> previous;
   double total = 0.0;
   std::size_t lineNumber = 0;
-  std::string_view rest(input);
+  std::string_view rest(*input);
   while (!rest.empty()) {
     const std::size_t newline = std::min(rest.find('\n'), rest.size());
     std::string_view line = rest.substr(0, newline);
