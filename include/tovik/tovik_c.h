@@ -563,6 +563,14 @@ TK_API size_t tk_main_queue_poll(void);
 TK_API void tk_main_queue_stop(void);
 /** Whether the calling thread is the main thread. */
 TK_API bool tk_main_queue_is_main_thread(void);
+/** For a host with its own loop: a descriptor, the same for the life of the process, that is
+ *  readable (level-triggered) while work is ready to run. Wait for it (poll(), epoll, GLib, ...)
+ *  with tk_main_queue_timeout_ms() of the moment and call tk_main_queue_poll() when either
+ *  wakes you. -1 if the kit could not make one. Any thread. */
+TK_API int tk_main_queue_fd(void);
+/** How long, in milliseconds, a host may sleep before the kit's next timer falls due: 0 when
+ *  work is ready, -1 when nothing is pending at all. Any thread. */
+TK_API int tk_main_queue_timeout_ms(void);
 
 /** @} */
 /* ---------------------------------------------------------------------------------------- */

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <atomic>
 #include <stdexcept>
@@ -95,6 +97,50 @@ TEST(MainQueueTest, OnlyTheMainThreadDrivesIt) {
   EXPECT_TRUE(queue().isMainThread());
   EXPECT_EQ(queue().poll(), 1u);
   EXPECT_EQ(ran, 1);
+}
+
+// A host that sleeps in its own poll() on the queue's descriptor, for the queue's timeout, gets
+// work posted from another thread and the kit's timers, and is not woken when nothing waits.
+TEST(MainQueueTest, AHostLoopAsleepOnTheDescriptorGetsWorkAndTimers) {
+  queue().poll();
+  pollfd descriptor{.fd = queue().fd(), .events = POLLIN, .revents = 0};
+  ASSERT_GE(descriptor.fd, 0);
+  EXPECT_EQ(queue().nextTimeout(), std::nullopt);
+  EXPECT_EQ(::poll(&descriptor, 1, 0), 0);
+
+  int ran = 0;
+  std::thread poster([&] {
+    std::this_thread::sleep_for(50ms);
+    queue().async([&] { ++ran; });
+  });
+  EXPECT_EQ(::poll(&descriptor, 1, 10000), 1);  // a bound on the test, where a host would wait for ever
+  poster.join();
+  EXPECT_EQ(queue().nextTimeout(), std::chrono::steady_clock::duration::zero());
+  EXPECT_EQ(queue().poll(), 1u);
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(::poll(&descriptor, 1, 0), 0) << "readable only while work waits";
+
+  bool fired = false;
+  auto timer = Timer::scheduledTimer(0.05, false, [&](Timer&) { fired = true; });
+  const auto timeout = queue().nextTimeout();
+  ASSERT_TRUE(timeout);
+  EXPECT_GT(*timeout, 0ms);
+  EXPECT_LE(*timeout, 50ms);
+  EXPECT_EQ(::poll(&descriptor, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*timeout).count())),
+            0);
+  queue().poll();
+  EXPECT_TRUE(fired);
+  EXPECT_EQ(queue().nextTimeout(), std::nullopt);
+
+  // A cancelled timer wakes the host once, to release it.
+  auto distant = Timer::scheduledTimer(3600.0, false, [](Timer&) {});
+  const std::weak_ptr<Timer> released = distant;
+  distant->invalidate();
+  distant.reset();
+  EXPECT_EQ(::poll(&descriptor, 1, 0), 1);
+  queue().poll();
+  EXPECT_TRUE(released.expired());
+  EXPECT_EQ(queue().nextTimeout(), std::nullopt);
 }
 
 TEST(TimerTest, OneShotKeepsItselfAliveFiresOnceLaterThenReleasesItsBlock) {

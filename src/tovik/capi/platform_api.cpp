@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <limits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -133,6 +135,22 @@ void tk_main_queue_stop(void) {
 
 bool tk_main_queue_is_main_thread(void) {
   return guarded(false, [] { return MainQueue::shared().isMainThread(); });
+}
+
+int tk_main_queue_fd(void) {
+  return guarded(-1, [] { return MainQueue::shared().fd(); });
+}
+
+int tk_main_queue_timeout_ms(void) {
+  return guarded(-1, [] {
+    const auto timeout = MainQueue::shared().nextTimeout();
+    if (!timeout) {
+      return -1;
+    }
+    // Rounded up, so that a host waking on time finds the timer due, not a millisecond early.
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*timeout).count();
+    return static_cast<int>(std::min<std::int64_t>(ms, std::numeric_limits<int>::max()));
+  });
 }
 
 // Location providers

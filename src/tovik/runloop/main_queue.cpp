@@ -1,6 +1,13 @@
 #include "tovik/runloop/main_queue.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -17,6 +24,29 @@ struct MainQueue::Impl {
   // Keeps the context from running out of work: an idle queue waits instead of returning.
   asio::executor_work_guard<asio::io_context::executor_type> guard{context.get_executor()};
   std::atomic<std::thread::id> mainThread{std::this_thread::get_id()};
+  // Readable while work posted through `async` (or a cancelled timer) waits for a host's
+  // `poll`; `signaled` spares a write for every post but the first.
+  const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  std::atomic<bool> signaled{false};
+  // When each armed timer of the kit falls due, for `nextTimeout`.
+  std::mutex deadlinesMutex;
+  std::map<const void*, std::chrono::steady_clock::time_point> deadlines;
+
+  void wake() {
+    if (!signaled.exchange(true) && wakeFd >= 0) {
+      const std::uint64_t one = 1;
+      [[maybe_unused]] const ssize_t written = ::write(wakeFd, &one, sizeof one);
+    }
+  }
+
+  // Before running what is ready: anything posted from now on signals again.
+  void clearWake() {
+    if (signaled.exchange(false) && wakeFd >= 0) {
+      std::uint64_t count = 0;
+      [[maybe_unused]] const ssize_t got = ::read(wakeFd, &count, sizeof count);
+    }
+  }
+
   // Set by the first driving call: from then on only its thread may drive the queue, so that
   // handlers never run on two threads at once.
   std::atomic<bool> established{false};
@@ -44,6 +74,9 @@ MainQueue::MainQueue() : impl_(std::make_unique<Impl>()) {}
 MainQueue::~MainQueue() {
   impl_->guard.reset();
   impl_->context.stop();
+  if (impl_->wakeFd >= 0) {
+    ::close(impl_->wakeFd);
+  }
 }
 
 MainQueue& MainQueue::shared() {
@@ -54,6 +87,31 @@ MainQueue& MainQueue::shared() {
 void MainQueue::async(std::function<void()> work) {
   if (work) {
     asio::post(impl_->context, std::move(work));
+    impl_->wake();
+  }
+}
+
+int MainQueue::fd() const { return impl_->wakeFd; }
+
+std::optional<std::chrono::steady_clock::duration> MainQueue::nextTimeout() const {
+  if (impl_->signaled.load()) {
+    return std::chrono::steady_clock::duration::zero();
+  }
+  const std::lock_guard lock(impl_->deadlinesMutex);
+  if (impl_->deadlines.empty()) {
+    return std::nullopt;
+  }
+  const auto earliest = std::min_element(impl_->deadlines.begin(), impl_->deadlines.end(),
+                                         [](const auto& a, const auto& b) { return a.second < b.second; });
+  return std::max(earliest->second - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+}
+
+void MainQueue::setDeadline(const void* timer, std::optional<std::chrono::steady_clock::time_point> at) {
+  const std::lock_guard lock(impl_->deadlinesMutex);
+  if (at) {
+    impl_->deadlines[timer] = *at;
+  } else {
+    impl_->deadlines.erase(timer);
   }
 }
 
@@ -86,7 +144,11 @@ bool MainQueue::runUntil(const std::function<bool()>& predicate,
 }
 
 std::size_t MainQueue::poll() {
-  return impl_->enter() ? impl_->context.poll() : 0;
+  if (!impl_->enter()) {
+    return 0;
+  }
+  impl_->clearWake();
+  return impl_->context.poll();
 }
 
 void MainQueue::stop() { impl_->context.stop(); }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
+
 #include "tovik/system/export.h"
 
 namespace asio {
@@ -38,6 +40,16 @@ class TOVIK_API MainQueue {
   bool runUntil(const std::function<bool()>& predicate, std::chrono::steady_clock::duration timeout);
   /// Runs the work that is ready now without blocking (for hosts with their own loop).
   std::size_t poll();
+
+  /// For a host with its own loop: a descriptor, the same for the life of the process, that
+  /// is readable (level-triggered) while work is ready to run. Wait for it with the
+  /// `nextTimeout()` of the moment, and call `poll()` when either wakes you. Any thread.
+  int fd() const;
+  /// How long a host may sleep before the kit's next timer falls due: zero when work is
+  /// ready, none when nothing is pending at all. Any thread.
+  std::optional<std::chrono::steady_clock::duration> nextTimeout() const;
+  /// For the kit's timers: when the timer `timer` falls due, or none once it is disarmed.
+  void setDeadline(const void* timer, std::optional<std::chrono::steady_clock::time_point> at);
   /// Makes a running `run()` return.
   void stop();
 

@@ -31,6 +31,7 @@ struct Timer::Impl {
   // Shared so that a block that invalidates its own timer is not destroyed while it runs.
   std::shared_ptr<Block> block;
   bool valid = true;
+  bool waiting = false;  // a wait is pending
   Clock::time_point nextFire;
 };
 
@@ -55,8 +56,11 @@ std::shared_ptr<Timer> Timer::scheduledTimer(double seconds, bool repeats, Block
 
 void Timer::arm() {
   impl_->timer.expires_at(impl_->nextFire);
+  MainQueue::shared().setDeadline(this, impl_->nextFire);
   // The pending wait owns the timer, as a run loop owns its scheduled timers.
+  impl_->waiting = true;
   impl_->timer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+    self->impl_->waiting = false;
     if (!error) {
       self->fire();
     }
@@ -96,6 +100,12 @@ void Timer::invalidate() {
   impl_->valid = false;
   impl_->timer.cancel();
   impl_->block.reset();
+  MainQueue::shared().setDeadline(this, std::nullopt);
+  if (impl_->waiting) {
+    // The cancelled wait completes on the queue: a host asleep on the queue's descriptor is
+    // woken to run it, which releases this timer.
+    MainQueue::shared().async([] {});
+  }
 }
 
 bool Timer::isValid() const { return impl_->valid; }
