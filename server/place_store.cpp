@@ -81,8 +81,10 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
   }
   store->device_ = opened.st_dev;
   store->inode_ = opened.st_ino;
-  auto connection = std::make_unique<PlaceConnection>(path);
+  store->size_ = opened.st_size;
+  store->modified_ = opened.st_mtim;
   try {
+    auto connection = std::make_unique<PlaceConnection>(path);
     auto schema = connection->database().prepare("SELECT value FROM meta WHERE key = 'schema'");
     if (!schema.step() || schema.columnText(0) != PlaceSchema::kVersion) {
       throw std::runtime_error("unsupported schema");
@@ -108,12 +110,91 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
       store->boundaryCountries_.insert(countries.columnText(0));
     }
     store->countryCount_ = store->boundaryCountries_.size();
+    store->verify(*connection);
+    store->idle_.push_back(std::move(connection));
   } catch (const std::runtime_error& error) {
-    throw std::runtime_error(path + " is not a places database of this service (" + error.what() +
+    throw std::runtime_error(path + " is not a sound places database of this service (" + error.what() +
                              "); import it again with `tovik-service import`");
   }
-  store->idle_.push_back(std::move(connection));
   return store;
+}
+
+void PlaceStore::verify(PlaceConnection& connection) const {
+  auto& db = connection.database();
+  const auto expectOk = [&db](const std::string& sql, const std::string& what) {
+    auto check = db.prepare(sql);
+    if (!check.step() || check.columnText(0) != "ok") {
+      throw std::runtime_error(what + " failed");
+    }
+  };
+  expectOk("PRAGMA quick_check", "quick_check");
+  expectOk("SELECT rtreecheck('places_rtree')", "the places tree's check");
+  expectOk("SELECT rtreecheck('country_shapes_rtree')", "the boundaries tree's check");
+  // FTS5's own 'integrity-check' is a write command, refused on a read-only connection;
+  // walking every entry of the index through a vocabulary table reads each of its pages
+  // instead, and every place must be found there.
+  db.exec("CREATE VIRTUAL TABLE temp.places_fts_check USING fts5vocab(main, places_fts, 'instance')");
+  bool whole = false;
+  {
+    auto indexed = db.prepare("SELECT count(DISTINCT doc) FROM temp.places_fts_check");
+    whole = indexed.step() && static_cast<std::size_t>(indexed.columnInt64(0)) == placeCount_;
+  }
+  db.exec("DROP TABLE temp.places_fts_check");
+  if (!whole) {
+    throw std::runtime_error("the text index does not hold every place");
+  }
+  // One query through each index, as requests ask them.
+  if (placeCount_ > 0 && !connection.nearest(0.0, 0.0, 1.0)) {
+    throw std::runtime_error("the places tree finds no place");
+  }
+  connection.countryAt(39.9, 116.4);
+  auto sample = db.prepare("SELECT name FROM places LIMIT 1");
+  if (sample.step()) {
+    const auto words = TextMatch::words(sample.columnText(0));
+    if (!words.empty() && connection.matching(TextMatch::ftsQuery(words, "name", true), "", 1).empty()) {
+      throw std::runtime_error("the text index does not find \"" + sample.columnText(0) + "\"");
+    }
+  }
+}
+
+void PlaceStore::fail(std::string reason) const {
+  const std::lock_guard lock(failureMutex_);
+  if (!failing_) {
+    failure_ = std::move(reason);
+    failing_ = true;
+  }
+}
+
+std::string PlaceStore::failure() const {
+  if (!failing_) {
+    fileChanged();
+  }
+  const std::lock_guard lock(failureMutex_);
+  return failing_ ? failure_ : std::string();
+}
+
+bool PlaceStore::fileChanged() const {
+  struct stat now {};
+  if (::fstat(fd_, &now) != 0) {
+    fail("cannot read " + path_ + ": " + std::generic_category().message(errno));
+    return true;
+  }
+  if (now.st_size == size_ && now.st_mtim.tv_sec == modified_.tv_sec && now.st_mtim.tv_nsec == modified_.tv_nsec) {
+    return false;
+  }
+  fail(path_ + " was changed in place (" + std::to_string(size_) + " bytes when opened, " +
+       std::to_string(now.st_size) + " now); import a new database beside it, move it over the path and reload");
+  return true;
+}
+
+template <class Query>
+auto PlaceStore::guarded(Query&& query) const -> decltype(query()) {
+  try {
+    return query();
+  } catch (const std::exception& error) {
+    fail(std::string("a query failed: ") + error.what());
+    throw;
+  }
 }
 
 bool PlaceStore::stillAtPath() const {
@@ -122,6 +203,11 @@ bool PlaceStore::stillAtPath() const {
 }
 
 PlaceStore::Lease PlaceStore::borrow() const {
+  // One fstat per query: a file rewritten in place (truncate, cp over it, rsync --inplace)
+  // is refused before SQLite reads pages that no longer belong together.
+  if (fileChanged()) {
+    throw std::runtime_error(failure());
+  }
   std::unique_lock lock(poolMutex_);
   while (idle_.empty()) {
     lock.unlock();
@@ -154,8 +240,7 @@ void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
 }
 
 std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longitude) const {
-  auto connection = borrow();
-  auto place = connection->nearest(latitude, longitude, longitudeScale(latitude));
+  auto place = guarded([&] { return borrow()->nearest(latitude, longitude, longitudeScale(latitude)); });
   if (!place) {
     return std::nullopt;
   }
@@ -165,9 +250,9 @@ std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longi
 
 std::optional<PlaceAtDistance> PlaceStore::nearestIn(double latitude, double longitude, const std::string& country,
                                                      double maxDistance) const {
-  auto connection = borrow();
   const double reach = maxDistance / kMetresPerDegree;
-  auto place = connection->nearestIn(latitude, longitude, longitudeScale(latitude), country, reach * reach);
+  auto place = guarded(
+      [&] { return borrow()->nearestIn(latitude, longitude, longitudeScale(latitude), country, reach * reach); });
   if (!place) {
     return std::nullopt;
   }
@@ -179,17 +264,15 @@ std::optional<std::string> PlaceStore::countryAt(double latitude, double longitu
   if (countryCount_ == 0) {
     return std::nullopt;
   }
-  auto connection = borrow();
-  return connection->countryAt(latitude, longitude);
+  return guarded([&] { return borrow()->countryAt(latitude, longitude); });
 }
 
 std::vector<PlaceAtDistance> PlaceStore::within(double latitude, double longitude, double radius) const {
-  auto connection = borrow();
   // The flat box is widened a little: the great circle and the box disagree slightly.
   const double reach = radius / kMetresPerDegree * 1.01 + 1e-6;
   std::vector<PlaceAtDistance> found;
   for (const auto& box : boxesAround(latitude, longitude, reach)) {
-    for (auto& place : connection->placesIn(box)) {
+    for (auto& place : guarded([&] { return borrow()->placesIn(box); })) {
       const double distance = metresBetween(latitude, longitude, place.latitude, place.longitude);
       if (distance <= radius) {
         found.push_back(PlaceAtDistance{std::move(place), distance});
@@ -207,8 +290,7 @@ std::vector<Place> PlaceStore::matching(const std::string& ftsQuery, std::string
   if (ftsQuery.empty()) {
     return {};
   }
-  auto connection = borrow();
-  return connection->matching(ftsQuery, regionCode, limit);
+  return guarded([&] { return borrow()->matching(ftsQuery, regionCode, limit); });
 }
 
 const std::string* PlaceStore::regionName(const std::string& code) const {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
@@ -23,9 +24,15 @@ namespace tovik::server {
 /// queries running together (one per worker thread at most) and keeps them for reuse.
 class PlaceStore {
  public:
-  /// Throws `std::runtime_error` when the file is missing or is not a places database of
-  /// the version this service reads.
+  /// Throws `std::runtime_error` when the file is missing, is not a places database of
+  /// the version this service reads, or fails the check: SQLite's quick_check, the
+  /// integrity checks of the text index and of both trees, and one query through each.
   static std::shared_ptr<PlaceStore> open(const std::string& path);
+
+  /// Why this store cannot answer, or empty while it can: the file was changed in place
+  /// under it (its size or modification time differ from those it was opened with), or a
+  /// query failed inside SQLite. Once failing, a store stays failing; a reload replaces it.
+  std::string failure() const;
 
   std::size_t placeCount() const { return placeCount_; }
   /// Countries with a boundary in the database (0 for one made without boundaries).
@@ -83,7 +90,16 @@ class PlaceStore {
     std::unique_ptr<PlaceConnection> connection_;
   };
 
+  /// Throws when the file is no longer what was opened, so that no query reads a file
+  /// that changed under it.
   Lease borrow() const;
+  /// Runs one query, marking the store failing when it throws.
+  template <class Query>
+  auto guarded(Query&& query) const -> decltype(query());
+  void fail(std::string reason) const;
+  /// Whether the open file's size or modification time moved; marks the store failing.
+  bool fileChanged() const;
+  void verify(PlaceConnection& connection) const;
   void giveBack(std::unique_ptr<PlaceConnection> connection) const;
 
   std::string path_;
@@ -98,6 +114,11 @@ class PlaceStore {
   int fd_ = -1;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  off_t size_ = 0;
+  struct timespec modified_ {};
+  mutable std::atomic<bool> failing_{false};
+  mutable std::mutex failureMutex_;
+  mutable std::string failure_;
   std::size_t placeCount_ = 0;
   std::size_t countryCount_ = 0;
   struct RegionName {

@@ -76,10 +76,13 @@ int runServe(const ServeOptions& options) {
   std::shared_ptr<AccessLog> log;
   try {
     store = PlaceStore::open(options.db);
+    log = AccessLog::open(options.accessLog);
     if (!options.keys.empty()) {
       keys = AccessKeys::fromFile(options.keys);
+      for (const auto& warning : keys.warnings()) {
+        log->note("tovik-service: warning: " + warning);
+      }
     }
-    log = AccessLog::open(options.accessLog);
   } catch (const std::exception& error) {
     std::cerr << "tovik-service: " << error.what() << std::endl;
     return 1;
@@ -97,22 +100,13 @@ int runServe(const ServeOptions& options) {
   }
 
   std::atomic<bool> signalled{false};
-  std::thread waiter([&server, &signalled, signals, &options, log] {
+  std::thread waiter([&server, &signalled, signals, &options] {
     int received = 0;
-    // SIGHUP takes up the database now at --db (a new import moved over the old one);
-    // requests in flight finish on the old one. A database that does not open leaves the
-    // old one serving.
+    // SIGHUP takes up the database now at --db (a new import moved over the old one) and
+    // the keys now in --keys; requests in flight finish on the old ones. A database that
+    // fails its check, or a key file that cannot be read, leaves the old ones serving.
     while (sigwait(&signals, &received) == 0 && received == SIGHUP && !signalled) {
-      server.reloadStarting();
-      try {
-        const auto fresh = PlaceStore::open(options.db);
-        const auto places = fresh->placeCount();
-        server.replaceStore(fresh);
-        log->note("tovik-service: reloaded " + options.db + " (" + std::to_string(places) + " places)");
-      } catch (const std::exception& error) {
-        server.reloadFailed();
-        log->note(std::string("tovik-service: reload failed, still serving the previous database: ") + error.what());
-      }
+      server.reload({options.db, options.keys});
     }
     signalled = true;
     std::cerr << "tovik-service: stopping on " << (received == SIGINT ? "SIGINT" : "SIGTERM") << std::endl;

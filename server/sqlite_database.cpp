@@ -50,8 +50,10 @@ SqliteDatabase SqliteDatabase::openImmutable(const std::string& path) {
   const std::string uri = "file:" + uriPath(path) + "?immutable=1";
   SqliteDatabase db(
       openOrThrow(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, path));
-  // Pages are read from the mapped file rather than copied into each connection's cache.
-  db.exec("PRAGMA mmap_size = 1073741824");
+  // No memory map: a file cut short under a mapped page kills the process with SIGBUS,
+  // while read() merely comes back short and the query fails. Each connection keeps a
+  // larger page cache instead, so the hot pages of the trees are read once.
+  db.exec("PRAGMA mmap_size = 0; PRAGMA cache_size = -16384");
   return db;
 }
 
