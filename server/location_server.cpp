@@ -27,6 +27,8 @@ using nlohmann::json;
 constexpr const char* kJson = "application/json; charset=utf-8";
 constexpr const char* kHealthPath = "/healthz";
 constexpr const char* kMetricsPath = "/metrics";
+constexpr const char* kIdempotencyHeader = "Idempotency-Key";
+constexpr std::size_t kMaxIdempotencyKey = 200;
 
 /// When the request being served on this thread reached the router. A connection is
 /// served by one worker thread from its first byte to its last, so the logger, which runs
@@ -68,9 +70,10 @@ class GuardedServer : public httplib::Server {
     while (true) {
       if (!stream.buffered()) {
         auto arrival = WorkerPool::inspect(socket, WorkerPool::kMaxHead, WorkerPool::kMaxBody);
-        if (arrival == WorkerPool::Arrival::nothing || arrival == WorkerPool::Arrival::partial) {
+        if (idle && (arrival == WorkerPool::Arrival::nothing || arrival == WorkerPool::Arrival::partial)) {
           // A kept-alive client usually sends its next request at once: a short wait here
-          // saves it a trip through the waiting room.
+          // saves it a trip through the waiting room. (Not for a new connection: a burst
+          // of silent ones would hold every worker for that while.)
           pollfd ready{socket, POLLIN, 0};
           if (::poll(&ready, 1, kLingerMs) > 0) {
             arrival = WorkerPool::inspect(socket, WorkerPool::kMaxHead, WorkerPool::kMaxBody);
@@ -153,6 +156,7 @@ LocationServer::LocationServer(std::shared_ptr<const PlaceStore> store, AccessKe
       log_(std::move(log)),
       threads_(threads == 0 ? 1 : threads),
       operations_(std::move(operations)),
+      idempotency_(std::make_shared<IdempotencyStore>(operations_.idempotency)),
       server_(std::make_unique<GuardedServer>(operations_.requestTimeout, operations_.keepAlive)) {
   auto& server = static_cast<GuardedServer&>(*server_);
   // Without TCP_NODELAY each answer on a kept-alive connection waits about 40 ms for the
@@ -338,10 +342,7 @@ void LocationServer::route() {
   // One handler for the two calls of the track-points path; the body tells them apart.
   static_assert(kTrackLocationEndpoint.path == kReverseGeocodeEndpoint.path &&
                 kTrackLocationEndpoint.method == kReverseGeocodeEndpoint.method);
-  route(kTrackLocationEndpoint, [this, authorised](const httplib::Request& req, httplib::Response& res) {
-    if (!authorised(req, res)) {
-      return;
-    }
+  const auto answerTrackPoints = [this](const httplib::Request& req, httplib::Response& res) {
     const auto parsed = RequestParsing::trackPoints(req.body, req.params);
     if (const auto* error = std::get_if<RequestError>(&parsed)) {
       sendBadRequest(res, *error);
@@ -349,6 +350,60 @@ void LocationServer::route() {
     }
     const TrackPointsHandler handler(currentStore());
     res.set_content(dump(JsonCodec<LocationRes>::encode(*handler.answer(std::get<TrackPointsRequest>(parsed)))), kJson);
+  };
+  route(kTrackLocationEndpoint, [this, authorised, answerTrackPoints](const httplib::Request& req,
+                                                                      httplib::Response& res) {
+    if (!authorised(req, res)) {
+      return;
+    }
+    const std::string key = req.get_header_value(kIdempotencyHeader);
+    if (key.empty()) {
+      answerTrackPoints(req, res);
+      return;
+    }
+    if (key.size() > kMaxIdempotencyKey || req.get_header_value_count(kIdempotencyHeader) > 1) {
+      sendError(res, 400, "bad_request",
+                std::string(kIdempotencyHeader) + " must be given once, at most " +
+                    std::to_string(kMaxIdempotencyKey) + " bytes",
+                kIdempotencyHeader);
+      return;
+    }
+    const std::string accessKey = req.get_param_value(std::string(endpoint_items::kKeyName));
+    auto claim = idempotency_->claim(accessKey, key, req.body);
+    switch (claim.outcome) {
+      case IdempotencyStore::Outcome::replay:
+        res.status = claim.answer.status;
+        res.set_content(std::move(claim.answer.body), claim.answer.contentType);
+        res.set_header("Idempotent-Replayed", "true");
+        return;
+      case IdempotencyStore::Outcome::otherBody:
+        sendError(res, 422, "idempotency_key_reused",
+                  "this Idempotency-Key was sent with another body; a new upload needs a new key", kIdempotencyHeader);
+        return;
+      case IdempotencyStore::Outcome::inProgress:
+        res.set_header("Retry-After", "1");
+        sendError(res, 409, "idempotency_key_in_use", "the first request with this Idempotency-Key is still being answered",
+                  kIdempotencyHeader);
+        return;
+      case IdempotencyStore::Outcome::first:
+        break;
+    }
+    // A request that throws (500) is forgotten, so that its retry is answered afresh.
+    struct Abandon {
+      IdempotencyStore& store;
+      const std::string& accessKey;
+      const std::string& key;
+      bool kept = false;
+      ~Abandon() {
+        if (!kept) store.abandon(accessKey, key);
+      }
+    } abandon{*idempotency_, accessKey, key};
+    answerTrackPoints(req, res);
+    if (res.status < 500) {
+      idempotency_->complete(accessKey, key,
+                             {res.status == -1 ? 200 : res.status, res.body, res.get_header_value("Content-Type")});
+      abandon.kept = true;
+    }
   });
 
   const auto serveList = [authorised](auto parse, auto answer) {

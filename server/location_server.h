@@ -9,6 +9,7 @@
 
 #include "server/access_keys.h"
 #include "server/access_log.h"
+#include "server/idempotency_store.h"
 #include "server/place_store.h"
 #include "server/scenario_handler.h"
 #include "server/service_metrics.h"
@@ -36,6 +37,8 @@ struct ServerOperations {
   /// How many connections may wait for their request at once (0: from the descriptor
   /// limit); past it the one nearest its deadline is closed.
   std::size_t maxWaiting = 0;
+  /// The answers kept for uploads sent again with the same `Idempotency-Key`.
+  IdempotencyStore::Limits idempotency{};
 };
 
 /// The HTTP front of the service: the five calls on their paths, the access-key check,
@@ -47,6 +50,11 @@ struct ServerOperations {
 /// method; 413 for a body over `kMaxBody`; 431 for a request head over 16 KiB or 100 lines;
 /// 503 when the queue for a worker is full; 500 for an internal fault (the details go to
 /// the log, not to the client). Every error body is JSON with "error" and "message".
+///
+/// A POST to the track-points path with an `Idempotency-Key` header (at most 200 bytes) is
+/// answered once: the same key with the same body, within a day, gets the first answer
+/// again with `Idempotent-Replayed: true`; with another body, 422; while the first is
+/// still being answered, 409. Keys are kept per access key; a 5xx answer is not kept.
 ///
 /// For operators, without a key: GET /healthz answers 200 {"status": "ok", "places",
 /// "countries"} while a database is open and 503 {"status": "starting"} before and
@@ -114,6 +122,7 @@ class LocationServer {
   std::shared_ptr<AccessLog> log_;
   std::size_t threads_;
   Operations operations_;
+  std::shared_ptr<IdempotencyStore> idempotency_;
   std::unique_ptr<httplib::Server> server_;
   /// The listening socket, as the server created it.
   int listenSocket_ = -1;
