@@ -259,8 +259,15 @@ void LocationServer::route() {
     if (!logProbes && (req.path == kHealthPath || req.path == kMetricsPath)) {
       return;
     }
-    // From the path and items as parsed, never the raw target: the key check read these.
-    log->write(req.remote_addr + ":" + std::to_string(req.remote_port), req.method, req.path, req.params, res.status,
+    // The query's items as the library's own parser reads them (which is what the key
+    // check read), never the raw target; not req.params, which also holds the items of a
+    // form body.
+    const auto question = req.target.find('?');
+    httplib::Params query;
+    if (question != std::string::npos) {
+      httplib::detail::parse_query_text(req.target.substr(question + 1), query);
+    }
+    log->write(req.remote_addr + ":" + std::to_string(req.remote_port), req.method, req.path, query, res.status,
                res.body.size(), handling);
   });
   const httplib::Server::HandlerWithResponse onError = [](const httplib::Request&, httplib::Response& res) {

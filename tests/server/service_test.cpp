@@ -249,21 +249,25 @@ TEST(AccessLogTest, WritesTheItemsAsTheServerReadThemAndNeverTheKey) {
   }();
   {
     RunningService service({}, AccessLog::open(logFile.string()));
-    for (const auto& target : [&] {
-           std::vector<std::string> targets;
-           for (const auto& c : cases) targets.push_back(c["target"]);
-           targets.push_back(longTarget);
-           return targets;
+    for (const auto& [target, body] : [&] {
+           std::vector<std::pair<std::string, std::string>> requests;
+           for (const auto& c : cases) requests.emplace_back(c["target"], c["form"]);
+           requests.emplace_back(longTarget, "");
+           return requests;
          }()) {
       RawConnection connection(service.port);
-      connection.send("GET " + target + " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n");
+      connection.send((body.empty() ? "GET " : "POST ") + target + " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n" +
+                      (body.empty() ? "" : "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                               std::to_string(body.size()) + "\r\n") +
+                      "\r\n" + body);
       EXPECT_NE(statusOf(connection.receive()), 0) << target;
     }
   }
   const std::string text = test::fileText(logFile);
   EXPECT_EQ(text.find("SECRET"), std::string::npos) << text;
   for (const auto& c : cases) {
-    EXPECT_NE(text.find("\"GET " + c["logged"] + "\" "), std::string::npos) << c.name << "\n" << text;
+    const std::string method = c["form"].empty() ? "GET " : "POST ";
+    EXPECT_NE(text.find("\"" + method + c["logged"] + "\" "), std::string::npos) << c.name << "\n" << text;
   }
   const auto cut = text.find("\"GET /p?n=v\\xFF");
   ASSERT_NE(cut, std::string::npos) << text;
