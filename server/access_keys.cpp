@@ -16,7 +16,7 @@ AccessKeys AccessKeys::fromFile(const std::string& path) {
   AccessKeys keys;
   keys.keys_.emplace();
   struct stat mode {};
-  if (::stat(path.c_str(), &mode) == 0 && (mode.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+  if (::stat(path.c_str(), &mode) == 0 && (mode.st_mode & S_IRWXO) != 0) {
     char octal[8];
     std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode.st_mode & 07777));
     keys.warnings_.push_back("the key file " + path + " has mode " + octal +
