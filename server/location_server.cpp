@@ -57,6 +57,11 @@ void sendBadRequest(httplib::Response& res, const RequestError& error) {
 /// Set when an answer must end its connection (a body left unread behind a refused head).
 thread_local bool tlCloseAfterAnswer = false;
 
+void closeAfterAnswer(httplib::Response& res) {
+  res.set_header("Connection", "close");
+  tlCloseAfterAnswer = true;
+}
+
 /// The HTTP library's server with its own connection handling: each request on a
 /// connection is read through a `RequestStream` (whole-request deadline, head caps), and
 /// between requests the connection waits in the pool's waiting room, not on a worker.
@@ -228,18 +233,18 @@ void LocationServer::route() {
     for (std::size_t k = 1; k < lengths; ++k) {
       if (req.get_header_value("Content-Length", k) != length) {
         sendError(res, 400, "bad_request", "the request has Content-Length headers that differ");
-        tlCloseAfterAnswer = true;
+        closeAfterAnswer(res);
         return httplib::Server::HandlerResponse::Handled;
       }
     }
     if (length.empty() || length.find_first_not_of("0123456789") != std::string::npos) {
       sendError(res, 400, "bad_request", "Content-Length is not a whole number of bytes");
-      tlCloseAfterAnswer = true;
+      closeAfterAnswer(res);
       return httplib::Server::HandlerResponse::Handled;
     }
     if (length.size() > 9 || std::stoul(length) > kMaxBody) {
       sendError(res, 413, "payload_too_large", "the body is larger than " + std::to_string(kMaxBody) + " bytes");
-      tlCloseAfterAnswer = true;
+      closeAfterAnswer(res);
       return httplib::Server::HandlerResponse::Handled;
     }
     return httplib::Server::HandlerResponse::Unhandled;
@@ -287,7 +292,7 @@ void LocationServer::route() {
           sendError(res, 431, "header_too_large",
                     "the request head is larger than " + std::to_string(WorkerPool::kMaxHead) + " bytes or " +
                         std::to_string(WorkerPool::kMaxHeadLines) + " lines");
-          tlCloseAfterAnswer = true;
+          closeAfterAnswer(res);
           break;
         }
         sendError(res, 400, "bad_request", "malformed HTTP request");
