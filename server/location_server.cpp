@@ -70,35 +70,32 @@ class GuardedServer : public httplib::Server {
   GuardedServer(std::chrono::milliseconds requestTimeout, std::chrono::seconds keepAlive)
       : requestTimeout_(requestTimeout), keepAlive_(keepAlive) {}
 
-  void serveConnection(int socket, WorkerPool::Clock::time_point deadline, bool idle) {
-    RequestStream stream(socket, std::chrono::seconds(10), WorkerPool::kMaxHead, WorkerPool::kMaxHeadLines);
+  void serveConnection(int socket, WorkerPool::Clock::time_point deadline, bool idle, std::string received) {
+    RequestStream stream(socket, std::chrono::seconds(10), WorkerPool::kMaxHead, WorkerPool::kMaxHeadLines,
+                         std::move(received));
     while (true) {
-      if (!stream.buffered()) {
-        auto arrival = WorkerPool::inspect(socket, WorkerPool::kMaxHead, WorkerPool::kMaxBody);
-        if (idle && (arrival == WorkerPool::Arrival::nothing || arrival == WorkerPool::Arrival::partial)) {
-          // A kept-alive client usually sends its next request at once: a short wait here
-          // saves it a trip through the waiting room. (Not for a new connection: a burst
-          // of silent ones would hold every worker for that while.)
-          pollfd ready{socket, POLLIN, 0};
-          if (::poll(&ready, 1, kLingerMs) > 0) {
-            arrival = WorkerPool::inspect(socket, WorkerPool::kMaxHead, WorkerPool::kMaxBody);
+      auto arrival = WorkerPool::examine(stream.pending());
+      if (arrival != WorkerPool::Arrival::ready) {
+        // A kept-alive client usually sends its next request at once: a short wait here
+        // saves it a trip through the waiting room. (Not for a new connection: a burst
+        // of silent ones would hold every worker for that while.)
+        pollfd ready{socket, POLLIN, 0};
+        if (!idle || ::poll(&ready, 1, kLingerMs) > 0) {
+          if (!stream.readAvailable()) {
+            break;
           }
+          arrival = WorkerPool::examine(stream.pending());
         }
-        if (arrival == WorkerPool::Arrival::closed) {
-          break;
-        }
-        if (idle && arrival != WorkerPool::Arrival::nothing) {
-          deadline = WorkerPool::Clock::now() + requestTimeout_;
-          idle = false;
-        }
-        if (arrival != WorkerPool::Arrival::ready) {
-          if (pool_ != nullptr && pool_->wait(socket, deadline, idle)) {
-            return;  // the pool has it now
-          }
-          break;
-        }
-      } else if (idle) {
+      }
+      if (idle && arrival != WorkerPool::Arrival::nothing) {
         deadline = WorkerPool::Clock::now() + requestTimeout_;
+        idle = false;
+      }
+      if (arrival != WorkerPool::Arrival::ready) {
+        if (pool_ != nullptr && pool_->wait(socket, deadline, idle, stream.takePending())) {
+          return;  // the pool has it now
+        }
+        break;
       }
       stream.begin(deadline);
       tlCloseAfterAnswer = false;
@@ -133,7 +130,7 @@ class GuardedServer : public httplib::Server {
       WorkerPool::refuse(socket);
       return false;
     }
-    serveConnection(socket, WorkerPool::Clock::now() + requestTimeout_, false);
+    serveConnection(socket, WorkerPool::Clock::now() + requestTimeout_, false, {});
     return true;
   }
 
@@ -202,8 +199,8 @@ LocationServer::LocationServer(std::shared_ptr<const PlaceStore> store, AccessKe
     };
     auto pool = std::make_unique<WorkerPool>(
         limits, std::move(observer),
-        [&server](int socket, WorkerPool::Clock::time_point deadline, bool idle) {
-          server.serveConnection(socket, deadline, idle);
+        [&server](int socket, WorkerPool::Clock::time_point deadline, bool idle, std::string received) {
+          server.serveConnection(socket, deadline, idle, std::move(received));
         });
     server.pool_ = pool.get();
     // The server takes ownership of the queue it is handed.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 #include <cmath>
 #include <filesystem>
@@ -182,6 +183,7 @@ bool PlaceStore::fileChanged() const {
   if (now.st_size == size_ && now.st_mtim.tv_sec == modified_.tv_sec && now.st_mtim.tv_nsec == modified_.tv_nsec) {
     return false;
   }
+  changed_ = true;
   fail(path_ + " was changed in place (" + std::to_string(size_) + " bytes when opened, " +
        std::to_string(now.st_size) + " now); import a new database beside it, move it over the path and reload");
   return true;
@@ -203,9 +205,15 @@ bool PlaceStore::stillAtPath() const {
 }
 
 PlaceStore::Lease PlaceStore::borrow() const {
-  // One fstat per query: a file rewritten in place (truncate, cp over it, rsync --inplace)
-  // is refused before SQLite reads pages that no longer belong together.
-  if (fileChanged()) {
+  // A file rewritten in place (truncate, cp over it, rsync --inplace) is refused before
+  // SQLite reads pages that no longer belong together.
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  if (now >= nextLook_.load(std::memory_order_relaxed)) {
+    nextLook_.store(now + std::chrono::steady_clock::duration(std::chrono::milliseconds(20)).count(),
+                    std::memory_order_relaxed);
+    fileChanged();
+  }
+  if (changed_) {
     throw std::runtime_error(failure());
   }
   std::unique_lock lock(poolMutex_);

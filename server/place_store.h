@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -117,6 +118,11 @@ class PlaceStore {
   off_t size_ = 0;
   struct timespec modified_ {};
   mutable std::atomic<bool> failing_{false};
+  mutable std::atomic<bool> changed_{false};
+  /// When a lease next looks at the file (steady clock ticks): at most every 20 ms, since
+  /// an fstat per query costs a few percent of the throughput, and a change between two
+  /// looks only makes SQLite's reads fail, never the process.
+  mutable std::atomic<std::int64_t> nextLook_{0};
   mutable std::mutex failureMutex_;
   mutable std::string failure_;
   std::size_t placeCount_ = 0;

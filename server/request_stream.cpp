@@ -40,8 +40,29 @@ void addressOf(const sockaddr_storage& address, std::string& ip, int& port) {
 }  // namespace
 
 RequestStream::RequestStream(int socket, std::chrono::milliseconds writeTimeout, std::size_t maxHead,
-                             std::size_t maxLines)
-    : socket_(socket), writeTimeout_(writeTimeout), maxHead_(maxHead), maxLines_(maxLines) {}
+                             std::size_t maxLines, std::string received)
+    : socket_(socket),
+      writeTimeout_(writeTimeout),
+      maxHead_(maxHead),
+      maxLines_(maxLines),
+      buffer_(received.begin(), received.end()) {}
+
+std::string RequestStream::takePending() {
+  std::string bytes(pending());
+  buffer_.clear();
+  start_ = 0;
+  return bytes;
+}
+
+bool RequestStream::readAvailable() {
+  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+  start_ = 0;
+  const auto kept = buffer_.size();
+  buffer_.resize(kept + kReadChunk);
+  const auto got = ::recv(socket_, buffer_.data() + kept, kReadChunk, MSG_DONTWAIT);
+  buffer_.resize(kept + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  return got > 0 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
+}
 
 bool RequestStream::headRefused() { return tlHeadRefused; }
 
@@ -158,11 +179,17 @@ ssize_t RequestStream::write(const char* ptr, size_t size) {
 }
 
 void RequestStream::get_remote_ip_and_port(std::string& ip, int& port) const {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getpeername(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    addressOf(address, ip, port);
+  // Asked for every request; the peer of a connection does not change.
+  if (remotePort_ < 0) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    remotePort_ = 0;
+    if (::getpeername(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      addressOf(address, remoteIp_, remotePort_);
+    }
   }
+  ip = remoteIp_;
+  port = remotePort_;
 }
 
 void RequestStream::get_local_ip_and_port(std::string& ip, int& port) const {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <httplib.h>
@@ -20,12 +21,20 @@ class RequestStream : public httplib::Stream {
  public:
   using Clock = std::chrono::steady_clock;
 
-  RequestStream(int socket, std::chrono::milliseconds writeTimeout, std::size_t maxHead, std::size_t maxLines);
+  /// `received`: bytes of the connection already read from the socket.
+  RequestStream(int socket, std::chrono::milliseconds writeTimeout, std::size_t maxHead, std::size_t maxLines,
+                std::string received = {});
 
   /// Starts the next request on the connection, due whole by `deadline`.
   void begin(Clock::time_point deadline);
   /// Bytes read from the socket but not yet taken (a pipelined next request).
   bool buffered() const { return start_ < buffer_.size(); }
+  /// The bytes read but not yet taken, and handing them over (to the waiting room).
+  std::string_view pending() const { return {buffer_.data() + start_, buffer_.size() - start_}; }
+  std::string takePending();
+  /// Reads what the socket has now, without waiting, after the pending bytes; false when
+  /// the peer has closed the connection or it failed.
+  bool readAvailable();
   /// The last request went past a limit or its socket failed: close the connection.
   bool failed() const { return failed_; }
   bool headTooLarge() const { return headTooLarge_; }
@@ -62,6 +71,8 @@ class RequestStream : public httplib::Stream {
   bool failed_ = false;
   bool headTooLarge_ = false;
   std::size_t written_ = 0;
+  mutable std::string remoteIp_;
+  mutable int remotePort_ = -1;
 };
 
 }  // namespace tovik::server

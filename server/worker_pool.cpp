@@ -174,7 +174,7 @@ void WorkerPool::work() {
   }
 }
 
-bool WorkerPool::wait(int socket, Clock::time_point deadline, bool idle) {
+bool WorkerPool::wait(int socket, Clock::time_point deadline, bool idle, std::string received) {
   const std::lock_guard lock(waitingMutex_);
   if (closing_) {
     return false;
@@ -190,7 +190,7 @@ bool WorkerPool::wait(int socket, Clock::time_point deadline, bool idle) {
   if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, socket, &event) != 0) {
     return false;
   }
-  waiting_[socket] = Waiting{deadline, idle};
+  waiting_[socket] = Waiting{deadline, idle, std::move(received)};
   byDeadline_.emplace(deadline, socket);
   const std::uint64_t one = 1;
   [[maybe_unused]] const auto written = ::write(wake_, &one, sizeof one);  // the nearest deadline may have moved
@@ -255,28 +255,37 @@ void WorkerPool::watch() {
       if (it == waiting_.end()) {
         continue;
       }
-      const auto arrival = inspect(socket, kMaxHead, kMaxBody);
-      if (arrival == Arrival::closed) {
+      // Take what has arrived; the waiting room holds at most a capped head and a body.
+      auto& received = it->second.received;
+      char buffer[16 * 1024];
+      const auto got = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
         forget(socket);
         drop(socket, "");
         continue;
       }
+      if (got > 0) {
+        received.append(buffer, static_cast<std::size_t>(got));
+      }
+      const auto arrival = received.size() >= kMaxHead + kMaxBody ? Arrival::ready : examine(received);
       const auto now = Clock::now();
       if (it->second.idle && arrival != Arrival::nothing) {
         // A request has begun on a kept-alive connection: from here it has the whole
         // request's time.
         byDeadline_.erase({it->second.deadline, socket});
-        it->second = Waiting{now + limits_.requestTimeout, false};
+        it->second.deadline = now + limits_.requestTimeout;
+        it->second.idle = false;
         byDeadline_.emplace(it->second.deadline, socket);
       }
       if (arrival == Arrival::ready) {
         const auto deadline = it->second.deadline;
+        std::string bytes = std::move(received);
         forget(socket);
-        const bool queued = push(Task{[this, socket, deadline](bool refused) {
+        const bool queued = push(Task{[this, socket, deadline, bytes = std::move(bytes)](bool refused) mutable {
                                         if (refused) {
                                           refuse(socket);
                                         } else {
-                                          serve_(socket, deadline, false);
+                                          serve_(socket, deadline, false, std::move(bytes));
                                         }
                                       },
                                       now, deadline});
@@ -296,17 +305,10 @@ void WorkerPool::watch() {
   }
 }
 
-WorkerPool::Arrival WorkerPool::inspect(int socket, std::size_t maxHead, std::size_t maxBody) {
-  thread_local std::vector<char> buffer;
-  buffer.resize(maxHead + maxBody + 1);
-  const auto got = ::recv(socket, buffer.data(), buffer.size(), MSG_PEEK | MSG_DONTWAIT);
-  if (got == 0) {
-    return Arrival::closed;
+WorkerPool::Arrival WorkerPool::examine(std::string_view seen) {
+  if (seen.empty()) {
+    return Arrival::nothing;
   }
-  if (got < 0) {
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? Arrival::nothing : Arrival::closed;
-  }
-  const std::string_view seen(buffer.data(), static_cast<std::size_t>(got));
   auto end = seen.find("\r\n\r\n");
   std::size_t bodyStart = end == std::string_view::npos ? end : end + 4;
   if (const auto bare = seen.find("\n\n"); bare != std::string_view::npos && bare < end) {
@@ -315,14 +317,14 @@ WorkerPool::Arrival WorkerPool::inspect(int socket, std::size_t maxHead, std::si
   }
   const std::string_view head = seen.substr(0, std::min(end, seen.size()));
   // A head past the caps is ready too: the worker answers 431.
-  if (head.size() >= maxHead || static_cast<std::size_t>(std::count(head.begin(), head.end(), '\n')) > WorkerPool::kMaxHeadLines) {
+  if (head.size() >= kMaxHead || static_cast<std::size_t>(std::count(head.begin(), head.end(), '\n')) > kMaxHeadLines) {
     return Arrival::ready;
   }
   if (end == std::string_view::npos) {
     return Arrival::partial;
   }
   const auto length = contentLength(head);
-  if (length && *length <= maxBody && seen.size() - bodyStart < *length) {
+  if (length && *length <= kMaxBody && seen.size() - bodyStart < *length) {
     return Arrival::partial;
   }
   return Arrival::ready;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <mutex>
 #include <set>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -57,7 +58,8 @@ class WorkerPool : public httplib::TaskQueue {
   /// Serves a socket whose request is ready, until the connection closes or goes quiet
   /// (then it hands the socket back with `wait`). `idle`: kept alive after an answer, so
   /// its deadline is the keep-alive time until the next request begins.
-  using Serve = std::function<void(int socket, Clock::time_point deadline, bool idle)>;
+  /// `received`: the bytes of the request already read from the socket.
+  using Serve = std::function<void(int socket, Clock::time_point deadline, bool idle, std::string received)>;
 
   WorkerPool(Limits limits, Observer observer, Serve serve);
   ~WorkerPool() override;
@@ -69,14 +71,15 @@ class WorkerPool : public httplib::TaskQueue {
 
   /// Keeps `socket` until its request is ready (then a worker serves it) or `deadline`
   /// (then it is closed). False when the pool is stopping: the caller closes it.
-  bool wait(int socket, Clock::time_point deadline, bool idle);
+  bool wait(int socket, Clock::time_point deadline, bool idle, std::string received);
 
   /// True while a worker runs a task that must be refused, not served.
   static bool refusing();
 
-  /// Whether what has arrived on `socket` is a request to serve now.
-  enum class Arrival { nothing, partial, ready, closed };
-  static Arrival inspect(int socket, std::size_t maxHead, std::size_t maxBody);
+  /// Whether the bytes received so far are a request to serve now: its whole head and a
+  /// body of the length it states, or a head past the caps (which a worker answers 431).
+  enum class Arrival { nothing, partial, ready };
+  static Arrival examine(std::string_view received);
 
   /// Answers 503 and closes (the answer is not waited for).
   static void refuse(int socket);
@@ -95,6 +98,7 @@ class WorkerPool : public httplib::TaskQueue {
   struct Waiting {
     Clock::time_point deadline;
     bool idle = false;
+    std::string received;
   };
 
   bool push(Task task);

@@ -80,6 +80,7 @@ TEST(DatabaseFileTest, AFileChangedInPlaceIsAnsweredWithErrorsNeverACrash) {
     ASSERT_EQ(getStatus(service.port, "/healthz"), 200);
     std::this_thread::sleep_for(10ms);  // a modification time the file system can tell apart
     slip(path);
+    std::this_thread::sleep_for(30ms);  // queries look at the file every 20 ms
     EXPECT_EQ(postStatus(service.port), 500);
     EXPECT_EQ(getStatus(service.port, kGeocode), 500);
     EXPECT_EQ(getStatus(service.port, "/healthz"), 503) << "a probe sees that this replica cannot answer";
