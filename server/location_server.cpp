@@ -538,7 +538,7 @@ bool LocationServer::reload(const ReloadSources& sources) {
   std::shared_ptr<const PlaceStore> fresh;
   std::shared_ptr<const AccessKeys> keys;
   try {
-    fresh = PlaceStore::open(sources.db);
+    fresh = PlaceStore::open(sources.db, [log = log_](std::string_view line) { log->note(line); });
     if (!sources.keys.empty()) {
       auto read = AccessKeys::fromFile(sources.keys);
       for (const auto& warning : read.warnings()) {

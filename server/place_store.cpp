@@ -65,7 +65,7 @@ PlaceStore::~PlaceStore() {
   }
 }
 
-std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
+std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path, Warn warn) {
   SqliteDatabase::tuneForConcurrentReaders();
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
@@ -80,12 +80,27 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
   if (::fstat(store->fd_, &opened) != 0) {
     throw std::runtime_error("cannot read " + path + ": " + std::generic_category().message(errno));
   }
-  store->device_ = opened.st_dev;
-  store->inode_ = opened.st_ino;
   store->size_ = opened.st_size;
   store->modified_ = opened.st_mtim;
+  store->warn_ = std::move(warn);
+  // The whole file, read once: what is checked below is then exactly what is served.
+  store->image_.resize(static_cast<std::size_t>(opened.st_size));
+  std::size_t done = 0;
+  while (done < store->image_.size()) {
+    const auto got = ::pread(store->fd_, store->image_.data() + done, store->image_.size() - done,
+                             static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      throw std::runtime_error("cannot read " + path + ": " +
+                               (got == 0 ? std::string("it became shorter while being read")
+                                         : std::generic_category().message(errno)));
+    }
+    done += static_cast<std::size_t>(got);
+  }
   try {
-    auto connection = std::make_unique<PlaceConnection>(path);
+    auto connection = std::make_unique<PlaceConnection>(store->image_, path);
     auto schema = connection->database().prepare("SELECT value FROM meta WHERE key = 'schema'");
     if (!schema.step() || schema.columnText(0) != PlaceSchema::kVersion) {
       throw std::runtime_error("unsupported schema");
@@ -167,26 +182,25 @@ void PlaceStore::fail(std::string reason) const {
 }
 
 std::string PlaceStore::failure() const {
-  if (!failing_) {
-    fileChanged();
-  }
+  lookAtFile();  // a probe notices a change at once; queries look every second
   const std::lock_guard lock(failureMutex_);
   return failing_ ? failure_ : std::string();
 }
 
-bool PlaceStore::fileChanged() const {
+void PlaceStore::lookAtFile() const {
   struct stat now {};
-  if (::fstat(fd_, &now) != 0) {
-    fail("cannot read " + path_ + ": " + std::generic_category().message(errno));
-    return true;
+  if (changed_ || ::fstat(fd_, &now) != 0) {
+    return;
   }
   if (now.st_size == size_ && now.st_mtim.tv_sec == modified_.tv_sec && now.st_mtim.tv_nsec == modified_.tv_nsec) {
-    return false;
+    return;
   }
-  changed_ = true;
-  fail(path_ + " was changed in place (" + std::to_string(size_) + " bytes when opened, " +
-       std::to_string(now.st_size) + " now); import a new database beside it, move it over the path and reload");
-  return true;
+  if (!changed_.exchange(true) && warn_) {
+    warn_("warning: " + path_ + " was changed in place (" + std::to_string(size_) + " bytes when read, " +
+          std::to_string(now.st_size) +
+          " now); still answering from the database as it was read. Import beside it, move the new file over "
+          "the path and reload; never write over the served file.");
+  }
 }
 
 template <class Query>
@@ -199,41 +213,22 @@ auto PlaceStore::guarded(Query&& query) const -> decltype(query()) {
   }
 }
 
-bool PlaceStore::stillAtPath() const {
-  struct stat now {};
-  return ::stat(path_.c_str(), &now) == 0 && now.st_dev == device_ && now.st_ino == inode_;
-}
-
 PlaceStore::Lease PlaceStore::borrow() const {
-  // A file rewritten in place (truncate, cp over it, rsync --inplace) is refused before
-  // SQLite reads pages that no longer belong together.
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
   if (now >= nextLook_.load(std::memory_order_relaxed)) {
-    nextLook_.store(now + std::chrono::steady_clock::duration(std::chrono::milliseconds(20)).count(),
+    nextLook_.store(now + std::chrono::steady_clock::duration(std::chrono::seconds(1)).count(),
                     std::memory_order_relaxed);
-    fileChanged();
+    lookAtFile();
   }
-  if (changed_) {
-    throw std::runtime_error(failure());
-  }
-  std::unique_lock lock(poolMutex_);
-  while (idle_.empty()) {
-    lock.unlock();
-    // Checked on both sides of the open, so the connection is known to be this file's.
-    if (stillAtPath()) {
-      auto connection = std::make_unique<PlaceConnection>(path_);
-      if (stillAtPath()) {
-        return Lease(*this, std::move(connection));
-      }
+  {
+    const std::lock_guard lock(poolMutex_);
+    if (!idle_.empty()) {
+      auto connection = std::move(idle_.back());
+      idle_.pop_back();
+      return Lease(*this, std::move(connection));
     }
-    lock.lock();
-    // Another database is at the path now: wait for one of this store's connections. Each
-    // query holds one connection at a time, so one always comes back.
-    returned_.wait(lock, [this] { return !idle_.empty(); });
   }
-  auto connection = std::move(idle_.back());
-  idle_.pop_back();
-  return Lease(*this, std::move(connection));
+  return Lease(*this, std::make_unique<PlaceConnection>(image_, path_));
 }
 
 void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
@@ -244,7 +239,6 @@ void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
     const std::lock_guard lock(poolMutex_);
     idle_.push_back(std::move(connection));
   }
-  returned_.notify_one();
 }
 
 std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longitude) const {

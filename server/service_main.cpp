@@ -90,8 +90,8 @@ int runServe(const ServeOptions& options) {
   AccessKeys keys;
   std::shared_ptr<AccessLog> log;
   try {
-    store = PlaceStore::open(options.db);
     log = AccessLog::open(options.accessLog);
+    store = PlaceStore::open(options.db, [log](std::string_view line) { log->note(line); });
     if (!options.keys.empty()) {
       keys = AccessKeys::fromFile(options.keys);
       for (const auto& warning : keys.warnings()) {

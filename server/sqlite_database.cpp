@@ -57,6 +57,20 @@ SqliteDatabase SqliteDatabase::openImmutable(const std::string& path) {
   return db;
 }
 
+SqliteDatabase SqliteDatabase::openImage(std::string_view image, const std::string& shownPath) {
+  SqliteDatabase db(openOrThrow(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
+                                shownPath));
+  // Read-only and not freed by SQLite: the image belongs to the caller and is shared.
+  auto* data = reinterpret_cast<unsigned char*>(const_cast<char*>(image.data()));
+  const auto size = static_cast<sqlite3_int64>(image.size());
+  if (sqlite3_deserialize(db.db_, "main", data, size, size, SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
+    throw std::runtime_error("cannot open database " + shownPath + ": " + sqlite3_errmsg(db.db_));
+  }
+  // Pages are used where they lie in the image rather than copied into a page cache.
+  db.exec("PRAGMA mmap_size = 1073741824");
+  return db;
+}
+
 SqliteDatabase SqliteDatabase::create(const std::string& path) {
   return SqliteDatabase(
       openOrThrow(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, path));
