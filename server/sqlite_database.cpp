@@ -1,7 +1,5 @@
 #include "server/sqlite_database.h"
 
-#include <cctype>
-#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
@@ -10,22 +8,6 @@
 namespace tovik::server {
 
 namespace {
-
-/// A file name as a URI path: everything but unreserved characters and '/' percent-encoded,
-/// so that '?', '#' and '%' in a directory name cannot be read as URI syntax.
-std::string uriPath(const std::string& path) {
-  std::string out;
-  for (const unsigned char c : path) {
-    if (std::isalnum(c) != 0 || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      char buf[4];
-      std::snprintf(buf, sizeof buf, "%%%02X", c);
-      out += buf;
-    }
-  }
-  return out;
-}
 
 sqlite3* openOrThrow(const std::string& name, int flags, const std::string& shownPath) {
   sqlite3* db = nullptr;
@@ -44,17 +26,6 @@ sqlite3* openOrThrow(const std::string& name, int flags, const std::string& show
 void SqliteDatabase::tuneForConcurrentReaders() {
   static const bool tuned = [] { return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK; }();
   (void)tuned;
-}
-
-SqliteDatabase SqliteDatabase::openImmutable(const std::string& path) {
-  const std::string uri = "file:" + uriPath(path) + "?immutable=1";
-  SqliteDatabase db(
-      openOrThrow(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, path));
-  // No memory map: a file cut short under a mapped page kills the process with SIGBUS,
-  // while read() merely comes back short and the query fails. Each connection keeps a
-  // larger page cache instead, so the hot pages of the trees are read once.
-  db.exec("PRAGMA mmap_size = 0; PRAGMA cache_size = -16384");
-  return db;
 }
 
 SqliteDatabase SqliteDatabase::openImage(std::string_view image, const std::string& shownPath) {

@@ -12,9 +12,6 @@ namespace tovik::server {
 /// One SQLite connection. Opening fails with `std::runtime_error` naming the file.
 class SqliteDatabase {
  public:
-  /// Opens an existing database that nothing writes while it is open: read-only, without
-  /// file locking, for one thread at a time.
-  static SqliteDatabase openImmutable(const std::string& path);
   /// Opens a database image held in memory, read-only, for one thread at a time. `image`
   /// must outlive the connection; any number of connections may share it. `shownPath`
   /// names it in errors.
