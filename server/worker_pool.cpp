@@ -33,6 +33,16 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
+bool hasHeader(std::string_view head, std::string_view name) {
+  for (std::size_t at = head.find('\n'); at != std::string_view::npos; at = head.find('\n', at + 1)) {
+    const auto line = head.substr(at + 1, name.size() + 1);
+    if (line.size() == name.size() + 1 && line.back() == ':' && equalsIgnoringCase(line.substr(0, name.size()), name)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 /// The single Content-Length of a head, or nothing (absent, repeated or malformed: the
 /// server itself answers those as soon as the head is read).
 std::optional<std::size_t> contentLength(std::string_view head) {
@@ -322,6 +332,10 @@ WorkerPool::Arrival WorkerPool::examine(std::string_view seen) {
   }
   if (end == std::string_view::npos) {
     return Arrival::partial;
+  }
+  // A client that sent "Expect: 100-continue" waits for the server before its body.
+  if (hasHeader(head, "expect")) {
+    return Arrival::ready;
   }
   const auto length = contentLength(head);
   if (length && *length <= kMaxBody && seen.size() - bodyStart < *length) {

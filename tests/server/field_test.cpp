@@ -303,6 +303,14 @@ TEST(HostileClientTest, ALengthTheServiceWillNotReadIsAnsweredAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
     EXPECT_TRUE(connection.closed()) << "the unread body ends the connection";
   }
+  // A client that waits for "100 Continue" before its body is not kept waiting for it.
+  RawConnection expecting(service.port);
+  expecting.send("POST " + kReverse + " HTTP/1.1\r\nHost: t\r\nExpect: 100-continue\r\nContent-Length: " +
+                 std::to_string(kReverseBody.size()) + "\r\n\r\n");
+  EXPECT_EQ(statusOf(expecting.receive(500ms)), 100);
+  expecting.send(kReverseBody);
+  EXPECT_THAT(expecting.receive(500ms), HasSubstr("HTTP/1.1 200 OK"));
+
   httplib::Client client("127.0.0.1", service.port);
   const auto answer = client.Get("/location/scenario/v1/placesearch?access_key=k&name=%FF%FE");
   ASSERT_TRUE(answer);
