@@ -45,22 +45,30 @@ RequestStream::RequestStream(int socket, std::chrono::milliseconds writeTimeout,
       writeTimeout_(writeTimeout),
       maxHead_(maxHead),
       maxLines_(maxLines),
-      buffer_(received.begin(), received.end()) {}
+      buffer_(received.begin(), received.end()),
+      end_(received.size()) {
+  buffer_.resize(std::max(buffer_.size(), kReadChunk));
+}
 
 std::string RequestStream::takePending() {
   std::string bytes(pending());
-  buffer_.clear();
-  start_ = 0;
+  start_ = end_ = 0;
   return bytes;
 }
 
 bool RequestStream::readAvailable() {
-  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
-  start_ = 0;
-  const auto kept = buffer_.size();
-  buffer_.resize(kept + kReadChunk);
-  const auto got = ::recv(socket_, buffer_.data() + kept, kReadChunk, MSG_DONTWAIT);
-  buffer_.resize(kept + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  if (start_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+    end_ -= start_;
+    start_ = 0;
+  }
+  if (buffer_.size() - end_ < kReadChunk) {
+    buffer_.resize(end_ + kReadChunk);
+  }
+  const auto got = ::recv(socket_, buffer_.data() + end_, buffer_.size() - end_, MSG_DONTWAIT);
+  if (got > 0) {
+    end_ += static_cast<std::size_t>(got);
+  }
   return got > 0 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
 }
 
@@ -89,26 +97,22 @@ bool RequestStream::is_writable() const {
 }
 
 bool RequestStream::fill() {
-  buffer_.resize(kReadChunk);
-  start_ = 0;
+  start_ = end_ = 0;
   while (true) {
     const auto got = ::recv(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
     if (got > 0) {
-      buffer_.resize(static_cast<std::size_t>(got));
+      end_ = static_cast<std::size_t>(got);
       return true;
     }
-    buffer_.clear();
     if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
       failed_ = true;
       return false;
     }
-    buffer_.resize(kReadChunk);
     pollfd ready{socket_, POLLIN, 0};
     const int left = millisecondsUntil(deadline_);
     // The deadline covers the whole request: a client that sends a byte now and then
     // does not keep the connection (and its worker) past it.
     if (left == 0 || ::poll(&ready, 1, left) == 0) {
-      buffer_.clear();
       failed_ = true;
       return false;
     }
@@ -145,7 +149,7 @@ ssize_t RequestStream::read(char* ptr, size_t size) {
   if (!buffered() && !fill()) {
     return -1;
   }
-  const std::size_t count = std::min(size, buffer_.size() - start_);
+  const std::size_t count = std::min(size, end_ - start_);
   if (!countHead(buffer_.data() + start_, count)) {
     return -1;
   }

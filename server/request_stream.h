@@ -28,9 +28,9 @@ class RequestStream : public httplib::Stream {
   /// Starts the next request on the connection, due whole by `deadline`.
   void begin(Clock::time_point deadline);
   /// Bytes read from the socket but not yet taken (a pipelined next request).
-  bool buffered() const { return start_ < buffer_.size(); }
+  bool buffered() const { return start_ < end_; }
   /// The bytes read but not yet taken, and handing them over (to the waiting room).
-  std::string_view pending() const { return {buffer_.data() + start_, buffer_.size() - start_}; }
+  std::string_view pending() const { return {buffer_.data() + start_, end_ - start_}; }
   std::string takePending();
   /// Reads what the socket has now, without waiting, after the pending bytes; false when
   /// the peer has closed the connection or it failed.
@@ -62,8 +62,11 @@ class RequestStream : public httplib::Stream {
   std::size_t maxHead_;
   std::size_t maxLines_;
   Clock::time_point deadline_{};
+  /// Bytes [start_, end_) of `buffer_` are read and not yet taken; the buffer keeps its
+  /// size, so that no read pays for clearing it.
   std::vector<char> buffer_;
   std::size_t start_ = 0;
+  std::size_t end_ = 0;
   bool inHead_ = true;
   std::size_t headBytes_ = 0;
   std::size_t headLines_ = 0;
