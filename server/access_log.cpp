@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <stdexcept>
 
@@ -10,48 +11,61 @@ namespace tovik::server {
 
 namespace {
 
-constexpr std::size_t kMaxTarget = 512;
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
-}
-
-/// A query item name as the server decodes it ('+' is a space, %XX a byte).
-std::string decodeName(std::string_view name) {
-  std::string out;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == '+') {
-      out += ' ';
-    } else if (name[i] == '%' && i + 2 < name.size() && hexValue(name[i + 1]) >= 0 && hexValue(name[i + 2]) >= 0) {
-      out += static_cast<char>(hexValue(name[i + 1]) * 16 + hexValue(name[i + 2]));
-      i += 2;
-    } else {
-      out += name[i];
+/// Appends `text` in units (one escape, or one whole UTF-8 character) while the whole
+/// stays within `limit` bytes; false when a unit did not fit.
+bool appendEscaped(std::string& out, std::string_view text, std::size_t limit = std::string::npos) {
+  const auto fits = [&](std::size_t size) { return limit == std::string::npos || out.size() + size <= limit; };
+  const auto escape = [&](unsigned char byte) {
+    if (!fits(4)) {
+      return false;
     }
-  }
-  return out;
-}
-
-void appendEscaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || c == '"' || c == '\\') {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", byte);
-      out += buf;
-    } else {
-      out += c;
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02X", byte);
+    out += buf;
+    return true;
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+      if (byte < 0x20 || byte == 0x7F || byte == '"' || byte == '\\') {
+        if (!escape(byte)) return false;
+      } else {
+        if (!fits(1)) return false;
+        out += static_cast<char>(byte);
+      }
+      ++i;
+      continue;
     }
+    // A whole, shortest-form UTF-8 character outside the C1 controls passes as it is;
+    // any other byte at or above 0x80 is escaped alone.
+    std::size_t length = byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3 : byte >= 0xF0 && byte <= 0xF4 ? 4 : 0;
+    if (length != 0 && i + length <= text.size()) {
+      for (std::size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+          length = 0;
+          break;
+        }
+      }
+    } else {
+      length = 0;
+    }
+    if (length != 0) {
+      const auto second = static_cast<unsigned char>(text[i + 1]);
+      if ((byte == 0xC2 && second < 0xA0) || (byte == 0xE0 && second < 0xA0) || (byte == 0xED && second >= 0xA0) ||
+          (byte == 0xF0 && second < 0x90) || (byte == 0xF4 && second >= 0x90)) {
+        length = 0;  // a C1 control, an overlong form, a surrogate or past U+10FFFF
+      }
+    }
+    if (length == 0) {
+      if (!escape(byte)) return false;
+      ++i;
+      continue;
+    }
+    if (!fits(length)) return false;
+    out.append(text.substr(i, length));
+    i += length;
   }
+  return true;
 }
 
 }  // namespace
@@ -86,43 +100,37 @@ AccessLog::~AccessLog() {
   }
 }
 
-std::string AccessLog::redact(std::string_view target) {
+namespace {
+
+/// The key's item, and any whose name is the key's with white space around it (which a
+/// client may mean as the key even though the key check does not read it).
+bool isKeyName(std::string_view name) {
+  const auto first = name.find_first_not_of(" \t\r\n\v\f");
+  const auto last = name.find_last_not_of(" \t\r\n\v\f");
+  return first != std::string_view::npos && name.substr(first, last - first + 1) == "access_key";
+}
+
+}  // namespace
+
+std::string AccessLog::target(std::string_view path, const Query& query) {
   std::string out;
-  const auto question = target.find('?');
-  appendEscaped(out, target.substr(0, question));
-  if (question != std::string_view::npos) {
-    out += '?';
-    std::string_view query = target.substr(question + 1);
-    bool firstItem = true;
-    while (true) {
-      const auto amp = query.find('&');
-      const std::string_view pair = query.substr(0, amp);
-      const auto equals = pair.find('=');
-      if (!firstItem) {
-        out += '&';
-      }
-      firstItem = false;
-      if (decodeName(pair.substr(0, equals)) == "access_key") {
-        appendEscaped(out, pair.substr(0, equals));
-        out += "=[redacted]";
-      } else {
-        appendEscaped(out, pair);
-      }
-      if (amp == std::string_view::npos) {
-        break;
-      }
-      query.remove_prefix(amp + 1);
-    }
+  bool whole = appendEscaped(out, path, kMaxTarget);
+  char separator = '?';
+  for (auto it = query.begin(); whole && it != query.end(); ++it) {
+    whole = appendEscaped(out, std::string_view(&separator, 1), kMaxTarget) &&
+            appendEscaped(out, it->first, kMaxTarget) && appendEscaped(out, "=", kMaxTarget) &&
+            appendEscaped(out, isKeyName(it->first) ? std::string_view("[redacted]") : std::string_view(it->second),
+                          kMaxTarget);
+    separator = '&';
   }
-  if (out.size() > kMaxTarget) {
-    out.resize(kMaxTarget);
+  if (!whole) {
     out += "...";
   }
   return out;
 }
 
-void AccessLog::write(std::string_view remote, std::string_view method, std::string_view target, int status,
-                      std::size_t bytes, std::chrono::microseconds handling) {
+void AccessLog::write(std::string_view remote, std::string_view method, std::string_view path, const Query& query,
+                      int status, std::size_t bytes, std::chrono::microseconds handling) {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto millis =
@@ -138,7 +146,7 @@ void AccessLog::write(std::string_view remote, std::string_view method, std::str
   line += " \"";
   appendEscaped(line, method);
   line += ' ';
-  line += redact(target);
+  line += target(path, query);
   char tail[96];
   std::snprintf(tail, sizeof tail, "\" %d %zuB %.3fms", status, bytes, static_cast<double>(handling.count()) / 1000.0);
   line += tail;

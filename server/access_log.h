@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <atomic>
 #include <string>
@@ -10,9 +11,11 @@
 
 namespace tovik::server {
 
-/// One line per request: UTC time, client address, method, target with the value of
-/// "access_key" replaced by "[redacted]" (however the name is encoded) and unprintable
-/// bytes escaped, status, body bytes and the time the server spent on the request.
+/// One line per request: UTC time, client address, method, target, status, body bytes and
+/// the time the server spent on the request. The target is written from the path and the
+/// query items as the server parsed them (so however a name was encoded, the item the key
+/// check read is the one redacted): the value of "access_key" is "[redacted]", and control
+/// bytes, C1 controls and bytes that are not UTF-8 are escaped as \xNN.
 /// Also keeps the figures that show a starved or slow server: the longest handling time,
 /// the number of requests over `kSlow`, and the longest wait of a connection for a worker.
 /// Safe to use from any thread, without locks: each line is one write() of its own.
@@ -36,8 +39,10 @@ class AccessLog {
   AccessLog(const AccessLog&) = delete;
   AccessLog& operator=(const AccessLog&) = delete;
 
-  void write(std::string_view remote, std::string_view method, std::string_view target, int status,
-             std::size_t bytes, std::chrono::microseconds handling);
+  using Query = std::multimap<std::string, std::string>;
+
+  void write(std::string_view remote, std::string_view method, std::string_view path, const Query& query,
+             int status, std::size_t bytes, std::chrono::microseconds handling);
   /// A connection waited this long in the queue before a worker took it.
   void recordWait(std::chrono::microseconds wait);
   /// A line that is not about one request (start, stop, warnings).
@@ -45,8 +50,10 @@ class AccessLog {
 
   Stats stats() const;
 
-  /// `target` with the access key's value redacted and unprintable bytes escaped.
-  static std::string redact(std::string_view target);
+  /// The target as logged: at most `kMaxTarget` bytes, cut between escapes and whole
+  /// characters, then "...".
+  static std::string target(std::string_view path, const Query& query);
+  static constexpr std::size_t kMaxTarget = 512;
 
  private:
   void writeLine(const std::string& line);

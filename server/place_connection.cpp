@@ -80,8 +80,8 @@ class ResetOnExit {
 
 }  // namespace
 
-PlaceConnection::PlaceConnection(const std::string& path)
-    : db_(registered(SqliteDatabase::openImmutable(path))),
+PlaceConnection::PlaceConnection(std::string_view image, const std::string& shownPath)
+    : db_(registered(SqliteDatabase::openImage(image, shownPath))),
       // No ORDER BY: the tree itself yields rows nearest first, so LIMIT 1 stops at the
       // first leaf and no temporary B-tree is built.
       nearest_(db_.prepare("SELECT " + std::string(kColumns) +

@@ -23,7 +23,8 @@ struct DegreeBox {
 /// thread at a time (the store lends it out).
 class PlaceConnection {
  public:
-  explicit PlaceConnection(const std::string& path);
+  /// A connection to a database image in memory (see `SqliteDatabase::openImage`).
+  PlaceConnection(std::string_view image, const std::string& shownPath);
 
   /// The place nearest to (`latitude`, `longitude`) in the local flat metric, where a
   /// degree of longitude counts `lngScale` of a degree of latitude (across the

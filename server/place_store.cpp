@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 #include <cmath>
 #include <filesystem>
@@ -64,7 +65,7 @@ PlaceStore::~PlaceStore() {
   }
 }
 
-std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
+std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path, Warn warn) {
   SqliteDatabase::tuneForConcurrentReaders();
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
@@ -79,10 +80,27 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
   if (::fstat(store->fd_, &opened) != 0) {
     throw std::runtime_error("cannot read " + path + ": " + std::generic_category().message(errno));
   }
-  store->device_ = opened.st_dev;
-  store->inode_ = opened.st_ino;
-  auto connection = std::make_unique<PlaceConnection>(path);
+  store->size_ = opened.st_size;
+  store->modified_ = opened.st_mtim;
+  store->warn_ = std::move(warn);
+  // The whole file, read once: what is checked below is then exactly what is served.
+  store->image_.resize(static_cast<std::size_t>(opened.st_size));
+  std::size_t done = 0;
+  while (done < store->image_.size()) {
+    const auto got = ::pread(store->fd_, store->image_.data() + done, store->image_.size() - done,
+                             static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      throw std::runtime_error("cannot read " + path + ": " +
+                               (got == 0 ? std::string("it became shorter while being read")
+                                         : std::generic_category().message(errno)));
+    }
+    done += static_cast<std::size_t>(got);
+  }
   try {
+    auto connection = std::make_unique<PlaceConnection>(store->image_, path);
     auto schema = connection->database().prepare("SELECT value FROM meta WHERE key = 'schema'");
     if (!schema.step() || schema.columnText(0) != PlaceSchema::kVersion) {
       throw std::runtime_error("unsupported schema");
@@ -108,38 +126,109 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path) {
       store->boundaryCountries_.insert(countries.columnText(0));
     }
     store->countryCount_ = store->boundaryCountries_.size();
+    store->verify(*connection);
+    store->idle_.push_back(std::move(connection));
   } catch (const std::runtime_error& error) {
-    throw std::runtime_error(path + " is not a places database of this service (" + error.what() +
+    throw std::runtime_error(path + " is not a sound places database of this service (" + error.what() +
                              "); import it again with `tovik-service import`");
   }
-  store->idle_.push_back(std::move(connection));
   return store;
 }
 
-bool PlaceStore::stillAtPath() const {
+void PlaceStore::verify(PlaceConnection& connection) const {
+  auto& db = connection.database();
+  const auto expectOk = [&db](const std::string& sql, const std::string& what) {
+    auto check = db.prepare(sql);
+    if (!check.step() || check.columnText(0) != "ok") {
+      throw std::runtime_error(what + " failed");
+    }
+  };
+  expectOk("PRAGMA quick_check", "quick_check");
+  expectOk("SELECT rtreecheck('places_rtree')", "the places tree's check");
+  expectOk("SELECT rtreecheck('country_shapes_rtree')", "the boundaries tree's check");
+  // FTS5's own 'integrity-check' is a write command, refused on a read-only connection;
+  // walking every entry of the index through a vocabulary table reads each of its pages
+  // instead, and every place must be found there.
+  db.exec("CREATE VIRTUAL TABLE temp.places_fts_check USING fts5vocab(main, places_fts, 'instance')");
+  bool whole = false;
+  {
+    auto indexed = db.prepare("SELECT count(DISTINCT doc) FROM temp.places_fts_check");
+    whole = indexed.step() && static_cast<std::size_t>(indexed.columnInt64(0)) == placeCount_;
+  }
+  db.exec("DROP TABLE temp.places_fts_check");
+  if (!whole) {
+    throw std::runtime_error("the text index does not hold every place");
+  }
+  // One query through each index, as requests ask them.
+  if (placeCount_ > 0 && !connection.nearest(0.0, 0.0, 1.0)) {
+    throw std::runtime_error("the places tree finds no place");
+  }
+  connection.countryAt(39.9, 116.4);
+  auto sample = db.prepare("SELECT name FROM places LIMIT 1");
+  if (sample.step()) {
+    const auto words = TextMatch::words(sample.columnText(0));
+    if (!words.empty() && connection.matching(TextMatch::ftsQuery(words, "name", true), "", 1).empty()) {
+      throw std::runtime_error("the text index does not find \"" + sample.columnText(0) + "\"");
+    }
+  }
+}
+
+void PlaceStore::fail(std::string reason) const {
+  const std::lock_guard lock(failureMutex_);
+  if (!failing_) {
+    failure_ = std::move(reason);
+    failing_ = true;
+  }
+}
+
+std::string PlaceStore::failure() const {
+  lookAtFile();  // a probe notices a change at once; queries look every second
+  const std::lock_guard lock(failureMutex_);
+  return failing_ ? failure_ : std::string();
+}
+
+void PlaceStore::lookAtFile() const {
   struct stat now {};
-  return ::stat(path_.c_str(), &now) == 0 && now.st_dev == device_ && now.st_ino == inode_;
+  if (changed_ || ::fstat(fd_, &now) != 0) {
+    return;
+  }
+  if (now.st_size == size_ && now.st_mtim.tv_sec == modified_.tv_sec && now.st_mtim.tv_nsec == modified_.tv_nsec) {
+    return;
+  }
+  if (!changed_.exchange(true) && warn_) {
+    warn_("warning: " + path_ + " was changed in place (" + std::to_string(size_) + " bytes when read, " +
+          std::to_string(now.st_size) +
+          " now); still answering from the database as it was read. Import beside it, move the new file over "
+          "the path and reload; never write over the served file.");
+  }
+}
+
+template <class Query>
+auto PlaceStore::guarded(Query&& query) const -> decltype(query()) {
+  try {
+    return query();
+  } catch (const std::exception& error) {
+    fail(std::string("a query failed: ") + error.what());
+    throw;
+  }
 }
 
 PlaceStore::Lease PlaceStore::borrow() const {
-  std::unique_lock lock(poolMutex_);
-  while (idle_.empty()) {
-    lock.unlock();
-    // Checked on both sides of the open, so the connection is known to be this file's.
-    if (stillAtPath()) {
-      auto connection = std::make_unique<PlaceConnection>(path_);
-      if (stillAtPath()) {
-        return Lease(*this, std::move(connection));
-      }
-    }
-    lock.lock();
-    // Another database is at the path now: wait for one of this store's connections. Each
-    // query holds one connection at a time, so one always comes back.
-    returned_.wait(lock, [this] { return !idle_.empty(); });
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  if (now >= nextLook_.load(std::memory_order_relaxed)) {
+    nextLook_.store(now + std::chrono::steady_clock::duration(std::chrono::seconds(1)).count(),
+                    std::memory_order_relaxed);
+    lookAtFile();
   }
-  auto connection = std::move(idle_.back());
-  idle_.pop_back();
-  return Lease(*this, std::move(connection));
+  {
+    const std::lock_guard lock(poolMutex_);
+    if (!idle_.empty()) {
+      auto connection = std::move(idle_.back());
+      idle_.pop_back();
+      return Lease(*this, std::move(connection));
+    }
+  }
+  return Lease(*this, std::make_unique<PlaceConnection>(image_, path_));
 }
 
 void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
@@ -150,12 +239,10 @@ void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
     const std::lock_guard lock(poolMutex_);
     idle_.push_back(std::move(connection));
   }
-  returned_.notify_one();
 }
 
 std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longitude) const {
-  auto connection = borrow();
-  auto place = connection->nearest(latitude, longitude, longitudeScale(latitude));
+  auto place = guarded([&] { return borrow()->nearest(latitude, longitude, longitudeScale(latitude)); });
   if (!place) {
     return std::nullopt;
   }
@@ -165,9 +252,9 @@ std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longi
 
 std::optional<PlaceAtDistance> PlaceStore::nearestIn(double latitude, double longitude, const std::string& country,
                                                      double maxDistance) const {
-  auto connection = borrow();
   const double reach = maxDistance / kMetresPerDegree;
-  auto place = connection->nearestIn(latitude, longitude, longitudeScale(latitude), country, reach * reach);
+  auto place = guarded(
+      [&] { return borrow()->nearestIn(latitude, longitude, longitudeScale(latitude), country, reach * reach); });
   if (!place) {
     return std::nullopt;
   }
@@ -179,17 +266,15 @@ std::optional<std::string> PlaceStore::countryAt(double latitude, double longitu
   if (countryCount_ == 0) {
     return std::nullopt;
   }
-  auto connection = borrow();
-  return connection->countryAt(latitude, longitude);
+  return guarded([&] { return borrow()->countryAt(latitude, longitude); });
 }
 
 std::vector<PlaceAtDistance> PlaceStore::within(double latitude, double longitude, double radius) const {
-  auto connection = borrow();
   // The flat box is widened a little: the great circle and the box disagree slightly.
   const double reach = radius / kMetresPerDegree * 1.01 + 1e-6;
   std::vector<PlaceAtDistance> found;
   for (const auto& box : boxesAround(latitude, longitude, reach)) {
-    for (auto& place : connection->placesIn(box)) {
+    for (auto& place : guarded([&] { return borrow()->placesIn(box); })) {
       const double distance = metresBetween(latitude, longitude, place.latitude, place.longitude);
       if (distance <= radius) {
         found.push_back(PlaceAtDistance{std::move(place), distance});
@@ -207,8 +292,7 @@ std::vector<Place> PlaceStore::matching(const std::string& ftsQuery, std::string
   if (ftsQuery.empty()) {
     return {};
   }
-  auto connection = borrow();
-  return connection->matching(ftsQuery, regionCode, limit);
+  return guarded([&] { return borrow()->matching(ftsQuery, regionCode, limit); });
 }
 
 const std::string* PlaceStore::regionName(const std::string& code) const {

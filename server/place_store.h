@@ -2,7 +2,9 @@
 
 #include <sys/types.h>
 
-#include <condition_variable>
+#include <atomic>
+#include <functional>
+#include <cstdint>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -18,14 +20,24 @@
 
 namespace tovik::server {
 
-/// The places database, opened read-only. Any number of threads may query it at once:
-/// each query borrows a connection of its own from a pool that grows to the number of
-/// queries running together (one per worker thread at most) and keeps them for reuse.
+/// The places database, read once into memory and checked there, then served from that
+/// image: a file changed, cut short or replaced under a running service changes nothing it
+/// answers (the store notes the change once, through `warn`), and nothing is mapped that
+/// could vanish. Any number of threads may query it at once: each query borrows a
+/// connection of its own from a pool that grows to the number of queries running together
+/// (one per worker thread at most) and keeps them for reuse.
 class PlaceStore {
  public:
-  /// Throws `std::runtime_error` when the file is missing or is not a places database of
-  /// the version this service reads.
-  static std::shared_ptr<PlaceStore> open(const std::string& path);
+  /// Throws `std::runtime_error` when the file is missing, is not a places database of
+  /// the version this service reads, or fails the check: SQLite's quick_check, the
+  /// integrity checks of the text index and of both trees, and one query through each.
+  using Warn = std::function<void(std::string_view)>;
+  static std::shared_ptr<PlaceStore> open(const std::string& path, Warn warn = {});
+
+  /// Why this store cannot answer, or empty while it can: a query failed inside SQLite.
+  /// Also looks at the file (a change is noted through `warn`).
+  /// Once failing, a store stays failing; a reload replaces it.
+  std::string failure() const;
 
   std::size_t placeCount() const { return placeCount_; }
   /// Countries with a boundary in the database (0 for one made without boundaries).
@@ -84,20 +96,29 @@ class PlaceStore {
   };
 
   Lease borrow() const;
+  /// Runs one query, marking the store failing when it throws.
+  template <class Query>
+  auto guarded(Query&& query) const -> decltype(query());
+  void fail(std::string reason) const;
+  /// Notes once when the file's size or modification time moved since it was read.
+  void lookAtFile() const;
+  void verify(PlaceConnection& connection) const;
   void giveBack(std::unique_ptr<PlaceConnection> connection) const;
 
   std::string path_;
-  /// Whether the path still names the file this store opened (held open by `fd_`).
-  bool stillAtPath() const;
-
-  /// The file as it was opened, held so that its identity cannot be reused. A further
-  /// connection opens the path only while the path still names this file; once a new
-  /// database has been moved over it (an import before a reload), the requests this store
-  /// still serves share the connections it has. SQLite cannot open a descriptor itself:
-  /// it refuses symbolic links, /proc/self/fd/N included, and resolves them to the name.
-  int fd_ = -1;
-  dev_t device_ = 0;
-  ino_t inode_ = 0;
+  Warn warn_;
+  /// The database file as it was read and checked; every connection reads this image.
+  std::string image_;
+  int fd_ = -1;  // held to look at the file's size and time
+  off_t size_ = 0;
+  struct timespec modified_ {};
+  mutable std::atomic<bool> failing_{false};
+  mutable std::atomic<bool> changed_{false};
+  /// When a lease next looks at the file (steady clock ticks): every second is enough to
+  /// tell the operator, since the answers do not depend on the file any more.
+  mutable std::atomic<std::int64_t> nextLook_{0};
+  mutable std::mutex failureMutex_;
+  mutable std::string failure_;
   std::size_t placeCount_ = 0;
   std::size_t countryCount_ = 0;
   struct RegionName {
@@ -109,7 +130,6 @@ class PlaceStore {
   std::unordered_map<std::string, std::string> byAnswerCode_;
   std::unordered_set<std::string> boundaryCountries_;
   mutable std::mutex poolMutex_;
-  mutable std::condition_variable returned_;
   mutable std::vector<std::unique_ptr<PlaceConnection>> idle_;
 };
 

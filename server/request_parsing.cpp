@@ -50,10 +50,40 @@ std::optional<std::string> item(const QueryItems& query, const std::string& name
   return first->second;
 }
 
+/// Whether `text` is well-formed UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
+bool isUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
+                               : byte >= 0xF0 && byte <= 0xF4                 ? 4
+                                                                               : 0;
+    if (length == 0 || i + length > text.size()) {
+      return false;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+        return false;
+      }
+    }
+    if (length > 2) {
+      const auto second = static_cast<unsigned char>(text[i + 1]);
+      if ((byte == 0xE0 && second < 0xA0) || (byte == 0xED && second >= 0xA0) || (byte == 0xF0 && second < 0x90) ||
+          (byte == 0xF4 && second >= 0x90)) {
+        return false;
+      }
+    }
+    i += length;
+  }
+  return true;
+}
+
 std::string text(const QueryItems& query, const std::string& name) {
   std::string value = item(query, name).value_or("");
   if (value.size() > RequestParsing::kMaxText) {
     reject(name, "\"" + name + "\" is longer than " + std::to_string(RequestParsing::kMaxText) + " bytes");
+  }
+  if (!isUtf8(value)) {
+    reject(name, "\"" + name + "\" is not valid UTF-8");
   }
   return value;
 }

@@ -2,7 +2,9 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -38,6 +40,7 @@ struct ServeOptions {
   std::string accessLog = "-";
   bool noMetrics = false;
   bool logProbes = false;
+  double requestTimeout = 10.0;
 };
 
 int runImport(const ImportOptions& options) {
@@ -66,20 +69,35 @@ sigset_t blockStopSignals() {
   return signals;
 }
 
+/// Connections waiting for their request hold descriptors, and the waiting room is sized
+/// from the limit: take what the hard limit allows (systemd starts a service with a soft
+/// limit of 1024 and a hard one of 524288).
+void raiseDescriptorLimit() {
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 65536);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
+}
+
 int runServe(const ServeOptions& options) {
   // A client that goes away mid-answer must not end the process.
   signal(SIGPIPE, SIG_IGN);
+  raiseDescriptorLimit();
   const sigset_t signals = blockStopSignals();
 
   std::shared_ptr<const PlaceStore> store;
   AccessKeys keys;
   std::shared_ptr<AccessLog> log;
   try {
-    store = PlaceStore::open(options.db);
+    log = AccessLog::open(options.accessLog);
+    store = PlaceStore::open(options.db, [log](std::string_view line) { log->note(line); });
     if (!options.keys.empty()) {
       keys = AccessKeys::fromFile(options.keys);
+      for (const auto& warning : keys.warnings()) {
+        log->note("tovik-service: warning: " + warning);
+      }
     }
-    log = AccessLog::open(options.accessLog);
   } catch (const std::exception& error) {
     std::cerr << "tovik-service: " << error.what() << std::endl;
     return 1;
@@ -90,6 +108,7 @@ int runServe(const ServeOptions& options) {
     operations.metrics = nullptr;
   }
   operations.logProbes = options.logProbes;
+  operations.requestTimeout = std::chrono::milliseconds(static_cast<long long>(options.requestTimeout * 1000));
   LocationServer server(store, keys, log, options.threads, operations);
   if (!server.bind(options.host, options.port)) {
     std::cerr << "tovik-service: cannot listen on " << options.host << ":" << options.port << std::endl;
@@ -97,22 +116,13 @@ int runServe(const ServeOptions& options) {
   }
 
   std::atomic<bool> signalled{false};
-  std::thread waiter([&server, &signalled, signals, &options, log] {
+  std::thread waiter([&server, &signalled, signals, &options] {
     int received = 0;
-    // SIGHUP takes up the database now at --db (a new import moved over the old one);
-    // requests in flight finish on the old one. A database that does not open leaves the
-    // old one serving.
+    // SIGHUP takes up the database now at --db (a new import moved over the old one) and
+    // the keys now in --keys; requests in flight finish on the old ones. A database that
+    // fails its check, or a key file that cannot be read, leaves the old ones serving.
     while (sigwait(&signals, &received) == 0 && received == SIGHUP && !signalled) {
-      server.reloadStarting();
-      try {
-        const auto fresh = PlaceStore::open(options.db);
-        const auto places = fresh->placeCount();
-        server.replaceStore(fresh);
-        log->note("tovik-service: reloaded " + options.db + " (" + std::to_string(places) + " places)");
-      } catch (const std::exception& error) {
-        server.reloadFailed();
-        log->note(std::string("tovik-service: reload failed, still serving the previous database: ") + error.what());
-      }
+      server.reload({options.db, options.keys});
     }
     signalled = true;
     std::cerr << "tovik-service: stopping on " << (received == SIGINT ? "SIGINT" : "SIGTERM") << std::endl;
@@ -172,11 +182,15 @@ int ServiceMain::run(int argc, char** argv) {
   serve->add_option("--keys", serveOptions.keys,
                     "File of accepted access keys, one per line; without it any non-empty key is accepted");
   serve->add_option("--threads", serveOptions.threads,
-                    "Worker threads; at least the number of connections open at once (a kept-alive connection holds its worker)")
+                    "Worker threads: requests answered at once (a connection waiting for its request holds none)")
       ->capture_default_str()
       ->check(CLI::Range(1, 4096));
   serve->add_option("--access-log", serveOptions.accessLog, "Access log file, or - for standard error")
       ->capture_default_str();
+  serve->add_option("--request-timeout", serveOptions.requestTimeout,
+                    "Seconds a request may take to arrive whole, head and body; then its connection is closed")
+      ->capture_default_str()
+      ->check(CLI::Range(0.1, 3600.0));
   serve->add_flag("--no-metrics", serveOptions.noMetrics, "Keep no figures and serve no /metrics");
   serve->add_flag("--log-probes", serveOptions.logProbes, "Write /healthz and /metrics requests to the access log too");
 

@@ -50,6 +50,15 @@ ServiceMetrics::ServiceMetrics() : registry_(std::make_shared<prometheus::Regist
                   .Help("Places databases taken up since the start")
                   .Register(*registry_)
                   .Add({});
+  dropped_ = &prometheus::BuildCounter()
+                  .Name("tovik_connections_dropped_total")
+                  .Help("Connections closed without being served, by reason: queue_full (answered 503), stale "
+                        "(waited past the deadline for a worker), timeout (the request did not arrive whole in "
+                        "time), evicted (too many connections waiting for their request)")
+                  .Register(*registry_);
+  for (const auto* reason : {"queue_full", "stale", "timeout", "evicted"}) {
+    dropped_->Add({{"reason", reason}});
+  }
 }
 
 ServiceMetrics::~ServiceMetrics() = default;
@@ -110,6 +119,8 @@ void ServiceMetrics::waitedForWorker(std::chrono::microseconds wait) {
 }
 
 void ServiceMetrics::reloaded() { reloads_->Increment(); }
+
+void ServiceMetrics::dropped(std::string_view reason) { dropped_->Add({{"reason", std::string(reason)}}).Increment(); }
 
 std::string ServiceMetrics::text() const { return prometheus::TextSerializer().Serialize(registry_->Collect()); }
 

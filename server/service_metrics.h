@@ -37,6 +37,8 @@ class ServiceMetrics {
   void finished(std::string_view path, int status, std::chrono::microseconds handling);
   void waitedForWorker(std::chrono::microseconds wait);
   void reloaded();
+  /// A connection closed without being served ("queue_full", "stale", "timeout", "evicted").
+  void dropped(std::string_view reason);
   /// Everything, as a scrape reads it.
   std::string text() const;
 
@@ -47,6 +49,7 @@ class ServiceMetrics {
   prometheus::Gauge* inFlight_;
   prometheus::Gauge* longestWait_;
   prometheus::Counter* reloads_;
+  prometheus::Family<prometheus::Counter>* dropped_;
   std::mutex waitMutex_;
   double longestWaitSeconds_ = 0.0;
 

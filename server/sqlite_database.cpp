@@ -1,7 +1,5 @@
 #include "server/sqlite_database.h"
 
-#include <cctype>
-#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
@@ -10,22 +8,6 @@
 namespace tovik::server {
 
 namespace {
-
-/// A file name as a URI path: everything but unreserved characters and '/' percent-encoded,
-/// so that '?', '#' and '%' in a directory name cannot be read as URI syntax.
-std::string uriPath(const std::string& path) {
-  std::string out;
-  for (const unsigned char c : path) {
-    if (std::isalnum(c) != 0 || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      char buf[4];
-      std::snprintf(buf, sizeof buf, "%%%02X", c);
-      out += buf;
-    }
-  }
-  return out;
-}
 
 sqlite3* openOrThrow(const std::string& name, int flags, const std::string& shownPath) {
   sqlite3* db = nullptr;
@@ -46,11 +28,16 @@ void SqliteDatabase::tuneForConcurrentReaders() {
   (void)tuned;
 }
 
-SqliteDatabase SqliteDatabase::openImmutable(const std::string& path) {
-  const std::string uri = "file:" + uriPath(path) + "?immutable=1";
-  SqliteDatabase db(
-      openOrThrow(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, path));
-  // Pages are read from the mapped file rather than copied into each connection's cache.
+SqliteDatabase SqliteDatabase::openImage(std::string_view image, const std::string& shownPath) {
+  SqliteDatabase db(openOrThrow(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
+                                shownPath));
+  // Read-only and not freed by SQLite: the image belongs to the caller and is shared.
+  auto* data = reinterpret_cast<unsigned char*>(const_cast<char*>(image.data()));
+  const auto size = static_cast<sqlite3_int64>(image.size());
+  if (sqlite3_deserialize(db.db_, "main", data, size, size, SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
+    throw std::runtime_error("cannot open database " + shownPath + ": " + sqlite3_errmsg(db.db_));
+  }
+  // Pages are used where they lie in the image rather than copied into a page cache.
   db.exec("PRAGMA mmap_size = 1073741824");
   return db;
 }

@@ -12,9 +12,10 @@ namespace tovik::server {
 /// One SQLite connection. Opening fails with `std::runtime_error` naming the file.
 class SqliteDatabase {
  public:
-  /// Opens an existing database that nothing writes while it is open: read-only, without
-  /// file locking, for one thread at a time.
-  static SqliteDatabase openImmutable(const std::string& path);
+  /// Opens a database image held in memory, read-only, for one thread at a time. `image`
+  /// must outlive the connection; any number of connections may share it. `shownPath`
+  /// names it in errors.
+  static SqliteDatabase openImage(std::string_view image, const std::string& shownPath);
   /// Creates (or opens) a database for writing.
   static SqliteDatabase create(const std::string& path);
   /// Turns off SQLite's process-wide memory statistics, whose mutex every allocation of

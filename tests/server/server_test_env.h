@@ -5,6 +5,10 @@
 // as sea; the GB/T 2260 province codes) and a real service on a loopback port, for the
 // service's tests. The cases that drive them are data/*.txt, read with loadOutcomes.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -68,12 +72,29 @@ inline std::shared_ptr<PlaceStore> fixtureStore() {
   return store;
 }
 
+/// A copy of the fixture's database at `name` under the scratch folder, for a test that
+/// changes or damages it.
+inline std::filesystem::path fixtureCopy(const std::string& name) {
+  const auto path = scratchDir() / name;
+  std::filesystem::create_directories(path.parent_path());
+  std::filesystem::copy_file(fixtureDatabase(), path, std::filesystem::copy_options::overwrite_existing);
+  return path;
+}
+
+/// What a test may change about the service it runs.
+struct ServiceSetup {
+  std::shared_ptr<const PlaceStore> store;  // null: the fixture's
+  std::size_t threads = 8;
+  ServerOperations operations{.keepAlive = std::chrono::seconds(1)};
+};
+
 /// The service on 127.0.0.1 and a free port, serving from its own thread until destroyed.
 struct RunningService {
   // The kit keeps its connection open; a stop waits for it no longer than a second.
-  explicit RunningService(AccessKeys keys = {}, std::shared_ptr<AccessLog> log = nullptr)
-      : server(fixtureStore(), std::move(keys), log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false), 8,
-               {.keepAlive = std::chrono::seconds(1)}),
+  explicit RunningService(AccessKeys keys = {}, std::shared_ptr<AccessLog> log = nullptr, ServiceSetup setup = {})
+      : server(setup.store ? setup.store : fixtureStore(), std::move(keys),
+               log ? std::move(log) : std::make_shared<AccessLog>(nullptr, false), setup.threads,
+               std::move(setup.operations)),
         port(server.bindToAnyPort("127.0.0.1")),
         thread([this] { server.serve(); }) {}
   ~RunningService() {
@@ -87,5 +108,60 @@ struct RunningService {
   const int port;
   std::thread thread;
 };
+
+/// A client connection on which a test writes bytes as it likes.
+class RawConnection {
+ public:
+  explicit RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~RawConnection() { ::close(fd_); }
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  bool connected() const { return connected_; }
+  /// False once the service has closed the connection.
+  bool send(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const auto sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (sent <= 0) {
+        return false;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+  }
+  /// What arrives until the service closes the connection or `quiet` passes without a byte.
+  std::string receive(std::chrono::milliseconds quiet = std::chrono::milliseconds(2000)) {
+    std::string text;
+    char buffer[4096];
+    pollfd ready{fd_, POLLIN, 0};
+    while (::poll(&ready, 1, static_cast<int>(quiet.count())) > 0) {
+      const auto got = ::recv(fd_, buffer, sizeof buffer, 0);
+      if (got <= 0) {
+        closed_ = true;
+        break;
+      }
+      text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return text;
+  }
+  /// Whether the service closed the connection (seen by the last `receive`).
+  bool closed() const { return closed_; }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+  bool closed_ = false;
+};
+
+/// The status of the first answer in `text`, or 0.
+inline int statusOf(const std::string& text) {
+  return text.starts_with("HTTP/1.1 ") && text.size() >= 12 ? std::stoi(text.substr(9, 3)) : 0;
+}
 
 }  // namespace tovik::server::testing

@@ -238,10 +238,42 @@ TEST(ServiceHttpTest, ReloadsUnderConcurrentLoadFailNoRequestAndTheLogHidesTheKe
   EXPECT_NE(text.find("\"GET /nowhere?access_key=[redacted]\" 404 "), std::string::npos);
 }
 
-TEST(AccessLogTest, RedactsTheKeyHoweverItIsWritten) {
-  for (const auto& c : test::loadOutcomes("server/data/redacted_targets.txt")) {
-    EXPECT_EQ(AccessLog::redact(c["target"]), c["logged"]) << c.name;
+TEST(AccessLogTest, WritesTheItemsAsTheServerReadThemAndNeverTheKey) {
+  const auto logFile = scratchDir() / "redacted.log";
+  const auto cases = test::loadOutcomes("server/data/redacted_targets.txt");
+  // 6 bytes, then four-byte escapes: the cut at 512 bytes would fall inside the 127th.
+  const std::string longTarget = "/p?n=" + std::string(1, 'v') + [] {
+    std::string bytes;
+    for (int k = 0; k < 200; ++k) bytes += "%FF";
+    return bytes;
+  }();
+  {
+    RunningService service({}, AccessLog::open(logFile.string()));
+    for (const auto& [target, body] : [&] {
+           std::vector<std::pair<std::string, std::string>> requests;
+           for (const auto& c : cases) requests.emplace_back(c["target"], c["form"]);
+           requests.emplace_back(longTarget, "");
+           return requests;
+         }()) {
+      RawConnection connection(service.port);
+      connection.send((body.empty() ? "GET " : "POST ") + target + " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n" +
+                      (body.empty() ? "" : "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                               std::to_string(body.size()) + "\r\n") +
+                      "\r\n" + body);
+      EXPECT_NE(statusOf(connection.receive()), 0) << target;
+    }
   }
+  const std::string text = test::fileText(logFile);
+  EXPECT_EQ(text.find("SECRET"), std::string::npos) << text;
+  for (const auto& c : cases) {
+    const std::string method = c["form"].empty() ? "GET " : "POST ";
+    EXPECT_NE(text.find("\"" + method + c["logged"] + "\" "), std::string::npos) << c.name << "\n" << text;
+  }
+  const auto cut = text.find("\"GET /p?n=v\\xFF");
+  ASSERT_NE(cut, std::string::npos) << text;
+  const std::string logged = text.substr(cut + 5, text.find('"', cut + 5) - cut - 5);
+  EXPECT_EQ(logged.size(), 6 + 126 * 4 + 3U) << logged;
+  EXPECT_TRUE(logged.ends_with("\\xFF...")) << logged;
 }
 
 }  // namespace
