@@ -15,35 +15,16 @@ rounds="${2:-3}"
 duration="${TOVIK_BENCH_DURATION:-10s}"
 new_service="$service"
 
-# Prints "requests/s p99_ms" for one run of SERVICE on DB.
-run_one() {
-  service="$1"
-  local err
-  err="$(mktemp -p "$work")"
-  start_service "$err" --db "$2" --threads 32 --access-log /dev/null
-  local pid=$service_pid
-  warm_up "$top/bench/server/reverse.lua"
-  wrk -t2 -c"$connections" -d"$duration" --latency -s "$top/bench/server/reverse.lua" "http://127.0.0.1:$port" > "$work/wrk"
-  kill -TERM "$pid"
-  wait "$pid" || true
-  awk '/Requests\/sec:/ { rps = $2 }
-       $1 == "99%" { v = $2; unit = v; sub(/[0-9.]+/, "", unit); sub(/[a-z]+$/, "", v);
-                     p99 = unit == "us" ? v / 1000 : unit == "s" ? v * 1000 : v }
-       /Non-2xx|Socket errors/ { bad = bad " " $0 }
-       END { printf "%.0f %.3f%s\n", rps, p99, bad }' "$work/wrk"
-}
-
 echo "round build requests/s p99_ms   (load average at the start: $(cut -d' ' -f1-3 /proc/loadavg))"
 for round in $(seq "$rounds"); do
   if [ $((round % 2)) -eq 1 ]; then order="old new"; else order="new old"; fi
   for which in $order; do
-    if [ "$which" = old ]; then echo "$round old $(run_one "$old_service" "$old_db")"
-    else echo "$round new $(run_one "$new_service" "$db")"; fi
+    if [ "$which" = old ]; then echo "$round old $(reverse_throughput "$old_service" "$old_db")"
+    else echo "$round new $(reverse_throughput "$new_service" "$db")"; fi
   done
 done | tee "$work/table"
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 old_rps=$(awk '$2 == "old" { print $3 }' "$work/table" | median)
 new_rps=$(awk '$2 == "new" { print $3 }' "$work/table" | median)
 awk -v a="$new_rps" -v b="$old_rps" 'BEGIN {
