@@ -537,10 +537,9 @@ TK_API bool tk_network_checker_isNetworkAvailable(void);
  * Every callback runs on the process's main queue. A host either hands its main thread to the
  * kit (tk_main_queue_run(), stopped by tk_main_queue_stop()) or keeps its own loop, sleeps on
  * tk_main_queue_fd() for tk_main_queue_timeout_ms(), and calls tk_main_queue_poll() when it
- * wakes. The first thread that drives
- * the queue is the main thread for good: the driving calls from any other thread, like those
- * inside a callback, return at once (0 or false) without running anything, so handlers never
- * run on two threads at once.
+ * wakes. The first thread that drives the queue is the main thread for good: the driving
+ * calls from any other thread, like those inside a callback, return at once (0 or false)
+ * without running anything, so handlers never run on two threads at once.
  */
 /** @{ */
 
