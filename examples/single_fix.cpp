@@ -8,6 +8,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <iomanip>
@@ -61,12 +62,18 @@ int main(int argc, char** argv) {
   // The best fix of a short sampling window; the session ends by itself after it.
   client->startFastLocation();
 
-  // The host's own loop: it waits for its own events (here: none, 20 ms at a time) and
-  // lets the kit run whatever is ready in between. All callbacks happen inside poll().
+  // The host's own loop: it sleeps in poll() on its own descriptors (here: none) and the
+  // kit's, for as long as the kit's next timer allows, and lets the kit run what is ready when
+  // it wakes. All callbacks happen inside MainQueue::poll(); nothing wakes while nothing waits.
+  auto& queue = tovik::MainQueue::shared();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!printer->located && !printer->failed && std::chrono::steady_clock::now() < deadline) {
-    ::poll(nullptr, 0, 20);
-    tovik::MainQueue::shared().poll();
+    pollfd kit{.fd = queue.fd(), .events = POLLIN, .revents = 0};
+    const auto remaining =
+        std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+    const auto sleep = std::min(queue.nextTimeout().value_or(remaining), remaining);
+    ::poll(&kit, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(sleep).count()));
+    queue.poll();
   }
   return printer->located ? 0 : 1;
 }
