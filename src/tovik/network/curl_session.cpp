@@ -67,10 +67,8 @@ constexpr std::size_t kKeptHeaderValue = 1024;
 constexpr std::size_t kMaxAnswerHeaderLines = 1000;
 
 bool isKeptHeader(std::string_view name) {
-  return std::ranges::any_of(CurlSession::kAnswerHeaderNames, [name](std::string_view kept) {
-    // The first letter settles almost every line of a crowded answer.
-    return name.size() == kept.size() && (name[0] | 0x20) == (kept[0] | 0x20) && HTTPHeaderFields::namesEqual(name, kept);
-  });
+  return std::ranges::any_of(CurlSession::kAnswerHeaderNames,
+                             [name](std::string_view kept) { return HTTPHeaderFields::namesEqual(name, kept); });
 }
 
 std::string_view trimmed(std::string_view text) {
@@ -200,7 +198,6 @@ void runHook(std::function<void()> CurlSession::TestingHooks::*member) {
 Error workerUnavailable() {
   return Error(std::string(TransportError::kDomain), CURLE_FAILED_INIT, "网络连接错误：无法启动网络线程");
 }
-
 
 }  // namespace
 
@@ -452,29 +449,25 @@ struct CurlSession::Impl {
       long status = 0;
       curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
       releaseHandle(easy);
+      // A failed transfer carries its status but no header fields; a body over the limit
+      // failed only on the kit's side.
+      const bool failed = result != CURLE_OK && !transfer->bodyTooLarge;
       std::optional<HTTPURLResponse> response;
       if (status > 0) {
         response = HTTPURLResponse{.url = transfer->request.url,
                                    .statusCode = static_cast<int>(status),
-                                   .headerFields = std::move(transfer->answerHeaders)};
+                                   .headerFields = failed ? HTTPHeaderFields{} : std::move(transfer->answerHeaders)};
       }
 
       if (transfer->bodyTooLarge) {
         complete(*transfer, std::nullopt, std::move(response), std::nullopt);
-      } else if (transfer->tooManyHeaderLines) {
-        // Reported as libcurl reports a header it finds too large.
-        if (response) {
-          response->headerFields = {};
-        }
-        complete(*transfer, std::nullopt, std::move(response), TransportError::fromCurlCode(CURLE_RECV_ERROR));
       } else if (transfer->resendRefused) {
         // Reported as what it was: the connection ended before any answer.
         complete(*transfer, std::nullopt, std::nullopt, TransportError::fromCurlCode(CURLE_GOT_NOTHING));
-      } else if (result != CURLE_OK) {
-        if (response) {
-          response->headerFields = {};  // a failed transfer's headers are not read
-        }
-        complete(*transfer, std::nullopt, std::move(response), TransportError::fromCurlCode(result));
+      } else if (failed) {
+        // Too many header lines are reported as libcurl reports a header it finds too large.
+        const CURLcode reported = transfer->tooManyHeaderLines ? CURLE_RECV_ERROR : result;
+        complete(*transfer, std::nullopt, std::move(response), TransportError::fromCurlCode(reported));
       } else {
         complete(*transfer, std::move(transfer->body), std::move(response), std::nullopt);
       }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <span>
 #include <string_view>
 
@@ -40,9 +39,6 @@ enum class CallerHold {
 /// recipient as an error holding the status), or every 2xx.
 enum class SuccessRule { only200, any2xx };
 
-/// What the service answers with.
-enum class AnswerKind { locationRes, geocodeList };
-
 /// How a call writes its log: `exchange` logs the body before sending and one line with
 /// the error's description and the status after; `search` logs the URL before sending and
 /// the status with the error's text or the number of results after.
@@ -55,8 +51,6 @@ enum class SuccessOrder { logThenCallback, callbackThenLog };
 /// it: the wire contract, and how the kit holds, judges and logs the call. Both sides read
 /// these rows, so the contract is written once.
 struct ServiceEndpoint {
-  /// The call, for people ("fused location").
-  std::string_view call;
   /// "GET" or "POST".
   std::string_view method;
   std::string_view path;
@@ -65,7 +59,6 @@ struct ServiceEndpoint {
   KeyKind key;
   CallerHold hold;
   SuccessRule success;
-  AnswerKind answer;
   LogStyle log;
   SuccessOrder order;
   /// For `LogStyle::exchange`: the line before the body, and the beginnings of the failure
@@ -83,15 +76,6 @@ struct ServiceEndpoint {
       }
     }
     throw "no such query item";  // not a constant expression: a compile error
-  }
-
-  /// How many arguments the caller gives.
-  constexpr std::size_t argumentCount() const {
-    std::size_t count = 0;
-    for (const QueryItem& candidate : query) {
-      count += candidate.source == QuerySource::argument ? 1 : 0;
-    }
-    return count;
   }
 };
 
@@ -127,17 +111,14 @@ inline constexpr std::array kNearbySearch{kKey,
 namespace endpoint_rows {
 /// A POST to the track-points path answered by one `LocationRes`, of which only status 200
 /// counts as a result; the body is logged before, one line with the error or status after.
-constexpr ServiceEndpoint trackPoints(std::string_view call, std::span<const QueryItem> query,
-                                      std::string_view bodyLabel, std::string_view failurePrefix,
-                                      std::string_view successPrefix) {
-  return ServiceEndpoint{.call = call,
-                         .method = "POST",
+constexpr ServiceEndpoint trackPoints(std::span<const QueryItem> query, std::string_view bodyLabel,
+                                      std::string_view failurePrefix, std::string_view successPrefix) {
+  return ServiceEndpoint{.method = "POST",
                          .path = "/location/hub/v1/track_points",
                          .query = query,
                          .key = KeyKind::access,
                          .hold = CallerHold::weak,
                          .success = SuccessRule::only200,
-                         .answer = AnswerKind::locationRes,
                          .log = LogStyle::exchange,
                          .order = SuccessOrder::logThenCallback,
                          .bodyLabel = bodyLabel,
@@ -147,16 +128,14 @@ constexpr ServiceEndpoint trackPoints(std::string_view call, std::span<const Que
 
 /// A GET answered by a list of `GeocodeRes`; the URL is logged before, the status with the
 /// error or the number of results after.
-constexpr ServiceEndpoint search(std::string_view call, std::string_view path, std::span<const QueryItem> query,
-                                 KeyKind key, CallerHold hold, SuccessOrder order) {
-  return ServiceEndpoint{.call = call,
-                         .method = "GET",
+constexpr ServiceEndpoint search(std::string_view path, std::span<const QueryItem> query, KeyKind key, CallerHold hold,
+                                 SuccessOrder order) {
+  return ServiceEndpoint{.method = "GET",
                          .path = path,
                          .query = query,
                          .key = key,
                          .hold = hold,
                          .success = SuccessRule::any2xx,
-                         .answer = AnswerKind::geocodeList,
                          .log = LogStyle::search,
                          .order = order,
                          .bodyLabel = {},
@@ -165,26 +144,19 @@ constexpr ServiceEndpoint search(std::string_view call, std::string_view path, s
 }
 }  // namespace endpoint_rows
 
-inline constexpr ServiceEndpoint kTrackLocationEndpoint =
-    endpoint_rows::trackPoints("fused location", endpoint_items::kTrackLocation,
-                               "\n融合定位请求Body:", "融合定位失败: ", "融合定位成功，状态码: ");
-inline constexpr ServiceEndpoint kReverseGeocodeEndpoint =
-    endpoint_rows::trackPoints("reverse geocoding", endpoint_items::kReverseGeocode,
-                               "\n逆地理编码请求Body:", "逆地理编码失败: ", "逆地理编码成功，状态码: ");
+inline constexpr ServiceEndpoint kTrackLocationEndpoint = endpoint_rows::trackPoints(
+    endpoint_items::kTrackLocation, "\n融合定位请求Body:", "融合定位失败: ", "融合定位成功，状态码: ");
+inline constexpr ServiceEndpoint kReverseGeocodeEndpoint = endpoint_rows::trackPoints(
+    endpoint_items::kReverseGeocode, "\n逆地理编码请求Body:", "逆地理编码失败: ", "逆地理编码成功，状态码: ");
 inline constexpr ServiceEndpoint kGeocodeEndpoint =
-    endpoint_rows::search("geocoding", "/location/scenario/v1/geocode", endpoint_items::kGeocode, KeyKind::access,
-                          CallerHold::weak, SuccessOrder::logThenCallback);
+    endpoint_rows::search("/location/scenario/v1/geocode", endpoint_items::kGeocode, KeyKind::access, CallerHold::weak,
+                          SuccessOrder::logThenCallback);
 // The place searches keep their caller until they have answered, and log after the callback.
 inline constexpr ServiceEndpoint kPlaceSearchEndpoint =
-    endpoint_rows::search("place search", "/location/scenario/v1/placesearch", endpoint_items::kPlaceSearch,
-                          KeyKind::poi, CallerHold::strong, SuccessOrder::callbackThenLog);
+    endpoint_rows::search("/location/scenario/v1/placesearch", endpoint_items::kPlaceSearch, KeyKind::poi,
+                          CallerHold::strong, SuccessOrder::callbackThenLog);
 inline constexpr ServiceEndpoint kNearbySearchEndpoint =
-    endpoint_rows::search("nearby search", "/location/scenario/v1/nearbysearch", endpoint_items::kNearbySearch,
-                          KeyKind::poi, CallerHold::strong, SuccessOrder::callbackThenLog);
-
-/// Every row, for whoever routes them.
-inline constexpr std::array<const ServiceEndpoint*, 5> kServiceEndpoints{&kTrackLocationEndpoint,
-                                                                         &kReverseGeocodeEndpoint, &kGeocodeEndpoint,
-                                                                         &kPlaceSearchEndpoint, &kNearbySearchEndpoint};
+    endpoint_rows::search("/location/scenario/v1/nearbysearch", endpoint_items::kNearbySearch, KeyKind::poi,
+                          CallerHold::strong, SuccessOrder::callbackThenLog);
 
 }  // namespace tovik
