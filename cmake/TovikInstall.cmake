@@ -14,7 +14,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/tovik/tovik.h ${PROJECT_SOURCE_DIR}/
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovik)
 set(TOVIK_PUBLIC_HEADERS
   client/location_delegate.h client/tk_client_location.h
-  coord/batch_path.h coord/orb_coor_transform.h coord/region.h
+  coord/batch_path.h coord/datum.h coord/orb_coor_transform.h coord/region.h
   info/tk_version.h
   location/location_controller_delegate.h
   model/address.h model/address_context.h model/address_info.h
@@ -23,7 +23,7 @@ set(TOVIK_PUBLIC_HEADERS
   network/network_checker.h
   providers/authorization_status.h providers/automatic_location_provider.h system/bundle.h
   system/device.h system/error.h providers/geoclue_location_provider.h
-  system/export.h providers/gpsd_location_provider.h system/location.h
+  system/export.h providers/gpsd_location_provider.h system/location.h system/tk_error.h
   providers/location_provider.h providers/location_services.h system/log_handler.h
   runloop/main_queue.h providers/nmea_replay_provider.h providers/provider_reader.h
   providers/scripted_location_provider.h)

@@ -27,6 +27,7 @@
 
 // Utilities.
 #include "tovik/coord/batch_path.h"
+#include "tovik/coord/datum.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/info/tk_version.h"
 #include "tovik/network/network_checker.h"
@@ -37,6 +38,7 @@
 #include "tovik/system/bundle.h"
 #include "tovik/system/device.h"
 #include "tovik/system/error.h"
+#include "tovik/system/tk_error.h"
 #include "tovik/providers/geoclue_location_provider.h"
 #include "tovik/providers/gpsd_location_provider.h"
 #include "tovik/system/location.h"

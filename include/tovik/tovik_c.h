@@ -105,6 +105,73 @@ typedef struct tk_location {
  *  and unknown vertical accuracy, speed and course. */
 TK_API tk_location tk_location_make(double latitude, double longitude);
 
+/** The datum a coordinate is written in (`Datum` in C++). A GPS receiver reports WGS-84; the
+ *  location service reads and answers GCJ-02; BD-09 is a second offset on top of GCJ-02.
+ *  Functions take a datum as an int32_t holding one of these values. */
+typedef enum tk_datum {
+  TK_DATUM_WGS84 = 0,
+  TK_DATUM_GCJ02 = 1,
+  TK_DATUM_BD09 = 2
+} tk_datum;
+
+/** A fix as the location source gave it, for `onReceivedRawLocation`. Later versions may add
+ *  members after `simulated`; read no member past `size`. */
+typedef struct tk_raw_location {
+  size_t size;          /**< sizeof(tk_raw_location) of the kit that filled it */
+  tk_location location; /**< WGS-84, with the source's accuracy, altitude, speed, course and time */
+  const char* source;   /**< "gpsd", "geoclue", "nmea-replay", "scripted", "fixed", ...; "" when unknown */
+  bool simulated;       /**< replayed, scripted or fixed rather than measured now */
+} tk_raw_location;
+
+/** Where a failure arose (`TkErrorDomain`); the codes of each domain are listed with it. */
+typedef enum tk_error_domain {
+  /** The call could not start: 1 privacy policy not agreed, 2 no access key, 3 the service
+   *  address is unusable, 4 the request could not be encoded. */
+  TK_ERROR_DOMAIN_PRECONDITION = 1,
+  /** The location source failed: 1 no purpose declared for location use, 2 location use
+   *  denied, 3 no source can be reached, 4 no fix in time, 5 the source failed otherwise. */
+  TK_ERROR_DOMAIN_LOCATION = 2,
+  /** No answer came back: 1 connection refused or unreachable, 2 host not found, 3 timed out
+   *  before an answer, 4 TLS failed, 5 the connection broke off, 6 other, 7 no response. */
+  TK_ERROR_DOMAIN_NETWORK = 3,
+  /** An HTTP status outside 200 to 299; the code is the status. */
+  TK_ERROR_DOMAIN_HTTP = 4,
+  /** The answer did not decode (not JSON, wrong shape, too large); code 1. */
+  TK_ERROR_DOMAIN_DECODING = 5,
+  /** A success status the call does not accept (the fused location and reverse geocoding take
+   *  200 only); the code is the status. */
+  TK_ERROR_DOMAIN_SERVICE = 6
+} tk_error_domain;
+
+/** Which operation failed (`TkCall`). */
+typedef enum tk_call {
+  TK_CALL_NONE = 0,            /**< the application's own privacy-and-key check */
+  TK_CALL_LOCATION = 1,        /**< a location session or tk_client_location_getTrackLocationWithLocation() */
+  TK_CALL_REVERSE_GEOCODE = 2,
+  TK_CALL_GEOCODE = 3,
+  TK_CALL_PLACE_SEARCH = 4,
+  TK_CALL_NEARBY_SEARCH = 5
+} tk_call;
+
+/** A failure as a value (`TkError`), for `onLocationErrorWithError`. Later versions may add
+ *  members after `attempts`; read no member past `size`. */
+typedef struct tk_error {
+  size_t size;         /**< sizeof(tk_error) of the kit that filled it */
+  int32_t domain;      /**< a ::tk_error_domain */
+  int32_t code;        /**< stable within the domain */
+  int32_t call;        /**< a ::tk_call */
+  const char* message; /**< exactly the text `onLocationErrorWithMsg` heard */
+  const char* detail;  /**< an English explanation */
+  double retryAfter;   /**< seconds the service asked to wait (Retry-After); NaN when it did not say */
+  int32_t attempts;    /**< requests sent for the call; 0 when it failed before sending */
+} tk_error;
+
+/** "precondition", "location", "network", "http", "decoding", "service"; "unknown" otherwise. */
+TK_API const char* tk_error_domain_name(int32_t domain);
+/** "none", "location", "reverse geocode", "geocode", "place search", "nearby search"; "unknown"
+ *  otherwise. */
+TK_API const char* tk_call_name(int32_t call);
+
 /** What the location service allows the application. Values match the C++
  *  `AuthorizationStatus`. */
 typedef enum tk_authorization_status {
@@ -272,6 +339,10 @@ typedef struct tk_location_delegate {
    *  shared: each delegate with a NULL context calls its own release once, when it is let go.
    *  May be NULL. */
   void (*releaseContext)(void* context);
+  /** Every fix a session accepts from the location source, before anything is sent (WGS-84). */
+  void (*onReceivedRawLocation)(void* context, const tk_raw_location* fix);
+  /** Every failure as a typed value, right after `onLocationErrorWithMsg` heard its text. */
+  void (*onLocationErrorWithError)(void* context, const tk_error* error);
 } tk_location_delegate;
 
 /** The value of tk_location_delegate's `size` member for this header. */
@@ -355,8 +426,13 @@ TK_API bool tk_client_location_isAgree(const tk_client_location* client);
 TK_API tk_status tk_client_location_setIsAgree(tk_client_location* client, bool isAgree);
 /** `serviceURL` — the location service's base address (default from the build). */
 TK_API const char* tk_client_location_serviceURL(const tk_client_location* client);
-/** `setServiceURL:` — plain http is accepted for loopback hosts only. */
+/** `setServiceURL:` — sets the address when tk_service_url_problem() finds nothing wrong with it;
+ *  otherwise returns ::TK_ERROR_INVALID_ARGUMENT and keeps the old one. */
 TK_API tk_status tk_client_location_setServiceURL(tk_client_location* client, const char* serviceURL);
+/** Why `serviceURL` cannot be the service address, as an English sentence in static storage,
+ *  or NULL when it can: it must be absolute, https (plain http only to a loopback host), name a
+ *  host and carry no query or fragment. Any thread. */
+TK_API const char* tk_service_url_problem(const char* serviceURL);
 /** Whether a location session is running. */
 TK_API bool tk_client_location_isLocating(const tk_client_location* client);
 
@@ -372,10 +448,15 @@ TK_API tk_status tk_client_location_stopLocation(tk_client_location* client);
  *  reaches `onReceivedLocationWithTkLocation`. */
 TK_API tk_status tk_client_location_getTrackLocationWithLocation(tk_client_location* client,
                                                                  const tk_location* location);
-/** `getReverseCodeWithLatitude:longitude:` — the answer reaches
- *  `onReceivedReverseCodeWithTkLocation`. */
+/** `getReverseCodeWithLatitude:longitude:` — the address at a GCJ-02 point (the datum the service
+ *  reads); the answer reaches `onReceivedReverseCodeWithTkLocation`. */
 TK_API tk_status tk_client_location_getReverseCodeWithLatitude_longitude(tk_client_location* client,
                                                                          double latitude, double longitude);
+/** The address at (`latitude`, `longitude`) written in `datum` (a ::tk_datum), converted to GCJ-02
+ *  first; the plain function above takes GCJ-02. ::TK_ERROR_INVALID_ARGUMENT for another datum. */
+TK_API tk_status tk_client_location_getReverseCodeWithLatitude_longitude_datum(tk_client_location* client,
+                                                                               double latitude, double longitude,
+                                                                               int32_t datum);
 /** `getGeocCodeWithAddress:city:` — the answer reaches `onReceivedGeocodeWithResult`. */
 TK_API tk_status tk_client_location_getGeocCodeWithAddress_city(tk_client_location* client, const char* address,
                                                                 const char* city);
@@ -593,6 +674,25 @@ TK_API tk_status tk_location_services_use_gpsd(const char* host, uint16_t port);
  *  `speedFactor` (0 or less: as fast as possible). A missing file is reported when a session
  *  starts, through `onLocationErrorWithMsg`. */
 TK_API tk_status tk_location_services_use_nmea_replay(const char* path, double speedFactor);
+/** GeoClue2's options (`GeoclueLocationProvider::Options`). Later versions may add members;
+ *  the kit reads none past `size`. */
+typedef struct tk_geoclue_options {
+  size_t size;             /**< sizeof(tk_geoclue_options) as the application was built with */
+  const char* busAddress;  /**< a D-Bus address; NULL or "" for the system bus */
+  const char* desktopId;   /**< the desktop id GeoClue authorises; NULL or "" for the bundle's identifier */
+  double desiredAccuracy;  /**< metres; zero or negative: the best GeoClue has */
+  double distanceFilter;   /**< metres; zero or negative: every change */
+} tk_geoclue_options;
+
+/** Options with every member at its default, `size` set. */
+TK_API tk_geoclue_options tk_geoclue_options_make(void);
+/** Takes fixes from GeoClue2 with `options` (NULL: the defaults). */
+TK_API tk_status tk_location_services_use_geoclue(const tk_geoclue_options* options);
+/** The automatic choice of gpsd at `gpsdHost` (NULL: "localhost") and `gpsdPort` (0: 2947), else
+ *  GeoClue2 with `geoclue` (NULL: the defaults); each probe waits at most `probeTimeoutSeconds`
+ *  (0 or less: 1.5 s). */
+TK_API tk_status tk_location_services_use_automatic(const char* gpsdHost, uint16_t gpsdPort,
+                                                    const tk_geoclue_options* geoclue, double probeTimeoutSeconds);
 /** The authorisation status the current provider answers. */
 TK_API tk_authorization_status tk_location_services_authorizationStatus(void);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <stdexcept>
 
 #include "location/location_test_env.h"
@@ -69,7 +70,24 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
     };
   }
 
-  std::shared_ptr<RequiredOnlyRecorder> delegate = std::make_shared<RequiredOnlyRecorder>();
+  /// What the recorder heard in `what` since the last time, joined by ", " ("nothing" for none).
+  template <class T, class Show>
+  static std::string taken(std::vector<T>& what, Show show) {
+    std::string joined;
+    for (const auto& one : what) {
+      joined += (joined.empty() ? "" : ", ") + show(one);
+    }
+    what.clear();
+    return joined.empty() ? "nothing" : joined;
+  }
+  static std::string rawSummary(const Location& fix) {
+    std::ostringstream text;
+    text << fix.coordinate.latitude << " " << fix.coordinate.longitude << " " << fix.source
+         << (fix.simulated ? " simulated" : "");
+    return text.str();
+  }
+
+  std::shared_ptr<Recorder> delegate = std::make_shared<Recorder>();
   std::shared_ptr<TkClientLocation> client;
   std::shared_ptr<Strings> selfish;                             // what the self-replacing delegate noted
   std::weak_ptr<const LocationController> controllerOfDropped;  // of the facade let go in a callback
@@ -120,6 +138,8 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
              EXPECT_FALSE(provider->isUpdating());
              EXPECT_TRUE(controllerOfDropped.expired());
            }},
+          {"typed", [this](const Step& s) { EXPECT_EQ(taken(delegate->typed, typedSummary), s.text); }},
+          {"raw", [this](const Step& s) { EXPECT_EQ(taken(delegate->raw, rawSummary), s.text); }},
           {"period",
            [this](const Step& s) {
              const auto& timer = TkClientLocationProbe::timerSchedule(*client);

@@ -189,6 +189,17 @@ TEST_P(ServiceOutcomesTest, EveryOutcomeReachesTheDelegateOnceAndIsLoggedOnce) {
           EXPECT_EQ(line, want);
         }
       }
+      if (const auto recorder = std::dynamic_pointer_cast<Recorder>(listener)) {
+        // The typed error comes with its text, once, and carries the same words.
+        const auto texts = std::ranges::count(recorder->heard, std::string("error"), &Heard::kind);
+        ASSERT_EQ(recorder->typed.size(), static_cast<std::size_t>(texts));
+        EXPECT_EQ(recorder->typed.empty() ? "" : typedSummary(recorder->typed[0]), c["typed"]);
+        if (texts > 0) {
+          EXPECT_EQ(recorder->typed[0].message,
+                    std::ranges::find(recorder->heard, std::string("error"), &Heard::kind)->msg);
+          EXPECT_FALSE(recorder->typed[0].detail.empty());
+        }
+      }
       if (!received) {
         continue;
       }

@@ -101,6 +101,22 @@ class Recorder : public RequiredOnlyRecorder {
   void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override {
     note({.kind = "poi", .count = result.size()});
   }
+  /// Kept apart from `heard`, so that marked logs show the text callbacks only.
+  void onLocationErrorWithError(const TkError& error) override { typed.push_back(error); }
+  void onReceivedRawLocation(const Location& location) override { raw.push_back(location); }
+
+  std::vector<TkError> typed;
+  std::vector<Location> raw;
 };
+
+/// A typed error as "domain/code/call/attempts[/retry-after]".
+inline std::string typedSummary(const TkError& error) {
+  std::string text = std::string(toString(error.domain)) + "/" + std::to_string(error.code) + "/" +
+                     std::string(toString(error.call)) + "/" + std::to_string(error.attempts);
+  if (error.retryAfter) {
+    text += "/" + std::to_string(static_cast<long long>(*error.retryAfter + 0.5));
+  }
+  return text;
+}
 
 }  // namespace tovik::test

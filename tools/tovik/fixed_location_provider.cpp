@@ -15,6 +15,7 @@ struct FixedLocationProvider::State {
 FixedLocationProvider::FixedLocationProvider(Location fix) : state_(std::make_shared<State>()) {
   state_->fix = fix;
   state_->owner = this;
+  identify("fixed", true);
 }
 
 FixedLocationProvider::~FixedLocationProvider() { state_->owner = nullptr; }

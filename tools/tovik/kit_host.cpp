@@ -39,7 +39,7 @@ KitHost::KitHost(Output& output, const KitOptions& options, std::shared_ptr<Loca
     LocationServices::setProvider(std::move(provider));
     ownsProvider_ = true;
   }
-  printer_ = std::make_shared<ResultPrinter>(output, options.json);
+  printer_ = std::make_shared<ResultPrinter>(output, options.json, options.fixes);
   facade_ = TkClientLocation::create(delegate ? std::move(delegate) : printer_);
   facade_->serviceURL = options.serviceURL;
   if (options.key) {

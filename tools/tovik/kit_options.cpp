@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tovik/client/tk_client_location.h"
 #include "tovik/system/build_config.h"
 
 namespace tovik::cli {
@@ -10,7 +11,13 @@ void addKitOptions(CLI::App& command, KitOptions& options) {
   options.serviceURL = TOVIK_DEFAULT_SERVICE_URL;
   command.add_option("--service", options.serviceURL, "Base address of the location service")
       ->type_name("URL")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->check(
+          [](const std::string& url) {
+            const auto problem = TkClientLocation::serviceURLProblem(url);
+            return problem ? "--service " + url + ": " + *problem : std::string();
+          },
+          "URL");
   command.add_option_function<std::string>(
       "--key", [&options](const std::string& key) { options.key = key; }, "Access key")
       ->type_name("K");

@@ -17,6 +17,7 @@ struct KitOptions {
   bool agree = false;
   bool log = false;
   bool json = false;
+  bool fixes = false;  // locate --fixes
 };
 
 /// Adds --service, --key, --poi-key, --agree, --log and --json to `command`.

@@ -83,6 +83,8 @@ void addLocateCommand(CLI::App& app, CommandContext& context) {
   auto options = std::make_shared<LocateOptions>();
   CLI::App* command = app.add_subcommand("locate", "Run a location session and print each result");
   CLI::Option* once = command->add_flag("--once", options->once, "One fix (the default)");
+  command->add_flag("--fixes", options->kit.fixes,
+                    "Also print each fix the source gives, before its result (--json: {\"fix\": ...})");
   CLI::Option* fast = command->add_flag("--fast", options->fast, "One fix, the best of a 0.2 s window");
   CLI::Option* continuous =
       command->add_flag("--continuous", options->continuous, "A result per interval until --count or Ctrl-C");

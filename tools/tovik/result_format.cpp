@@ -77,6 +77,50 @@ std::string describe(const GeocodeRes& result) {
          readableNumber(result.distance) + " m";
 }
 
+namespace {
+
+std::int64_t epochMillis(std::chrono::system_clock::time_point time) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+}
+
+// JSON has no NaN or infinity: an unknown number is null.
+nlohmann::json number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
+
+}  // namespace
+
+std::string describeFix(const Location& fix) {
+  return "fix " + fixed6(fix.coordinate.latitude) + ", " + fixed6(fix.coordinate.longitude) + " ±" +
+         readableNumber(fix.horizontalAccuracy) + " m | " + localTime(epochMillis(fix.timestamp)) + " | " +
+         orNone(fix.source) + (fix.simulated ? " (simulated)" : "");
+}
+
+nlohmann::json fixDocument(const Location& fix) {
+  return {{"fix",
+           {{"latitude", number(fix.coordinate.latitude)},
+            {"longitude", number(fix.coordinate.longitude)},
+            {"accuracy", number(fix.horizontalAccuracy)},
+            {"altitude", number(fix.altitude)},
+            {"verticalAccuracy", number(fix.verticalAccuracy)},
+            {"speed", number(fix.speed)},
+            {"course", number(fix.course)},
+            {"time", epochMillis(fix.timestamp)},
+            {"source", fix.source},
+            {"simulated", fix.simulated}}}};
+}
+
+nlohmann::json errorDocument(const TkError& error) {
+  nlohmann::json body{{"domain", toString(error.domain)},
+                      {"code", error.code},
+                      {"call", toString(error.call)},
+                      {"message", error.message},
+                      {"detail", error.detail},
+                      {"attempts", error.attempts}};
+  if (error.retryAfter) {
+    body["retryAfter"] = *error.retryAfter;
+  }
+  return {{"error", std::move(body)}};
+}
+
 std::string jsonLine(const nlohmann::json& document) {
   return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/system/location.h"
+#include "tovik/system/tk_error.h"
 
 namespace tovik {
 class LocationRes;
@@ -21,6 +22,14 @@ std::string coordinateText(Coordinate point);
 std::string describe(const LocationRes& result);
 /// One readable line: name | address name | geoPoint | distance.
 std::string describe(const GeocodeRes& result);
+
+/// A fix as the source gave it: "fix LAT,LON ±ACCURACY m, TIME (SOURCE)".
+std::string describeFix(const Location& fix);
+/// {"fix": {"latitude", "longitude", "accuracy", "altitude", "verticalAccuracy", "speed",
+/// "course", "time" (ms since the epoch), "source", "simulated"}}.
+nlohmann::json fixDocument(const Location& fix);
+/// {"error": {"domain", "code", "call", "message", "detail", "attempts"[, "retryAfter"]}}.
+nlohmann::json errorDocument(const TkError& error);
 
 /// A JSON document on one line; text that is not valid UTF-8 is replaced, not fatal.
 std::string jsonLine(const nlohmann::json& document);

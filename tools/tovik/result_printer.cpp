@@ -8,7 +8,7 @@
 
 namespace tovik::cli {
 
-ResultPrinter::ResultPrinter(Output& output, bool json) : output_(output), json_(json) {}
+ResultPrinter::ResultPrinter(Output& output, bool json, bool fixes) : output_(output), json_(json), fixes_(fixes) {}
 
 void ResultPrinter::onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) {
   printLocation(location);
@@ -28,7 +28,21 @@ void ResultPrinter::onReceivedPoiSearchWithResult(const std::vector<std::shared_
 
 void ResultPrinter::onLocationErrorWithMsg(const std::string& msg) {
   ++errors_;
-  output_.message(msg);
+  if (!json_) {
+    output_.message(msg);
+  }
+}
+
+void ResultPrinter::onLocationErrorWithError(const TkError& error) {
+  if (json_) {
+    output_.message(jsonLine(errorDocument(error)));
+  }
+}
+
+void ResultPrinter::onReceivedRawLocation(const Location& location) {
+  if (fixes_) {
+    output_.result(json_ ? jsonLine(fixDocument(location)) : describeFix(location));
+  }
 }
 
 void ResultPrinter::printLocation(const std::shared_ptr<LocationRes>& location) {

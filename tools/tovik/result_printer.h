@@ -16,10 +16,14 @@ class Output;
 /// message on standard error, and counts both.
 class ResultPrinter : public LocationDelegate {
  public:
-  ResultPrinter(Output& output, bool json);
+  /// `fixes`: also print every raw fix a session accepts, before the result it leads to.
+  ResultPrinter(Output& output, bool json, bool fixes = false);
 
   void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& location) override;
   void onLocationErrorWithMsg(const std::string& msg) override;
+  /// With --json a failure is one document {"error": {...}} on standard error.
+  void onLocationErrorWithError(const TkError& error) override;
+  void onReceivedRawLocation(const Location& location) override;
   void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) override;
   void onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
   void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
@@ -34,6 +38,7 @@ class ResultPrinter : public LocationDelegate {
 
   Output& output_;
   const bool json_;
+  const bool fixes_;
   std::int64_t results_ = 0;
   std::int64_t errors_ = 0;
 };

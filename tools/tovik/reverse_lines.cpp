@@ -26,7 +26,8 @@ namespace {
 // flight has a facade of its own.
 constexpr std::size_t kInFlight = 4;
 
-// What became of one input line.
+// What became of one input line: a result's text, or a failure's message (and, with --json,
+// its error document).
 struct Outcome {
   std::string text;
   bool failed = false;
@@ -44,7 +45,16 @@ class OutcomeListener : public LocationDelegate {
         !result ? std::string() : json_ ? jsonLine(JsonCodec<LocationRes>::encode(*result)) : describe(*result);
     heard(Outcome{text, false});
   }
-  void onLocationErrorWithMsg(const std::string& message) override { heard(Outcome{message, true}); }
+  void onLocationErrorWithMsg(const std::string& message) override {
+    if (!json_) {
+      heard(Outcome{message, true});
+    }
+  }
+  void onLocationErrorWithError(const TkError& error) override {
+    if (json_) {
+      heard(Outcome{jsonLine(errorDocument(error)), true});
+    }
+  }
 
  private:
   const bool json_;

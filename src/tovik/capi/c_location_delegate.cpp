@@ -2,11 +2,14 @@
 
 #include "tovik/capi/c_boundary.h"
 #include "tovik/capi/callback_scope.h"
+#include "tovik/capi/location_conversion.h"
 #include "tovik/capi/result_handles.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace tovik::capi {
 namespace {
@@ -70,6 +73,40 @@ void CLocationDelegate::onLocationErrorWithMsg(const std::string& msg) {
     const auto self = shared_from_this();
     const CallbackScope scope;
     table_.onLocationErrorWithMsg(table_.context, msg.c_str());
+  });
+}
+
+void CLocationDelegate::onReceivedRawLocation(const Location& location) {
+  if (table_.onReceivedRawLocation == nullptr) {
+    return;
+  }
+  guardedVoid([&] {
+    const auto self = shared_from_this();
+    const tk_raw_location fix{.size = sizeof(tk_raw_location),
+                              .location = toCLocation(location),
+                              .source = location.source.c_str(),
+                              .simulated = location.simulated};
+    const CallbackScope scope;
+    table_.onReceivedRawLocation(table_.context, &fix);
+  });
+}
+
+void CLocationDelegate::onLocationErrorWithError(const TkError& error) {
+  if (table_.onLocationErrorWithError == nullptr) {
+    return;
+  }
+  guardedVoid([&] {
+    const auto self = shared_from_this();
+    const tk_error typed{.size = sizeof(tk_error),
+                         .domain = static_cast<std::int32_t>(error.domain),
+                         .code = error.code,
+                         .call = static_cast<std::int32_t>(error.call),
+                         .message = error.message.c_str(),
+                         .detail = error.detail.c_str(),
+                         .retryAfter = error.retryAfter.value_or(std::numeric_limits<double>::quiet_NaN()),
+                         .attempts = error.attempts};
+    const CallbackScope scope;
+    table_.onLocationErrorWithError(table_.context, &typed);
   });
 }
 

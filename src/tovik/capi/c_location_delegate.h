@@ -35,6 +35,8 @@ class CLocationDelegate : public LocationDelegate, public std::enable_shared_fro
   void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) override;
   void onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
   void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
+  void onReceivedRawLocation(const Location& location) override;
+  void onLocationErrorWithError(const TkError& error) override;
 
  private:
   using LocationCallback = void (*)(void*, const tk_location_res*);

@@ -14,6 +14,7 @@
 #include "tovik/capi/c_location_delegate.h"
 #include "tovik/capi/location_conversion.h"
 #include "tovik/client/tk_client_location.h"
+#include "tovik/network/service_address.h"
 #include "tovik/runloop/main_queue.h"
 
 struct tk_client_location {
@@ -217,8 +218,28 @@ const char* tk_client_location_serviceURL(const tk_client_location* client) {
 }
 
 tk_status tk_client_location_setServiceURL(tk_client_location* client, const char* serviceURL) {
-  return withStrings(client, [&](TkClientLocation& facade) { facade.serviceURL = serviceURL; }, serviceURL);
+  bool taken = false;
+  const tk_status status = withStrings(
+      client, [&](TkClientLocation& facade) { taken = facade.setServiceURL(serviceURL); }, serviceURL);
+  return status == TK_OK && !taken ? TK_ERROR_INVALID_ARGUMENT : status;
 }
+
+const char* tk_service_url_problem(const char* serviceURL) {
+  if (serviceURL == nullptr) {
+    return "the address is missing";
+  }
+  // The sentences are literals: static storage, NUL-terminated.
+  return guarded<const char*>("the address cannot be checked", [&]() -> const char* {
+    const auto problem = tovik::serviceAddressProblem(serviceURL);
+    return problem ? problem->data() : nullptr;
+  });
+}
+
+const char* tk_error_domain_name(int32_t domain) {
+  return tovik::toString(static_cast<tovik::TkErrorDomain>(domain)).data();
+}
+
+const char* tk_call_name(int32_t call) { return tovik::toString(static_cast<tovik::TkCall>(call)).data(); }
 
 bool tk_client_location_isLocating(const tk_client_location* client) {
   return fromFacade(client, false, [](const TkClientLocation& facade) { return facade.isLocating(); });
@@ -251,6 +272,16 @@ tk_status tk_client_location_getTrackLocationWithLocation(tk_client_location* cl
 tk_status tk_client_location_getReverseCodeWithLatitude_longitude(tk_client_location* client, double latitude,
                                                                   double longitude) {
   return onFacade(client, [&](TkClientLocation& facade) { facade.getReverseCode(latitude, longitude); });
+}
+
+tk_status tk_client_location_getReverseCodeWithLatitude_longitude_datum(tk_client_location* client, double latitude,
+                                                                        double longitude, int32_t datum) {
+  if (datum < TK_DATUM_WGS84 || datum > TK_DATUM_BD09) {
+    return client == nullptr ? TK_ERROR_NULL_ARGUMENT : TK_ERROR_INVALID_ARGUMENT;
+  }
+  return onFacade(client, [&](TkClientLocation& facade) {
+    facade.getReverseCode(latitude, longitude, static_cast<tovik::Datum>(datum));
+  });
 }
 
 tk_status tk_client_location_getGeocCodeWithAddress_city(tk_client_location* client, const char* address,

@@ -29,6 +29,18 @@ Location toLocation(const tk_location& fix) {
   return location;
 }
 
+tk_location toCLocation(const Location& location) {
+  return {.latitude = location.coordinate.latitude,
+          .longitude = location.coordinate.longitude,
+          .altitude = location.altitude,
+          .horizontalAccuracy = location.horizontalAccuracy,
+          .verticalAccuracy = location.verticalAccuracy,
+          .speed = location.speed,
+          .course = location.course,
+          .timestamp = std::chrono::duration_cast<std::chrono::milliseconds>(location.timestamp.time_since_epoch())
+                           .count()};
+}
+
 }  // namespace tovik::capi
 
 extern "C" tk_location tk_location_make(double latitude, double longitude) {

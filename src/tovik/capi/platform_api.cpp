@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,6 +19,8 @@
 #include "tovik/capi/location_conversion.h"
 #include "tovik/system/bundle.h"
 #include "tovik/system/error.h"
+#include "tovik/providers/automatic_location_provider.h"
+#include "tovik/providers/geoclue_location_provider.h"
 #include "tovik/providers/gpsd_location_provider.h"
 #include "tovik/providers/location_services.h"
 #include "tovik/runloop/main_queue.h"
@@ -32,6 +35,25 @@ struct tk_scripted_location_provider {
 };
 
 namespace {
+
+// The options as first shipped: later tables start with these members.
+constexpr std::size_t kFirstGeoclueOptionsSize = offsetof(tk_geoclue_options, distanceFilter) + sizeof(double);
+
+bool geoclueOptionsReadable(const tk_geoclue_options* options) {
+  return options == nullptr || options->size >= kFirstGeoclueOptionsSize;
+}
+
+tovik::GeoclueLocationProvider::Options geoclueOptions(const tk_geoclue_options* given) {
+  tovik::GeoclueLocationProvider::Options options;
+  if (given == nullptr) {
+    return options;
+  }
+  if (given->busAddress != nullptr) options.busAddress = given->busAddress;
+  if (given->desktopId != nullptr) options.desktopId = given->desktopId;
+  options.desiredAccuracy = given->desiredAccuracy;
+  options.distanceFilter = given->distanceFilter;
+  return options;
+}
 
 using tovik::AuthorizationStatus;
 using tovik::Bundle;
@@ -187,6 +209,51 @@ tk_status tk_location_services_use_nmea_replay(const char* path, double speedFac
   }
   return guardedStatus([&] {
     LocationServices::setProvider(std::make_shared<tovik::NmeaReplayProvider>(path, speedFactor));
+    return TK_OK;
+  });
+}
+
+tk_geoclue_options tk_geoclue_options_make(void) {
+  const tovik::GeoclueLocationProvider::Options defaults;
+  return {.size = sizeof(tk_geoclue_options),
+          .busAddress = nullptr,
+          .desktopId = nullptr,
+          .desiredAccuracy = defaults.desiredAccuracy,
+          .distanceFilter = defaults.distanceFilter};
+}
+
+tk_status tk_location_services_use_geoclue(const tk_geoclue_options* options) {
+  if (!geoclueOptionsReadable(options)) {
+    return TK_ERROR_INVALID_ARGUMENT;
+  }
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
+  }
+  return guardedStatus([&] {
+    LocationServices::setProvider(std::make_shared<tovik::GeoclueLocationProvider>(geoclueOptions(options)));
+    return TK_OK;
+  });
+}
+
+tk_status tk_location_services_use_automatic(const char* gpsdHost, uint16_t gpsdPort, const tk_geoclue_options* geoclue,
+                                             double probeTimeoutSeconds) {
+  if (!geoclueOptionsReadable(geoclue)) {
+    return TK_ERROR_INVALID_ARGUMENT;
+  }
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
+  }
+  return guardedStatus([&] {
+    using tovik::AutomaticLocationProvider;
+    AutomaticLocationProvider::Options options;
+    if (gpsdHost != nullptr) options.gpsdHost = gpsdHost;
+    if (gpsdPort != 0) options.gpsdPort = gpsdPort;
+    options.geoclue = geoclueOptions(geoclue);
+    // NaN and anything not above zero keep the default; a day is as long as a probe may wait.
+    if (probeTimeoutSeconds > 0) {
+      options.probeTimeout = std::chrono::milliseconds(std::llround(std::min(probeTimeoutSeconds, 86400.0) * 1000));
+    }
+    LocationServices::setProvider(std::make_shared<AutomaticLocationProvider>(std::move(options)));
     return TK_OK;
   });
 }

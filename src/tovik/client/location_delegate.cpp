@@ -7,4 +7,7 @@ void LocationDelegate::onReceivedReverseCodeWithTkLocation(const std::shared_ptr
 void LocationDelegate::onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>&) {}
 void LocationDelegate::onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>&) {}
 
+void LocationDelegate::onReceivedRawLocation(const Location&) {}
+void LocationDelegate::onLocationErrorWithError(const TkError&) {}
+
 }  // namespace tovik

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 #include "tovik/system/export.h"
+#include "tovik/system/location.h"
+#include "tovik/system/tk_error.h"
 
 namespace tovik {
 
@@ -32,6 +34,13 @@ class TOVIK_API LocationDelegate {
   virtual void onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result);
   /// The answer of `TkClientLocation::poiKeySearch` or `poiNearbySearch`. Optional.
   virtual void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result);
+  /// Every fix a session accepts from the location source, before anything is sent: the
+  /// device's own WGS-84 position with its accuracy, altitude, speed, course, time and source.
+  /// Heard even when the service then fails. Optional.
+  virtual void onReceivedRawLocation(const Location& location);
+  /// Every failure as a typed value, right after `onLocationErrorWithMsg` heard its text.
+  /// Optional.
+  virtual void onLocationErrorWithError(const TkError& error);
 };
 
 }  // namespace tovik

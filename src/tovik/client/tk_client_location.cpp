@@ -16,6 +16,7 @@
 #include "tovik/location/location_controller.h"
 #include "tovik/model/location_res.h"
 #include "tovik/network/network_checker.h"
+#include "tovik/network/service_address.h"
 #include "tovik/runloop/timer.h"
 
 namespace tovik {
@@ -25,6 +26,13 @@ constexpr const char* kNotAgreed = "您未同意隐私政策";
 constexpr const char* kNoAppkey = "您未配置 Appkey";
 constexpr const char* kFailurePrefix = "定位失败：";
 constexpr const char* kInvalidFix = "定位数据为空/无效";
+
+// Both error members hear a failure, in turn, from the same delegate: one that replaces
+// itself while hearing the text still hears the typed error.
+void tellFailure(LocationDelegate& delegate, const TkError& error) {
+  delegate.onLocationErrorWithMsg(error.message);
+  delegate.onLocationErrorWithError(error);
+}
 
 bool isUsableFix(const std::optional<Location>& location) { return location && hasPosition(*location); }
 
@@ -60,9 +68,9 @@ void callService(TkClientLocation& facade, const ServiceEndpoint& endpoint, std:
                                }
                              },
                          .onError =
-                             [delegateOf](const std::string& message) {
+                             [delegateOf](const TkError& error) {
                                if (const auto delegate = delegateOf()) {
-                                 delegate->onLocationErrorWithMsg(message);
+                                 tellFailure(*delegate, error);
                                }
                              }};
   ServiceCall::start<T>(endpoint, ServiceCaller{facade.serviceURL, facade.weak_from_this()}, std::move(arguments),
@@ -108,6 +116,22 @@ void TkClientLocation::setPoiKey(const std::string& poikey) {
 
 void TkClientLocation::setAgreePrivacy(bool agree) { isAgree = agree; }
 
+std::optional<std::string> TkClientLocation::serviceURLProblem(const std::string& url) {
+  if (const auto problem = serviceAddressProblem(url)) {
+    return std::string(*problem);
+  }
+  return std::nullopt;
+}
+
+bool TkClientLocation::setServiceURL(const std::string& url) {
+  if (const auto problem = serviceAddressProblem(url)) {
+    sdkLog({"服务地址无效：", *problem}, "");
+    return false;
+  }
+  serviceURL = url;
+  return true;
+}
+
 void TkClientLocation::setLocationDelegate(std::shared_ptr<LocationDelegate> delegate) {
   callDelegate = std::move(delegate);
 }
@@ -120,31 +144,41 @@ void TkClientLocation::setIsLogEnabled(bool enabled) { setLogEnabled(enabled); }
 
 void TkClientLocation::setLogHandler(LogHandler handler) { tovik::setLogHandler(std::move(handler)); }
 
-bool TkClientLocation::checkPrivacyAndKey() {
+bool TkClientLocation::checkPrivacyAndKey() { return checkPrivacyAndKey(TkCall::none); }
+
+bool TkClientLocation::checkPrivacyAndKey(TkCall call) {
   if (!isAgree) {
-    reportError(kNotAgreed);
+    reportError(TkError{.domain = TkErrorDomain::precondition,
+                        .code = 1,
+                        .call = call,
+                        .message = kNotAgreed,
+                        .detail = "The user has not agreed to the privacy policy (setAgreePrivacy)."});
     return false;
   }
   if (!accesskey) {
-    reportError(kNoAppkey);
+    reportError(TkError{.domain = TkErrorDomain::precondition,
+                        .code = 2,
+                        .call = call,
+                        .message = kNoAppkey,
+                        .detail = "No access key is configured (initKey)."});
     return false;
   }
   return true;
 }
 
-void TkClientLocation::reportError(const std::string& msg) {
-  sdkLog(msg);
+void TkClientLocation::reportError(const TkError& error) {
+  sdkLog(error.message);
   // Local copies: the delegate may replace itself or release the facade while it runs.
   const auto keepAlive = weak_from_this().lock();
   if (const auto delegate = callDelegate) {
-    delegate->onLocationErrorWithMsg(msg);
+    tellFailure(*delegate, error);
   }
 }
 
 // The session
 
 void TkClientLocation::startLocation() {
-  if (!checkPrivacyAndKey()) {
+  if (!checkPrivacyAndKey(TkCall::location)) {
     return;
   }
   if (isLocating_) {
@@ -207,10 +241,30 @@ void TkClientLocation::locationSuccessWithLocation(const Location& location) {
 }
 
 void TkClientLocation::locationFailedWithErrorMsg(const std::string& msg) {
+  locationFailedWithError(TkError{.domain = TkErrorDomain::location,
+                                  .code = 5,
+                                  .call = TkCall::location,
+                                  .message = msg,
+                                  .detail = "The location source failed."});
+}
+
+void TkClientLocation::locationFailedWithError(const TkError& error) {
   isLocating_ = false;
+  TkError told = error;
+  told.message = kFailurePrefix + error.message;
   const auto keepAlive = weak_from_this().lock();
   if (const auto delegate = callDelegate) {
-    delegate->onLocationErrorWithMsg(kFailurePrefix + msg);
+    tellFailure(*delegate, told);
+  }
+}
+
+void TkClientLocation::locationAccepted(const Location& location) {
+  if (!isLocating_) {
+    return;
+  }
+  const auto keepAlive = weak_from_this().lock();
+  if (const auto delegate = callDelegate) {
+    delegate->onReceivedRawLocation(location);
   }
 }
 
@@ -251,31 +305,35 @@ void TkClientLocation::scheduleTimer() {
   });
 }
 
-
 void TkClientLocation::getTrackLocation(const Location& location) {
-  if (checkPrivacyAndKey()) {
+  if (checkPrivacyAndKey(TkCall::location)) {
     callService(*this, kTrackLocationEndpoint, {}, TrackRequest::assemble(location, Device::current()).encode(),
                 &LocationDelegate::onReceivedLocationWithTkLocation);
   }
 }
 
 void TkClientLocation::getReverseCode(double latitude, double longitude) {
-  if (checkPrivacyAndKey()) {
+  if (checkPrivacyAndKey(TkCall::reverseGeocode)) {
     callService(*this, kReverseGeocodeEndpoint, {},
                 ReverseGeoRequest::assemble(latitude, longitude, Device::current()).encode(),
                 &LocationDelegate::onReceivedReverseCodeWithTkLocation);
   }
 }
 
+void TkClientLocation::getReverseCode(double latitude, double longitude, Datum datum) {
+  const Coordinate gcj = convertDatum(Coordinate{latitude, longitude}, datum, Datum::gcj02);
+  getReverseCode(gcj.latitude, gcj.longitude);
+}
+
 void TkClientLocation::getGeocCode(const std::string& address, const std::string& city) {
-  if (checkPrivacyAndKey()) {
+  if (checkPrivacyAndKey(TkCall::geocode)) {
     callService(*this, kGeocodeEndpoint, {address, city}, std::nullopt, &LocationDelegate::onReceivedGeocodeWithResult);
   }
 }
 
 void TkClientLocation::poiKeySearch(const std::string& name, const std::string& city_code, const std::string& city,
                                     std::int32_t page_index, std::int32_t page_size) {
-  if (checkPrivacyAndKey()) {
+  if (checkPrivacyAndKey(TkCall::placeSearch)) {
     callService(*this, kPlaceSearchEndpoint,
                 {name, city_code, city, std::to_string(page_index), std::to_string(page_size)}, std::nullopt,
                 &LocationDelegate::onReceivedPoiSearchWithResult);
@@ -283,9 +341,9 @@ void TkClientLocation::poiKeySearch(const std::string& name, const std::string& 
 }
 
 void TkClientLocation::poiNearbySearch(const std::string& keywords, const std::string& location, std::int32_t radius,
-                                       const std::string& category, const std::string& orderby,
-                                       std::int32_t page_index, std::int32_t page_size) {
-  if (checkPrivacyAndKey()) {
+                                       const std::string& category, const std::string& orderby, std::int32_t page_index,
+                                       std::int32_t page_size) {
+  if (checkPrivacyAndKey(TkCall::nearbySearch)) {
     callService(*this, kNearbySearchEndpoint,
                 {keywords, location, std::to_string(radius), category, orderby, std::to_string(page_index),
                  std::to_string(page_size)},

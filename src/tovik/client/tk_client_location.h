@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tovik/client/location_delegate.h"
+#include "tovik/coord/datum.h"
 #include "tovik/coord/region.h"
 #include "tovik/location/location_controller_delegate.h"
 #include "tovik/system/log_handler.h"
@@ -65,6 +66,13 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
   void setPoiKey(const std::string& poikey);
   /// Sets `isAgree`.
   void setAgreePrivacy(bool isAgree);
+  /// Why `url` cannot be the service address, as a sentence to show, or none when it can:
+  /// absolute, https (plain http only to a loopback host), a host, no query or fragment.
+  static std::optional<std::string> serviceURLProblem(const std::string& url);
+  /// Sets `serviceURL` when `serviceURLProblem` finds nothing and returns true; otherwise
+  /// logs why, keeps the old address and returns false. (Assigning `serviceURL` checks
+  /// nothing: a bad address fails each call with "无效的URL".)
+  bool setServiceURL(const std::string& url);
   /// Sets `callDelegate`.
   void setLocationDelegate(std::shared_ptr<LocationDelegate> delegate);
   /// Current time in milliseconds since the Unix epoch.
@@ -96,16 +104,21 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
   // The service calls. Each checks consent and key first; answers and errors reach
   // `callDelegate` on the main queue. Requests in flight hold the facade weakly, except the
   // two place searches, which deliver even when the application lets the facade go.
-  /// Sends one fix to the fused-location service → `onReceivedLocationWithTkLocation`.
+  /// Sends one fix (WGS-84, as a receiver reports it) to the fused-location service →
+  /// `onReceivedLocationWithTkLocation`, whose point is GCJ-02.
   void getTrackLocation(const Location& location);
-  /// The address at a coordinate → `onReceivedReverseCodeWithTkLocation`.
+  /// The address at a GCJ-02 coordinate (the datum the service reads) →
+  /// `onReceivedReverseCodeWithTkLocation`.
   void getReverseCode(double latitude, double longitude);
-  /// The places an address names, within `city` → `onReceivedGeocodeWithResult`.
+  /// The address at a coordinate written in `datum`, converted to GCJ-02 first (a GPS fix is
+  /// WGS-84; over the GCJ-02 region the two differ by hundreds of metres).
+  void getReverseCode(double latitude, double longitude, Datum datum);
+  /// The places an address names, within `city` → `onReceivedGeocodeWithResult` (GCJ-02 points).
   void getGeocCode(const std::string& address, const std::string& city);
   /// Places matching `name` in a city, one page → `onReceivedPoiSearchWithResult`.
   void poiKeySearch(const std::string& name, const std::string& city_code, const std::string& city,
                     std::int32_t page_index, std::int32_t page_size);
-  /// Places matching `keywords` within `radius` of `location` ("longitude,latitude"), one
+  /// Places matching `keywords` within `radius` of `location` ("longitude,latitude", GCJ-02), one
   /// page, ordered by `orderby` → `onReceivedPoiSearchWithResult`.
   void poiNearbySearch(const std::string& keywords, const std::string& location, std::int32_t radius,
                        const std::string& category, const std::string& orderby, std::int32_t page_index,
@@ -116,6 +129,11 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
   void locationSuccessWithLocation(const Location& location) override;
   /// A failure from the controller: ends the session, reported with "定位失败：".
   void locationFailedWithErrorMsg(const std::string& msg) override;
+  /// A typed failure from the controller: as `locationFailedWithErrorMsg`, and the delegate
+  /// also hears the typed error.
+  void locationFailedWithError(const TkError& error) override;
+  /// A fix the controller accepted: the delegate hears it raw while a session runs.
+  void locationAccepted(const Location& location) override;
 
   /// Whether a session is running.
   bool isLocating() const { return isLocating_; }
@@ -134,8 +152,9 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
 
  private:
   void handleLocation(const std::optional<Location>& location);
-  /// Logs `msg` and sends it bare to the delegate, if any.
-  void reportError(const std::string& msg);
+  bool checkPrivacyAndKey(TkCall call);
+  /// Logs the error's text and tells the delegate, if any.
+  void reportError(const TkError& error);
   void scheduleTimer();
 
   std::shared_ptr<Timer> timerSchedule_;

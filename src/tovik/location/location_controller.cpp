@@ -5,6 +5,9 @@
 #include <string_view>
 #include <variant>
 
+#include "tovik/providers/automatic_location_provider.h"
+#include "tovik/providers/geoclue_location_provider.h"
+#include "tovik/providers/gpsd_location_provider.h"
 #include "tovik/system/console.h"
 #include "tovik/system/bundle.h"
 #include "tovik/system/number_text.h"
@@ -19,8 +22,7 @@ constexpr const char* kBackgroundLocationMode = "location";
 
 constexpr const char* kMissingWhenInUse = "Info.plist 缺少 NSLocationWhenInUseUsageDescription 配置";
 constexpr const char* kDenied = "定位权限已被拒绝或受限，请前往设置开启";
-constexpr const char* kNoBackgroundMode =
-    "未配置后台定位能力（UIBackgroundModes → location），连续定位仅前台生效";
+constexpr const char* kNoBackgroundMode = "未配置后台定位能力（UIBackgroundModes → location），连续定位仅前台生效";
 constexpr const char* kMissingAlways =
     "Info.plist 缺少 NSLocationAlwaysAndWhenInUseUsageDescription 配置，后台定位不可用";
 constexpr const char* kNoBackgroundAuthorization = "用户未授权后台定位，连续定位仅前台生效";
@@ -43,6 +45,31 @@ bool hasBackgroundLocationMode() {
   }
   const auto* modes = std::get_if<std::vector<std::string>>(&*value);
   return modes != nullptr && std::find(modes->begin(), modes->end(), kBackgroundLocationMode) != modes->end();
+}
+
+// The location codes of `TkErrorDomain`.
+constexpr int kNoPurpose = 1;
+constexpr int kUseDenied = 2;
+constexpr int kNoSource = 3;
+constexpr int kNoFixInTime = 4;
+constexpr int kSourceFailed = 5;
+
+// A source's error as a location code: the sources' own domains name what happened.
+int sourceFailureCode(const Error& error) {
+  const std::string& domain = error.domain();
+  const long code = error.code();
+  if (domain == LocationManager::kErrorDomain && code == LocationManager::kErrorLocationTimedOut) {
+    return kNoFixInTime;
+  }
+  if (domain == GeoclueLocationProvider::kErrorDomain) {
+    if (code == GeoclueLocationProvider::kErrorDenied) return kUseDenied;
+    if (code == GeoclueLocationProvider::kErrorUnavailable) return kNoSource;
+  }
+  if ((domain == GpsdLocationProvider::kErrorDomain && code == GpsdLocationProvider::kErrorCannotConnect) ||
+      (domain == AutomaticLocationProvider::kErrorDomain && code == AutomaticLocationProvider::kErrorNoSource)) {
+    return kNoSource;
+  }
+  return kSourceFailed;
 }
 
 bool isRefused(AuthorizationStatus status) {
@@ -80,11 +107,11 @@ void LocationController::initOption() {
 
 bool LocationController::passesRequestChecks() {
   if (!hasWhenInUseDescription()) {
-    reportFailure(kMissingWhenInUse);
+    reportFailure(kMissingWhenInUse, kNoPurpose, "The host declares no NSLocationWhenInUseUsageDescription.");
     return false;
   }
   if (isRefused(LocationManager::authorizationStatus())) {
-    reportFailure(kDenied);
+    reportFailure(kDenied, kUseDenied, "Location use is denied or restricted for this application.");
     return false;
   }
   return true;
@@ -99,7 +126,9 @@ void LocationController::startContinuousLocation() {
     consoleLine(kNoBackgroundMode);
   } else {
     if (!hasAlwaysDescription()) {
-      reportFailure(kMissingAlways);
+      reportFailure(kMissingAlways, kNoPurpose,
+                    "The host declares no NSLocationAlwaysAndWhenInUseUsageDescription, which a continuous "
+                    "session needs.");
       return;
     }
     auto& manager = locationManager();
@@ -140,13 +169,17 @@ void LocationController::didUpdateLocations(LocationManager&, const std::vector<
   if (locations.empty()) {
     return;
   }
-  const Location& fix = locations.back();
+  // A copy: the owner hears the fix first and may stop the session, which may end the list.
+  const Location fix = locations.back();
   if (!hasPosition(fix)) {
     return;
   }
   locationPoint_ = fix;
-  sdkLog("纬度：" + shortestPlainText(fix.coordinate.latitude) + " 经度：" + shortestPlainText(fix.coordinate.longitude) +
-         " 精度：" + shortestPlainText(fix.horizontalAccuracy));
+  sdkLog("纬度：" + shortestPlainText(fix.coordinate.latitude) + " 经度：" +
+         shortestPlainText(fix.coordinate.longitude) + " 精度：" + shortestPlainText(fix.horizontalAccuracy));
+  if (const auto owner = delegate.lock()) {
+    owner->locationAccepted(fix);
+  }
 
   if (isFastOnceLocation_) {
     fastBuffer_.push_back(fix);
@@ -201,12 +234,17 @@ void LocationController::stopUpdating() {
 
 void LocationController::didFailWithError(LocationManager&, const Error& error) {
   sdkLog("定位失败：" + error.localizedDescription());
-  reportFailure(error.localizedDescription());
+  reportFailure(error.localizedDescription(), sourceFailureCode(error),
+                "The location source reported: " + error.description());
 }
 
-void LocationController::reportFailure(const std::string& msg) {
+void LocationController::reportFailure(const std::string& msg, int code, std::string detail) {
   if (const auto owner = delegate.lock()) {
-    owner->locationFailedWithErrorMsg(msg);
+    owner->locationFailedWithError(TkError{.domain = TkErrorDomain::location,
+                                           .code = code,
+                                           .call = TkCall::location,
+                                           .message = msg,
+                                           .detail = std::move(detail)});
   }
 }
 

@@ -51,7 +51,7 @@ class LocationController : public LocationManagerDelegate,
   /// The purpose-string and authorisation checks that open every request; reports the
   /// first one that fails.
   bool passesRequestChecks();
-  void reportFailure(const std::string& msg);
+  void reportFailure(const std::string& msg, int code, std::string detail);
 
   std::unique_ptr<LocationManager> locationManager_;
   Location locationPoint_;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tovik/system/location.h"
+#include "tovik/system/tk_error.h"
 #include "tovik/system/export.h"
 
 namespace tovik {
@@ -13,6 +14,11 @@ class TOVIK_API LocationControllerDelegate {
   virtual ~LocationControllerDelegate() = default;
   virtual void locationSuccessWithLocation(const Location& location) = 0;
   virtual void locationFailedWithErrorMsg(const std::string& msg) = 0;
+  /// Every fix the controller accepts, as the source gave it, before anything is made of it.
+  virtual void locationAccepted(const Location& location) { (void)location; }
+  /// A failure with its kind (domain location, call location); by default only its text goes
+  /// on, to `locationFailedWithErrorMsg`.
+  virtual void locationFailedWithError(const TkError& error) { locationFailedWithErrorMsg(error.message); }
 };
 
 }  // namespace tovik

@@ -1,8 +1,6 @@
 #include "tovik/network/request_builder.h"
 
-#include <arpa/inet.h>
 #include <curl/curl.h>
-#include <netinet/in.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,49 +11,12 @@
 #include <utility>
 
 #include "tovik/network/network_error.h"
+#include "tovik/network/url_parts.h"
 #include "tovik/network/utf8.h"
 
 namespace tovik {
 
 namespace {
-
-struct UrlDeleter {
-  void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
-
-struct CurlStringDeleter {
-  void operator()(char* text) const { curl_free(text); }
-};
-using CurlString = std::unique_ptr<char, CurlStringDeleter>;
-
-std::optional<std::string> urlPart(CURLU* url, CURLUPart part) {
-  char* raw = nullptr;
-  if (curl_url_get(url, part, &raw, 0) != CURLUE_OK || raw == nullptr) {
-    return std::nullopt;
-  }
-  CurlString owned(raw);
-  return std::string(owned.get());
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-bool isLoopbackHost(std::string_view host) {
-  if (equalsIgnoringCase(host, "localhost")) {
-    return true;
-  }
-  std::string text(host);
-  if (text.size() > 2 && text.front() == '[' && text.back() == ']') {
-    in6_addr v6{};
-    return inet_pton(AF_INET6, text.substr(1, text.size() - 2).c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
-  }
-  in_addr v4{};
-  return inet_pton(AF_INET, text.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127;
-}
 
 // Percent-encodes everything but the unreserved characters of RFC 3986, so that '+', '&',
 // '=' and spaces arrive as sent whatever the server's form decoding does with '+'. False

@@ -12,6 +12,11 @@ class TransportError {
  public:
   static constexpr std::string_view kDomain = "URLError";
 
+  /// What a failure amounts to for the application; the values are the network codes of
+  /// the kit's typed errors.
+  enum class Kind { cannotConnect = 1, hostNotFound = 2, timedOut = 3, tls = 4, connectionLost = 5, other = 6 };
+  static Kind kindOf(long curlCode);
+
   /// The error for libcurl result code `curlCode` (a `CURLcode` other than CURLE_OK).
   static Error fromCurlCode(int curlCode);
 };

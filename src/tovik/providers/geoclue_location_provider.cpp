@@ -517,7 +517,9 @@ struct GeoclueLocationProvider::Impl {
 };
 
 GeoclueLocationProvider::GeoclueLocationProvider(Options options)
-    : impl_(std::make_unique<Impl>(*this, std::move(options))) {}
+    : impl_(std::make_unique<Impl>(*this, std::move(options))) {
+  identify("geoclue", false);
+}
 
 GeoclueLocationProvider::GeoclueLocationProvider() : GeoclueLocationProvider(Options{}) {}
 

@@ -230,7 +230,9 @@ struct GpsdLocationProvider::Impl {
 };
 
 GpsdLocationProvider::GpsdLocationProvider(std::string host, std::uint16_t port)
-    : impl_(std::make_unique<Impl>(*this, std::move(host), port)) {}
+    : impl_(std::make_unique<Impl>(*this, std::move(host), port)) {
+  identify("gpsd", false);
+}
 
 GpsdLocationProvider::~GpsdLocationProvider() { impl_->stop(); }
 

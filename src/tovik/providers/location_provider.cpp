@@ -32,8 +32,13 @@ bool LocationProvider::hasListeners() const {
                      [](const auto& weak) { return !weak.expired(); });
 }
 
-void LocationProvider::deliver(const Location& location) {
+void LocationProvider::deliver(const Location& fix) {
   failure_.reset();
+  Location location = fix;
+  if (location.source.empty() && !sourceName_.empty()) {
+    location.source = sourceName_;
+    location.simulated = simulated_;
+  }
   // Over a copy: a listener may remove itself, or others, while it is being called.
   const auto listeners = listeners_;
   for (const auto& weak : listeners) {

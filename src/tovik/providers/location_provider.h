@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "tovik/providers/authorization_status.h"
@@ -46,7 +48,14 @@ class TOVIK_API LocationProvider {
  protected:
   virtual void startUpdates() = 0;
   virtual void stopUpdates() = 0;
+  /// Hands `location` to every listener, stamped with this source's name and simulated flag
+  /// (see `identify`) unless it already names a source.
   void deliver(const Location& location);
+  /// How this source's fixes name it; unset, they keep the source they carry.
+  void identify(std::string name, bool simulated) {
+    sourceName_ = std::move(name);
+    simulated_ = simulated;
+  }
   /// Reports `error` to every listener.
   void fail(const Error& error);
   /// Reports `error` and notes it as the current failure: the source stays failed until
@@ -64,6 +73,8 @@ class TOVIK_API LocationProvider {
   std::vector<std::weak_ptr<LocationProviderListener>> listeners_;
   bool started_ = false;
   std::optional<Error> failure_;
+  std::string sourceName_;
+  bool simulated_ = false;
 };
 
 }  // namespace tovik

@@ -48,7 +48,9 @@ Error fileError(FileStep step, const std::string& path, int error) {
 }  // namespace
 
 NmeaReplayProvider::NmeaReplayProvider(std::string path, double speedFactor)
-    : path_(std::move(path)), speedFactor_(speedFactor) {}
+    : path_(std::move(path)), speedFactor_(speedFactor) {
+  identify("nmea-replay", true);
+}
 
 NmeaReplayProvider::~NmeaReplayProvider() { reader_.stop(); }
 

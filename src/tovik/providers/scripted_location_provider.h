@@ -11,6 +11,7 @@ namespace tovik {
 /// the listeners at once (call on the main thread); while nobody listens they are dropped.
 class TOVIK_API ScriptedLocationProvider : public LocationProvider {
  public:
+  ScriptedLocationProvider() { identify("scripted", true); }
   void pushLocation(const Location& location);
   void pushError(const Error& error);
 

@@ -4,6 +4,8 @@
 #include <span>
 #include <string_view>
 
+#include "tovik/system/tk_error.h"
+
 namespace tovik {
 
 /// Where the value of a query item comes from when the kit sends it.
@@ -51,6 +53,8 @@ enum class SuccessOrder { logThenCallback, callbackThenLog };
 /// it: the wire contract, and how the kit holds, judges and logs the call. Both sides read
 /// these rows, so the contract is written once.
 struct ServiceEndpoint {
+  /// The operation a typed error names.
+  TkCall call;
   /// "GET" or "POST".
   std::string_view method;
   std::string_view path;
@@ -111,9 +115,10 @@ inline constexpr std::array kNearbySearch{kKey,
 namespace endpoint_rows {
 /// A POST to the track-points path answered by one `LocationRes`, of which only status 200
 /// counts as a result; the body is logged before, one line with the error or status after.
-constexpr ServiceEndpoint trackPoints(std::span<const QueryItem> query, std::string_view bodyLabel,
+constexpr ServiceEndpoint trackPoints(TkCall call, std::span<const QueryItem> query, std::string_view bodyLabel,
                                       std::string_view failurePrefix, std::string_view successPrefix) {
-  return ServiceEndpoint{.method = "POST",
+  return ServiceEndpoint{.call = call,
+                         .method = "POST",
                          .path = "/location/hub/v1/track_points",
                          .query = query,
                          .key = KeyKind::access,
@@ -128,9 +133,10 @@ constexpr ServiceEndpoint trackPoints(std::span<const QueryItem> query, std::str
 
 /// A GET answered by a list of `GeocodeRes`; the URL is logged before, the status with the
 /// error or the number of results after.
-constexpr ServiceEndpoint search(std::string_view path, std::span<const QueryItem> query, KeyKind key, CallerHold hold,
-                                 SuccessOrder order) {
-  return ServiceEndpoint{.method = "GET",
+constexpr ServiceEndpoint search(TkCall call, std::string_view path, std::span<const QueryItem> query, KeyKind key,
+                                 CallerHold hold, SuccessOrder order) {
+  return ServiceEndpoint{.call = call,
+                         .method = "GET",
                          .path = path,
                          .query = query,
                          .key = key,
@@ -145,18 +151,18 @@ constexpr ServiceEndpoint search(std::string_view path, std::span<const QueryIte
 }  // namespace endpoint_rows
 
 inline constexpr ServiceEndpoint kTrackLocationEndpoint = endpoint_rows::trackPoints(
-    endpoint_items::kTrackLocation, "\n融合定位请求Body:", "融合定位失败: ", "融合定位成功，状态码: ");
+    TkCall::location, endpoint_items::kTrackLocation, "\n融合定位请求Body:", "融合定位失败: ", "融合定位成功，状态码: ");
 inline constexpr ServiceEndpoint kReverseGeocodeEndpoint = endpoint_rows::trackPoints(
-    endpoint_items::kReverseGeocode, "\n逆地理编码请求Body:", "逆地理编码失败: ", "逆地理编码成功，状态码: ");
+    TkCall::reverseGeocode, endpoint_items::kReverseGeocode, "\n逆地理编码请求Body:", "逆地理编码失败: ", "逆地理编码成功，状态码: ");
 inline constexpr ServiceEndpoint kGeocodeEndpoint =
-    endpoint_rows::search("/location/scenario/v1/geocode", endpoint_items::kGeocode, KeyKind::access, CallerHold::weak,
+    endpoint_rows::search(TkCall::geocode, "/location/scenario/v1/geocode", endpoint_items::kGeocode, KeyKind::access, CallerHold::weak,
                           SuccessOrder::logThenCallback);
 // The place searches keep their caller until they have answered, and log after the callback.
 inline constexpr ServiceEndpoint kPlaceSearchEndpoint =
-    endpoint_rows::search("/location/scenario/v1/placesearch", endpoint_items::kPlaceSearch, KeyKind::poi,
+    endpoint_rows::search(TkCall::placeSearch, "/location/scenario/v1/placesearch", endpoint_items::kPlaceSearch, KeyKind::poi,
                           CallerHold::strong, SuccessOrder::callbackThenLog);
 inline constexpr ServiceEndpoint kNearbySearchEndpoint =
-    endpoint_rows::search("/location/scenario/v1/nearbysearch", endpoint_items::kNearbySearch, KeyKind::poi,
+    endpoint_rows::search(TkCall::nearbySearch, "/location/scenario/v1/nearbysearch", endpoint_items::kNearbySearch, KeyKind::poi,
                           CallerHold::strong, SuccessOrder::callbackThenLog);
 
 }  // namespace tovik

@@ -17,6 +17,7 @@
 #include "tovik/requests/service_endpoint.h"
 #include "tovik/runloop/main_queue.h"
 #include "tovik/services/service_answer.h"
+#include "tovik/services/service_failure.h"
 #include "tovik/system/console.h"
 #include "tovik/system/error.h"
 
@@ -34,7 +35,8 @@ struct ServiceCaller {
 template <class T>
 struct Recipient {
   std::function<void(const T& answer)> onResult;
-  std::function<void(const std::string& message)> onError;
+  /// The failure; its `message` is the text the specified error callback hears.
+  std::function<void(const TkError& error)> onError;
 };
 
 /// The road every service call takes once its precondition holds, driven by its endpoint's
@@ -53,18 +55,19 @@ class ServiceCall {
   static void start(const ServiceEndpoint& endpoint, const ServiceCaller& caller, std::vector<std::string> arguments,
                     std::optional<nlohmann::json> body, Recipient<T> recipient) {
     auto completion = [&endpoint, held = Holder(caller.holder, endpoint.hold),
-                       recipient = std::move(recipient)](RequestResult<T> result) mutable {
+                       recipient = std::move(recipient)](RequestResult<T> result, int attempts) mutable {
       auto owner = held.lock();
       if (!owner) {
         return;
       }
-      MainQueue::shared().async([&endpoint, owner = std::move(owner), recipient = std::move(recipient),
-                                 result = std::move(result)] { deliver(endpoint, recipient, result); });
+      MainQueue::shared().async(
+          [&endpoint, owner = std::move(owner), recipient = std::move(recipient), result = std::move(result),
+           attempts] { deliver(endpoint, recipient, result, attempts); });
     };
 
     auto built = builder(endpoint, caller.baseURL, arguments, std::move(body)).makeURLRequest();
     if (auto* error = std::get_if<Error>(&built)) {
-      completion(RequestResult<T>::failure(std::move(*error)));
+      completion(RequestResult<T>::failure(std::move(*error)), 0);
       return;
     }
     auto& request = std::get<URLRequest>(built);
@@ -73,7 +76,7 @@ class ServiceCall {
         std::move(request),
         [completion = std::move(completion)](std::optional<std::string> data, std::optional<HTTPURLResponse> response,
                                              std::optional<Error> error) mutable {
-          completion(handleResponse<T>(std::move(data), std::move(response), std::move(error)));
+          completion(handleResponse<T>(std::move(data), std::move(response), std::move(error)), 1);
         });
   }
 
@@ -126,11 +129,12 @@ class ServiceCall {
   }
 
   template <class T>
-  static void deliver(const ServiceEndpoint& endpoint, const Recipient<T>& recipient, const RequestResult<T>& result) {
+  static void deliver(const ServiceEndpoint& endpoint, const Recipient<T>& recipient, const RequestResult<T>& result,
+                      int attempts) {
     const int status = result.statusCode();
     if (const Error* error = result.errorIfFailure()) {
       sdkLog(failureLine(endpoint, *error, status));
-      recipient.onError(error->localizedDescription());
+      recipient.onError(typedFailure(endpoint.call, *error, result.response(), attempts));
       return;
     }
     const std::string line = successLine(endpoint, resultCount(result.value()), status);
@@ -138,7 +142,7 @@ class ServiceCall {
       sdkLog(line);
     }
     if (endpoint.success == SuccessRule::only200 && status != 200) {
-      recipient.onError(std::to_string(status));
+      recipient.onError(refusedStatus(endpoint.call, status, attempts));
     } else {
       recipient.onResult(result.value());
     }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <string>
 #include "tovik/system/export.h"
 
 namespace tovik {
@@ -23,6 +24,11 @@ struct TOVIK_API Location {
   double speed = -1.0;               ///< metres per second; negative: unknown
   double course = -1.0;              ///< degrees from true north; negative: unknown
   std::chrono::system_clock::time_point timestamp{};  ///< when the fix was taken
+  /// The source that reported it ("gpsd", "geoclue", "nmea-replay", "scripted", "fixed", or
+  /// what an application's own provider calls itself); empty when unknown.
+  std::string source{};
+  /// Replayed, scripted or fixed rather than measured by a receiver now.
+  bool simulated = false;
 };
 
 /// Whether a fix carries a position: a zero latitude or longitude is how a source says
