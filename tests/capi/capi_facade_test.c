@@ -176,6 +176,7 @@ void test_location_sessions(void) {
   CHECK(tk_client_location_startFastLocation(client) == TK_OK);
   CHECK_STR(r.heard, "E");
   CHECK(strncmp(r.last_error, "定位失败：", strlen("定位失败：")) == 0);
+  CHECK_STR(r.last_typed, "location/1/location/0");
   CHECK(tk_client_location_isFastLocation(client) && !tk_client_location_isLocating(client));
 
   /* With it, one fix (answered by the service online, locally offline) ends the session. */
@@ -185,6 +186,8 @@ void test_location_sessions(void) {
   CHECK(tk_client_location_isLocating(client) && tk_scripted_location_provider_isUpdating(provider));
   CHECK(tk_scripted_location_provider_pushLocation(provider, &fix) == TK_OK);
   CHECK_HEARD(&r, "EL");
+  CHECK(r.raw_count == 1);
+  CHECK_STR(r.last_raw, "39.9042 116.4074 scripted simulated");
   CHECK(r.refused_nested_runs == 1 && !r.off_main_thread);
   const tk_point* point = tk_position_point(tk_location_detail_position(tk_location_res_location(r.kept_location)));
   CHECK(tk_point_latitude(point) < 40.0 && tk_point_longitude(point) > 116.0);

@@ -65,16 +65,31 @@ static void on_geocode(void* context, const tk_geocode_list* list) { keep_list(c
 
 static void on_poi(void* context, const tk_geocode_list* list) { keep_list(context, list, 'P'); }
 
+static void on_typed(void* context, const tk_error* error) {
+  recorder* r = context;
+  ++r->typed_count;
+  snprintf(r->last_typed, sizeof r->last_typed, "%s/%d/%s/%d%s", tk_error_domain_name(error->domain), error->code,
+           tk_call_name(error->call), error->attempts, strcmp(error->message, r->last_error) == 0 ? "" : " (other text)");
+}
+
+static void on_raw(void* context, const tk_raw_location* fix) {
+  recorder* r = context;
+  ++r->raw_count;
+  snprintf(r->last_raw, sizeof r->last_raw, "%.4f %.4f %s%s", fix->location.latitude, fix->location.longitude,
+           fix->source, fix->simulated ? " simulated" : "");
+}
+
 static void on_release(void* context) {
   recorder* r = context;
   ++r->releases;
   r->off_main_thread |= !tk_main_queue_is_main_thread();
 }
 
-/* In the table's order: size, context, the five callbacks, the release. */
+/* In the table's order: size, context, the five callbacks, the release, the raw fix and the
+ * typed error. */
 tk_location_delegate* recorder_delegate(recorder* r) {
-  r->delegate = (tk_location_delegate){
-      TK_LOCATION_DELEGATE_SIZE, r, on_location, on_error, on_reverse, on_geocode, on_poi, on_release};
+  r->delegate = (tk_location_delegate){TK_LOCATION_DELEGATE_SIZE, r, on_location, on_error, on_reverse, on_geocode,
+                                       on_poi, on_release, on_raw, on_typed};
   return &r->delegate;
 }
 
@@ -125,6 +140,7 @@ int main(void) {
   RUN(test_location_sessions);
   RUN(test_service_calls_deliver_results);
   RUN(test_missing_optional_member_drops_result);
+  RUN(test_typed_errors_datum_and_service_address);
   test_server_stop(g_server);
   printf("%d checks failed\n", failures);
   return failures == 0 ? 0 : 1;

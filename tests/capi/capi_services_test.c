@@ -104,3 +104,56 @@ void test_missing_optional_member_drops_result(void) {
   CHECK_STR(r.heard, "");
   tk_client_location_destroy(client);
 }
+
+/* A failure is heard typed, naming its call; a reverse lookup takes its point's datum; a
+ * service address is refused when set, for the rule it breaks, and the old one stays. */
+void test_typed_errors_datum_and_service_address(void) {
+  recorder r = {0};
+  tk_client_location* client = ready_facade(recorder_delegate(&r));
+  const char* base = test_server_base_url(g_server);
+
+  CHECK(tk_client_location_getReverseCodeWithLatitude_longitude_datum(client, 39.9, 116.4, TK_DATUM_WGS84) == TK_OK);
+  CHECK_HEARD(&r, "R");
+  CHECK(tk_client_location_getReverseCodeWithLatitude_longitude_datum(client, 39.9, 116.4, 3) ==
+        TK_ERROR_INVALID_ARGUMENT);
+  CHECK(tk_client_location_getReverseCodeWithLatitude_longitude_datum(NULL, 39.9, 116.4, 0) == TK_ERROR_NULL_ARGUMENT);
+
+  const struct {
+    const char* url;
+    const char* rule; /* NULL: accepted */
+  } addresses[] = {{"ftp://lbs.example.com", "scheme"},
+                   {"http://lbs.example.com", "loopback"},
+                   {"lbs.example.com", "no scheme"},
+                   {"https://lbs.example.com/?k=1", "query"},
+                   {"https://lbs.example.com", NULL}};
+  for (size_t i = 0; i < sizeof addresses / sizeof addresses[0]; ++i) {
+    const char* problem = tk_service_url_problem(addresses[i].url);
+    CHECK_ROW(addresses[i].rule ? problem != NULL && strstr(problem, addresses[i].rule) != NULL : problem == NULL,
+              addresses[i].url);
+    CHECK_ROW(tk_client_location_setServiceURL(client, addresses[i].url) ==
+                  (addresses[i].rule ? TK_ERROR_INVALID_ARGUMENT : TK_OK),
+              addresses[i].url);
+  }
+  CHECK_STR(tk_client_location_serviceURL(client), "https://lbs.example.com");
+
+  /* A path the server does not know: an HTTP failure of the geocoding call. */
+  char unknown[256];
+  snprintf(unknown, sizeof unknown, "%s/nowhere", base);
+  CHECK(tk_client_location_setServiceURL(client, unknown) == TK_OK);
+  CHECK(tk_client_location_getGeocCodeWithAddress_city(client, "天安门广场", "北京") == TK_OK);
+  CHECK_HEARD(&r, "RE");
+  CHECK_STR(r.last_typed, "http/404/geocode/1");
+  CHECK_STR(tk_error_domain_name(99), "unknown");
+
+  /* GeoClue's options from C: a table too small for the first version is refused. */
+  tk_geoclue_options options = tk_geoclue_options_make();
+  options.desktopId = "tovik-test";
+  options.desiredAccuracy = 100;
+  CHECK(tk_location_services_use_geoclue(&options) == TK_OK);
+  CHECK(tk_location_services_use_automatic("127.0.0.1", 1, &options, 0.2) == TK_OK);
+  options.size = sizeof(size_t);
+  CHECK(tk_location_services_use_geoclue(&options) == TK_ERROR_INVALID_ARGUMENT);
+  CHECK(tk_location_services_use_geoclue(NULL) == TK_OK);
+  CHECK(tk_location_services_use_default() == TK_OK);
+  tk_client_location_destroy(client);
+}

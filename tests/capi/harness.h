@@ -50,6 +50,11 @@ typedef struct recorder {
   tk_client_location* destroy_in_callback;
   /* Location callbacks in which the queue refused to be driven. */
   int refused_nested_runs;
+  /* The typed errors and raw fixes, kept apart from `heard`: the last as text, and counts. */
+  int typed_count;
+  char last_typed[160];
+  int raw_count;
+  char last_raw[160];
   tk_location_delegate delegate;
 } recorder;
 
@@ -73,5 +78,6 @@ void test_main_thread_entries_refuse_other_threads(void);
 void test_location_sessions(void);
 void test_service_calls_deliver_results(void);
 void test_missing_optional_member_drops_result(void);
+void test_typed_errors_datum_and_service_address(void);
 
 #endif

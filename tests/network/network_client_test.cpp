@@ -19,6 +19,8 @@
 #include "support/test_server.h"
 #include "support/tls_test_environment.h"
 #include "tovik/model/decoding_error.h"
+#include "tovik/network/retry_after.h"
+#include "tovik/network/service_address.h"
 #include "tovik/network/curl_session.h"
 #include "tovik/network/logged_url.h"
 #include "tovik/network/network_client.h"
@@ -312,6 +314,40 @@ TEST(NetworkClientTest, LoggedAddressesHideKeysAndPasswords) {
   for (const auto& [url, shown] : cases) {
     EXPECT_EQ(loggedURL(url), shown);
   }
+}
+
+// Each rule a service address must meet, with the words that name it; the Retry-After forms.
+TEST(NetworkClientTest, AServiceAddressIsRefusedForTheRuleItBreaks) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"https://lbs.example.com", ""},
+      {"https://u:pw@lbs.example.com:8443/base/", ""},
+      {"HTTP://127.0.0.9:8080/base", ""},
+      {"http://[::1]:1", ""},
+      {"http://localhost/", ""},
+      {"lbs.example.com/v1", "no scheme"},
+      {"", "no scheme"},
+      {"ftp://lbs.example.com", "scheme must be https"},
+      {"http://lbs.example.com", "plain http is allowed only to a loopback host"},
+      {"http://127.example.com", "plain http is allowed only to a loopback host"},
+      {"https:///v1", "names no host"},
+      {"https://lbs.example.com/v1?access_key=x", "has a query"},
+      {"https://lbs.example.com/v1#top", "has a fragment"},
+      {"https://lbs example.com", "not a well-formed URL"},
+  };
+  for (const auto& [url, rule] : cases) {
+    const auto problem = serviceAddressProblem(url);
+    EXPECT_EQ(problem.has_value(), !rule.empty()) << url;
+    EXPECT_NE(problem.value_or("").find(rule), std::string_view::npos) << url << ": " << problem.value_or("");
+  }
+  const auto now = std::chrono::system_clock::from_time_t(1445412480);  // Wed, 21 Oct 2015 07:28:00 GMT
+  EXPECT_EQ(retryAfterSeconds("120", now), 120.0);
+  EXPECT_EQ(retryAfterSeconds("99999999999999999999999", now), 366.0 * 24 * 3600);
+  EXPECT_EQ(retryAfterSeconds("Wed, 21 Oct 2015 07:30:00 GMT", now), 120.0);
+  EXPECT_EQ(retryAfterSeconds("Wednesday, 21-Oct-15 07:29:00 GMT", now), 60.0);
+  EXPECT_EQ(retryAfterSeconds("Tue, 20 Oct 2015 07:28:00 GMT", now), 0.0);
+  EXPECT_EQ(retryAfterSeconds("-5", now), std::nullopt);
+  EXPECT_EQ(retryAfterSeconds("soon", now), std::nullopt);
+  EXPECT_EQ(retryAfterSeconds("", now), std::nullopt);
 }
 
 TEST(NetworkClientTest, RequestsRunConcurrentlyAndEachCompletesOnce) {

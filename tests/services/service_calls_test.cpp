@@ -25,6 +25,7 @@
 #include "support/recording_delegate.h"
 #include "support/test_server.h"
 #include "tovik/client/tk_client_location.h"
+#include "tovik/coord/datum.h"
 #include "tovik/network/curl_session.h"
 #include "tovik/runloop/main_queue.h"
 #include "tovik/requests/reverse_geo_request.h"
@@ -117,7 +118,7 @@ void call(TkClientLocation& f, const std::string& text) {
     const auto value = [&](std::size_t i, double fallback) { return a[i].empty() ? fallback : std::stod(a[i]); };
     f.getTrackLocation(testFix(value(1, 43.5), value(2, 8), value(3, 3), value(4, 1.25)));
   } else if (a[0] == "reverse") {
-    f.getReverseCode(39.9, 116.4);
+    a.size() > 1 ? f.getReverseCode(39.9, 116.4, datumNamed(a[1]).value()) : f.getReverseCode(39.9, 116.4);
   } else if (a[0] == "geocode") {
     f.getGeocCode(a.at(1), a.at(2));
   } else if (a[0] == "keyword") {

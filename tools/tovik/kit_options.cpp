@@ -15,7 +15,7 @@ void addKitOptions(CLI::App& command, KitOptions& options) {
       ->check(
           [](const std::string& url) {
             const auto problem = TkClientLocation::serviceURLProblem(url);
-            return problem ? "--service " + url + ": " + *problem : std::string();
+            return problem ? url + ": " + *problem : std::string();
           },
           "URL");
   command.add_option_function<std::string>(

@@ -7,8 +7,14 @@
 namespace tovik {
 
 std::optional<std::string_view> serviceAddressProblem(std::string_view url) {
-  if (url.find("://") == std::string_view::npos) {
+  const auto schemeEnd = url.find("://");
+  if (schemeEnd == std::string_view::npos) {
     return "the address has no scheme: write it as https://host[:port][/path]";
+  }
+  // libcurl would read "https:///v1" as the host "v1".
+  const std::string_view authority = url.substr(schemeEnd + 3);
+  if (authority.empty() || std::string_view("/?#:").find(authority.front()) != std::string_view::npos) {
+    return "the address names no host";
   }
   UrlHandle parsed(curl_url());
   const std::string text(url);
