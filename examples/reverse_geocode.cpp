@@ -1,6 +1,9 @@
-// reverse_geocode: asks the location service which address lies at a coordinate.
+// reverse_geocode: asks the location service which address lies at a GPS (WGS-84) coordinate.
 //
 //   example_reverse_geocode <service-url> [latitude longitude] [access-key]
+//
+// The service reads GCJ-02: a point from a receiver is passed with its datum, and the kit
+// converts it (over China the two differ by some 500 m).
 //
 // For example `example_reverse_geocode http://127.0.0.1:8600 39.9087 116.3975` against
 // tovik-service. The answer arrives on the main queue, which main() drives until it comes.
@@ -57,11 +60,14 @@ int main(int argc, char** argv) {
 
   auto printer = std::make_shared<AddressPrinter>();
   auto client = tovik::TkClientLocation::create(printer);
-  client->serviceURL = argv[1];
+  if (!client->setServiceURL(argv[1])) {
+    std::cerr << "unusable service address: " << *tovik::TkClientLocation::serviceURLProblem(argv[1]) << '\n';
+    return 2;
+  }
   client->setAgreePrivacy(true);  // only after the user agreed, in a real application
   client->initKey(argc == 5 ? argv[4] : "demo");
 
-  client->getReverseCode(latitude, longitude);
+  client->getReverseCode(latitude, longitude, tovik::Datum::wgs84);
   tovik::MainQueue::shared().runUntil([&] { return printer->done; }, std::chrono::seconds(35));
   return printer->found ? 0 : 1;
 }

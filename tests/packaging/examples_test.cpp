@@ -59,6 +59,21 @@ TEST_P(ExampleRun, PrintsWhatItFound) {
     EXPECT_NE(result.out.find(fill(fragment)), std::string::npos) << "missing \"" << fill(fragment) << "\" in:\n"
                                                                   << result.out;
   }
+  // The point the example asked about must be the one `tovik` asks about with the same
+  // arguments: the service reads GCJ-02, whatever datum the caller writes in.
+  if (c.contains("same_point_as")) {
+    const auto pointOf = [](const RecordedRequest& request) {
+      return json::parse(request.body).at(json::json_pointer("/location/position/point"));
+    };
+    ASSERT_GE(server.requestCount(), 1u);
+    const json asked = pointOf(server.lastRequest());
+    std::vector<std::string> tool{TOVIK_TOOL};
+    for (const std::string arg : c["same_point_as"]) tool.push_back(arg);
+    tool.insert(tool.end(), {"--service", server.baseURL(), "--agree", "--key", "demo"});
+    const ChildResult told = runChild(tool);
+    EXPECT_EQ(told.status, 0) << told.err;
+    EXPECT_EQ(pointOf(server.lastRequest()), asked);
+  }
   if (c.contains("access_key")) {
     ASSERT_TRUE(server.waitForRequests(2));
     EXPECT_EQ(server.requests()[0].queryValue("access_key"), c["access_key"]);

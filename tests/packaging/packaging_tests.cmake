@@ -10,11 +10,12 @@ endif()
 
 if(TARGET tovik_packaging_tests)
   get_property(tovik_examples DIRECTORY ${PROJECT_SOURCE_DIR}/examples PROPERTY BUILDSYSTEM_TARGETS)
-  add_dependencies(tovik_packaging_tests tovik_shared ${tovik_examples})
+  add_dependencies(tovik_packaging_tests tovik_shared tovik_cli ${tovik_examples})
   target_compile_definitions(tovik_packaging_tests PRIVATE
     TOVIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TOVIK_EXAMPLES_BIN_DIR="${PROJECT_BINARY_DIR}/examples"
     TOVIK_SHARED_LIBRARY="$<TARGET_FILE:tovik_shared>"
+    TOVIK_TOOL="$<TARGET_FILE:tovik_cli>"
     TOVIK_PYTHON3="${Python3_EXECUTABLE}"
     TOVIK_SANITIZED=${tovik_sanitized}
     TOVIK_EXPECTED_VERSION="${PROJECT_VERSION}")
