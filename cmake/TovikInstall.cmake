@@ -13,7 +13,7 @@ set(TOVIK_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/tovik)
 install(FILES ${PROJECT_SOURCE_DIR}/include/tovik/tovik.h ${PROJECT_SOURCE_DIR}/include/tovik/tovik_c.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovik)
 set(TOVIK_PUBLIC_HEADERS
-  client/location_delegate.h client/tk_client_location.h
+  client/location_delegate.h client/service_policy.h client/tk_client_location.h
   coord/batch_path.h coord/datum.h coord/orb_coor_transform.h coord/region.h
   info/tk_version.h
   location/location_controller_delegate.h

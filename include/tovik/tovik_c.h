@@ -433,6 +433,25 @@ TK_API tk_status tk_client_location_setServiceURL(tk_client_location* client, co
  *  or NULL when it can: it must be absolute, https (plain http only to a loopback host), name a
  *  host and carry no query or fragment. Any thread. */
 TK_API const char* tk_service_url_problem(const char* serviceURL);
+/** How calls behave when the service struggles (`ServicePolicy`); every member off by default.
+ *  Later versions may add members; the kit reads none past `size`. */
+typedef struct tk_service_policy {
+  size_t size;                 /**< sizeof(tk_service_policy) as the application was built with */
+  bool backoff;                /**< a continuous session skips ticks while an upload is out or the service asked to wait (429/503) */
+  int32_t retries;             /**< a failed call is sent again up to this many times when safe (0: never) */
+  bool offlineWhenUnreachable; /**< the fused-location call answers locally when the service cannot be reached */
+  double cacheMetres;          /**< above 0: lookups answered from a cache for a point within this many metres */
+  double cacheSeconds;         /**< how long a cached answer serves (default 300) */
+} tk_service_policy;
+
+/** A policy with every member at its default (all off), `size` set. */
+TK_API tk_service_policy tk_service_policy_make(void);
+/** Sets the facade's policy. ::TK_ERROR_INVALID_ARGUMENT, and nothing changes, for a table too
+ *  small, negative retries, a negative or NaN `cacheMetres`, or a `cacheSeconds` not above 0. */
+TK_API tk_status tk_client_location_setServicePolicy(tk_client_location* client, const tk_service_policy* policy);
+/** The facade's policy, as far as `out->size` reaches; false for a NULL argument or a table too small. */
+TK_API bool tk_client_location_servicePolicy(const tk_client_location* client, tk_service_policy* out);
+
 /** Whether a location session is running. */
 TK_API bool tk_client_location_isLocating(const tk_client_location* client);
 

@@ -14,6 +14,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -27,6 +28,8 @@
 #include "tovik/client/tk_client_location.h"
 #include "tovik/coord/datum.h"
 #include "tovik/network/curl_session.h"
+#include "tovik/network/network_checker.h"
+#include "tovik/system/clock.h"
 #include "tovik/runloop/main_queue.h"
 #include "tovik/requests/reverse_geo_request.h"
 #include "tovik/requests/track_request.h"
@@ -328,5 +331,199 @@ TEST_F(ServiceCallTest, APlaceSearchLetsGoOfItsFacadeOnTheMainThread) {
   EXPECT_EQ(release->answers, 1);
 }
 
+// The service policy, each member on and off, against a loopback server that answers each
+// request with the next of its replies (the last repeats).
+class ServicePolicyTest : public ServiceCallTest {
+ protected:
+  void SetUp() override {
+    ServiceCallTest::SetUp();
+    NetworkChecker::setFlagsSource([] { return NetworkChecker::kReachable; });
+  }
+
+  struct Reply {
+    int status;
+    std::string retryAfter{};  // none when empty
+    double delaySeconds = 0;
+  };
+  void answerInTurn(const std::string& method, const std::string& path, std::vector<Reply> replies) {
+    turn_ = 0;
+    const std::string body = method == "GET" ? kPlacesJson : kLocationJson;
+    server.on(method, path, [this, replies, body](const httplib::Request&, httplib::Response& response) {
+      const Reply& reply = replies[std::min(turn_++, replies.size() - 1)];
+      std::this_thread::sleep_for(std::chrono::duration<double>(reply.delaySeconds));
+      response.status = reply.status;
+      if (!reply.retryAfter.empty()) response.set_header("Retry-After", reply.retryAfter);
+      response.set_content(reply.status == 200 ? body : "{}", "application/json");
+    });
+  }
+  std::shared_ptr<TkClientLocation> facadeWith(ServicePolicy policy, std::shared_ptr<LocationDelegate> delegate) {
+    auto facade = makeFacade(std::move(delegate));
+    facade->servicePolicy = policy;
+    return facade;
+  }
+  /// The requests received since `from`.
+  std::vector<RecordedRequest> requestsSince(std::size_t from) const {
+    auto all = server.requests();
+    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end()};
+  }
+  static constexpr const char* kTrackPath = "/location/hub/v1/track_points";
+  static std::string closedURL() { return TestServer().baseURL(); }  // a port right after its server stopped
+
+ private:
+  std::atomic<std::size_t> turn_{0};
+};
+
+// Only what a retry may mend is retried, within the policy's count; a POST carries its
+// body's id as Idempotency-Key on every attempt, and nothing is sent twice without it.
+TEST_F(ServicePolicyTest, ARetryResendsOnlyWhatIsSafeAndTheDelegateHearsOnce) {
+  struct Row {
+    const char* name;
+    const char* call;
+    int retries;
+    std::vector<Reply> replies;
+    std::size_t requests;
+    const char* outcome;  // "result" or the typed error
+  };
+  const Row rows[] = {
+      {"off", "track", 0, {{503, "0"}}, 1, "http/503/location/1/0"},
+      {"two 503 then a result", "track", 3, {{503, "0"}, {503, "0"}, {200}}, 3, "result"},
+      {"a 500 is final", "track", 3, {{500}}, 1, "http/500/location/1"},
+      {"a long Retry-After is not waited out", "reverse", 3, {{429, "120"}}, 1, "http/429/reverse geocode/1/120"},
+      {"the count runs out", "track", 2, {{502, "0"}}, 3, "http/502/location/3/0"},
+      {"a GET goes again as it was", "geocode|a|b", 1, {{504, "0"}, {200}}, 2, "result"},
+      {"back-off without Retry-After", "reverse", 1, {{503}, {200}}, 2, "result"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const bool get = std::string_view(row.call).starts_with("geocode");
+    answerInTurn(get ? "GET" : "POST", get ? "/location/scenario/v1/geocode" : kTrackPath, row.replies);
+    auto listener = std::make_shared<Recorder>();
+    auto facade = facadeWith({.retries = row.retries}, listener);
+    const std::size_t before = server.requestCount();
+    call(*facade, row.call);
+    ASSERT_TRUE(MainQueue::shared().runUntil([&] { return !listener->heard.empty(); }, std::chrono::seconds(20)));
+    MainQueue::shared().runFor(std::chrono::milliseconds(100));  // nothing more may come
+
+    ASSERT_EQ(listener->heard.size(), 1u) << testing::PrintToString(listener->summaries());
+    const bool failed = listener->heard[0].kind == "error";
+    EXPECT_EQ(failed ? typedSummary(listener->typed.at(0)) : "result", row.outcome);
+    const auto sent = requestsSince(before);
+    ASSERT_EQ(sent.size(), row.requests);
+    for (const auto& request : sent) {
+      const auto key = request.header("Idempotency-Key");
+      if (get || row.retries == 0) {
+        EXPECT_EQ(key, std::nullopt);
+      } else {
+        EXPECT_EQ(key, json::parse(request.body)["id"].get<std::string>());
+      }
+      EXPECT_EQ(request.body, sent[0].body) << "every attempt sends the same request";
+    }
+  }
+}
+
+// Against a service failing every call, retries stop once the budget is spent: 40 calls with
+// three retries each allowed send at most four retries in all.
+TEST_F(ServicePolicyTest, RetriesStayWithinTheirBudgetWhenEverythingFails) {
+  answerInTurn("POST", kTrackPath, {{503, "0"}});
+  auto listener = std::make_shared<Recorder>();
+  auto facade = facadeWith({.retries = 3}, listener);
+  for (int i = 0; i < 40; ++i) {
+    facade->getTrackLocation(testFix());
+  }
+  ASSERT_TRUE(MainQueue::shared().runUntil([&] { return listener->heard.size() >= 40; }, std::chrono::seconds(30)));
+  EXPECT_LE(server.requestCount(), 44u);
+  EXPECT_GE(server.requestCount(), 41u) << "a fresh budget allows a few retries";
+}
+
+// Identical lookups in flight share one request; a later one near the same point within the
+// cache's lifetime is answered from it, never inside the call; farther away, later, or with
+// the cache off, the service is asked again.
+TEST_F(ServicePolicyTest, TheCacheAnswersNearbyLookupsAndSharesOneRequestInFlight) {
+  answerInTurn("POST", kTrackPath, {{200}});
+  Clock::pin(1'000'000.0);
+  auto listener = std::make_shared<Recorder>();
+  auto facade = facadeWith({.cacheMetres = 50, .cacheSeconds = 300}, listener);
+  for (int i = 0; i < 100; ++i) {
+    facade->getReverseCode(39.9, 116.4);
+  }
+  ASSERT_TRUE(MainQueue::shared().runUntil([&] { return listener->heard.size() >= 100; }, std::chrono::seconds(20)));
+  EXPECT_EQ(server.requestCount(), 1u);
+
+  const auto heardAfter = [&](double latitude, double longitude) {
+    const std::size_t before = listener->heard.size();
+    facade->getReverseCode(latitude, longitude);
+    EXPECT_EQ(listener->heard.size(), before) << "nothing is heard inside the call";
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return listener->heard.size() > before; }, std::chrono::seconds(20)));
+    EXPECT_TRUE(listener->heard.back().onMainThread);
+    return server.requestCount();
+  };
+  EXPECT_EQ(heardAfter(39.9003, 116.4), 1u) << "33 m away: from the cache";
+  EXPECT_EQ(heardAfter(39.901, 116.4), 2u) << "111 m away: asked";
+  Clock::pin(1'000'299.0);
+  EXPECT_EQ(heardAfter(39.9, 116.4), 2u) << "299 s later: from the cache";
+  Clock::pin(1'000'301.0);
+  EXPECT_EQ(heardAfter(39.9, 116.4), 3u) << "301 s later: asked";
+  facade->servicePolicy = {};
+  EXPECT_EQ(heardAfter(39.9, 116.4), 4u) << "the cache off";
+}
+
+// With back-off, a continuous session sends nothing while its upload is out or the service
+// asked it to wait; without, it sends every tick.
+TEST_F(ServicePolicyTest, BackOffHoldsASessionWhileTheServiceStruggles) {
+  struct Row {
+    const char* name;
+    bool backoff;
+    Reply reply;
+    std::size_t atMost;
+    std::size_t atLeast;
+  };
+  const Row rows[] = {
+      {"429 asking for 120 s", true, {429, "120"}, 1, 1},
+      {"503 with a date far ahead", true, {503, "Wed, 01 Jan 2100 00:00:00 GMT"}, 1, 1},
+      {"answers taking 0.5 s", true, {200, "", 0.5}, 3, 1},
+      {"off", false, {429, "120"}, 100, 8},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    answerInTurn("POST", kTrackPath, {row.reply});
+    auto facade = facadeWith({.backoff = row.backoff}, std::make_shared<Recorder>());
+    facade->isLocateOnce = false;
+    facade->interval = 0.1;
+    const std::size_t before = server.requestCount();
+    facade->startLocation();
+    world.provider->pushLocation(testFix());
+    MainQueue::shared().runFor(std::chrono::milliseconds(1200));
+    facade->stopLocation();
+    const std::size_t sent = server.requestCount() - before;
+    EXPECT_LE(sent, row.atMost);
+    EXPECT_GE(sent, row.atLeast);
+    MainQueue::shared().runFor(std::chrono::milliseconds(600));  // answers still out drain
+  }
+}
+
+// When the service cannot be reached, the fused-location call answers with the local result;
+// any other failure is still heard.
+TEST_F(ServicePolicyTest, AnUnreachableServiceGivesTheLocalResultWhenAsked) {
+  answerInTurn("POST", kTrackPath, {{500}});
+  for (const bool fallback : {false, true}) {
+    for (const bool reachable : {false, true}) {
+      SCOPED_TRACE(std::string(fallback ? "fallback" : "no fallback") + (reachable ? ", a 500" : ", refused"));
+      auto listener = std::make_shared<Recorder>();
+      auto facade = facadeWith({.offlineWhenUnreachable = fallback}, listener);
+      if (!reachable) facade->serviceURL = closedURL();
+      facade->getTrackLocation(testFix());
+      ASSERT_TRUE(MainQueue::shared().runUntil([&] { return !listener->heard.empty(); }, std::chrono::seconds(20)));
+      const bool local = fallback && !reachable;
+      EXPECT_EQ(listener->heard[0].kind, local ? "location" : "error");
+      if (local) {
+        const auto& point = *listener->heard[0].location->location->position->point;
+        EXPECT_NEAR(point.latitude, 39.9056, 1e-3);  // the fix in GCJ-02
+        EXPECT_TRUE(listener->typed.empty());
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tovik::test
+

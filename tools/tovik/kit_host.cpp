@@ -32,6 +32,7 @@ void declareLocationPurposes() {
 
 KitHost::KitHost(Output& output, const KitOptions& options, std::shared_ptr<LocationProvider> provider,
                  std::shared_ptr<LocationDelegate> delegate) {
+  const ServicePolicy policy = servicePolicyOf(options);  // a usage error before the kit is touched
   output.separateKitConsole(options.log);
   TkClientLocation::setIsLogEnabled(options.log);
   declareLocationPurposes();
@@ -49,6 +50,7 @@ KitHost::KitHost(Output& output, const KitOptions& options, std::shared_ptr<Loca
     facade_->setPoiKey(*options.poiKey);
   }
   facade_->setAgreePrivacy(options.agree);
+  facade_->servicePolicy = policy;
 }
 
 KitHost::~KitHost() {

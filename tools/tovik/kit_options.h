@@ -3,11 +3,15 @@
 #include <optional>
 #include <string>
 
+#include "tovik/client/service_policy.h"
+
 namespace CLI {
 class App;
 }
 
 namespace tovik::cli {
+
+using tovik::ServicePolicy;
 
 /// The options every command that uses the kit's facade takes.
 struct KitOptions {
@@ -18,7 +22,15 @@ struct KitOptions {
   bool log = false;
   bool json = false;
   bool fixes = false;  // locate --fixes
+  // The service policy as written; checked by `servicePolicyOf`.
+  bool backoff = false;
+  std::optional<std::string> retries;
+  std::optional<std::string> fallback;
+  std::optional<std::string> cache;
 };
+
+/// The policy the options ask for; a `UsageError` names an option that makes no sense.
+ServicePolicy servicePolicyOf(const KitOptions& options);
 
 /// Adds --service, --key, --poi-key, --agree, --log and --json to `command`.
 void addKitOptions(CLI::App& command, KitOptions& options);

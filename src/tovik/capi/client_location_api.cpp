@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <initializer_list>
 #include <cstdint>
 #include <limits>
@@ -24,6 +26,9 @@ struct tk_client_location {
 };
 
 namespace {
+
+// The policy table as first shipped: later tables start with these members.
+constexpr std::size_t kFirstPolicySize = offsetof(tk_service_policy, cacheSeconds) + sizeof(double);
 
 using tovik::TkClientLocation;
 using tovik::capi::CLocationDelegate;
@@ -232,6 +237,51 @@ const char* tk_service_url_problem(const char* serviceURL) {
   return guarded<const char*>("the address cannot be checked", [&]() -> const char* {
     const auto problem = tovik::serviceAddressProblem(serviceURL);
     return problem ? problem->data() : nullptr;
+  });
+}
+
+tk_service_policy tk_service_policy_make(void) {
+  const tovik::ServicePolicy defaults;
+  return {.size = sizeof(tk_service_policy),
+          .backoff = defaults.backoff,
+          .retries = defaults.retries,
+          .offlineWhenUnreachable = defaults.offlineWhenUnreachable,
+          .cacheMetres = defaults.cacheMetres,
+          .cacheSeconds = defaults.cacheSeconds};
+}
+
+tk_status tk_client_location_setServicePolicy(tk_client_location* client, const tk_service_policy* policy) {
+  if (policy == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  if (policy->size < kFirstPolicySize || policy->retries < 0 || !(policy->cacheMetres >= 0) ||
+      !(policy->cacheSeconds > 0)) {
+    return client == nullptr ? TK_ERROR_NULL_ARGUMENT : TK_ERROR_INVALID_ARGUMENT;
+  }
+  return onFacade(client, [&](TkClientLocation& facade) {
+    facade.servicePolicy = tovik::ServicePolicy{.backoff = policy->backoff,
+                                                .retries = policy->retries,
+                                                .offlineWhenUnreachable = policy->offlineWhenUnreachable,
+                                                .cacheMetres = policy->cacheMetres,
+                                                .cacheSeconds = policy->cacheSeconds};
+  });
+}
+
+bool tk_client_location_servicePolicy(const tk_client_location* client, tk_service_policy* out) {
+  if (out == nullptr || out->size < kFirstPolicySize) {
+    return false;
+  }
+  return fromFacade(client, false, [&](const TkClientLocation& facade) {
+    const tovik::ServicePolicy& policy = facade.servicePolicy;
+    tk_service_policy copy = tk_service_policy_make();
+    copy.backoff = policy.backoff;
+    copy.retries = policy.retries;
+    copy.offlineWhenUnreachable = policy.offlineWhenUnreachable;
+    copy.cacheMetres = policy.cacheMetres;
+    copy.cacheSeconds = policy.cacheSeconds;
+    copy.size = std::min(out->size, sizeof copy);
+    std::memcpy(out, &copy, copy.size);
+    return true;
   });
 }
 

@@ -1,11 +1,21 @@
 #include "tovik/client/tk_client_location.h"
 
+#include <cstdio>
+#include <functional>
+#include <initializer_list>
+#include <string_view>
+
 #include <cmath>
 #include <utility>
 
 #include "tovik/requests/reverse_geo_request.h"
 #include "tovik/requests/track_request.h"
+#include "tovik/client/answer_cache.h"
+#include "tovik/client/upload_pacer.h"
+#include "tovik/network/transport_error.h"
 #include "tovik/services/module_keys.h"
+#include "tovik/services/retry_budget.h"
+#include "tovik/system/clock.h"
 #include "tovik/services/service_call.h"
 #include "tovik/system/device.h"
 #include "tovik/requests/request_stamp.h"
@@ -20,6 +30,15 @@
 #include "tovik/runloop/timer.h"
 
 namespace tovik {
+
+/// What the facade's calls share beyond the facade's configuration: the retry budget, the
+/// answer cache and the pacing of a session's uploads.
+struct CallState {
+  std::shared_ptr<RetryBudget> budget = std::make_shared<RetryBudget>();
+  AnswerCache cache;
+  UploadPacer pacer;
+};
+
 namespace {
 
 constexpr const char* kNotAgreed = "您未同意隐私政策";
@@ -50,36 +69,111 @@ double sessionPeriod(double interval) {
   return interval;
 }
 
+// What a call does beside telling the delegate, as the facade's policy asks.
+struct CallOptions {
+  /// A lookup that may be answered from the cache, or join an identical one in flight.
+  std::optional<AnswerCache::Question> question{};
+  /// Runs first when the outcome arrives, with the failure (none for a result).
+  std::function<void(const TkError*)> settled{};
+  /// Answers a failure itself instead of the delegate's error members; true when it did.
+  std::function<bool(const TkError&)> insteadOfError{};
+};
+
 // Starts `endpoint`'s call for `facade`, answered to the delegate that is current when the
 // outcome arrives (a delegate replaced meanwhile hears it); a local copy of the delegate is
-// called, since it may replace or drop itself.
+// called, since it may replace or drop itself. With a cache in the policy, a fresh answer is
+// delivered from it, on the main thread after the call returns, and an identical lookup in
+// flight is joined; each joined call hears the outcome once.
 template <class T>
-void callService(TkClientLocation& facade, const ServiceEndpoint& endpoint, std::vector<std::string> arguments,
-                 std::optional<nlohmann::json> body, void (LocationDelegate::*onResult)(const T&)) {
+void callService(TkClientLocation& facade, const std::shared_ptr<CallState>& state, const ServiceEndpoint& endpoint,
+                 std::vector<std::string> arguments, std::optional<nlohmann::json> body,
+                 void (LocationDelegate::*onResult)(const T&), CallOptions options = {}) {
+  const ServicePolicy policy = facade.servicePolicy;
   const std::weak_ptr<const TkClientLocation> weak = facade.weak_from_this();
-  const auto delegateOf = [weak]() -> std::shared_ptr<LocationDelegate> {
+  const auto tellResult = [weak, onResult](const T& answer) {
     const auto self = weak.lock();
-    return self ? self->callDelegate : nullptr;
+    if (const auto delegate = self ? self->callDelegate : nullptr) {
+      ((*delegate).*onResult)(answer);
+    }
   };
-  Recipient<T> recipient{.onResult =
-                             [delegateOf, onResult](const T& answer) {
-                               if (const auto delegate = delegateOf()) {
-                                 ((*delegate).*onResult)(answer);
-                               }
-                             },
-                         .onError =
-                             [delegateOf](const TkError& error) {
-                               if (const auto delegate = delegateOf()) {
-                                 tellFailure(*delegate, error);
-                               }
-                             }};
-  ServiceCall::start<T>(endpoint, ServiceCaller{facade.serviceURL, facade.weak_from_this()}, std::move(arguments),
-                        std::move(body), std::move(recipient));
+  const auto tellError = [weak](const TkError& error) {
+    const auto self = weak.lock();
+    if (const auto delegate = self ? self->callDelegate : nullptr) {
+      tellFailure(*delegate, error);
+    }
+  };
+  std::optional<AnswerCache::Question> question = policy.cacheMetres > 0 ? options.question : std::nullopt;
+  if (question) {
+    if (auto hit = state->cache.find(*question, policy.cacheMetres, policy.cacheSeconds, Clock::now())) {
+      sdkLog("使用缓存的应答，不再请求服务");
+      // Held as a sent call holds its caller: a place search is heard even after the facade goes.
+      std::shared_ptr<const void> keep;
+      if (endpoint.hold == CallerHold::strong) keep = facade.shared_from_this();
+      MainQueue::shared().async([keep, tellResult, answer = std::get<T>(std::move(*hit))] { tellResult(answer); });
+      return;
+    }
+    if (state->cache.join(*question, policy.cacheMetres)) {
+      sdkLog("相同的请求正在进行，等待其应答");
+      return;
+    }
+    state->cache.open(*question);
+  }
+  const auto joined = [state, question] { return question ? state->cache.close(*question) : 0; };
+  Recipient<T> recipient{
+      .onResult =
+          [state, question, joined, tellResult, settled = options.settled](const T& answer) {
+            const int also = joined();
+            if (question) state->cache.store(*question, answer, Clock::now());
+            if (settled) settled(nullptr);
+            for (int i = 0; i <= also; ++i) tellResult(answer);
+          },
+      .onError =
+          [joined, tellError, settled = options.settled, instead = options.insteadOfError](const TkError& error) {
+            const int also = joined();
+            if (settled) settled(&error);
+            if (instead && instead(error)) return;
+            for (int i = 0; i <= also; ++i) tellError(error);
+          }};
+  ServiceCall::start<T>(endpoint,
+                        ServiceCaller{.baseURL = facade.serviceURL,
+                                      .holder = facade.weak_from_this(),
+                                      .retries = std::max(0, policy.retries),
+                                      .budget = state->budget},
+                        std::move(arguments), std::move(body), std::move(recipient));
+}
+
+// The service could not be reached at all: no answer of any kind came back.
+bool isUnreachable(const TkError& error) {
+  return error.domain == TkErrorDomain::network &&
+         (error.code == int(TransportError::Kind::cannotConnect) ||
+          error.code == int(TransportError::Kind::hostNotFound) || error.code == int(TransportError::Kind::timedOut));
+}
+
+// "lng,lat" as a point, when it is one.
+std::optional<Coordinate> pointOfText(const std::string& text) {
+  double longitude = 0;
+  double latitude = 0;
+  char rest = 0;
+  if (std::sscanf(text.c_str(), "%lf,%lf%c", &longitude, &latitude, &rest) != 2) {
+    return std::nullopt;
+  }
+  return Coordinate{latitude, longitude};
+}
+
+// The arguments of a lookup, with the key it is sent with, as one text.
+std::string questionText(std::string_view call, std::initializer_list<std::string_view> parts, const std::string& key) {
+  std::string text(call);
+  for (const std::string_view part : parts) {
+    text += '\x1f';
+    text += part;
+  }
+  return text + '\x1f' + key;
 }
 
 }  // namespace
 
-TkClientLocation::TkClientLocation(PrivateTag) : serviceURL(TOVIK_DEFAULT_SERVICE_URL) {}
+TkClientLocation::TkClientLocation(PrivateTag)
+    : serviceURL(TOVIK_DEFAULT_SERVICE_URL), calls_(std::make_shared<CallState>()) {}
 
 std::shared_ptr<TkClientLocation> TkClientLocation::create(std::shared_ptr<LocationDelegate> delegate) {
   auto facade = std::make_shared<TkClientLocation>(PrivateTag{});
@@ -274,11 +368,22 @@ void TkClientLocation::handleLocation(const std::optional<Location>& location) {
     return;
   }
   if (NetworkChecker::isNetworkAvailable()) {
-    getTrackLocation(*location);
+    const bool paced = servicePolicy.backoff && !isLocateOnce;
+    if (paced) {
+      if (const auto hold = calls_->pacer.holdReason(Clock::now())) {
+        sdkLog(*hold);
+        return;
+      }
+    }
+    sendFix(*location, paced);
     return;
   }
-  // Offline: answer at once with the fix in GCJ-02, stamped now.
-  const Coordinate gcj = OrbCoorTransform::transformFromWGSToGCJ(location->coordinate, offlineRegion);
+  answerLocally(*location);
+}
+
+void TkClientLocation::answerLocally(const Location& location) {
+  // The fix in GCJ-02, stamped now.
+  const Coordinate gcj = OrbCoorTransform::transformFromWGSToGCJ(location.coordinate, offlineRegion);
   auto result = std::make_shared<LocationRes>();
   result->location->position->point->latitude = gcj.latitude;
   result->location->position->point->longitude = gcj.longitude;
@@ -305,18 +410,42 @@ void TkClientLocation::scheduleTimer() {
   });
 }
 
-void TkClientLocation::getTrackLocation(const Location& location) {
-  if (checkPrivacyAndKey(TkCall::location)) {
-    callService(*this, kTrackLocationEndpoint, {}, TrackRequest::assemble(location, Device::current()).encode(),
-                &LocationDelegate::onReceivedLocationWithTkLocation);
+void TkClientLocation::getTrackLocation(const Location& location) { sendFix(location, false); }
+
+void TkClientLocation::sendFix(const Location& location, bool paced) {
+  if (!checkPrivacyAndKey(TkCall::location)) {
+    return;
   }
+  CallOptions options;
+  if (paced) {
+    calls_->pacer.sent();
+    const double period = timerSchedule_ ? timerSchedule_->timeInterval() : kDefaultInterval;
+    options.settled = [state = calls_, period](const TkError* failure) {
+      state->pacer.settled(failure, period, Clock::now());
+    };
+  }
+  if (servicePolicy.offlineWhenUnreachable) {
+    options.insteadOfError = [weak = weak_from_this(), location](const TkError& error) {
+      const auto self = weak.lock();
+      if (!self || !isUnreachable(error)) {
+        return false;
+      }
+      sdkLog("服务不可达，改用本地定位结果");
+      self->answerLocally(location);
+      return true;
+    };
+  }
+  callService(*this, calls_, kTrackLocationEndpoint, {}, TrackRequest::assemble(location, Device::current()).encode(),
+              &LocationDelegate::onReceivedLocationWithTkLocation, std::move(options));
 }
 
 void TkClientLocation::getReverseCode(double latitude, double longitude) {
   if (checkPrivacyAndKey(TkCall::reverseGeocode)) {
-    callService(*this, kReverseGeocodeEndpoint, {},
+    callService(*this, calls_, kReverseGeocodeEndpoint, {},
                 ReverseGeoRequest::assemble(latitude, longitude, Device::current()).encode(),
-                &LocationDelegate::onReceivedReverseCodeWithTkLocation);
+                &LocationDelegate::onReceivedReverseCodeWithTkLocation,
+                {.question = AnswerCache::Question{questionText("reverse", {}, moduleAccessKey()),
+                                                   Coordinate{latitude, longitude}}});
   }
 }
 
@@ -327,16 +456,21 @@ void TkClientLocation::getReverseCode(double latitude, double longitude, Datum d
 
 void TkClientLocation::getGeocCode(const std::string& address, const std::string& city) {
   if (checkPrivacyAndKey(TkCall::geocode)) {
-    callService(*this, kGeocodeEndpoint, {address, city}, std::nullopt, &LocationDelegate::onReceivedGeocodeWithResult);
+    callService(
+        *this, calls_, kGeocodeEndpoint, {address, city}, std::nullopt, &LocationDelegate::onReceivedGeocodeWithResult,
+        {.question = AnswerCache::Question{questionText("geocode", {address, city}, moduleAccessKey()), std::nullopt}});
   }
 }
 
 void TkClientLocation::poiKeySearch(const std::string& name, const std::string& city_code, const std::string& city,
                                     std::int32_t page_index, std::int32_t page_size) {
   if (checkPrivacyAndKey(TkCall::placeSearch)) {
-    callService(*this, kPlaceSearchEndpoint,
-                {name, city_code, city, std::to_string(page_index), std::to_string(page_size)}, std::nullopt,
-                &LocationDelegate::onReceivedPoiSearchWithResult);
+    std::vector<std::string> arguments{name, city_code, city, std::to_string(page_index), std::to_string(page_size)};
+    AnswerCache::Question question{
+        questionText("keyword", {arguments[0], arguments[1], arguments[2], arguments[3], arguments[4]}, modulePoiKey()),
+        std::nullopt};
+    callService(*this, calls_, kPlaceSearchEndpoint, std::move(arguments), std::nullopt,
+                &LocationDelegate::onReceivedPoiSearchWithResult, {.question = std::move(question)});
   }
 }
 
@@ -344,10 +478,22 @@ void TkClientLocation::poiNearbySearch(const std::string& keywords, const std::s
                                        const std::string& category, const std::string& orderby, std::int32_t page_index,
                                        std::int32_t page_size) {
   if (checkPrivacyAndKey(TkCall::nearbySearch)) {
-    callService(*this, kNearbySearchEndpoint,
-                {keywords, location, std::to_string(radius), category, orderby, std::to_string(page_index),
-                 std::to_string(page_size)},
-                std::nullopt, &LocationDelegate::onReceivedPoiSearchWithResult);
+    std::vector<std::string> arguments{keywords,
+                                       location,
+                                       std::to_string(radius),
+                                       category,
+                                       orderby,
+                                       std::to_string(page_index),
+                                       std::to_string(page_size)};
+    // The point is compared by distance; a location that is not "lng,lat" is compared as text.
+    const auto point = pointOfText(location);
+    AnswerCache::Question question{questionText("nearby",
+                                                {arguments[0], point ? std::string_view() : arguments[1], arguments[2],
+                                                 arguments[3], arguments[4], arguments[5], arguments[6]},
+                                                modulePoiKey()),
+                                   point};
+    callService(*this, calls_, kNearbySearchEndpoint, std::move(arguments), std::nullopt,
+                &LocationDelegate::onReceivedPoiSearchWithResult, {.question = std::move(question)});
   }
 }
 

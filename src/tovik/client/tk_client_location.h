@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tovik/client/location_delegate.h"
+#include "tovik/client/service_policy.h"
 #include "tovik/coord/datum.h"
 #include "tovik/coord/region.h"
 #include "tovik/location/location_controller_delegate.h"
@@ -17,6 +18,7 @@ namespace tovik {
 
 class LocationController;
 class Timer;
+struct CallState;
 
 /// The one object an application creates to use the kit: configuration, consent and
 /// keys, the location session and the five service calls. Results and errors reach the
@@ -59,6 +61,9 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
   /// default is the GCJ-02 rectangle; Region::precise leaves fixes outside mainland China (Hong
   /// Kong, Macao, Taiwan, Korea, Japan, ...) in WGS-84.
   Region offlineRegion = Region::rectangle;
+  /// How calls behave when the service struggles: back-off, retries, the local result when
+  /// the service is unreachable, an answer cache. All off by default.
+  ServicePolicy servicePolicy;
 
   /// Sets `accesskey` and `poiKey`, and the process-wide keys every request carries.
   void initKey(const std::string& accesskey);
@@ -156,10 +161,16 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
   /// Logs the error's text and tells the delegate, if any.
   void reportError(const TkError& error);
   void scheduleTimer();
+  /// Sends a fix to the fused-location service; `paced`: a continuous session's tick, which
+  /// the back-off policy may hold.
+  void sendFix(const Location& location, bool paced);
+  /// Answers with the fix in GCJ-02, stamped now, as when the device has no route.
+  void answerLocally(const Location& location);
 
   std::shared_ptr<Timer> timerSchedule_;
   bool isLocating_ = false;
   std::shared_ptr<LocationController> locateDelegate_;
+  std::shared_ptr<CallState> calls_;
 };
 
 }  // namespace tovik

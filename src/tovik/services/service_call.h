@@ -17,17 +17,22 @@
 #include "tovik/requests/service_endpoint.h"
 #include "tovik/runloop/main_queue.h"
 #include "tovik/services/service_answer.h"
+#include "tovik/services/retry_budget.h"
 #include "tovik/services/service_failure.h"
+#include "tovik/runloop/timer.h"
 #include "tovik/system/console.h"
 #include "tovik/system/error.h"
 
 namespace tovik {
 
 /// Who makes a service call: the base address its requests go to and the object the outcome
-/// belongs to, held as the call's endpoint says.
+/// belongs to, held as the call's endpoint says; and how often a failed call may be sent again
+/// (`ServicePolicy::retries`), within `budget`.
 struct ServiceCaller {
   std::string baseURL;
   std::weak_ptr<void> holder;
+  int retries = 0;
+  std::shared_ptr<RetryBudget> budget{};
 };
 
 /// Where a call's outcome goes: exactly one of the two, once, on the main thread, while the
@@ -54,30 +59,22 @@ class ServiceCall {
   template <class T>
   static void start(const ServiceEndpoint& endpoint, const ServiceCaller& caller, std::vector<std::string> arguments,
                     std::optional<nlohmann::json> body, Recipient<T> recipient) {
-    auto completion = [&endpoint, held = Holder(caller.holder, endpoint.hold),
-                       recipient = std::move(recipient)](RequestResult<T> result, int attempts) mutable {
-      auto owner = held.lock();
-      if (!owner) {
-        return;
+    auto exchange = std::make_shared<Exchange<T>>(endpoint, caller, std::move(recipient));
+    RequestBuilder described = builder(endpoint, caller.baseURL, arguments, body);
+    if (caller.retries > 0) {
+      // A retried upload must be recognisable as the same one.
+      if (const auto key = idempotencyKey(endpoint, body)) {
+        described.headers.emplace("Idempotency-Key", *key);
       }
-      MainQueue::shared().async(
-          [&endpoint, owner = std::move(owner), recipient = std::move(recipient), result = std::move(result),
-           attempts] { deliver(endpoint, recipient, result, attempts); });
-    };
-
-    auto built = builder(endpoint, caller.baseURL, arguments, std::move(body)).makeURLRequest();
+    }
+    auto built = described.makeURLRequest();
     if (auto* error = std::get_if<Error>(&built)) {
-      completion(RequestResult<T>::failure(std::move(*error)), 0);
+      exchange->finish(RequestResult<T>::failure(std::move(*error)));
       return;
     }
-    auto& request = std::get<URLRequest>(built);
-    logRequest(endpoint, request);
-    NetworkClient::shared().send(
-        std::move(request),
-        [completion = std::move(completion)](std::optional<std::string> data, std::optional<HTTPURLResponse> response,
-                                             std::optional<Error> error) mutable {
-          completion(handleResponse<T>(std::move(data), std::move(response), std::move(error)), 1);
-        });
+    exchange->request = std::move(std::get<URLRequest>(built));
+    logRequest(endpoint, exchange->request);
+    send(std::move(exchange));
   }
 
   /// The request description of a call; reads the process-wide key now.
@@ -115,7 +112,72 @@ class ServiceCall {
     std::variant<std::weak_ptr<void>, std::shared_ptr<void>> ref_;
   };
 
+  /// One call, over all the requests it sends.
+  template <class T>
+  struct Exchange {
+    Exchange(const ServiceEndpoint& endpoint, const ServiceCaller& caller, Recipient<T> recipient)
+        : endpoint(endpoint),
+          held(caller.holder, endpoint.hold),
+          recipient(std::move(recipient)),
+          retries(caller.retries),
+          budget(caller.budget) {}
+
+    /// Hands the outcome to the main queue for delivery, unless a weakly held caller is gone.
+    void finish(RequestResult<T> result) {
+      auto owner = held.lock();
+      if (!owner) {
+        return;
+      }
+      MainQueue::shared().async([&endpoint = endpoint, owner = std::move(owner), recipient = std::move(recipient),
+                                 result = std::move(result), attempts = attempts] {
+        deliver(endpoint, recipient, result, attempts);
+      });
+    }
+
+    const ServiceEndpoint& endpoint;
+    Holder held;
+    Recipient<T> recipient;
+    const int retries;
+    const std::shared_ptr<RetryBudget> budget;
+    URLRequest request;
+    int attempts = 0;
+  };
+
+  /// Sends the exchange's request once more; a failure worth another try (see `retryWait`)
+  /// comes back here after its wait, anything else is finished.
+  template <class T>
+  static void send(std::shared_ptr<Exchange<T>> exchange) {
+    ++exchange->attempts;
+    URLRequest request = exchange->request;
+    NetworkClient::shared().send(
+        std::move(request), [exchange = std::move(exchange)](std::optional<std::string> data,
+                                                             std::optional<HTTPURLResponse> response,
+                                                             std::optional<Error> error) mutable {
+          auto result = handleResponse<T>(std::move(data), std::move(response), std::move(error));
+          const auto wait = exchange->retries > 0 && exchange->held.lock()
+                                ? retryWait(result.errorIfFailure(), result.response(), exchange->attempts,
+                                            exchange->retries, exchange->budget.get())
+                                : std::nullopt;
+          if (!wait) {
+            exchange->finish(std::move(result));
+            return;
+          }
+          logRetry(*wait, exchange->attempts);
+          Timer::scheduledTimer(*wait, false, [exchange](Timer&) { send(exchange); });
+        });
+  }
+
+  /// Seconds to wait before sending a failed call's request again, or none when it is not
+  /// worth it: only a transport failure before any answer, or 429, 502, 503, 504; not after
+  /// `retries` retries; not when the service asks for a wait beyond 30 s; not beyond the
+  /// budget (which also hears of each answer).
+  static std::optional<double> retryWait(const Error* error, const std::optional<HTTPURLResponse>& response,
+                                         int attempts, int retries, RetryBudget* budget);
+  static std::optional<std::string> idempotencyKey(const ServiceEndpoint& endpoint,
+                                                   const std::optional<nlohmann::json>& body);
+
   static void logRequest(const ServiceEndpoint& endpoint, const URLRequest& request);
+  static void logRetry(double wait, int attempt);
   static std::string failureLine(const ServiceEndpoint& endpoint, const Error& error, int status);
   static std::string successLine(const ServiceEndpoint& endpoint, std::size_t results, int status);
 
