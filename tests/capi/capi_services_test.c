@@ -145,6 +145,29 @@ void test_typed_errors_datum_and_service_address(void) {
   CHECK_STR(r.last_typed, "http/404/geocode/1");
   CHECK_STR(tk_error_domain_name(99), "unknown");
 
+  /* The service policy: refused when it makes no sense, read back as set. */
+  tk_service_policy policy = tk_service_policy_make();
+  CHECK(!policy.backoff && policy.retries == 0 && policy.cacheMetres == 0 && policy.cacheSeconds == 300);
+  policy.retries = -1;
+  CHECK(tk_client_location_setServicePolicy(client, &policy) == TK_ERROR_INVALID_ARGUMENT);
+  policy.retries = 2;
+  policy.cacheSeconds = 0;
+  CHECK(tk_client_location_setServicePolicy(client, &policy) == TK_ERROR_INVALID_ARGUMENT);
+  policy.cacheSeconds = 60;
+  policy.cacheMetres = 50;
+  policy.backoff = true;
+  CHECK(tk_client_location_setServicePolicy(client, &policy) == TK_OK);
+  tk_service_policy read = {.size = sizeof read};
+  CHECK(tk_client_location_servicePolicy(client, &read) && read.backoff && read.retries == 2 &&
+        read.cacheMetres == 50 && read.cacheSeconds == 60 && !read.offlineWhenUnreachable);
+  /* Cached: the second identical lookup sends nothing. */
+  CHECK(tk_client_location_setServiceURL(client, base) == TK_OK);
+  const size_t before = test_server_request_count(g_server);
+  CHECK(tk_client_location_getGeocCodeWithAddress_city(client, "天安门广场", "北京") == TK_OK);
+  CHECK(tk_client_location_getGeocCodeWithAddress_city(client, "天安门广场", "北京") == TK_OK);
+  CHECK_HEARD(&r, "REGG");
+  CHECK(test_server_request_count(g_server) == before + 1);
+
   /* GeoClue's options from C: a table too small for the first version is refused. */
   tk_geoclue_options options = tk_geoclue_options_make();
   options.desktopId = "tovik-test";

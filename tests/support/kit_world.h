@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "tovik/client/answer_cache.h"
 #include "tovik/network/curl_session.h"
 #include "tovik/network/network_checker.h"
 #include "tovik/providers/location_services.h"
@@ -61,8 +62,8 @@ class PlatformWorld {
   }
 };
 
-/// `PlatformWorld`, plus the real reachability source, no network test hooks and the requests'
-/// own time-out.
+/// `PlatformWorld`, plus the real reachability source, no network test hooks, the requests'
+/// own time-out and no cached answers.
 class KitWorld : public PlatformWorld {
  public:
   KitWorld() { clear(); }
@@ -76,6 +77,7 @@ class KitWorld : public PlatformWorld {
     NetworkChecker::setFlagsSource(nullptr);
     CurlSession::setTestingHooks({});
     ServiceCall::setTimeoutIntervalForTesting(std::nullopt);
+    AnswerCache::shared().clear();
   }
 };
 

@@ -6,6 +6,11 @@
 
 namespace tovik {
 
+AnswerCache& AnswerCache::shared() {
+  static AnswerCache cache;
+  return cache;
+}
+
 bool AnswerCache::same(const Question& a, const Question& b, double metres) {
   if (a.text != b.text || a.point.has_value() != b.point.has_value()) {
     return false;
@@ -28,9 +33,9 @@ void AnswerCache::store(const Question& question, Answer answer, double now) {
   }
 }
 
-bool AnswerCache::join(const Question& question, double metres) {
+bool LookupFlights::join(const AnswerCache::Question& question, double metres) {
   const auto flight = std::find_if(flights_.begin(), flights_.end(),
-                                   [&](const Flight& out) { return same(out.question, question, metres); });
+                                   [&](const Flight& out) { return AnswerCache::same(out.question, question, metres); });
   if (flight == flights_.end()) {
     return false;
   }
@@ -38,11 +43,11 @@ bool AnswerCache::join(const Question& question, double metres) {
   return true;
 }
 
-void AnswerCache::open(const Question& question) { flights_.push_back(Flight{question, 0}); }
+void LookupFlights::open(const AnswerCache::Question& question) { flights_.push_back(Flight{question, 0}); }
 
-int AnswerCache::close(const Question& question) {
+int LookupFlights::close(const AnswerCache::Question& question) {
   const auto flight = std::find_if(flights_.begin(), flights_.end(),
-                                   [&](const Flight& out) { return same(out.question, question, 0.0); });
+                                   [&](const Flight& out) { return AnswerCache::same(out.question, question, 0.0); });
   if (flight == flights_.end()) {
     return 0;
   }

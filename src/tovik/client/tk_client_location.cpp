@@ -32,10 +32,10 @@
 namespace tovik {
 
 /// What the facade's calls share beyond the facade's configuration: the retry budget, the
-/// answer cache and the pacing of a session's uploads.
+/// lookups in flight and the pacing of a session's uploads.
 struct CallState {
   std::shared_ptr<RetryBudget> budget = std::make_shared<RetryBudget>();
-  AnswerCache cache;
+  LookupFlights flights;
   UploadPacer pacer;
 };
 
@@ -104,7 +104,7 @@ void callService(TkClientLocation& facade, const std::shared_ptr<CallState>& sta
   };
   std::optional<AnswerCache::Question> question = policy.cacheMetres > 0 ? options.question : std::nullopt;
   if (question) {
-    if (auto hit = state->cache.find(*question, policy.cacheMetres, policy.cacheSeconds, Clock::now())) {
+    if (auto hit = AnswerCache::shared().find(*question, policy.cacheMetres, policy.cacheSeconds, Clock::now())) {
       sdkLog("使用缓存的应答，不再请求服务");
       // Held as a sent call holds its caller: a place search is heard even after the facade goes.
       std::shared_ptr<const void> keep;
@@ -112,18 +112,18 @@ void callService(TkClientLocation& facade, const std::shared_ptr<CallState>& sta
       MainQueue::shared().async([keep, tellResult, answer = std::get<T>(std::move(*hit))] { tellResult(answer); });
       return;
     }
-    if (state->cache.join(*question, policy.cacheMetres)) {
+    if (state->flights.join(*question, policy.cacheMetres)) {
       sdkLog("相同的请求正在进行，等待其应答");
       return;
     }
-    state->cache.open(*question);
+    state->flights.open(*question);
   }
-  const auto joined = [state, question] { return question ? state->cache.close(*question) : 0; };
+  const auto joined = [state, question] { return question ? state->flights.close(*question) : 0; };
   Recipient<T> recipient{
       .onResult =
           [state, question, joined, tellResult, settled = options.settled](const T& answer) {
             const int also = joined();
-            if (question) state->cache.store(*question, answer, Clock::now());
+            if (question) AnswerCache::shared().store(*question, answer, Clock::now());
             if (settled) settled(nullptr);
             for (int i = 0; i <= also; ++i) tellResult(answer);
           },
@@ -161,8 +161,11 @@ std::optional<Coordinate> pointOfText(const std::string& text) {
 }
 
 // The arguments of a lookup, with the key it is sent with, as one text.
-std::string questionText(std::string_view call, std::initializer_list<std::string_view> parts, const std::string& key) {
-  std::string text(call);
+std::string questionText(const TkClientLocation& facade, std::string_view call,
+                         std::initializer_list<std::string_view> parts, const std::string& key) {
+  std::string text = facade.serviceURL;
+  text += '\x1f';
+  text += call;
   for (const std::string_view part : parts) {
     text += '\x1f';
     text += part;
@@ -444,7 +447,7 @@ void TkClientLocation::getReverseCode(double latitude, double longitude) {
     callService(*this, calls_, kReverseGeocodeEndpoint, {},
                 ReverseGeoRequest::assemble(latitude, longitude, Device::current()).encode(),
                 &LocationDelegate::onReceivedReverseCodeWithTkLocation,
-                {.question = AnswerCache::Question{questionText("reverse", {}, moduleAccessKey()),
+                {.question = AnswerCache::Question{questionText(*this, "reverse", {}, moduleAccessKey()),
                                                    Coordinate{latitude, longitude}}});
   }
 }
@@ -458,7 +461,7 @@ void TkClientLocation::getGeocCode(const std::string& address, const std::string
   if (checkPrivacyAndKey(TkCall::geocode)) {
     callService(
         *this, calls_, kGeocodeEndpoint, {address, city}, std::nullopt, &LocationDelegate::onReceivedGeocodeWithResult,
-        {.question = AnswerCache::Question{questionText("geocode", {address, city}, moduleAccessKey()), std::nullopt}});
+        {.question = AnswerCache::Question{questionText(*this, "geocode", {address, city}, moduleAccessKey()), std::nullopt}});
   }
 }
 
@@ -467,7 +470,7 @@ void TkClientLocation::poiKeySearch(const std::string& name, const std::string& 
   if (checkPrivacyAndKey(TkCall::placeSearch)) {
     std::vector<std::string> arguments{name, city_code, city, std::to_string(page_index), std::to_string(page_size)};
     AnswerCache::Question question{
-        questionText("keyword", {arguments[0], arguments[1], arguments[2], arguments[3], arguments[4]}, modulePoiKey()),
+        questionText(*this, "keyword", {arguments[0], arguments[1], arguments[2], arguments[3], arguments[4]}, modulePoiKey()),
         std::nullopt};
     callService(*this, calls_, kPlaceSearchEndpoint, std::move(arguments), std::nullopt,
                 &LocationDelegate::onReceivedPoiSearchWithResult, {.question = std::move(question)});
@@ -487,7 +490,7 @@ void TkClientLocation::poiNearbySearch(const std::string& keywords, const std::s
                                        std::to_string(page_size)};
     // The point is compared by distance; a location that is not "lng,lat" is compared as text.
     const auto point = pointOfText(location);
-    AnswerCache::Question question{questionText("nearby",
+    AnswerCache::Question question{questionText(*this, "nearby",
                                                 {arguments[0], point ? std::string_view() : arguments[1], arguments[2],
                                                  arguments[3], arguments[4], arguments[5], arguments[6]},
                                                 modulePoiKey()),
