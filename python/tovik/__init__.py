@@ -22,6 +22,7 @@ from ._tovik import Error
 __all__ = ["Client", "Error", "distance", "in_region", "set_log", "set_source", "track_length", "transform",
            "version"]
 __version__ = _tovik.version()[0]
+Error.__module__ = __name__
 
 _DATUMS = {"wgs84": 0, "gcj02": 1, "bd09": 2}
 _REGIONS = {"rectangle": 0, "precise": 1}
