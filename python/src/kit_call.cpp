@@ -32,9 +32,9 @@ bool KitCall::wait(std::optional<double> seconds, const std::function<bool()>& i
     return done();  // another thread drives the queue: runUntil would return at once
   }
   constexpr Clock::duration kSlice = std::chrono::milliseconds(250);
-  const auto limit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-      std::clamp(seconds.value_or(1e9), 0.0, 1e9)));  // 1e9 s: no limit, far from overflowing the clock
-  const auto deadline = Clock::now() + limit;
+  // 1e9 s: no limit, far from overflowing the clock; NaN or less than nothing: no wait.
+  const double limit = !seconds ? 1e9 : *seconds >= 0.0 ? std::min(*seconds, 1e9) : 0.0;
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
   while (!done()) {
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) break;

@@ -58,6 +58,9 @@ bool overlap(std::span<const Coordinate> a, std::span<const Coordinate> b) {
 
 /// The first row from `start` on whose latitude lies outside [-90, 90] (NaN does not), or -1.
 std::ptrdiff_t impossibleLatitude(std::span<const Coordinate> rows, std::size_t start) {
+  bool any = false;
+  for (const Coordinate& c : rows) any |= std::fabs(c.latitude) > 90.0;  // no early exit, so it vectorises
+  if (!any) return -1;
   const auto at = std::ranges::find_if(rows, [](const Coordinate& c) { return std::fabs(c.latitude) > 90.0; });
   return at == rows.end() ? -1 : static_cast<std::ptrdiff_t>(start) + (at - rows.begin());
 }

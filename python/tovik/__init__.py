@@ -237,10 +237,16 @@ def _int32(value, name):
     return _int_in(value, -2**31, 2**31 - 1, name)
 
 
+def _timeout(timeout):
+    if timeout is None or isinstance(timeout, (int, float)) and timeout >= 0:
+        return timeout
+    raise ValueError(f"timeout: expected seconds (0 or more) or None, got {timeout!r}")
+
+
 def _wait(call, timeout):
     """The outcome of `call`, driving the kit's main queue on this thread until it arrives."""
     try:
-        if not call.wait(timeout):
+        if not call.wait(_timeout(timeout)):
             raise TimeoutError(f"tovik: no answer within {timeout} s")
     except BaseException:
         call.abandon()
@@ -256,11 +262,17 @@ def _wait(call, timeout):
 def _to_gcj(point, datum):
     """The (lat, lon) point written in `datum`, written in GCJ-02, as the service takes it."""
     lat, lon = (float(value) for value in point)
-    return transform((lat, lon), _choice({name: name for name in _DATUMS}, datum, "datum"), "gcj02")
+    _choice(_DATUMS, datum, "datum")
+    return transform((lat, lon), datum, "gcj02")
 
 
 async def _wait_async(call, timeout):
     from . import _asyncio
+    try:
+        timeout = _timeout(timeout)
+    except ValueError:
+        call.abandon()
+        raise
     return await _asyncio.wait(call, timeout)
 
 
