@@ -46,9 +46,10 @@ bool KitCall::wait(std::optional<double> seconds, const std::function<bool()>& i
 
 void KitCall::abandon() {
   if (facade_) {
-    facade_->callDelegate = nullptr;
-    facade_->stopLocation();
-    releaseFacade();
+    MainQueue::shared().async([facade = std::move(facade_)] {
+      facade->callDelegate = nullptr;
+      facade->stopLocation();
+    });
   }
 }
 

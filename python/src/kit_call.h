@@ -36,7 +36,8 @@ class KitCall : public LocationDelegate {
   /// wait when it returns true. Returns done().
   bool wait(std::optional<double> seconds, const std::function<bool()>& interrupted);
 
-  /// Gives the call up: its facade goes, so a later outcome reaches nobody, and a session stops.
+  /// Gives the call up: in the main queue's next turn its facade goes, so a later outcome
+  /// reaches nobody, and a session stops.
   void abandon();
 
   void onReceivedLocationWithTkLocation(const std::shared_ptr<LocationRes>& result) override { finish(result); }

@@ -106,7 +106,7 @@ def transform(points, src, dst, *, order="latlon", region="rectangle", inverse="
     order: "latlon" (the default) or "lonlat", the order of each row or pair.
     region: "rectangle" (the GCJ-02 rectangle, the default) or "precise" (mainland China and
     its waters): where WGS-84 and GCJ-02 differ.
-    inverse: for GCJ-02 and BD-09 to WGS-84, "search" (the kit's specified search, about a
+    inverse: for GCJ-02 and BD-09 to WGS-84, "search" (the kit's default search, about a
     metre) or "precise" (Newton's method, to a tenth of a micrometre).
 
     A latitude outside [-90, 90] still goes through the formulas, with a RuntimeWarning.
