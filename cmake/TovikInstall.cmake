@@ -77,7 +77,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Location kit: location sessions, location
 set(CPACK_PACKAGE_DESCRIPTION [=[Tovik takes fixes from gpsd or a recorded NMEA track, sends them to a location
 service and hands back addresses and places. It also geocodes, searches places and converts
 between WGS-84, GCJ-02 and BD-09. This package holds the shared and static libraries, the C
-and C++ headers, the CMake package and pkg-config file, the tovik command and the examples.]=])
+and C++ headers, the CMake package and pkg-config file, the tovik command, the Python package
+tovik (when built) and the examples.]=])
 set(CPACK_PACKAGE_CONTACT "Tovik maintainers <maintainers@users.noreply.c-seed-0c5328f0.example>" CACHE STRING
     "Maintainer of the Debian package")
 set(CPACK_GENERATOR DEB)
@@ -90,6 +91,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # standard library.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pkg-config, gpsd | geoclue-2.0")
+if(TARGET tovik_python)
+  string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", python3-numpy")  # for the Python package
+endif()
 # Linking the static library needs the kit's own dependencies' development files.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libcurl4-openssl-dev, libgps-dev, libsystemd-dev, libsleef-dev, libgeographiclib-dev")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)

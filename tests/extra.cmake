@@ -18,3 +18,6 @@ if(TARGET tovik_cli_tests AND TARGET tovik_cli)
   add_dependencies(tovik_cli_tests tovik_cli)
   target_link_libraries(tovik_cli_tests PRIVATE tovik_cli_lib)
 endif()
+
+# The Python package, installed, under pytest.
+include(${CMAKE_CURRENT_SOURCE_DIR}/python/python_tests.cmake)

@@ -2,8 +2,8 @@
 #
 # Makes the Debian package with the build's own CPack configuration and checks its control
 # fields and contents: the name, the declared run-time dependencies, the library with its
-# SONAME link, the headers, the CMake and pkg-config files, the tool and its manual, and the
-# ldconfig hooks.
+# SONAME link, the headers, the CMake and pkg-config files, the tool and its manual, the Python
+# package when the build has it (-DPYTHON_PACKAGE=1), and the ldconfig hooks.
 cmake_minimum_required(VERSION 3.25)
 foreach(var BUILD_DIR WORK_DIR)
   if(NOT ${var})
@@ -49,6 +49,9 @@ foreach(expected "/usr/lib/libtovik\\.so\\.0 -> libtovik\\.so\\.[0-9.]+" "/usr/l
     message(FATAL_ERROR "package lacks ${expected}:\n${contents}")
   endif()
 endforeach()
+if(PYTHON_PACKAGE AND NOT contents MATCHES "/usr/lib/python3/dist-packages/tovik/_tovik\\.cpython-[^ \n]*\\.so")
+  message(FATAL_ERROR "package lacks the Python package's module:\n${contents}")
+endif()
 if(contents MATCHES "/include/tovik/(services|capi)/|/include/tovik/(coord/datum_constants|system/console|network/curl_session)\\.h")
   message(FATAL_ERROR "package holds private headers:\n${contents}")
 endif()

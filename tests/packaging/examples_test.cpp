@@ -77,6 +77,9 @@ TEST_P(ExampleRun, PrintsWhatItFound) {
   if (c.contains("access_key")) {
     ASSERT_TRUE(server.waitForRequests(2));
     EXPECT_EQ(server.requests()[0].queryValue("access_key"), c["access_key"]);
+    for (const std::string fragment : c.value("body_has", json::array())) {
+      EXPECT_NE(server.requests()[0].body.find(fragment), std::string::npos) << server.requests()[0].body;
+    }
   }
 }
 

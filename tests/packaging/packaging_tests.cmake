@@ -43,6 +43,7 @@ if(NOT TOVIK_SANITIZE AND TOVIK_DPKG_DEB AND TOVIK_DPKG_SHLIBDEPS)
            COMMAND ${CMAKE_COMMAND}
                    -DBUILD_DIR=${PROJECT_BINARY_DIR}
                    -DWORK_DIR=${PROJECT_BINARY_DIR}/packaging-deb
+                   -DPYTHON_PACKAGE=$<TARGET_EXISTS:tovik_python>
                    -P ${CMAKE_CURRENT_LIST_DIR}/debian_package.cmake)
   set_tests_properties(packaging.debian_package PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 endif()

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""The Tovik location kit from Python, through its C interface and ctypes alone: no
-extension module, no build step.
+"""The Tovik location kit from Python through its C interface and ctypes alone, for an
+interpreter the tovik package was not built for (track.py shows the package).
 
-    python3 tovik_example.py [--lib PATH] [--service URL] [--key KEY]
+    python3 ctypes_example.py [--lib PATH] [--service URL] [--key KEY]
 
 --lib names libtovik.so (default: $TOVIK_LIBRARY, else the system's libtovik). Without
 --service the example converts coordinates and prints the version; with it, it also asks
@@ -175,7 +175,10 @@ class Session:
 def ask_service(lib, service, key):
     session = Session(lib, service, key)
     try:
-        session.lib.tk_client_location_getReverseCodeWithLatitude_longitude(session.client, 39.908722, 116.397499)
+        # The service is asked about a point in GCJ-02: convert the device's WGS-84 one first.
+        gcj = lib.tk_orb_coor_transform_transformFromWGSToGCJ(Coordinate(39.908722, 116.397499))
+        session.lib.tk_client_location_getReverseCodeWithLatitude_longitude(session.client, gcj.latitude,
+                                                                            gcj.longitude)
         if not session.wait(1):
             print("no answer from %s" % service, file=sys.stderr)
             return False
