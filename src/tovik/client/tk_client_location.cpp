@@ -121,7 +121,7 @@ void callService(TkClientLocation& facade, const std::shared_ptr<CallState>& sta
   const auto joined = [state, question] { return question ? state->flights.close(*question) : 0; };
   Recipient<T> recipient{
       .onResult =
-          [state, question, joined, tellResult, settled = options.settled](const T& answer) {
+          [question, joined, tellResult, settled = options.settled](const T& answer) {
             const int also = joined();
             if (question) AnswerCache::shared().store(*question, answer, Clock::now());
             if (settled) settled(nullptr);
