@@ -54,10 +54,7 @@ class KitNotifier {
       return;
     }
     // Rounded up: waking a millisecond early would find the timer not yet due.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next);
-    if (!timer_.isActive() || timer_.remainingTimeAsDuration() > wait) {
-      timer_.start(wait);
-    }
+    timer_.start(std::chrono::ceil<std::chrono::milliseconds>(*next));
   }
 
   QSocketNotifier notifier_;

@@ -17,6 +17,8 @@ namespace {
 
 // ---- the adapter ----------------------------------------------------------------------------
 
+void kitTimerDue(uv_timer_t* handle);
+
 struct KitHandles {
   uv_poll_t readable;
   uv_timer_t timer;
@@ -26,8 +28,24 @@ struct KitHandles {
   void* data = nullptr;
 };
 
+// The timer follows the kit's next timer, or is stopped.
+void kitFollow(KitHandles* kit) {
+  const auto next = tovik::MainQueue::shared().nextTimeout();
+  if (!next) {
+    uv_timer_stop(&kit->timer);
+    return;
+  }
+  uv_update_time(kit->timer.loop);  // the loop's cached clock may be a turn old
+  // Rounded up: waking a millisecond early would find the timer not yet due.
+  uv_timer_start(&kit->timer, kitTimerDue,
+                 static_cast<uint64_t>(std::chrono::ceil<std::chrono::milliseconds>(*next).count()), 0);
+}
+
 void kitRun(KitHandles* kit) {
   tovik::MainQueue::shared().poll();
+  // At once, not only before the next sleep: libuv runs due timers before its prepare
+  // handles, so a timer left for a deadline the kit has just met would wake it for nothing.
+  kitFollow(kit);
   if (kit->ran != nullptr) {
     kit->ran(kit->data);
   }
@@ -37,18 +55,8 @@ void kitReadable(uv_poll_t* handle, int, int) { kitRun(static_cast<KitHandles*>(
 
 void kitTimerDue(uv_timer_t* handle) { kitRun(static_cast<KitHandles*>(handle->data)); }
 
-// Before libuv sleeps: the timer follows the kit's next timer, or is stopped.
-void kitPrepare(uv_prepare_t* handle) {
-  auto* kit = static_cast<KitHandles*>(handle->data);
-  const auto next = tovik::MainQueue::shared().nextTimeout();
-  if (!next) {
-    uv_timer_stop(&kit->timer);
-    return;
-  }
-  uv_update_time(handle->loop);  // the loop's cached clock may be a turn old
-  // Rounded up: waking a millisecond early would find the timer not yet due.
-  uv_timer_start(&kit->timer, kitTimerDue, static_cast<uint64_t>(std::chrono::ceil<std::chrono::milliseconds>(*next).count()), 0);
-}
+// Before libuv sleeps: the kit may have set a timer from anywhere since the last turn.
+void kitPrepare(uv_prepare_t* handle) { kitFollow(static_cast<KitHandles*>(handle->data)); }
 
 /// Starts the kit's three handles on `loop`; `kit` must outlive them (uv_close each at the end).
 int addKit(uv_loop_t* loop, KitHandles* kit) {

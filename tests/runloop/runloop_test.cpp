@@ -167,6 +167,31 @@ TEST(MainQueueTest, AHostLoopAsleepOnTheDescriptorGetsWorkAndTimers) {
   EXPECT_EQ(queue().nextTimeout(), std::nullopt);
 }
 
+// Posts from many threads while the host loop drains them: every item runs, and once all have
+// run the descriptor is quiet again (a poster's late write must not leave it readable with
+// nothing to run, which would spin the host's loop until the next post).
+TEST(MainQueueTest, ManyPostersLeaveTheDescriptorQuietOnceAllRan) {
+  queue().poll();
+  constexpr int kThreads = 4;
+  constexpr int kPosts = 20000;
+  int ran = 0;
+  std::vector<std::thread> posters;
+  for (int t = 0; t < kThreads; ++t) {
+    posters.emplace_back([&] {
+      for (int i = 0; i < kPosts; ++i) queue().async([&] { ++ran; });
+    });
+  }
+  pollfd descriptor{.fd = queue().fd(), .events = POLLIN, .revents = 0};
+  while (ran < kThreads * kPosts) {
+    ASSERT_EQ(::poll(&descriptor, 1, 10000), 1) << "work waits, so the descriptor is readable";
+    queue().poll();
+  }
+  for (auto& poster : posters) poster.join();
+  queue().poll();
+  EXPECT_EQ(::poll(&descriptor, 1, 0), 0);
+  EXPECT_EQ(queue().nextTimeout(), std::nullopt);
+}
+
 TEST(TimerTest, OneShotKeepsItselfAliveFiresOnceLaterThenReleasesItsBlock) {
   for (const double delay : {0.01, 0.0, -5.0}) {
     SCOPED_TRACE(delay);

@@ -47,12 +47,18 @@ struct MainQueue::Impl {
     }
   }
 
-  // Before running what is ready: anything posted from now on signals again.
+  // Before running what is ready: anything posted from now on signals again. The descriptor
+  // is drained first and the flag lowered after, whatever the flag said: a post whose flag was
+  // lowered here has its work run by the poll that follows, and a post that raises the flag
+  // again writes after this read, so the descriptor is never left empty under a raised flag
+  // (the host would sleep with work waiting) nor readable for good under a lowered one (its
+  // loop would spin until the next post).
   void clearWake() {
-    if (signaled.exchange(false) && wakeFd >= 0) {
+    if (wakeFd >= 0) {
       std::uint64_t count = 0;
       [[maybe_unused]] const ssize_t got = ::read(wakeFd, &count, sizeof count);
     }
+    signaled.store(false);
   }
 
   bool onMainThread() const {
