@@ -8,8 +8,9 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdint>
+#include <climits>
 
 #include <tovik/tovik.h>
 
@@ -31,7 +32,8 @@ bool addKit(int epollFd) {
 int kitTimeoutMs() {
   const auto next = tovik::MainQueue::shared().nextTimeout();
   // Rounded up: waking a millisecond early would find the timer not yet due.
-  return next ? static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*next).count()) : -1;
+  const auto ms = next ? std::chrono::ceil<std::chrono::milliseconds>(*next).count() : -1;
+  return static_cast<int>(std::min<decltype(ms)>(ms, INT_MAX));
 }
 
 // ---- the program ----------------------------------------------------------------------------

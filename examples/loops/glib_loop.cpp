@@ -6,6 +6,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include <tovik/tovik.h>
@@ -26,7 +27,8 @@ struct KitSource {
 gboolean kitPrepare(GSource*, gint* timeout) {
   const auto next = tovik::MainQueue::shared().nextTimeout();
   // Rounded up: waking a millisecond early would find the timer not yet due.
-  *timeout = next ? static_cast<gint>(std::chrono::ceil<std::chrono::milliseconds>(*next).count()) : -1;
+  const auto ms = next ? std::chrono::ceil<std::chrono::milliseconds>(*next).count() : -1;
+  *timeout = static_cast<gint>(std::min<decltype(ms)>(ms, G_MAXINT));
   return *timeout == 0;
 }
 
@@ -40,12 +42,11 @@ gboolean kitCheck(GSource* source) {
   return next && next->count() == 0;
 }
 
-gboolean kitDispatch(GSource* source, GSourceFunc callback, gpointer data) {
+gboolean kitDispatch(GSource*, GSourceFunc callback, gpointer data) {
   tovik::MainQueue::shared().poll();
   if (callback != nullptr) {
     callback(data);  // g_source_set_callback's function, if the host set one
   }
-  (void)source;
   return G_SOURCE_CONTINUE;
 }
 

@@ -10,7 +10,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <functional>
 #include <utility>
 
@@ -54,7 +56,7 @@ class KitNotifier {
       return;
     }
     // Rounded up: waking a millisecond early would find the timer not yet due.
-    timer_.start(std::chrono::ceil<std::chrono::milliseconds>(*next));
+    timer_.start(std::min(std::chrono::ceil<std::chrono::milliseconds>(*next), std::chrono::milliseconds(INT_MAX)));
   }
 
   QSocketNotifier notifier_;
