@@ -2,7 +2,9 @@
 # Wake-ups of a continuous session: `tovik locate --continuous --interval 1` replaying a
 # recorded walk in real time, each fix sent to tovik-service on loopback. Counts the
 # voluntary context switches of every thread of the tovik process (each one is a sleep
-# that ended) over a steady window, and prints them per second.
+# that ended) over a steady window, and prints them per second. Then, against the same
+# service, tovik_bench_loop (when built): the same session and idle facades in a host's own
+# loop asleep on the main queue's descriptor, and the latency of posted work there.
 #   bench/locate_wakeups.sh [BUILD_DIR]        (default: build)
 # Imports the GeoNames places first if the build has no database.
 set -euo pipefail
@@ -56,3 +58,9 @@ awk -v b="$before" -v a="$after" -v w="$window" -v r=$((results_after - results_
   printf "continuous locate, interval 1 s: %d wake-ups in %d s over %d threads = %.1f per second (%d results)\n",
          a - b, w, t, (a - b) / w, r
 }'
+
+loop_bench="$build/bench/tovik_bench_loop"
+if [ -x "$loop_bench" ]; then
+  kill "$tovik_pid" 2>/dev/null || true
+  "$loop_bench" --service "http://127.0.0.1:$port" --track "$top/data/beijing_walk.nmea" --window "$window"
+fi

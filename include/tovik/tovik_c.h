@@ -70,7 +70,9 @@ typedef enum tk_status {
   TK_ERROR_WRONG_THREAD = 3,    /**< Called from a thread other than the main thread, once a thread
                                      drives the main queue, by a function that belongs to the main
                                      thread; nothing changed. */
-  TK_ERROR_INTERNAL = 4         /**< The kit failed unexpectedly (for example out of memory). */
+  TK_ERROR_INTERNAL = 4,        /**< The kit failed unexpectedly (for example out of memory). */
+  TK_ERROR_NESTED = 5           /**< A driving call of the main queue made from inside one of its
+                                     callbacks (the queue does not nest); nothing ran. */
 } tk_status;
 
 /** A short English description of `status`, for logs. Static storage; never NULL. */
@@ -639,7 +641,8 @@ TK_API bool tk_network_checker_isNetworkAvailable(void);
  * tk_main_queue_fd() for tk_main_queue_timeout_ms(), and calls tk_main_queue_poll() when it
  * wakes. The first thread that drives the queue is the main thread for good: the driving
  * calls from any other thread, like those inside a callback, return at once (0 or false)
- * without running anything, so handlers never run on two threads at once.
+ * without running anything, so handlers never run on two threads at once; their `_checked`
+ * forms say which refusal it was.
  */
 /** @{ */
 
@@ -659,6 +662,20 @@ TK_API size_t tk_main_queue_run_for(double seconds);
 TK_API bool tk_main_queue_run_until(tk_predicate_fn predicate, void* context, double timeoutSeconds);
 /** Runs the work that is ready now, without blocking; returns the number of handlers run. */
 TK_API size_t tk_main_queue_poll(void);
+/** The four driving calls above, saying why they ran nothing: ::TK_OK when the queue ran,
+ *  ::TK_ERROR_WRONG_THREAD from a thread other than the main thread (once a thread has driven
+ *  the queue), ::TK_ERROR_NESTED from inside a callback, ::TK_ERROR_NULL_ARGUMENT for a NULL
+ *  predicate; in every refusal no handler runs and nothing changes. What the plain call
+ *  returns (the number of handlers run, whether the predicate held) goes to the optional
+ *  `handled` or `held` (NULL: not wanted; 0 or false after a refusal). */
+TK_API tk_status tk_main_queue_run_checked(void);
+/** tk_main_queue_run_for() with a status; see tk_main_queue_run_checked(). */
+TK_API tk_status tk_main_queue_run_for_checked(double seconds, size_t* handled);
+/** tk_main_queue_run_until() with a status; see tk_main_queue_run_checked(). */
+TK_API tk_status tk_main_queue_run_until_checked(tk_predicate_fn predicate, void* context, double timeoutSeconds,
+                                                 bool* held);
+/** tk_main_queue_poll() with a status, for a host's loop; see tk_main_queue_run_checked(). */
+TK_API tk_status tk_main_queue_poll_checked(size_t* handled);
 /** Makes a running tk_main_queue_run() return. May be called from a callback. */
 TK_API void tk_main_queue_stop(void);
 /** Whether the calling thread is the main thread. */

@@ -129,10 +129,31 @@ void test_delegate_context_released_once(void) {
 
 static void nothing(void* context) { (void)context; }
 
+static void count_run(void* context) { ++*(int*)context; }
+
+static bool always_true(void* context) {
+  (void)context;
+  return true;
+}
+
+/* Work the main thread posted before the second thread started; it runs only on the main thread. */
+static int posted_runs = 0;
+
 /* Checks on a second thread while the main thread waits for it in pthread_join (pthreads
  * rather than C11 threads: glibc's thrd_create bypasses ThreadSanitizer). */
 static void* call_from_other_thread(void* client) {
   const tk_location fix = tk_location_make(39.9, 116.4);
+  /* Driving the queue is refused, and says so; nothing runs. */
+  size_t handled = 99;
+  bool held = true;
+  CHECK(tk_main_queue_poll_checked(&handled) == TK_ERROR_WRONG_THREAD && handled == 0);
+  CHECK(tk_main_queue_run_for_checked(0.02, &handled) == TK_ERROR_WRONG_THREAD && handled == 0);
+  CHECK(tk_main_queue_run_until_checked(always_true, NULL, 0.02, &held) == TK_ERROR_WRONG_THREAD && !held);
+  CHECK(tk_main_queue_run_checked() == TK_ERROR_WRONG_THREAD);
+  CHECK(tk_main_queue_poll() == 0 && tk_main_queue_run_for(0.02) == 0 &&
+        !tk_main_queue_run_until(always_true, NULL, 0.02));
+  tk_main_queue_run(); /* returns at once */
+  CHECK(posted_runs == 0 && !tk_main_queue_is_main_thread());
   CHECK(tk_client_location_startLocation(client) == TK_ERROR_WRONG_THREAD);
   CHECK(tk_client_location_initKeyWithAccesskey(client, "K2") == TK_ERROR_WRONG_THREAD);
   CHECK(tk_client_location_getTrackLocationWithLocation(client, &fix) == TK_ERROR_WRONG_THREAD);
@@ -149,13 +170,14 @@ void test_main_thread_entries_refuse_other_threads(void) {
   recorder r = {0};
   tk_client_location* client = ready_facade(recorder_delegate(&r));
   /* Driving the queue makes this thread the main thread. */
-  tk_main_queue_poll();
+  CHECK(tk_main_queue_poll_checked(NULL) == TK_OK);
   const size_t requests = test_server_request_count(g_server);
+  CHECK(tk_main_queue_async(count_run, &posted_runs) == TK_OK);
   pthread_t thread;
   CHECK(pthread_create(&thread, NULL, call_from_other_thread, client) == 0);
   CHECK(pthread_join(thread, NULL) == 0);
-  CHECK(r.releases == 0 && recorder_wait_released(&r));
-  CHECK(r.releases == 1 && !r.off_main_thread);
+  CHECK(r.releases == 0 && posted_runs == 0 && recorder_wait_released(&r));
+  CHECK(r.releases == 1 && !r.off_main_thread && posted_runs == 1);
   CHECK_STR(r.heard, "");
   CHECK(test_server_request_count(g_server) == requests);
 }

@@ -85,6 +85,9 @@ void test_transforms_match_reference_values(void) {
 static void work_stopping(void* context) {
   ++*(int*)context;
   CHECK(tk_main_queue_poll() == 0); /* refused: the queue does not nest */
+  size_t handled = 99;
+  CHECK(tk_main_queue_poll_checked(&handled) == TK_ERROR_NESTED && handled == 0);
+  CHECK(tk_main_queue_run_checked() == TK_ERROR_NESTED);
   tk_main_queue_stop();
 }
 
@@ -93,7 +96,7 @@ void test_version_status_and_main_queue(void) {
   CHECK(tk_version_buildNumber() != NULL && strlen(tk_version_buildNumber()) > 0);
   /* Stable storage: the same pointer every time. */
   CHECK(tk_version_sdkVersion() == tk_version_sdkVersion());
-  for (int s = TK_OK; s <= TK_ERROR_INTERNAL; ++s)
+  for (int s = TK_OK; s <= TK_ERROR_NESTED; ++s)
     CHECK(strcmp(tk_status_description((tk_status)s), "unknown status") != 0);
   CHECK_STR(tk_status_description((tk_status)99), "unknown status");
 
@@ -106,4 +109,8 @@ void test_version_status_and_main_queue(void) {
   tk_main_queue_poll();
   CHECK(ran == 2);
   CHECK(tk_main_queue_async(NULL, &ran) == TK_ERROR_NULL_ARGUMENT && !tk_main_queue_run_until(NULL, NULL, 1.0));
+  bool held = true;
+  CHECK(tk_main_queue_run_until_checked(NULL, NULL, 1.0, &held) == TK_ERROR_NULL_ARGUMENT && !held);
+  size_t handled = 99;
+  CHECK(tk_main_queue_run_for_checked(0.0, &handled) == TK_OK);
 }

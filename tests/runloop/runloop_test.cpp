@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <atomic>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "tovik/runloop/main_queue.h"
 #include "tovik/runloop/timer.h"
+#include "support/log_capture.h"
 
 namespace tovik {
 namespace {
@@ -85,14 +87,19 @@ TEST(MainQueueTest, OnlyTheMainThreadDrivesIt) {
   queue().poll();  // this thread drives the queue from here on
   int ran = 0;
   queue().async([&] { ++ran; });
+  std::string logged;
   std::thread other([&] {
-    EXPECT_EQ(queue().poll(), 0u);
-    EXPECT_EQ(queue().runFor(20ms), 0u);
-    EXPECT_FALSE(queue().runUntil([] { return true; }, 20ms));
-    queue().run();  // returns at once instead of running until stopped
+    logged = test::logOf([] {
+      EXPECT_EQ(queue().poll(), 0u);
+      EXPECT_EQ(queue().runFor(20ms), 0u);
+      EXPECT_FALSE(queue().runUntil([] { return true; }, 20ms));
+      queue().run();  // returns at once instead of running until stopped
+    });
     EXPECT_FALSE(queue().isMainThread());
   });
   other.join();
+  const std::string refused = "[Tovik] 主队列只能由主线程驱动，此调用被忽略\n";
+  EXPECT_EQ(logged, refused + refused + refused + refused) << "one line for each refused call";
   EXPECT_EQ(ran, 0);
   EXPECT_TRUE(queue().isMainThread());
   EXPECT_EQ(queue().poll(), 1u);
@@ -132,6 +139,23 @@ TEST(MainQueueTest, AHostLoopAsleepOnTheDescriptorGetsWorkAndTimers) {
   EXPECT_TRUE(fired);
   EXPECT_EQ(queue().nextTimeout(), std::nullopt);
 
+  // Work the main thread posts runs in the poll that is running, or wakes the host when it
+  // was posted outside one; a poll cut short by a stop leaves the host woken for the rest.
+  queue().async([&] { queue().async([&] { ++ran; }); });
+  EXPECT_EQ(::poll(&descriptor, 1, 0), 1);
+  EXPECT_EQ(queue().poll(), 2u);
+  EXPECT_EQ(ran, 2);
+  EXPECT_EQ(::poll(&descriptor, 1, 0), 0) << "no wake-up for work already run";
+  queue().async([&] {
+    queue().stop();
+    queue().async([&] { ++ran; });
+  });
+  EXPECT_EQ(queue().poll(), 1u);
+  EXPECT_EQ(::poll(&descriptor, 1, 0), 1);
+  EXPECT_EQ(queue().poll(), 1u);
+  EXPECT_EQ(ran, 3);
+  EXPECT_EQ(::poll(&descriptor, 1, 0), 0);
+
   // A cancelled timer wakes the host once, to release it.
   auto distant = Timer::scheduledTimer(3600.0, false, [](Timer&) {});
   const std::weak_ptr<Timer> released = distant;
@@ -140,6 +164,34 @@ TEST(MainQueueTest, AHostLoopAsleepOnTheDescriptorGetsWorkAndTimers) {
   EXPECT_EQ(::poll(&descriptor, 1, 0), 1);
   queue().poll();
   EXPECT_TRUE(released.expired());
+  EXPECT_EQ(queue().nextTimeout(), std::nullopt);
+}
+
+// Posts from many threads while the host loop drains them: every item runs, and once all have
+// run the descriptor is quiet again (a poster's late write must not leave it readable with
+// nothing to run, which would spin the host's loop until the next post).
+TEST(MainQueueTest, ManyPostersLeaveTheDescriptorQuietOnceAllRan) {
+  queue().poll();
+  constexpr int kThreads = 4;
+  constexpr int kPosts = 20000;
+  int ran = 0;
+  std::vector<std::thread> posters;
+  for (int t = 0; t < kThreads; ++t) {
+    posters.emplace_back([&] {
+      for (int i = 0; i < kPosts; ++i) queue().async([&] { ++ran; });
+    });
+  }
+  pollfd descriptor{.fd = queue().fd(), .events = POLLIN, .revents = 0};
+  while (ran < kThreads * kPosts) {
+    if (::poll(&descriptor, 1, 10000) != 1) {  // a bound on the test, where a host would wait for ever
+      ADD_FAILURE() << "work waits, yet the descriptor is not readable";
+      break;
+    }
+    queue().poll();
+  }
+  for (auto& poster : posters) poster.join();
+  queue().poll();
+  EXPECT_EQ(::poll(&descriptor, 1, 0), 0);
   EXPECT_EQ(queue().nextTimeout(), std::nullopt);
 }
 

@@ -52,6 +52,8 @@ extern "C" const char* tk_status_description(tk_status status) {
       return "called from a thread other than the main thread";
     case TK_ERROR_INTERNAL:
       return "the kit failed unexpectedly";
+    case TK_ERROR_NESTED:
+      return "the main queue was driven from inside one of its callbacks";
   }
   return "unknown status";
 }

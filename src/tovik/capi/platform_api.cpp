@@ -84,6 +84,23 @@ bool isAuthorizationStatus(const tk_authorization_status& status) {
   return code >= TK_AUTHORIZATION_NOT_DETERMINED && code <= TK_AUTHORIZATION_AUTHORIZED_WHEN_IN_USE;
 }
 
+/// Runs `drive`, which drives the main queue, unless the caller may not: the queue does not
+/// nest, so never from inside a callback, and only the main thread drives it (the queue
+/// itself refuses every other thread).
+template <class Drive>
+tk_status driveQueue(Drive&& drive) noexcept {
+  if (CallbackScope::active()) {
+    return TK_ERROR_NESTED;
+  }
+  noteQueueDriven();
+  return guardedStatus([&] {
+    std::forward<Drive>(drive)();
+    // The first thread that drove the queue is the main thread for good, so a caller that is
+    // not it now was refused.
+    return MainQueue::shared().isMainThread() ? TK_OK : TK_ERROR_WRONG_THREAD;
+  });
+}
+
 tk_status setBundleObject(const char* key, BundleValue value) {
   if (key == nullptr) {
     return TK_ERROR_NULL_ARGUMENT;
@@ -113,42 +130,63 @@ tk_status tk_main_queue_async(tk_work_fn work, void* context) {
   });
 }
 
-void tk_main_queue_run(void) {
-  if (!CallbackScope::active()) {
-    noteQueueDriven();
-    guardedVoid([] { MainQueue::shared().run(); });
-  }
+tk_status tk_main_queue_run_checked(void) {
+  return driveQueue([] { MainQueue::shared().run(); });
 }
 
-size_t tk_main_queue_run_for(double seconds) {
-  if (CallbackScope::active()) {
-    return 0;
+tk_status tk_main_queue_run_for_checked(double seconds, size_t* handled) {
+  std::size_t ran = 0;
+  const tk_status status = driveQueue([&] { ran = MainQueue::shared().runFor(toDuration(seconds)); });
+  if (handled != nullptr) {
+    *handled = ran;
   }
-  noteQueueDriven();
-  return guarded(std::size_t{0}, [&] { return MainQueue::shared().runFor(toDuration(seconds)); });
+  return status;
 }
 
-bool tk_main_queue_run_until(tk_predicate_fn predicate, void* context, double timeoutSeconds) {
-  if (predicate == nullptr || CallbackScope::active()) {
-    return false;
-  }
-  noteQueueDriven();
-  return guarded(false, [&] {
-    return MainQueue::shared().runUntil(
+tk_status tk_main_queue_run_until_checked(tk_predicate_fn predicate, void* context, double timeoutSeconds,
+                                          bool* held) {
+  bool holds = false;
+  const tk_status status = predicate == nullptr ? TK_ERROR_NULL_ARGUMENT : driveQueue([&] {
+    holds = MainQueue::shared().runUntil(
         [&] {
           const CallbackScope scope;
           return predicate(context);
         },
         toDuration(timeoutSeconds));
   });
+  if (held != nullptr) {
+    *held = holds;
+  }
+  return status;
+}
+
+tk_status tk_main_queue_poll_checked(size_t* handled) {
+  std::size_t ran = 0;
+  const tk_status status = driveQueue([&] { ran = MainQueue::shared().poll(); });
+  if (handled != nullptr) {
+    *handled = ran;
+  }
+  return status;
+}
+
+void tk_main_queue_run(void) { (void)tk_main_queue_run_checked(); }
+
+size_t tk_main_queue_run_for(double seconds) {
+  std::size_t handled = 0;
+  (void)tk_main_queue_run_for_checked(seconds, &handled);
+  return handled;
+}
+
+bool tk_main_queue_run_until(tk_predicate_fn predicate, void* context, double timeoutSeconds) {
+  bool held = false;
+  (void)tk_main_queue_run_until_checked(predicate, context, timeoutSeconds, &held);
+  return held;
 }
 
 size_t tk_main_queue_poll(void) {
-  if (CallbackScope::active()) {
-    return 0;
-  }
-  noteQueueDriven();
-  return guarded(std::size_t{0}, [] { return MainQueue::shared().poll(); });
+  std::size_t handled = 0;
+  (void)tk_main_queue_poll_checked(&handled);
+  return handled;
 }
 
 void tk_main_queue_stop(void) {

@@ -23,11 +23,19 @@ struct MainQueue::Impl {
   asio::io_context context{1};
   // Keeps the context from running out of work: an idle queue waits instead of returning.
   asio::executor_work_guard<asio::io_context::executor_type> guard{context.get_executor()};
-  std::atomic<std::thread::id> mainThread{std::this_thread::get_id()};
+  // Stands for the main thread until a thread drives the queue: the one that asked for it first.
+  const std::thread::id creator = std::this_thread::get_id();
+  // The thread that drives the queue, set once by the first driving call and never changed,
+  // so that handlers never run on two threads at once.
+  std::atomic<std::thread::id> driver{};
   // Readable while work posted through `async` (or a cancelled timer) waits for a host's
   // `poll`; `signaled` spares a write for every post but the first.
   const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   std::atomic<bool> signaled{false};
+  // True while the main thread is inside `poll()`: what it posts then runs in that same poll
+  // (Asio runs work posted by a handler before `poll` returns), so waking the host for it
+  // would only wake it to find nothing. Touched by the main thread only.
+  bool polling = false;
   // When each armed timer of the kit falls due, for `nextTimeout`.
   std::mutex deadlinesMutex;
   std::map<const void*, std::chrono::steady_clock::time_point> deadlines;
@@ -39,26 +47,32 @@ struct MainQueue::Impl {
     }
   }
 
-  // Before running what is ready: anything posted from now on signals again.
+  // Before running what is ready: anything posted from now on signals again. The descriptor
+  // is drained first and the flag lowered after, whatever the flag said: a post whose flag was
+  // lowered here has its work run by the poll that follows, and a post that raises the flag
+  // again writes after this read, so the descriptor is never left empty under a raised flag
+  // (the host would sleep with work waiting) nor readable for good under a lowered one (its
+  // loop would spin until the next post).
   void clearWake() {
-    if (signaled.exchange(false) && wakeFd >= 0) {
+    if (wakeFd >= 0) {
       std::uint64_t count = 0;
       [[maybe_unused]] const ssize_t got = ::read(wakeFd, &count, sizeof count);
     }
+    signaled.store(false);
   }
 
-  // Set by the first driving call: from then on only its thread may drive the queue, so that
-  // handlers never run on two threads at once.
-  std::atomic<bool> established{false};
+  bool onMainThread() const {
+    const std::thread::id driving = driver.load();
+    return (driving == std::thread::id{} ? creator : driving) == std::this_thread::get_id();
+  }
 
-  // The first driving call makes its thread the main thread for good; a later one from
-  // another thread is refused. Revives a stopped context.
+  // The first driving call makes its thread the main thread for good (one compare-and-swap,
+  // so two first calls cannot both win); a later one from another thread is refused. Revives
+  // a stopped context.
   bool enter() {
     const auto self = std::this_thread::get_id();
-    bool expected = false;
-    if (established.compare_exchange_strong(expected, true)) {
-      mainThread.store(self, std::memory_order_relaxed);
-    } else if (mainThread.load(std::memory_order_relaxed) != self) {
+    std::thread::id current{};
+    if (!driver.compare_exchange_strong(current, self) && current != self) {
       sdkLog("[Tovik] 主队列只能由主线程驱动，此调用被忽略");
       return false;
     }
@@ -67,6 +81,26 @@ struct MainQueue::Impl {
     }
     return true;
   }
+
+  // Marks a `poll()` of the main thread. Work left behind when it ends early (a stop, or a
+  // handler that threw) wakes the host again, since its posts did not.
+  class PollScope {
+   public:
+    explicit PollScope(Impl& impl) : impl_(impl) { impl_.polling = true; }
+    ~PollScope() {
+      impl_.polling = false;
+      if (!finished_ || impl_.context.stopped()) {
+        impl_.wake();
+      }
+    }
+    PollScope(const PollScope&) = delete;
+    PollScope& operator=(const PollScope&) = delete;
+    void finished() { finished_ = true; }
+
+   private:
+    Impl& impl_;
+    bool finished_ = false;
+  };
 };
 
 MainQueue::MainQueue() : impl_(std::make_unique<Impl>()) {}
@@ -87,7 +121,9 @@ MainQueue& MainQueue::shared() {
 void MainQueue::async(std::function<void()> work) {
   if (work) {
     asio::post(impl_->context, std::move(work));
-    impl_->wake();
+    if (!impl_->onMainThread() || !impl_->polling) {
+      impl_->wake();
+    }
   }
 }
 
@@ -148,14 +184,15 @@ std::size_t MainQueue::poll() {
     return 0;
   }
   impl_->clearWake();
-  return impl_->context.poll();
+  Impl::PollScope scope(*impl_);
+  const std::size_t ran = impl_->context.poll();
+  scope.finished();
+  return ran;
 }
 
 void MainQueue::stop() { impl_->context.stop(); }
 
-bool MainQueue::isMainThread() const {
-  return impl_->mainThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
-}
+bool MainQueue::isMainThread() const { return impl_->onMainThread(); }
 
 asio::io_context& MainQueue::context() { return impl_->context; }
 
