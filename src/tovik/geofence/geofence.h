@@ -40,7 +40,7 @@ TOVIK_API const char* geofenceTransitionName(GeofenceTransition transition);
 /// A circle: its centre and its radius in metres (on the kit's sphere, as
 /// `OrbCoorTransform::distanceByPoint` measures).
 struct TOVIK_API GeofenceCircle {
-  Coordinate center;
+  Coordinate center{};
   double radius = 0.0;
 };
 
@@ -48,8 +48,8 @@ struct TOVIK_API GeofenceCircle {
 /// at the end is allowed). Edges are straight in latitude and longitude, as in GeoJSON; a point
 /// on an edge is inside.
 struct TOVIK_API GeofencePolygon {
-  std::vector<Coordinate> ring;
-  std::vector<std::vector<Coordinate>> holes;
+  std::vector<Coordinate> ring{};
+  std::vector<std::vector<Coordinate>> holes{};
 };
 
 /// One fence for `GeofenceMonitor`: an identifier, a shape in a datum, and the rules of its
@@ -69,8 +69,8 @@ struct TOVIK_API Geofence {
   static constexpr int kDefaultExitConfirmations = 2;
 
   /// Names the fence in its events; a fence added with the id of another replaces it.
-  std::string id;
-  std::variant<GeofenceCircle, GeofencePolygon> shape;
+  std::string id{};
+  std::variant<GeofenceCircle, GeofencePolygon> shape{};
   /// The datum the shape is written in. Fixes (WGS-84) are converted into it before they are
   /// tested, so the shape is used exactly as drawn on a map of that datum.
   Datum datum = Datum::wgs84;
@@ -87,7 +87,7 @@ struct TOVIK_API Geofence {
   bool initialTrigger = true;
   /// Metres beyond the edge a fix must lie to count towards an exit; none: the default,
   /// max(kExitBandShare × radius, kMinimumExitBand).
-  std::optional<double> exitBand;
+  std::optional<double> exitBand{};
   /// Fixes in a row beyond the band that make an exit (at least 1).
   int exitConfirmations = kDefaultExitConfirmations;
 
