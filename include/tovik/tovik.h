@@ -25,8 +25,15 @@
 #include "tovik/model/tk_category.h"
 #include "tovik/model/tk_point.h"
 
+// Geofences on the device's own fixes.
+#include "tovik/geofence/geofence.h"
+#include "tovik/geofence/geofence_delegate.h"
+#include "tovik/geofence/geofence_event.h"
+#include "tovik/geofence/geofence_monitor.h"
+
 // Utilities.
 #include "tovik/coord/batch_path.h"
+#include "tovik/coord/datum.h"
 #include "tovik/coord/orb_coor_transform.h"
 #include "tovik/info/tk_version.h"
 #include "tovik/network/network_checker.h"

@@ -73,5 +73,8 @@ void test_main_thread_entries_refuse_other_threads(void);
 void test_location_sessions(void);
 void test_service_calls_deliver_results(void);
 void test_missing_optional_member_drops_result(void);
+void test_geofence_fences_and_their_options(void);
+void test_geofence_events(void);
+void test_geofence_fixes_from_another_thread(void);
 
 #endif
