@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "tovik/geofence/geofence_event.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
 #include "tovik/system/number_text.h"
@@ -31,6 +32,10 @@ std::string localTime(std::int64_t milliseconds) {
   char text[64];
   std::snprintf(text, sizeof text, "%s.%03d %s", date, millis, zone);
   return text;
+}
+
+std::int64_t millisecondsOf(std::chrono::system_clock::time_point time) {
+  return std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch()).count();
 }
 
 // Six significant digits, without an exponent: "135.407", "12.5", "2272.02".
@@ -75,6 +80,21 @@ std::string describe(const GeocodeRes& result) {
   const std::string address = result.address ? orNone(result.address->name) : kNone;
   return orNone(result.name) + " | " + address + " | " + orNone(result.geoPoint) + " | " +
          readableNumber(result.distance) + " m";
+}
+
+std::string describe(const GeofenceEvent& event) {
+  const Coordinate& at = event.location.coordinate;
+  return event.id + " | " + geofenceTransitionName(event.transition) + " | " + fixed6(at.latitude) + ", " +
+         fixed6(at.longitude) + " | " + localTime(millisecondsOf(event.time));
+}
+
+std::string eventJsonLine(const GeofenceEvent& event) {
+  const nlohmann::ordered_json document = {{"id", event.id},
+                                           {"transition", geofenceTransitionName(event.transition)},
+                                           {"time", millisecondsOf(event.time)},
+                                           {"latitude", event.location.coordinate.latitude},
+                                           {"longitude", event.location.coordinate.longitude}};
+  return document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string jsonLine(const nlohmann::json& document) {

@@ -9,6 +9,7 @@
 namespace tovik {
 class LocationRes;
 class GeocodeRes;
+struct GeofenceEvent;
 }  // namespace tovik
 
 namespace tovik::cli {
@@ -21,6 +22,12 @@ std::string coordinateText(Coordinate point);
 std::string describe(const LocationRes& result);
 /// One readable line: name | address name | geoPoint | distance.
 std::string describe(const GeocodeRes& result);
+
+/// One readable line: fence id | transition | latitude, longitude of the fix | local time.
+std::string describe(const GeofenceEvent& event);
+/// The JSON line of an event: {"id", "transition", "time" (milliseconds since the epoch),
+/// "latitude", "longitude"}, in that order.
+std::string eventJsonLine(const GeofenceEvent& event);
 
 /// A JSON document on one line; text that is not valid UTF-8 is replaced, not fatal.
 std::string jsonLine(const nlohmann::json& document);
