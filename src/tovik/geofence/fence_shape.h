@@ -9,9 +9,10 @@
 namespace tovik {
 
 /// The geometry of one fence, in the coordinates of its own datum: the box that holds it, the
-/// inside test and the distance to it. A circle measures on the kit's sphere; a polygon works
-/// in metres on a plane fitted at its box's centre (an affine map of latitude and longitude, so
-/// its edges stay straight in both and the inside test is exact).
+/// inside test and the distance to it. A circle measures on the kit's sphere. A polygon works in
+/// metres on a plane fitted at its box's centre (an affine map of latitude and longitude, so its
+/// edges stay straight in both): Boost.Geometry's crossing test (a point exactly on an edge may
+/// fall on either side) and the distance to its nearest edge, asked only of a point near its box.
 class FenceShape {
  public:
   /// Latitudes and longitudes in degrees, bounds included.
@@ -29,9 +30,9 @@ class FenceShape {
 
   virtual Box bounds() const = 0;
   virtual bool contains(Coordinate point) const = 0;
-  /// Metres from `point` to the fence: to the circle's edge, to the polygon's nearest edge; 0 or
-  /// less inside.
-  virtual double distanceOutside(Coordinate point) const = 0;
+  /// Whether `point` lies more than `metres` (0 or more) outside the fence: beyond the circle's
+  /// edge, or from the polygon's nearest edge.
+  virtual bool isFartherThan(Coordinate point, double metres) const = 0;
   /// The circle's radius; for a polygon, that of the circle of the same area (metres).
   virtual double radius() const = 0;
 

@@ -102,7 +102,8 @@ struct GeofenceMonitor::Impl {
   std::priority_queue<Expiry, std::vector<Expiry>, std::greater<>> expiries;
   std::uint64_t fixes = 0;
   std::uint64_t serials = 0;
-  std::vector<std::uint32_t> candidates;  // kept between fixes for its capacity
+  std::vector<std::uint32_t> candidates;  // kept between fixes for their capacity
+  std::vector<Pending> spare;
   std::shared_ptr<LocationProvider> provider;
   std::shared_ptr<SourceListener> listener;
 
@@ -155,7 +156,9 @@ struct GeofenceMonitor::Impl {
     expiries = {};
   }
 
-  void dropExpired(double now) {
+  void dropExpired() {
+    if (expiries.empty()) return;
+    const double now = Clock::now();
     while (!expiries.empty() && expiries.top().at <= now) {
       const Expiry due = expiries.top();
       expiries.pop();
@@ -193,7 +196,9 @@ struct GeofenceMonitor::Impl {
     }
     candidates.insert(candidates.end(), inside.begin(), inside.end());
 
-    std::vector<Pending> found;
+    // The events go out in a buffer of their own: a delegate may test another fix meanwhile.
+    std::vector<Pending> found = std::exchange(spare, {});
+    found.clear();
     for (const std::uint32_t index : candidates) {
       Slot& slot = slots[index];
       if (slot.testedAt == number + 1) continue;  // in a box and inside both
@@ -204,7 +209,7 @@ struct GeofenceMonitor::Impl {
                                      .time = fix.timestamp,
                                      .first = slot.firstFix == number};
       if (!reading.inside && slot.presence.isInside()) {
-        reading.beyondBand = slot.shape->distanceOutside(point) - accuracy > slot.band;
+        reading.beyondBand = slot.shape->isFartherThan(point, slot.band + accuracy);
       }
       const GeofenceTransitions made = slot.presence.step(slot.fence, reading);
       if (slot.presence.isInside()) {
@@ -244,7 +249,7 @@ bool GeofenceMonitor::addGeofence(const Geofence& fence) {
     sdkLog({"geofence", fence.id, "refused:", *problem});
     return false;
   }
-  impl_->dropExpired(Clock::now());
+  impl_->dropExpired();
   impl_->add(fence);
   return true;
 }
@@ -259,12 +264,12 @@ bool GeofenceMonitor::removeGeofence(const std::string& id) {
 void GeofenceMonitor::removeAllGeofences() { impl_->removeAll(); }
 
 std::size_t GeofenceMonitor::geofenceCount() const {
-  impl_->dropExpired(Clock::now());
+  impl_->dropExpired();
   return impl_->byId.size();
 }
 
 bool GeofenceMonitor::isInside(const std::string& id) const {
-  impl_->dropExpired(Clock::now());
+  impl_->dropExpired();
   const auto known = impl_->byId.find(id);
   return known != impl_->byId.end() && impl_->slots[known->second].presence.isInside();
 }
@@ -277,14 +282,13 @@ void GeofenceMonitor::evaluate(const Location& fix) {
     return;
   }
   if (!hasPosition(fix)) return;
-  impl_->dropExpired(Clock::now());
-  const auto found = impl_->test(fix);
-  if (found.empty()) return;
+  impl_->dropExpired();
+  auto found = impl_->test(fix);
   // The delegate may let the monitor go, or remove fences, while it hears these.
-  const auto self = shared_from_this();
+  const auto self = found.empty() ? nullptr : shared_from_this();
   for (const Impl::Pending& pending : found) {
     const auto delegate = impl_->delegate;
-    if (!delegate) return;
+    if (!delegate) break;
     if (!impl_->holds(pending.slot, pending.serial)) continue;  // removed by an earlier callback
     const GeofenceEvent event{.id = impl_->slots[pending.slot].fence.id,
                               .transition = pending.transition,
@@ -292,6 +296,7 @@ void GeofenceMonitor::evaluate(const Location& fix) {
                               .time = fix.timestamp};
     delegate->onReceivedGeofenceEvent(event);
   }
+  impl_->spare = std::move(found);
 }
 
 void GeofenceMonitor::attach(std::shared_ptr<LocationProvider> provider) {
