@@ -60,14 +60,36 @@ std::vector<Geofence> fences(Kind kind) {
   return out;
 }
 
-/// Fixes anywhere over the fences, a second apart, 5 m accuracy.
-std::vector<Location> fixes(std::size_t count) {
+enum class Motion { driving, jumping };
+
+/// Fixes over the fences a second apart, 5 m accuracy: a device driving about at 10 m/s,
+/// turning a little each second (it crosses a fence every few seconds), or fixes anywhere in
+/// the city one after another, each far from the last (every fix leaves its fences and enters
+/// others, and finds nothing in the caches: the worst case).
+std::vector<Location> fixes(std::size_t count, Motion motion) {
   std::mt19937_64 random(28);
-  std::uniform_real_distribution<double> along(0.0, kSpan);
+  std::uniform_real_distribution<double> along(0.0, kSpan), turn(-0.3, 0.3);
   std::vector<Location> out(count);
   auto time = std::chrono::system_clock::time_point(std::chrono::hours(24 * 19844));
+  Coordinate at{kSouth + kSpan / 2, kWest + kSpan / 2};
+  double heading = 0.0;
   for (Location& fix : out) {
-    fix.coordinate = {kSouth + along(random), kWest + along(random)};
+    if (motion == Motion::jumping) {
+      at = {kSouth + along(random), kWest + along(random)};
+    } else {
+      heading += turn(random);
+      const Coordinate next{at.latitude + 10.0 * std::cos(heading) / kMetresPerDegree,
+                            at.longitude + 10.0 * std::sin(heading) /
+                                               (kMetresPerDegree * std::cos(at.latitude * std::numbers::pi / 180))};
+      const bool inCity = next.latitude > kSouth && next.latitude < kSouth + kSpan && next.longitude > kWest &&
+                          next.longitude < kWest + kSpan;
+      // Turned back at the city's edge.
+      if (inCity)
+        at = next;
+      else
+        heading += std::numbers::pi;
+    }
+    fix.coordinate = at;
     fix.horizontalAccuracy = 5.0;
     fix.timestamp = time += std::chrono::seconds(1);
   }
@@ -84,11 +106,11 @@ void reportPercentiles(benchmark::State& state, std::vector<double>& nanoseconds
   state.counters["p99_us"] = at(0.99) / 1000.0;
 }
 
-void evaluateEachFix(benchmark::State& state, Kind kind) {
+void evaluateEachFix(benchmark::State& state, Kind kind, Motion motion) {
   const auto counter = std::make_shared<Counter>();
   const auto monitor = GeofenceMonitor::create(counter);
   for (const Geofence& fence : fences(kind)) monitor->addGeofence(fence);
-  const auto track = fixes(1 << 16);
+  const auto track = fixes(1 << 16, motion);
   std::vector<double> nanoseconds;
   nanoseconds.reserve(1 << 20);
   std::size_t next = 0;
@@ -107,7 +129,7 @@ void evaluateEachFix(benchmark::State& state, Kind kind) {
 void testEveryFence(benchmark::State& state, Kind kind) {
   std::vector<std::unique_ptr<const FenceShape>> shapes;
   for (const Geofence& fence : fences(kind)) shapes.push_back(FenceShape::make(fence.shape));
-  const auto track = fixes(1 << 10);
+  const auto track = fixes(1 << 10, Motion::jumping);
   std::size_t next = 0;
   long inside = 0;
   for (auto _ : state) {
@@ -117,13 +139,17 @@ void testEveryFence(benchmark::State& state, Kind kind) {
   benchmark::DoNotOptimize(inside);
 }
 
-void BM_Circles10k(benchmark::State& state) { evaluateEachFix(state, Kind::circles); }
-void BM_Polygons10k(benchmark::State& state) { evaluateEachFix(state, Kind::polygons); }
+void BM_Circles10k(benchmark::State& state) { evaluateEachFix(state, Kind::circles, Motion::driving); }
+void BM_Polygons10k(benchmark::State& state) { evaluateEachFix(state, Kind::polygons, Motion::driving); }
+void BM_Circles10k_Jumping(benchmark::State& state) { evaluateEachFix(state, Kind::circles, Motion::jumping); }
+void BM_Polygons10k_Jumping(benchmark::State& state) { evaluateEachFix(state, Kind::polygons, Motion::jumping); }
 void BM_Circles10k_EveryFence(benchmark::State& state) { testEveryFence(state, Kind::circles); }
 void BM_Polygons10k_EveryFence(benchmark::State& state) { testEveryFence(state, Kind::polygons); }
 
 BENCHMARK(BM_Circles10k)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Polygons10k)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Circles10k_Jumping)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Polygons10k_Jumping)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Circles10k_EveryFence)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Polygons10k_EveryFence)->Unit(benchmark::kMicrosecond);
 

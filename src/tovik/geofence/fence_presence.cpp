@@ -2,7 +2,13 @@
 
 namespace tovik {
 
-GeofenceTransitions FencePresence::step(const Geofence& fence, const Reading& reading) {
+FencePresence::FencePresence(const Geofence& fence)
+    : transitions_(fence.transitions),
+      initialTrigger_(fence.initialTrigger),
+      exitConfirmations_(fence.exitConfirmations),
+      loiteringDelay_(fence.loiteringDelay) {}
+
+GeofenceTransitions FencePresence::step(const Reading& reading) {
   GeofenceTransitions made = 0;
   if (!inside_) {
     if (!reading.inside) return 0;
@@ -11,26 +17,25 @@ GeofenceTransitions FencePresence::step(const Geofence& fence, const Reading& re
     enteredAt_ = reading.time;
     // A device found inside at the fence's first fix without the initial trigger has not been
     // seen entering: no entry, and no dwell for this stay.
-    const bool seenEntering = !reading.first || fence.initialTrigger;
+    const bool seenEntering = !reading.first || initialTrigger_;
     dwellPending_ = seenEntering;
     if (seenEntering) made = made | GeofenceTransition::enter;
   } else if (!reading.inside && reading.beyondBand) {
-    if (++fixesBeyondBand_ >= fence.exitConfirmations) {
+    if (++fixesBeyondBand_ >= exitConfirmations_) {
       inside_ = false;
       fixesBeyondBand_ = 0;
       dwellPending_ = false;
-      return fence.transitions & static_cast<GeofenceTransitions>(GeofenceTransition::exit);
+      return transitions_ & static_cast<GeofenceTransitions>(GeofenceTransition::exit);
     }
     return 0;
   } else {
     fixesBeyondBand_ = 0;
   }
-  const auto loitering = std::chrono::duration<double>(fence.loiteringDelay);
-  if (dwellPending_ && reading.time - enteredAt_ >= loitering) {
+  if (dwellPending_ && reading.time - enteredAt_ >= loiteringDelay_) {
     dwellPending_ = false;
     made = made | GeofenceTransition::dwell;
   }
-  return made & fence.transitions;
+  return made & transitions_;
 }
 
 }  // namespace tovik

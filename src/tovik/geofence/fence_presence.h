@@ -22,11 +22,21 @@ class FencePresence {
     bool first = false;
   };
 
+  FencePresence() = default;
+  /// Outside `fence`, with its rules.
+  explicit FencePresence(const Geofence& fence);
+
   /// The transitions `reading` makes, those the fence reports.
-  GeofenceTransitions step(const Geofence& fence, const Reading& reading);
+  GeofenceTransitions step(const Reading& reading);
   bool isInside() const { return inside_; }
 
  private:
+  // The fence's rules, kept here: a fix reads them beside the state, not the whole fence.
+  GeofenceTransitions transitions_ = 0;
+  bool initialTrigger_ = true;
+  int exitConfirmations_ = Geofence::kDefaultExitConfirmations;
+  std::chrono::duration<double> loiteringDelay_{};
+
   bool inside_ = false;
   int fixesBeyondBand_ = 0;
   std::chrono::system_clock::time_point enteredAt_{};

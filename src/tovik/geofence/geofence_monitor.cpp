@@ -68,17 +68,20 @@ class GeofenceMonitor::SourceListener : public LocationProviderListener {
 };
 
 struct GeofenceMonitor::Impl {
-  // One fence and where the device stands with it. A free slot has serial 0.
+  // One fence and where the device stands with it. A free slot has serial 0. What a fix reads
+  // comes first, together: with thousands of fences, each slot a fix visits is a cache miss.
   struct Slot {
-    Geofence fence;
-    std::unique_ptr<const FenceShape> shape;
-    FenceShape::Box box;
-    double band = 0.0;
-    FencePresence presence;
-    std::uint64_t serial = 0;
-    std::uint64_t firstFix = 0;  // the number of the first fix it sees
     std::uint64_t testedAt = 0;  // the number of the last fix that tested it, plus one
+    std::uint64_t firstFix = 0;  // the number of the first fix it sees
+    std::uint64_t serial = 0;
+    std::unique_ptr<const FenceShape> shape;
+    double band = 0.0;
+    Datum datum = Datum::wgs84;
+    FencePresence presence;
     std::size_t insideAt = kNotInside;
+    // Read when the fence is removed or reported.
+    std::string id;
+    FenceShape::Box box;
   };
   struct Expiry {
     double at;
@@ -124,11 +127,12 @@ struct GeofenceMonitor::Impl {
       freeSlots.pop_back();
     }
     Slot& slot = slots[index];
-    slot.fence = fence;
+    slot.id = fence.id;
     slot.shape = FenceShape::make(fence.shape);
     slot.box = slot.shape->bounds();
     slot.band = exitBandOf(fence, *slot.shape);
-    slot.presence = FencePresence();
+    slot.datum = fence.datum;
+    slot.presence = FencePresence(fence);
     slot.serial = ++serials;
     slot.firstFix = fixes;
     slot.testedAt = 0;
@@ -140,8 +144,8 @@ struct GeofenceMonitor::Impl {
 
   void remove(std::uint32_t index) {
     Slot& slot = slots[index];
-    indexOf(slot.fence.datum).remove(slot.box, index);
-    byId.erase(slot.fence.id);
+    indexOf(slot.datum).remove(slot.box, index);
+    byId.erase(slot.id);
     leave(index);
     slot = Slot();
     freeSlots.push_back(index);
@@ -203,7 +207,7 @@ struct GeofenceMonitor::Impl {
       Slot& slot = slots[index];
       if (slot.testedAt == number + 1) continue;  // in a box and inside both
       slot.testedAt = number + 1;
-      const Coordinate point = points[static_cast<std::size_t>(slot.fence.datum)];
+      const Coordinate point = points[static_cast<std::size_t>(slot.datum)];
       FencePresence::Reading reading{.inside = slot.shape->contains(point),
                                      .beyondBand = false,
                                      .time = fix.timestamp,
@@ -211,7 +215,7 @@ struct GeofenceMonitor::Impl {
       if (!reading.inside && slot.presence.isInside()) {
         reading.beyondBand = slot.shape->isFartherThan(point, slot.band + accuracy);
       }
-      const GeofenceTransitions made = slot.presence.step(slot.fence, reading);
+      const GeofenceTransitions made = slot.presence.step(reading);
       if (slot.presence.isInside()) {
         enter(index);
       } else {
@@ -224,7 +228,7 @@ struct GeofenceMonitor::Impl {
     }
     std::sort(found.begin(), found.end(), [this](const Pending& a, const Pending& b) {
       if (rank(a.transition) != rank(b.transition)) return rank(a.transition) < rank(b.transition);
-      return slots[a.slot].fence.id < slots[b.slot].fence.id;
+      return slots[a.slot].id < slots[b.slot].id;
     });
     return found;
   }
@@ -290,7 +294,7 @@ void GeofenceMonitor::evaluate(const Location& fix) {
     const auto delegate = impl_->delegate;
     if (!delegate) break;
     if (!impl_->holds(pending.slot, pending.serial)) continue;  // removed by an earlier callback
-    const GeofenceEvent event{.id = impl_->slots[pending.slot].fence.id,
+    const GeofenceEvent event{.id = impl_->slots[pending.slot].id,
                               .transition = pending.transition,
                               .location = fix,
                               .time = fix.timestamp};
