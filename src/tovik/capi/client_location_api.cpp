@@ -27,7 +27,7 @@ namespace {
 using tovik::TkClientLocation;
 using tovik::capi::CLocationDelegate;
 using tovik::capi::guarded;
-using tovik::capi::guardedStatus;
+using tovik::capi::onMainThreadHandle;
 using tovik::capi::guardedVoid;
 using tovik::capi::onMainThreadOrUndriven;
 
@@ -35,13 +35,7 @@ using tovik::capi::onMainThreadOrUndriven;
 /// callback that destroys the handle cannot pull the facade out from under the kit.
 template <class Body>
 tk_status onFacade(tk_client_location* client, Body&& body) noexcept {
-  if (client == nullptr) {
-    return TK_ERROR_NULL_ARGUMENT;
-  }
-  if (!onMainThreadOrUndriven()) {
-    return TK_ERROR_WRONG_THREAD;
-  }
-  return guardedStatus([&] {
+  return onMainThreadHandle(client, [&] {
     const std::shared_ptr<TkClientLocation> facade = client->facade;
     body(*facade);
     return TK_OK;

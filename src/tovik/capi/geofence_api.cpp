@@ -30,19 +30,14 @@ using tovik::capi::CGeofenceDelegate;
 using tovik::capi::guarded;
 using tovik::capi::guardedStatus;
 using tovik::capi::guardedVoid;
+using tovik::capi::onMainThreadHandle;
 using tovik::capi::onMainThreadOrUndriven;
 
 /// Runs `body` on the monitor of `handle`, held for the whole call: a callback may destroy the
 /// handle.
 template <class Body>
 tk_status onMonitor(tk_geofence_monitor* handle, Body&& body) noexcept {
-  if (handle == nullptr) {
-    return TK_ERROR_NULL_ARGUMENT;
-  }
-  if (!onMainThreadOrUndriven()) {
-    return TK_ERROR_WRONG_THREAD;
-  }
-  return guardedStatus([&] {
+  return onMainThreadHandle(handle, [&] {
     const std::shared_ptr<GeofenceMonitor> monitor = handle->monitor;
     return body(*monitor);
   });
@@ -76,17 +71,8 @@ std::vector<tovik::Coordinate> coordinates(const tk_coordinate* points, std::siz
 }
 
 tk_status add(tk_geofence_monitor* handle, Geofence fence, const tk_geofence_options* options) {
-  if (handle == nullptr) {
-    return TK_ERROR_NULL_ARGUMENT;
-  }
-  if (!onMainThreadOrUndriven()) {
-    return TK_ERROR_WRONG_THREAD;
-  }
-  if (!readOptions(options, fence)) {
-    return TK_ERROR_INVALID_ARGUMENT;
-  }
   return onMonitor(handle, [&](GeofenceMonitor& monitor) {
-    return monitor.addGeofence(fence) ? TK_OK : TK_ERROR_INVALID_ARGUMENT;
+    return readOptions(options, fence) && monitor.addGeofence(fence) ? TK_OK : TK_ERROR_INVALID_ARGUMENT;
   });
 }
 

@@ -39,8 +39,9 @@ void FenceIndex::clear() { tree_->rtree.clear(); }
 bool FenceIndex::empty() const { return tree_->rtree.empty(); }
 
 void FenceIndex::query(Coordinate point, std::vector<std::uint32_t>& slots) const {
-  tree_->rtree.query(bgi::intersects(Point(point.longitude, point.latitude)),
-                     boost::iterators::make_function_output_iterator([&](const Entry& entry) { slots.push_back(entry.second); }));
+  tree_->rtree.query(
+      bgi::intersects(Point(point.longitude, point.latitude)),
+      boost::iterators::make_function_output_iterator([&](const Entry& entry) { slots.push_back(entry.second); }));
 }
 
 }  // namespace tovik

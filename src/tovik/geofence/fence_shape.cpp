@@ -79,7 +79,8 @@ class PolygonShape final : public FenceShape {
     if (bg::comparable_distance(p, envelope_) > metres * metres) return true;
     if (contains(point)) return false;
     double nearest = std::numeric_limits<double>::infinity();
-    bg::for_each_segment(polygon_, [&](const auto& edge) { nearest = std::min(nearest, bg::comparable_distance(p, edge)); });
+    bg::for_each_segment(polygon_,
+                         [&](const auto& edge) { nearest = std::min(nearest, bg::comparable_distance(p, edge)); });
     return nearest > metres * metres;
   }
 
