@@ -46,7 +46,7 @@ struct TOVIK_API GeofenceCircle {
 
 /// A polygon: its outer ring and any holes, each at least three vertices (repeating the first
 /// at the end is allowed). Edges are straight in latitude and longitude, as in GeoJSON; a point
-/// on an edge is inside.
+/// exactly on an edge may count on either side.
 struct TOVIK_API GeofencePolygon {
   std::vector<Coordinate> ring{};
   std::vector<std::vector<Coordinate>> holes{};
