@@ -88,7 +88,7 @@ class PolygonShape final : public FenceShape {
 
  private:
   // Single precision halves what a test reads (the fixes that test a fence are cache misses)
-  // and keeps a millimetre across a polygon 100 km wide.
+  // and keeps a centimetre across a polygon 100 km wide.
   using Point = bg::model::d2::point_xy<float>;
 
   Point plane(Coordinate c) const {
