@@ -21,7 +21,9 @@ class FeatureReader {
 
   Geofence read() {
     if (!feature_.is_object() || feature_.value("type", json()) != "Feature") fail("not a GeoJSON Feature");
-    const json properties = feature_.value("properties", json::object());
+    // GeoJSON allows null for no properties.
+    json properties = feature_.value("properties", json::object());
+    if (properties.is_null()) properties = json::object();
     if (!properties.is_object()) fail("properties must be an object");
     Geofence fence;
     fence.id = idOf(properties.contains("id") ? properties["id"] : feature_.value("id", json()));
