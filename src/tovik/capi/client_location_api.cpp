@@ -27,8 +27,8 @@ namespace {
 using tovik::TkClientLocation;
 using tovik::capi::CLocationDelegate;
 using tovik::capi::guarded;
-using tovik::capi::onMainThreadHandle;
 using tovik::capi::guardedVoid;
+using tovik::capi::onMainThreadHandle;
 using tovik::capi::onMainThreadOrUndriven;
 
 /// Runs `body` on the facade of `client`. The facade is held for the whole call, so a
