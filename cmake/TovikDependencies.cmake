@@ -9,6 +9,13 @@ pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
 # The ellipsoidal distance; private to the kit (no installed header includes it).
 pkg_check_modules(GEOGRAPHICLIB REQUIRED IMPORTED_TARGET geographiclib)
 
+# The fences' R-tree and polygon tests (Boost.Geometry, header-only); private to the kit.
+find_package(Boost 1.74 REQUIRED)
+add_library(tovik_boost_geometry INTERFACE)
+target_link_libraries(tovik_boost_geometry INTERFACE Boost::headers)
+# Boost 1.74's geometry headers include a few that announce their own deprecation.
+target_compile_definitions(tovik_boost_geometry INTERFACE BOOST_ALLOW_DEPRECATED_HEADERS)
+
 find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
 add_library(tovik_asio INTERFACE)
 target_include_directories(tovik_asio SYSTEM INTERFACE ${ASIO_INCLUDE_DIR})

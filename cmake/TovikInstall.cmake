@@ -15,6 +15,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/tovik/tovik.h ${PROJECT_SOURCE_DIR}/
 set(TOVIK_PUBLIC_HEADERS
   client/location_delegate.h client/service_policy.h client/tk_client_location.h
   coord/batch_path.h coord/datum.h coord/orb_coor_transform.h coord/region.h
+  geofence/geofence.h geofence/geofence_delegate.h geofence/geofence_event.h geofence/geofence_monitor.h
   info/tk_version.h
   location/location_controller_delegate.h
   model/address.h model/address_context.h model/address_info.h

@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
-"""Writes the NMEA logs under data/: a walk around Tiananmen Square and a log of good and
-bad lines for the replay tests. Run from anywhere; the output is deterministic."""
+"""Writes the NMEA logs under data/: a walk around Tiananmen Square, a log of good and bad
+lines for the replay tests, and the geofence logs (a device standing still for an hour, a walk
+out of a fence) with the walk's fences as GeoJSON. Run from anywhere; the output is
+deterministic (the geofence logs draw from a generator with a fixed seed)."""
 
+import json
 import math
 import os
+import random
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 KNOTS_PER_MPS = 1 / 0.514444
@@ -86,6 +90,86 @@ def bad_lines():
     return lines
 
 
+# The geofence logs: a gate at the south end of Tiananmen Square, in WGS-84 and, as the kit's
+# `tovik transform wgs84 gcj02` and `tovik transform wgs84 bd09` give it, in GCJ-02 and BD-09.
+GATE = (39.9087, 116.3975)
+GATE_GCJ02 = (39.91010349934476, 116.40374357265176)
+GATE_BD09 = (39.91644274963076, 116.4101165864734)
+METRES_PER_DEG_LAT = 6371004.0 * math.pi / 180  # the kit's sphere
+
+
+def offset(origin, east, north):
+    """The point `east` and `north` metres from `origin` (small distances)."""
+    lat, lon = origin
+    return (lat + north / METRES_PER_DEG_LAT, lon + east / (METRES_PER_DEG_LAT * math.cos(math.radians(lat))))
+
+
+def fix_epoch(t, point, hdop):
+    """GGA and RMC of one second of a device at `point` (no GSA: the accuracy is HDOP x 5 m)."""
+    lat, lon = point
+    return [
+        sentence("GPGGA,%s,%s,%s,1,09,%.1f,44.0,M,-9.0,M,," % (hms(t), lat_field(lat), lon_field(lon), hdop)),
+        sentence("GPRMC,%s,A,%s,%s,0.00,,010524,,,A" % (hms(t), lat_field(lat), lon_field(lon))),
+    ]
+
+
+def geofence_stationary():
+    """An hour at 1 Hz of a device standing at the gate, inside a 50 m fence: its fixes
+    scatter with a standard deviation of 8 m east and north and claim 4 to 6 m (HDOP 0.8 to
+    1.2); 1 % of them (36, never two in a row, never the first) lie 200 m away in a random
+    direction and claim 2 m (HDOP 0.4), as a receiver's lone jumps do."""
+    rng = random.Random(28)
+    count, outliers = 3600, set()
+    while len(outliers) < count // 100:
+        i = rng.randrange(1, count)
+        if not {i - 1, i, i + 1} & outliers:
+            outliers.add(i)
+    start, lines = 3 * 3600, []
+    for i in range(count):
+        if i in outliers:
+            bearing = rng.uniform(0, 2 * math.pi)
+            point, hdop = offset(GATE, 200 * math.sin(bearing), 200 * math.cos(bearing)), 0.4
+        else:
+            point, hdop = offset(GATE, rng.gauss(0, 8), rng.gauss(0, 8)), 0.8 + 0.1 * (i % 5)
+        lines += fix_epoch(start + i, point, hdop)
+    return lines
+
+
+def geofence_walkout():
+    """200 s at 1 Hz: a minute standing at the gate (scatter 1 m, HDOP 0.8: 4 m), 130 s walking
+    east at 1.4 m/s, 10 s standing 182 m away."""
+    rng = random.Random(29)
+    start, lines = 4 * 3600, []
+    for i in range(200):
+        east = 1.4 * min(max(i - 60, 0), 130)
+        point = offset(GATE, east + rng.gauss(0, 1), rng.gauss(0, 1))
+        lines += fix_epoch(start + i, point, 0.8)
+    return lines
+
+
+def square(center, half):
+    """A square ring of `half` metres either side of `center`, as GeoJSON [lon, lat] pairs,
+    closed, counterclockwise."""
+    corners = [(-half, -half), (half, -half), (half, half), (-half, half), (-half, -half)]
+    return [[round(p[1], 7), round(p[0], 7)] for p in (offset(center, e, n) for e, n in corners)]
+
+
+def geofence_walkout_fences():
+    """The walk's fences: the gate's 50 m circle drawn in each datum (entry, exit, and a dwell
+    after 30 s), and a 200 m courtyard around the gate with a 40 m hole where the device starts."""
+    def circle(fence_id, center, datum):
+        return {"type": "Feature", "geometry": {"type": "Point", "coordinates": [center[1], center[0]]},
+                "properties": {"id": fence_id, "radius": 50, "datum": datum,
+                               "transitions": ["enter", "exit", "dwell"], "loiter": 30}}
+    courtyard = {"type": "Feature",
+                 "geometry": {"type": "Polygon", "coordinates": [square(GATE, 100), square(GATE, 20)[::-1]]},
+                 "properties": {"id": "courtyard", "transitions": ["enter", "exit"]}}
+    features = [circle("gate", GATE, "wgs84"), circle("gate-gcj02", GATE_GCJ02, "gcj02"),
+                circle("gate-bd09", GATE_BD09, "bd09"), courtyard]
+    body = ",\n".join(" " + json.dumps(feature, ensure_ascii=False) for feature in features)
+    return '{"type": "FeatureCollection", "features": [\n' + body + "\n]}\n"
+
+
 def write(name, lines, crlf_every=0):
     with open(os.path.join(HERE, name), "w", newline="") as out:
         for n, line in enumerate(lines):
@@ -95,3 +179,7 @@ def write(name, lines, crlf_every=0):
 if __name__ == "__main__":
     write("beijing_walk.nmea", beijing_walk(), crlf_every=0)
     write("bad_lines.nmea", bad_lines(), crlf_every=3)
+    write("geofence_stationary.nmea", geofence_stationary())
+    write("geofence_walkout.nmea", geofence_walkout())
+    with open(os.path.join(HERE, "geofence_walkout.geojson"), "w") as out:
+        out.write(geofence_walkout_fences())

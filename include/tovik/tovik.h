@@ -25,6 +25,12 @@
 #include "tovik/model/tk_category.h"
 #include "tovik/model/tk_point.h"
 
+// Geofences on the device's own fixes.
+#include "tovik/geofence/geofence.h"
+#include "tovik/geofence/geofence_delegate.h"
+#include "tovik/geofence/geofence_event.h"
+#include "tovik/geofence/geofence_monitor.h"
+
 // Utilities.
 #include "tovik/coord/batch_path.h"
 #include "tovik/coord/datum.h"

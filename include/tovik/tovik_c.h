@@ -756,6 +756,139 @@ TK_API bool tk_scripted_location_provider_isUpdating(const tk_scripted_location_
 
 /** @} */
 /* ---------------------------------------------------------------------------------------- */
+/** @name Geofences: GeofenceMonitor
+ *
+ * A monitor watches fences, circles and polygons, on the device's own fixes: no service, no
+ * network. Fixes come from the application (tk_geofence_monitor_evaluate()) or from the
+ * process's location source once the monitor is attached to it (tk_geofence_monitor_attach()):
+ * gpsd, GeoClue2, a replayed NMEA log or a scripted source. A fence may be drawn in WGS-84,
+ * GCJ-02 or BD-09; each fix is converted into the fence's datum before it is tested.
+ *
+ * A fix counts towards an exit only when its distance to the fence less its accuracy passes the
+ * exit band (by default the larger of a tenth of the radius and 20 m; for a polygon, of the
+ * radius of the circle of the same area), and the exit is reported after `exitConfirmations`
+ * such fixes in a row (2 by default): a device standing still near the edge, or one fix that
+ * jumps away claiming a good accuracy, makes no exit. Call on the main thread, except
+ * tk_geofence_monitor_evaluate(); events arrive on the main thread.
+ */
+/** @{ */
+
+/** What happened between the device and a fence; bits, so that a set of them fits in one
+ *  `uint32_t`. */
+typedef enum tk_geofence_transition {
+  TK_GEOFENCE_ENTER = 1, /**< the device came inside */
+  TK_GEOFENCE_EXIT = 2,  /**< the device left, beyond the exit band, confirmed */
+  TK_GEOFENCE_DWELL = 4  /**< the device stayed inside for the loitering delay */
+} tk_geofence_transition;
+
+/** The datums a fence may be drawn in. Functions take one as an `int32_t`. */
+typedef enum tk_datum {
+  TK_DATUM_WGS84 = 0,
+  TK_DATUM_GCJ02 = 1,
+  TK_DATUM_BD09 = 2
+} tk_datum;
+
+/** How a fence is watched (`Geofence` in C++). Start from tk_geofence_options_make(). */
+typedef struct tk_geofence_options {
+  /** `sizeof(tk_geofence_options)` as the application was built with
+   *  (TK_GEOFENCE_OPTIONS_SIZE): members past it take their defaults. */
+  size_t size;
+  /** The fence's datum, a ::tk_datum (default WGS-84). */
+  int32_t datum;
+  /** The transitions reported, ::tk_geofence_transition bits (default enter and exit). */
+  uint32_t transitions;
+  /** Seconds inside, on the fixes' time stamps, before a dwell (default 0). */
+  double loiteringDelay;
+  /** Seconds after adding (wall clock) when the fence is dropped; INFINITY (the default): never. */
+  double expiry;
+  /** Whether a device inside at the first fix after adding is reported as entering (default
+   *  true), or taken in silently, without a dwell for that stay. */
+  bool initialTrigger;
+  /** Metres beyond the edge a fix must lie to count towards an exit; negative or NaN (the
+   *  default -1): the default band. */
+  double exitBand;
+  /** Fixes in a row beyond the band that make an exit, at least 1 (default 2). */
+  int32_t exitConfirmations;
+} tk_geofence_options;
+
+/** The value of tk_geofence_options's `size` member for this header. */
+#define TK_GEOFENCE_OPTIONS_SIZE sizeof(tk_geofence_options)
+
+/** The default options, `size` set. Any thread. */
+TK_API tk_geofence_options tk_geofence_options_make(void);
+
+/** One transition of one fence, lent to the delegate for the duration of the call. */
+typedef struct tk_geofence_event {
+  const char* id;       /**< the fence's id */
+  int32_t transition;   /**< one ::tk_geofence_transition */
+  tk_location location; /**< the fix that caused it, WGS-84 */
+  int64_t time;         /**< when: the fix's time stamp, milliseconds since the Unix epoch */
+} tk_geofence_event;
+
+/** What the application implements to hear a monitor (`GeofenceDelegate`), copied as
+ *  tk_location_delegate is, with the same rules for `size`, NULL members and `releaseContext`
+ *  (which runs once the monitor lets go of the delegate). */
+typedef struct tk_geofence_delegate {
+  /** `sizeof(tk_geofence_delegate)` as the application was built with (TK_GEOFENCE_DELEGATE_SIZE). */
+  size_t size;
+  /** Passed back as the first argument of every member. The kit never reads it. */
+  void* context;
+  /** A fence's transition. The events of one fix arrive together: exits, then entries, then
+   *  dwells, each kind in the order of the fences' ids. */
+  void (*onReceivedGeofenceEvent)(void* context, const tk_geofence_event* event);
+  /** The source the monitor is attached to failed; `msg` is its description. */
+  void (*onGeofenceSourceError)(void* context, const char* msg);
+  /** See tk_location_delegate's `releaseContext`. May be NULL. */
+  void (*releaseContext)(void* context);
+} tk_geofence_delegate;
+
+/** The value of tk_geofence_delegate's `size` member for this header. */
+#define TK_GEOFENCE_DELEGATE_SIZE sizeof(tk_geofence_delegate)
+
+/** The application's handle of a `GeofenceMonitor`. */
+typedef struct tk_geofence_monitor tk_geofence_monitor;
+
+/** A monitor with no fences, hearing `delegate` (copied; NULL: events are dropped). NULL when
+ *  the table's `size` is too small, off the main thread, or out of memory. Destroy it with
+ *  tk_geofence_monitor_destroy(). */
+TK_API tk_geofence_monitor* tk_geofence_monitor_create(const tk_geofence_delegate* delegate);
+/** Detaches the monitor and destroys it (off the main thread: in the main thread's next turn).
+ *  Allowed inside one of its callbacks. NULL is ignored. */
+TK_API void tk_geofence_monitor_destroy(tk_geofence_monitor* monitor);
+/** Watches a circle of `radius` metres around `center`, in place of a fence with the same `id`,
+ *  from the next fix on. `options` NULL: the defaults. ::TK_ERROR_INVALID_ARGUMENT for an empty
+ *  id, a coordinate out of range, a radius not above 0, a circle reaching a pole or crossing the
+ *  180th meridian, or options out of range (the kit's log says which). */
+TK_API tk_status tk_geofence_monitor_addCircle(tk_geofence_monitor* monitor, const char* id, tk_coordinate center,
+                                               double radius, const tk_geofence_options* options);
+/** Watches a polygon: the ring `ring[0..ringCount)` less `holeCount` holes, hole i being
+ *  `holes[i][0..holeCounts[i])` (`holes` and `holeCounts` may be NULL when `holeCount` is 0).
+ *  Each ring needs three vertices (repeating the first at the end is allowed) and some area;
+ *  edges are straight in latitude and longitude. Otherwise as tk_geofence_monitor_addCircle(). */
+TK_API tk_status tk_geofence_monitor_addPolygon(tk_geofence_monitor* monitor, const char* id,
+                                                const tk_coordinate* ring, size_t ringCount,
+                                                const tk_coordinate* const* holes, const size_t* holeCounts,
+                                                size_t holeCount, const tk_geofence_options* options);
+/** Stops watching the fence `id`; ::TK_ERROR_INVALID_ARGUMENT when there is none. */
+TK_API tk_status tk_geofence_monitor_removeGeofence(tk_geofence_monitor* monitor, const char* id);
+/** Stops watching every fence. */
+TK_API tk_status tk_geofence_monitor_removeAllGeofences(tk_geofence_monitor* monitor);
+/** The fences watched now; 0 for NULL. */
+TK_API size_t tk_geofence_monitor_geofenceCount(const tk_geofence_monitor* monitor);
+/** Whether the device is inside the fence `id` as far as the monitor knows. */
+TK_API bool tk_geofence_monitor_isInside(const tk_geofence_monitor* monitor, const char* id);
+/** Tests one fix (WGS-84); a fix without a position is ignored. On the main thread its events
+ *  are delivered before this returns; from any other thread the fix is tested in the main
+ *  thread's next turn. Any thread. */
+TK_API tk_status tk_geofence_monitor_evaluate(tk_geofence_monitor* monitor, const tk_location* fix);
+/** Takes the fixes of the process's location source (see Location providers) from now on,
+ *  starting it if it was idle; its errors reach `onGeofenceSourceError`. */
+TK_API tk_status tk_geofence_monitor_attach(tk_geofence_monitor* monitor);
+/** Stops taking the source's fixes; the source stops when nothing else listens to it. */
+TK_API tk_status tk_geofence_monitor_detach(tk_geofence_monitor* monitor);
+
+/** @} */
+/* ---------------------------------------------------------------------------------------- */
 /** @name The host's information dictionary: Bundle main
  *
  * The keys a phone application would put in its Info.plist, for example

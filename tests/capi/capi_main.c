@@ -141,6 +141,9 @@ int main(void) {
   RUN(test_service_calls_deliver_results);
   RUN(test_missing_optional_member_drops_result);
   RUN(test_typed_errors_datum_and_service_address);
+  RUN(test_geofence_fences_and_their_options);
+  RUN(test_geofence_events);
+  RUN(test_geofence_fixes_from_another_thread);
   test_server_stop(g_server);
   printf("%d checks failed\n", failures);
   return failures == 0 ? 0 : 1;

@@ -79,5 +79,8 @@ void test_location_sessions(void);
 void test_service_calls_deliver_results(void);
 void test_missing_optional_member_drops_result(void);
 void test_typed_errors_datum_and_service_address(void);
+void test_geofence_fences_and_their_options(void);
+void test_geofence_events(void);
+void test_geofence_fixes_from_another_thread(void);
 
 #endif

@@ -3,44 +3,25 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <fstream>
 #include <thread>
 
 #include "support/geoclue_world.h"
 #include "support/test_server.h"
+#include "support/utc_text.h"
 
 namespace tovik::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::filesystem::path expectedFile(const std::string& name) {
-  return std::filesystem::path(TOVIK_TESTS_DIR) / "providers/data" / (name + ".expected");
-}
-
-// The lines from `from` on, each ended by a newline.
-std::string joined(const std::vector<std::string>& lines, std::size_t from = 0) {
-  std::string text;
-  for (std::size_t i = from; i < lines.size(); ++i) text += lines[i] + "\n";
-  return text;
-}
-
 }  // namespace
 
 std::string describe(const Location& fix, bool withTime) {
-  char time[40] = "";
-  if (withTime) {
-    const auto ms = std::chrono::floor<std::chrono::milliseconds>(fix.timestamp.time_since_epoch()).count();
-    const auto seconds = static_cast<std::time_t>(ms / 1000);
-    const auto length = std::strftime(time, sizeof time, "%FT%T", std::gmtime(&seconds));  // the main thread's only
-    std::snprintf(time + length, sizeof time - length, ".%03dZ ", static_cast<int>(ms % 1000));
-  }
+  const std::string time = withTime ? utcText(fix.timestamp) + " " : "";
   char line[200];
-  std::snprintf(line, sizeof line, "fix %s%.7f %.7f alt %.2f h %.2f v %.2f speed %.3f course %.2f", time,
+  std::snprintf(line, sizeof line, "fix %s%.7f %.7f alt %.2f h %.2f v %.2f speed %.3f course %.2f", time.c_str(),
                 fix.coordinate.latitude, fix.coordinate.longitude, fix.altitude, fix.horizontalAccuracy,
                 fix.verticalAccuracy, fix.speed, fix.course);
   return line;
@@ -49,41 +30,6 @@ std::string describe(const Location& fix, bool withTime) {
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   if (const auto at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
   return text;
-}
-
-std::vector<std::string> expectedLines(const std::string& name) {
-  std::ifstream in(expectedFile(name));
-  EXPECT_TRUE(in) << expectedFile(name) << " is missing (TOVIK_REGENERATE=1 writes it)";
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-bool regenerating() {
-  const char* regenerate = std::getenv("TOVIK_REGENERATE");
-  return regenerate != nullptr && regenerate == std::string_view("1");
-}
-
-void expectSameAsFile(const std::vector<std::string>& lines, const std::string& name, Match match) {
-  if (regenerating()) {
-    std::ofstream(expectedFile(name)) << joined(lines);
-    return;
-  }
-  const auto expected = expectedLines(name);
-  if (match == Match::subsequence) {
-    auto next = expected.begin();
-    for (const auto& line : lines) {
-      next = std::find(next, expected.end(), line);
-      ASSERT_TRUE(next != expected.end()) << line << "\nis not in " << expectedFile(name) << " after the line before";
-      ++next;
-    }
-    return;
-  }
-  std::size_t missed = 0;
-  if (match == Match::tail && expected.size() > lines.size())
-    missed = std::min<std::size_t>(expected.size() - lines.size(), 10);
-  // As text, so that a failure shows the difference line by line.
-  EXPECT_EQ(joined(lines), joined(expected, missed)) << "against " << expectedFile(name);
 }
 
 std::uint16_t freePort() { return static_cast<std::uint16_t>(TestServer({.threads = 1}).port()); }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/expected_file.h"
 #include "tovik/providers/location_manager.h"
 #include "tovik/providers/location_provider.h"
 #include "tovik/runloop/main_queue.h"
@@ -44,24 +45,17 @@ struct Trace : LocationManagerDelegate, LocationProviderListener {
   std::vector<std::string> lines;
 };
 
-/// How recorded lines must match the expected file.
-enum class Match {
-  exactly,
-  tail,         // up to ten of the first lines may be absent (a source that starts late)
-  subsequence,  // each line is one of the file's, in its order (a source that may skip some)
-};
-
-/// Compares `lines` with the checked-in tests/providers/data/<name>.expected. Run with
-/// TOVIK_REGENERATE=1 to write the file from `lines` instead, then review its diff.
-void expectSameAsFile(const std::vector<std::string>& lines, const std::string& name, Match match = Match::exactly);
-/// Whether TOVIK_REGENERATE=1 asks for the expected files to be written.
-bool regenerating();
+/// Compares `lines` with the checked-in tests/providers/data/<name>.expected (see ExpectedFiles).
+inline void expectSameAsFile(const std::vector<std::string>& lines, const std::string& name,
+                             Match match = Match::exactly) {
+  ExpectedFiles("providers").expectSame(lines, name, match);
+}
 
 /// `text` with its first `from` (if any) made `to`: a part that changes from run to run.
 std::string replaced(std::string text, const std::string& from, const std::string& to);
 
 /// The lines of tests/providers/data/<name>.expected.
-std::vector<std::string> expectedLines(const std::string& name);
+inline std::vector<std::string> expectedLines(const std::string& name) { return ExpectedFiles("providers").lines(name); }
 
 /// A loopback port nothing listens on (bound, read, released).
 std::uint16_t freePort();

@@ -10,6 +10,12 @@
 #include "tovik/runloop/main_queue.h"
 
 namespace tovik::cli {
+namespace {
+
+// "No time-out": far beyond any session, and far from overflowing the clock.
+constexpr std::chrono::hours kNoLimit{24 * 365 * 10};
+
+}  // namespace
 
 struct InterruptWatch::Impl {
   asio::signal_set signals{MainQueue::shared().context(), SIGINT, SIGTERM};
@@ -37,5 +43,16 @@ InterruptWatch::~InterruptWatch() {
 }
 
 bool InterruptWatch::interrupted() const { return *impl_->interrupted; }
+
+InterruptWatch::Ending InterruptWatch::runUntil(const std::function<bool()>& done,
+                                                std::optional<std::chrono::seconds> timeout) const {
+  // The queue sleeps until work arrives and looks at the predicate after each handler. All
+  // that changes it runs there: the kit's callbacks and the signal watch.
+  const auto finished = [&] { return interrupted() || done(); };
+  if (!MainQueue::shared().runUntil(finished, timeout.value_or(kNoLimit))) {
+    return Ending::timedOut;
+  }
+  return done() ? Ending::done : Ending::interrupted;
+}
 
 }  // namespace tovik::cli

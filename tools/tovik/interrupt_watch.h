@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace tovik::cli {
 
@@ -16,6 +19,10 @@ class InterruptWatch {
   InterruptWatch& operator=(const InterruptWatch&) = delete;
 
   bool interrupted() const;
+
+  enum class Ending { done, interrupted, timedOut };
+  /// Drives the main queue until `done` holds, a signal, or `timeout` (none: no limit).
+  Ending runUntil(const std::function<bool()>& done, std::optional<std::chrono::seconds> timeout) const;
 
  private:
   struct Impl;

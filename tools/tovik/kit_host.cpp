@@ -9,16 +9,9 @@
 #include "tovik/client/tk_client_location.h"
 #include "tovik/system/bundle.h"
 #include "tovik/providers/location_services.h"
-#include "tovik/runloop/main_queue.h"
 
 namespace tovik::cli {
-namespace {
 
-// "No time-out": far beyond any session, and far from overflowing the clock.
-constexpr std::chrono::hours kNoLimit{24 * 365 * 10};
-
-// A command line has no background: the tool declares every purpose so that continuous
-// sessions start without the kit's foreground-only warnings.
 void declareLocationPurposes() {
   Bundle& bundle = Bundle::main();
   bundle.setObject("CFBundleIdentifier", std::string("tovik-cli"));
@@ -27,8 +20,6 @@ void declareLocationPurposes() {
                    std::string("tovik prints where this device is, also in continuous sessions"));
   bundle.setObject("UIBackgroundModes", std::vector<std::string>{"location"});
 }
-
-}  // namespace
 
 KitHost::KitHost(Output& output, const KitOptions& options, std::shared_ptr<LocationProvider> provider,
                  std::shared_ptr<LocationDelegate> delegate) {
@@ -60,16 +51,6 @@ KitHost::~KitHost() {
     // Joins the source's reader, if it has one.
     LocationServices::setProvider(nullptr);
   }
-}
-
-KitHost::Ending KitHost::runUntil(const std::function<bool()>& done, std::optional<std::chrono::seconds> timeout) {
-  // The queue sleeps until work arrives and looks at the predicate after each handler. All
-  // that changes it runs there: the kit's callbacks and the signal watch.
-  const auto finished = [&] { return interrupts_.interrupted() || done(); };
-  if (!MainQueue::shared().runUntil(finished, timeout.value_or(kNoLimit))) {
-    return Ending::timedOut;
-  }
-  return done() ? Ending::done : Ending::interrupted;
 }
 
 }  // namespace tovik::cli

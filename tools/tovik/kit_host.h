@@ -25,7 +25,7 @@ class ResultPrinter;
 /// session and releases the facade and the source.
 class KitHost {
  public:
-  enum class Ending { done, interrupted, timedOut };
+  using Ending = InterruptWatch::Ending;
 
   /// `provider`, when given, becomes the process's location source before the facade is made;
   /// `delegate`, when given, hears the facade instead of the printer.
@@ -39,7 +39,9 @@ class KitHost {
   const ResultPrinter& printer() const { return *printer_; }
 
   /// Drives the main queue until `done` holds, Ctrl-C, or `timeout` (none: no limit).
-  Ending runUntil(const std::function<bool()>& done, std::optional<std::chrono::seconds> timeout);
+  Ending runUntil(const std::function<bool()>& done, std::optional<std::chrono::seconds> timeout) {
+    return interrupts_.runUntil(done, timeout);
+  }
 
  private:
   bool ownsProvider_ = false;
@@ -47,5 +49,9 @@ class KitHost {
   std::shared_ptr<TkClientLocation> facade_;
   InterruptWatch interrupts_;
 };
+
+/// Puts the tool's location purposes and identity in the host bundle: a command line has no
+/// background, so it declares every purpose, and GeoClue2 knows it as `tovik-cli`.
+void declareLocationPurposes();
 
 }  // namespace tovik::cli

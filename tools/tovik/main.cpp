@@ -6,6 +6,7 @@
 
 #include "tools/tovik/command_context.h"
 #include "tools/tovik/exit_status.h"
+#include "tools/tovik/geofence_command.h"
 #include "tools/tovik/locate_command.h"
 #include "tools/tovik/output.h"
 #include "tools/tovik/service_commands.h"
@@ -18,9 +19,10 @@ int main(int argc, char** argv) {
   Output output;
   CommandContext context{output, {}};
 
-  CLI::App app("tovik: locate this device, query the location service, convert coordinates", "tovik");
+  CLI::App app("tovik: locate this device, watch geofences, query the location service, convert coordinates", "tovik");
   app.require_subcommand(1);
   addLocateCommand(app, context);
+  addGeofenceCommand(app, context);
   addServiceCommands(app, context);
   addTransformCommands(app, context);
   addVersionCommand(app, context);

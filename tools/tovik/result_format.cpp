@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "tovik/geofence/geofence_event.h"
 #include "tovik/model/geocode_res.h"
 #include "tovik/model/location_res.h"
 #include "tovik/system/number_text.h"
@@ -31,6 +32,10 @@ std::string localTime(std::int64_t milliseconds) {
   char text[64];
   std::snprintf(text, sizeof text, "%s.%03d %s", date, millis, zone);
   return text;
+}
+
+std::int64_t millisecondsOf(std::chrono::system_clock::time_point time) {
+  return std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch()).count();
 }
 
 // Six significant digits, without an exponent: "135.407", "12.5", "2272.02".
@@ -79,10 +84,6 @@ std::string describe(const GeocodeRes& result) {
 
 namespace {
 
-std::int64_t epochMillis(std::chrono::system_clock::time_point time) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
-}
-
 // JSON has no NaN or infinity: an unknown number is null.
 nlohmann::json number(double value) { return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(); }
 
@@ -90,7 +91,7 @@ nlohmann::json number(double value) { return std::isfinite(value) ? nlohmann::js
 
 std::string describeFix(const Location& fix) {
   return "fix " + fixed6(fix.coordinate.latitude) + ", " + fixed6(fix.coordinate.longitude) + " ±" +
-         readableNumber(fix.horizontalAccuracy) + " m | " + localTime(epochMillis(fix.timestamp)) + " | " +
+         readableNumber(fix.horizontalAccuracy) + " m | " + localTime(millisecondsOf(fix.timestamp)) + " | " +
          orNone(fix.source) + (fix.simulated ? " (simulated)" : "");
 }
 
@@ -103,7 +104,7 @@ nlohmann::json fixDocument(const Location& fix) {
             {"verticalAccuracy", number(fix.verticalAccuracy)},
             {"speed", number(fix.speed)},
             {"course", number(fix.course)},
-            {"time", epochMillis(fix.timestamp)},
+            {"time", millisecondsOf(fix.timestamp)},
             {"source", fix.source},
             {"simulated", fix.simulated}}}};
 }
@@ -119,6 +120,19 @@ nlohmann::json errorDocument(const TkError& error) {
     body["retryAfter"] = *error.retryAfter;
   }
   return {{"error", std::move(body)}};
+std::string describe(const GeofenceEvent& event) {
+  const Coordinate& at = event.location.coordinate;
+  return event.id + " | " + geofenceTransitionName(event.transition) + " | " + fixed6(at.latitude) + ", " +
+         fixed6(at.longitude) + " | " + localTime(millisecondsOf(event.time));
+}
+
+std::string eventJsonLine(const GeofenceEvent& event) {
+  const nlohmann::ordered_json document = {{"id", event.id},
+                                           {"transition", geofenceTransitionName(event.transition)},
+                                           {"time", millisecondsOf(event.time)},
+                                           {"latitude", event.location.coordinate.latitude},
+                                           {"longitude", event.location.coordinate.longitude}};
+  return document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string jsonLine(const nlohmann::json& document) {

@@ -10,6 +10,7 @@
 namespace tovik {
 class LocationRes;
 class GeocodeRes;
+struct GeofenceEvent;
 }  // namespace tovik
 
 namespace tovik::cli {
@@ -30,6 +31,11 @@ std::string describeFix(const Location& fix);
 nlohmann::json fixDocument(const Location& fix);
 /// {"error": {"domain", "code", "call", "message", "detail", "attempts"[, "retryAfter"]}}.
 nlohmann::json errorDocument(const TkError& error);
+/// One readable line: fence id | transition | latitude, longitude of the fix | local time.
+std::string describe(const GeofenceEvent& event);
+/// The JSON line of an event: {"id", "transition", "time" (milliseconds since the epoch),
+/// "latitude", "longitude"}, in that order.
+std::string eventJsonLine(const GeofenceEvent& event);
 
 /// A JSON document on one line; text that is not valid UTF-8 is replaced, not fatal.
 std::string jsonLine(const nlohmann::json& document);

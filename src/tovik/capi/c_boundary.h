@@ -48,4 +48,18 @@ tk_status guardedStatus(Body&& body) noexcept {
   return guarded(TK_ERROR_INTERNAL, std::forward<Body>(body));
 }
 
+/// The guards of an operation on a handle of the main thread: a NULL `handle` is
+/// `TK_ERROR_NULL_ARGUMENT`, another thread `TK_ERROR_WRONG_THREAD`; otherwise `body()`'s status,
+/// `TK_ERROR_INTERNAL` when it threw.
+template <class Body>
+tk_status onMainThreadHandle(const void* handle, Body&& body) noexcept {
+  if (handle == nullptr) {
+    return TK_ERROR_NULL_ARGUMENT;
+  }
+  if (!onMainThreadOrUndriven()) {
+    return TK_ERROR_WRONG_THREAD;
+  }
+  return guardedStatus(std::forward<Body>(body));
+}
+
 }  // namespace tovik::capi

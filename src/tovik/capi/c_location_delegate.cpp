@@ -4,6 +4,7 @@
 #include "tovik/capi/callback_scope.h"
 #include "tovik/capi/location_conversion.h"
 #include "tovik/capi/result_handles.h"
+#include "tovik/capi/versioned_table.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -17,18 +18,10 @@ namespace {
 // The table as it first shipped: every later table starts with these members.
 constexpr std::size_t kFirstTableSize = offsetof(tk_location_delegate, releaseContext) + sizeof(void (*)(void*));
 
-/// The members of `table` the application's `size` covers; the rest stay NULL.
-tk_location_delegate known(const tk_location_delegate& table) {
-  tk_location_delegate copy{};
-  std::memcpy(&copy, &table, std::min(table.size, sizeof copy));
-  copy.size = sizeof copy;
-  return copy;
-}
-
 }  // namespace
 
 CLocationDelegate::CLocationDelegate(const tk_location_delegate& table)
-    : table_(known(table)), context_(table_.context, table_.releaseContext) {}
+    : table_(knownMembers(table)), context_(table_.context, table_.releaseContext) {}
 
 std::shared_ptr<CLocationDelegate> CLocationDelegate::make(const tk_location_delegate* table) {
   return table == nullptr ? nullptr : std::make_shared<CLocationDelegate>(*table);

@@ -33,21 +33,15 @@ constexpr std::size_t kFirstPolicySize = offsetof(tk_service_policy, cacheSecond
 using tovik::TkClientLocation;
 using tovik::capi::CLocationDelegate;
 using tovik::capi::guarded;
-using tovik::capi::guardedStatus;
 using tovik::capi::guardedVoid;
+using tovik::capi::onMainThreadHandle;
 using tovik::capi::onMainThreadOrUndriven;
 
 /// Runs `body` on the facade of `client`. The facade is held for the whole call, so a
 /// callback that destroys the handle cannot pull the facade out from under the kit.
 template <class Body>
 tk_status onFacade(tk_client_location* client, Body&& body) noexcept {
-  if (client == nullptr) {
-    return TK_ERROR_NULL_ARGUMENT;
-  }
-  if (!onMainThreadOrUndriven()) {
-    return TK_ERROR_WRONG_THREAD;
-  }
-  return guardedStatus([&] {
+  return onMainThreadHandle(client, [&] {
     const std::shared_ptr<TkClientLocation> facade = client->facade;
     body(*facade);
     return TK_OK;

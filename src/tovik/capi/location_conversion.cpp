@@ -37,20 +37,17 @@ tk_location toCLocation(const Location& location) {
           .verticalAccuracy = location.verticalAccuracy,
           .speed = location.speed,
           .course = location.course,
-          .timestamp = std::chrono::duration_cast<std::chrono::milliseconds>(location.timestamp.time_since_epoch())
-                           .count()};
+          .timestamp = toMilliseconds(location.timestamp)};
+}
+
+std::int64_t toMilliseconds(std::chrono::system_clock::time_point time) {
+  return std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch()).count();
 }
 
 }  // namespace tovik::capi
 
 extern "C" tk_location tk_location_make(double latitude, double longitude) {
-  const tovik::Location defaults;
-  return {.latitude = latitude,
-          .longitude = longitude,
-          .altitude = defaults.altitude,
-          .horizontalAccuracy = defaults.horizontalAccuracy,
-          .verticalAccuracy = defaults.verticalAccuracy,
-          .speed = defaults.speed,
-          .course = defaults.course,
-          .timestamp = tovik::RequestStamp::milliseconds()};
+  tk_location fix = tovik::capi::toCLocation({.coordinate = {.latitude = latitude, .longitude = longitude}});
+  fix.timestamp = tovik::RequestStamp::milliseconds();
+  return fix;
 }

@@ -25,6 +25,6 @@ TOVIK_API Coordinate convertDatum(Coordinate point, Datum from, Datum to, Region
 /// have the same size (otherwise nothing is written and the result is false); they may be the
 /// same span but must not overlap otherwise.
 TOVIK_API bool convertDatum(std::span<const Coordinate> in, std::span<Coordinate> out, Datum from, Datum to,
-                  Region region = Region::rectangle, BatchPath path = BatchPath::automatic);
+                            Region region = Region::rectangle, BatchPath path = BatchPath::automatic);
 
 }  // namespace tovik
