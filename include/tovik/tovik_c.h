@@ -781,12 +781,7 @@ typedef enum tk_geofence_transition {
   TK_GEOFENCE_DWELL = 4  /**< the device stayed inside for the loitering delay */
 } tk_geofence_transition;
 
-/** The datums a fence may be drawn in. Functions take one as an `int32_t`. */
-typedef enum tk_datum {
-  TK_DATUM_WGS84 = 0,
-  TK_DATUM_GCJ02 = 1,
-  TK_DATUM_BD09 = 2
-} tk_datum;
+/* A fence's datum is a ::tk_datum. */
 
 /** How a fence is watched (`Geofence` in C++). Start from tk_geofence_options_make(). */
 typedef struct tk_geofence_options {

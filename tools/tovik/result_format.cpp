@@ -120,6 +120,8 @@ nlohmann::json errorDocument(const TkError& error) {
     body["retryAfter"] = *error.retryAfter;
   }
   return {{"error", std::move(body)}};
+}
+
 std::string describe(const GeofenceEvent& event) {
   const Coordinate& at = event.location.coordinate;
   return event.id + " | " + geofenceTransitionName(event.transition) + " | " + fixed6(at.latitude) + ", " +
