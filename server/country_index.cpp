@@ -1,0 +1,268 @@
+#include "server/country_index.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "server/country_boundaries.h"
+#include "server/sqlite_database.h"
+
+namespace tovik::server {
+
+namespace {
+
+constexpr int kFirstBand = -180;  // bands of latitudes -90 to 90
+constexpr int kLastBand = 180;
+/// How near an edge may come to a cell, in degrees, before the cell needs polygon tests:
+/// far above the rounding of the crossing's arithmetic, far below any cell.
+constexpr double kMargin = 1e-6;
+constexpr int kRowsPerBand = 2;
+static_assert(CountryBoundaries::kBand == kRowsPerBand * CountryIndex::kCell &&
+              CountryIndex::kRows * CountryIndex::kCell == 180.0 && CountryIndex::kColumns * CountryIndex::kCell == 360.0);
+
+int columnOf(double longitude) {
+  return std::clamp(static_cast<int>(std::floor(longitude / CountryIndex::kCell)) + CountryIndex::kColumns / 2, 0,
+                    CountryIndex::kColumns - 1);
+}
+
+double southOf(int row) { return (row - CountryIndex::kRows / 2) * CountryIndex::kCell; }
+
+/// Marks the cells of a row from one longitude to another, and those the margin reaches.
+void markSpan(std::vector<bool>& border, int row, double west, double east) {
+  for (int column = columnOf(west - kMargin); column <= columnOf(east + kMargin); ++column) {
+    border[static_cast<std::size_t>(row) * CountryIndex::kColumns + static_cast<std::size_t>(column)] = true;
+  }
+}
+
+}  // namespace
+
+CountryIndex CountryIndex::read(SqliteDatabase& db) {
+  CountryIndex index;
+  std::map<std::string, std::uint32_t> known;
+  auto rows = db.prepare(
+      "SELECT s.country, s.band, s.edges, r.min_lat, r.max_lat, r.min_lng, r.max_lng FROM country_shapes_rtree r"
+      " CROSS JOIN country_shapes s ON s.id = r.id ORDER BY r.id");
+  while (rows.step()) {
+    Slice slice;
+    const auto [it, fresh] = known.try_emplace(rows.columnText(0), static_cast<std::uint32_t>(index.countries_.size()));
+    if (fresh) {
+      index.countries_.push_back(it->first);
+    }
+    slice.country = it->second;
+    slice.band = static_cast<int>(rows.columnInt64(1));
+    const auto edges = rows.columnBlob(2);
+    constexpr std::size_t kEdgeBytes = 4 * sizeof(float);
+    slice.firstEdge = index.edges_.size() / 4;
+    slice.edgeCount = edges.size() / kEdgeBytes;
+    index.edges_.resize(index.edges_.size() + slice.edgeCount * 4);
+    std::copy_n(edges.data(), slice.edgeCount * kEdgeBytes,
+                reinterpret_cast<std::byte*>(index.edges_.data() + slice.firstEdge * 4));
+    for (int k = 0; k < 4; ++k) {
+      slice.box[k] = rows.columnDouble(3 + k);
+    }
+    index.slices_.push_back(slice);
+  }
+  index.classify();
+  return index;
+}
+
+const std::string* CountryIndex::countryAt(double latitude, double longitude) const {
+  if (!std::isfinite(latitude) || !std::isfinite(longitude)) {
+    return nullptr;
+  }
+  const double row = std::floor(latitude / kCell) + kRows / 2;
+  const double column = std::floor(longitude / kCell) + kColumns / 2;
+  if (row >= 0 && row < kRows && column >= 0 && column < kColumns) {
+    const auto cell = cells_[static_cast<std::size_t>(row) * kColumns + static_cast<std::size_t>(column)];
+    if ((cell & kBorder) == 0) {
+      return cell == 0 ? nullptr : &countries_[cell - 1];
+    }
+    const auto list = cell & ~kBorder;
+    return firstHolding(std::span(candidates_).subspan(borderLists_[list], borderLists_[list + 1] - borderLists_[list]),
+                        latitude, longitude);
+  }
+  // Off the grid: the band's slices, as the database would read them.
+  if (std::fabs(latitude) > 90.0) {
+    return nullptr;
+  }
+  const int band = CountryBoundaries::bandOf(latitude) - kFirstBand;
+  return firstHolding(std::span(byBand_).subspan(bandStart_[band], bandStart_[band + 1] - bandStart_[band]), latitude,
+                      longitude);
+}
+
+const std::string* CountryIndex::firstHolding(std::span<const std::uint32_t> slices, double latitude,
+                                              double longitude) const {
+  for (const auto k : slices) {
+    const Slice& slice = slices_[k];
+    if (slice.box[0] <= latitude && slice.box[1] >= latitude && slice.box[2] <= longitude &&
+        slice.box[3] >= longitude &&
+        CountryBoundaries::contains(std::as_bytes(std::span(edges_).subspan(slice.firstEdge * 4, slice.edgeCount * 4)),
+                                    latitude, longitude)) {
+      return &countries_[slice.country];
+    }
+  }
+  return nullptr;
+}
+
+std::pair<int, int> CountryIndex::rowsOf(const Slice& slice) {
+  const int first = std::max(slice.band * kRowsPerBand + kRows / 2, 0);
+  const int last = std::min(slice.band * kRowsPerBand + kRows / 2 + kRowsPerBand, kRows);
+  return {first, last};
+}
+
+void CountryIndex::markEdges(const Slice& slice, std::vector<bool>& border) const {
+  const auto [firstRow, lastRow] = rowsOf(slice);
+  for (std::size_t e = slice.firstEdge; e < slice.firstEdge + slice.edgeCount; ++e) {
+    const double lat1 = edges_[4 * e], lng1 = edges_[4 * e + 1], lat2 = edges_[4 * e + 2], lng2 = edges_[4 * e + 3];
+    for (int row = firstRow; row < lastRow; ++row) {
+      const double south = southOf(row) - kMargin;
+      const double north = southOf(row) + kCell + kMargin;
+      if (std::max(lat1, lat2) < south || std::min(lat1, lat2) > north) {
+        continue;
+      }
+      // The edge's longitudes within the row (stored edges never run along a parallel).
+      const auto at = [&](double latitude) {
+        const double t = std::clamp((latitude - lat1) / (lat2 - lat1), 0.0, 1.0);
+        return lng1 + t * (lng2 - lng1);
+      };
+      markSpan(border, row, std::min(at(south), at(north)), std::max(at(south), at(north)));
+    }
+  }
+}
+
+void CountryIndex::markLevelRuns(const Slice& slice, std::vector<bool>& border) const {
+  // The edges along a parallel were left out of the slices, since the even-odd count
+  // never counts them; but the count still changes across them from one latitude to the
+  // next. Where they lie follows from the stored edges: a vertex met by an odd number of
+  // them ends such a run, and along the parallel the runs cover, by the same parity, the
+  // stretches from the first of these vertices to the second, the third to the fourth...
+  // (A ring that crosses the antimeridian runs along a parallel from 180 to -180.)
+  std::vector<std::pair<float, float>> ends;
+  ends.reserve(2 * slice.edgeCount);
+  for (std::size_t e = slice.firstEdge; e < slice.firstEdge + slice.edgeCount; ++e) {
+    ends.emplace_back(edges_[4 * e], edges_[4 * e + 1]);
+    ends.emplace_back(edges_[4 * e + 2], edges_[4 * e + 3]);
+  }
+  std::sort(ends.begin(), ends.end());
+  std::vector<std::pair<float, float>> odd;
+  for (std::size_t k = 0; k < ends.size();) {
+    std::size_t next = k;
+    while (next < ends.size() && ends[next] == ends[k]) {
+      ++next;
+    }
+    if ((next - k) % 2 == 1) {
+      odd.push_back(ends[k]);
+    }
+    k = next;
+  }
+  const auto [firstRow, lastRow] = rowsOf(slice);
+  for (std::size_t k = 0; k < odd.size();) {
+    const double latitude = odd[k].first;
+    std::size_t next = k;
+    while (next < odd.size() && odd[next].first == odd[k].first) {
+      ++next;
+    }
+    // A run on a row's southern edge changes nothing inside a row: the count changes
+    // between the latitudes below it and those at it or above.
+    const int row = static_cast<int>(std::floor(latitude / kCell)) + kRows / 2;
+    if (row >= firstRow && row < lastRow && southOf(row) != latitude) {
+      for (std::size_t end = k; end < next; end += 2) {
+        // An unmatched last vertex (a ring that does not close): to the east end, to be safe.
+        markSpan(border, row, odd[end].second, end + 1 < next ? odd[end + 1].second : 180.0);
+      }
+    }
+    k = next;
+  }
+}
+
+void CountryIndex::collectReaching(std::uint32_t index, std::vector<bool>& border,
+                                   std::vector<std::pair<std::uint32_t, std::uint32_t>>& reaching) const {
+  const Slice& slice = slices_[index];
+  const auto [firstRow, lastRow] = rowsOf(slice);
+  for (int row = firstRow; row < lastRow; ++row) {
+    const double south = southOf(row);
+    const double north = south + kCell;
+    if (slice.box[0] > north || slice.box[1] < south) {
+      continue;
+    }
+    const bool wholeRow = slice.box[0] <= south && slice.box[1] >= north;
+    for (int column = columnOf(slice.box[2]); column <= columnOf(slice.box[3]); ++column) {
+      const double west = (column - kColumns / 2) * kCell;
+      const auto cell = static_cast<std::uint32_t>(row * kColumns + column);
+      reaching.emplace_back(cell, index);
+      // A box that cuts through the cell holds some of its points and not others.
+      if (!wholeRow || slice.box[2] > west || slice.box[3] < west + kCell) {
+        border[cell] = true;
+      }
+    }
+  }
+}
+
+void CountryIndex::indexBands() {
+  bandStart_.assign(kLastBand - kFirstBand + 2, 0);
+  for (const auto& slice : slices_) {
+    if (slice.band >= kFirstBand && slice.band <= kLastBand) {
+      ++bandStart_[slice.band - kFirstBand + 1];
+    }
+  }
+  for (std::size_t k = 1; k < bandStart_.size(); ++k) {
+    bandStart_[k] += bandStart_[k - 1];
+  }
+  byBand_.resize(bandStart_.back());
+  auto next = bandStart_;
+  for (std::uint32_t k = 0; k < slices_.size(); ++k) {
+    if (slices_[k].band >= kFirstBand && slices_[k].band <= kLastBand) {
+      byBand_[next[slices_[k].band - kFirstBand]++] = k;
+    }
+  }
+}
+
+void CountryIndex::classify() {
+  indexBands();
+  std::vector<bool> border(kCells, false);
+  // Every slice whose box reaches into a cell, in id order: (cell, slice).
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> reaching;
+  for (std::uint32_t k = 0; k < slices_.size(); ++k) {
+    collectReaching(k, border, reaching);
+    // Where the even-odd count may change inside a cell.
+    markEdges(slices_[k], border);
+    markLevelRuns(slices_[k], border);
+  }
+
+  // The pairs by cell, each cell's slices still in id order.
+  std::vector<std::uint32_t> start(kCells + 1, 0);
+  for (const auto& [cell, slice] : reaching) {
+    ++start[cell + 1];
+  }
+  for (std::size_t k = 1; k < start.size(); ++k) {
+    start[k] += start[k - 1];
+  }
+  std::vector<std::uint32_t> slicesOf(reaching.size());
+  {
+    auto next = start;
+    for (const auto& [cell, slice] : reaching) {
+      slicesOf[next[cell]++] = slice;
+    }
+  }
+  reaching = {};
+
+  cells_.assign(kCells, 0);
+  for (std::size_t cell = 0; cell < kCells; ++cell) {
+    const auto slices = std::span(slicesOf).subspan(start[cell], start[cell + 1] - start[cell]);
+    if (slices.empty()) {
+      continue;  // no box reaches in: at sea
+    }
+    if (border[cell]) {
+      cells_[cell] = kBorder | static_cast<std::uint32_t>(borderLists_.size() - 1);
+      candidates_.insert(candidates_.end(), slices.begin(), slices.end());
+      borderLists_.push_back(static_cast<std::uint32_t>(candidates_.size()));
+      continue;
+    }
+    const double latitude = southOf(static_cast<int>(cell / kColumns)) + kCell / 2;
+    const double longitude = (static_cast<double>(cell % kColumns) - kColumns / 2 + 0.5) * kCell;
+    const std::string* country = firstHolding(slices, latitude, longitude);
+    cells_[cell] = country == nullptr ? 0 : static_cast<std::uint32_t>(country - countries_.data()) + 1;
+  }
+}
+
+}  // namespace tovik::server
