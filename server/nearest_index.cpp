@@ -152,7 +152,7 @@ void NearestIndex::visit(std::uint32_t node, std::size_t level, Search& search) 
     order[k] = {score(search.latitude, search.longitude, search.lngScale, nodes_[child].box.data()), child};
   }
   const auto end = order.begin() + parent.count;
-  std::sort(order.begin(), end);
+  std::sort(order.begin(), end, [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto it = order.begin(); it != end && !(it->first > search.best); ++it) {
     visit(it->second, level - 1, search);
   }
