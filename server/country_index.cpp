@@ -28,9 +28,9 @@ int columnOf(double longitude) {
 double southOf(int row) { return (row - CountryIndex::kRows / 2) * CountryIndex::kCell; }
 
 /// Marks the cells of a row from one longitude to another, and those the margin reaches.
-void markSpan(std::vector<bool>& border, int row, double west, double east) {
+void markSpan(std::vector<bool>& border, double west, double east) {
   for (int column = columnOf(west - kMargin); column <= columnOf(east + kMargin); ++column) {
-    border[static_cast<std::size_t>(row) * CountryIndex::kColumns + static_cast<std::size_t>(column)] = true;
+    border[static_cast<std::size_t>(column)] = true;
   }
 }
 
@@ -39,6 +39,10 @@ void markSpan(std::vector<bool>& border, int row, double west, double east) {
 CountryIndex CountryIndex::read(SqliteDatabase& db) {
   CountryIndex index;
   std::map<std::string, std::uint32_t> known;
+  auto size = db.prepare("SELECT total(length(edges)) FROM country_shapes");
+  if (size.step()) {
+    index.edges_.reserve(static_cast<std::size_t>(size.columnDouble(0)) / sizeof(float));
+  }
   auto rows = db.prepare(
       "SELECT s.country, s.band, s.edges, r.min_lat, r.max_lat, r.min_lng, r.max_lng FROM country_shapes_rtree r"
       " CROSS JOIN country_shapes s ON s.id = r.id ORDER BY r.id");
@@ -104,39 +108,28 @@ const std::string* CountryIndex::firstHolding(std::span<const std::uint32_t> sli
   return nullptr;
 }
 
-std::pair<int, int> CountryIndex::rowsOf(const Slice& slice) {
-  const int first = std::max(slice.band * kRowsPerBand + kRows / 2, 0);
-  const int last = std::min(slice.band * kRowsPerBand + kRows / 2 + kRowsPerBand, kRows);
-  return {first, last};
-}
-
-void CountryIndex::markEdges(const Slice& slice, std::vector<bool>& border) const {
-  const auto [firstRow, lastRow] = rowsOf(slice);
+void CountryIndex::markEdges(const Slice& slice, int row, std::vector<bool>& border) const {
+  const double south = southOf(row) - kMargin;
+  const double north = southOf(row) + kCell + kMargin;
   for (std::size_t e = slice.firstEdge; e < slice.firstEdge + slice.edgeCount; ++e) {
     const double lat1 = edges_[4 * e], lng1 = edges_[4 * e + 1], lat2 = edges_[4 * e + 2], lng2 = edges_[4 * e + 3];
-    for (int row = firstRow; row < lastRow; ++row) {
-      const double south = southOf(row) - kMargin;
-      const double north = southOf(row) + kCell + kMargin;
-      if (std::max(lat1, lat2) < south || std::min(lat1, lat2) > north) {
-        continue;
-      }
-      // The edge's longitudes within the row (stored edges never run along a parallel).
-      const auto at = [&](double latitude) {
-        const double t = std::clamp((latitude - lat1) / (lat2 - lat1), 0.0, 1.0);
-        return lng1 + t * (lng2 - lng1);
-      };
-      markSpan(border, row, std::min(at(south), at(north)), std::max(at(south), at(north)));
+    if (std::max(lat1, lat2) < south || std::min(lat1, lat2) > north) {
+      continue;
     }
+    // The edge's longitudes within the row (stored edges never run along a parallel).
+    const auto at = [&](double latitude) {
+      const double t = std::clamp((latitude - lat1) / (lat2 - lat1), 0.0, 1.0);
+      return lng1 + t * (lng2 - lng1);
+    };
+    markSpan(border, std::min(at(south), at(north)), std::max(at(south), at(north)));
   }
 }
 
-void CountryIndex::markLevelRuns(const Slice& slice, std::vector<bool>& border) const {
-  // The edges along a parallel were left out of the slices, since the even-odd count
-  // never counts them; but the count still changes across them from one latitude to the
-  // next. Where they lie follows from the stored edges: a vertex met by an odd number of
-  // them ends such a run, and along the parallel the runs cover, by the same parity, the
-  // stretches from the first of these vertices to the second, the third to the fourth...
-  // (A ring that crosses the antimeridian runs along a parallel from 180 to -180.)
+std::vector<std::pair<float, float>> CountryIndex::runEnds(const Slice& slice) const {
+  // The edges along a parallel were left out of the slices, since the even-odd count never
+  // counts them; but the count still changes across them from one latitude to the next.
+  // Where they lie follows from the stored edges: a vertex met by an odd number of them
+  // ends such a run (every vertex of a closed ring meets an even number of edges).
   std::vector<std::pair<float, float>> ends;
   ends.reserve(2 * slice.edgeCount);
   for (std::size_t e = slice.firstEdge; e < slice.firstEdge + slice.edgeCount; ++e) {
@@ -155,45 +148,46 @@ void CountryIndex::markLevelRuns(const Slice& slice, std::vector<bool>& border) 
     }
     k = next;
   }
-  const auto [firstRow, lastRow] = rowsOf(slice);
-  for (std::size_t k = 0; k < odd.size();) {
-    const double latitude = odd[k].first;
+  return odd;
+}
+
+void CountryIndex::markRuns(std::span<const std::pair<float, float>> ends, int row, std::vector<bool>& border) {
+  // Along one parallel the runs cover, by parity, the stretches from the first of their
+  // ends to the second, the third to the fourth... (A ring across the antimeridian runs
+  // from 180 to -180.) A run on the row's southern line changes nothing inside the row:
+  // the count changes between the latitudes below it and those at it or above.
+  const double south = southOf(row);
+  for (std::size_t k = 0; k < ends.size();) {
     std::size_t next = k;
-    while (next < odd.size() && odd[next].first == odd[k].first) {
+    while (next < ends.size() && ends[next].first == ends[k].first) {
       ++next;
     }
-    // A run on a row's southern edge changes nothing inside a row: the count changes
-    // between the latitudes below it and those at it or above.
-    const int row = static_cast<int>(std::floor(latitude / kCell)) + kRows / 2;
-    if (row >= firstRow && row < lastRow && southOf(row) != latitude) {
+    const double latitude = ends[k].first;
+    if (latitude > south && latitude < south + kCell) {
       for (std::size_t end = k; end < next; end += 2) {
-        // An unmatched last vertex (a ring that does not close): to the east end, to be safe.
-        markSpan(border, row, odd[end].second, end + 1 < next ? odd[end + 1].second : 180.0);
+        // An unmatched last end (a ring that does not close): to the east end, to be safe.
+        markSpan(border, ends[end].second, end + 1 < next ? ends[end + 1].second : 180.0);
       }
     }
     k = next;
   }
 }
 
-void CountryIndex::collectReaching(std::uint32_t index, std::vector<bool>& border,
-                                   std::vector<std::pair<std::uint32_t, std::uint32_t>>& reaching) const {
+void CountryIndex::reachInto(std::uint32_t index, int row, std::vector<bool>& border,
+                             std::vector<std::vector<std::uint32_t>>& reaching) const {
   const Slice& slice = slices_[index];
-  const auto [firstRow, lastRow] = rowsOf(slice);
-  for (int row = firstRow; row < lastRow; ++row) {
-    const double south = southOf(row);
-    const double north = south + kCell;
-    if (slice.box[0] > north || slice.box[1] < south) {
-      continue;
-    }
-    const bool wholeRow = slice.box[0] <= south && slice.box[1] >= north;
-    for (int column = columnOf(slice.box[2]); column <= columnOf(slice.box[3]); ++column) {
-      const double west = (column - kColumns / 2) * kCell;
-      const auto cell = static_cast<std::uint32_t>(row * kColumns + column);
-      reaching.emplace_back(cell, index);
-      // A box that cuts through the cell holds some of its points and not others.
-      if (!wholeRow || slice.box[2] > west || slice.box[3] < west + kCell) {
-        border[cell] = true;
-      }
+  const double south = southOf(row);
+  const double north = south + kCell;
+  if (slice.box[0] > north || slice.box[1] < south) {
+    return;
+  }
+  const bool wholeRow = slice.box[0] <= south && slice.box[1] >= north;
+  for (int column = columnOf(slice.box[2]); column <= columnOf(slice.box[3]); ++column) {
+    const double west = (column - kColumns / 2) * kCell;
+    reaching[static_cast<std::size_t>(column)].push_back(index);
+    // A box that cuts through the cell holds some of its points and not others.
+    if (!wholeRow || slice.box[2] > west || slice.box[3] < west + kCell) {
+      border[static_cast<std::size_t>(column)] = true;
     }
   }
 }
@@ -219,49 +213,43 @@ void CountryIndex::indexBands() {
 
 void CountryIndex::classify() {
   indexBands();
-  std::vector<bool> border(kCells, false);
-  // Every slice whose box reaches into a cell, in id order: (cell, slice).
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> reaching;
-  for (std::uint32_t k = 0; k < slices_.size(); ++k) {
-    collectReaching(k, border, reaching);
-    // Where the even-odd count may change inside a cell.
-    markEdges(slices_[k], border);
-    markLevelRuns(slices_[k], border);
+  std::vector<std::vector<std::pair<float, float>>> runs(slices_.size());
+  for (std::size_t k = 0; k < slices_.size(); ++k) {
+    runs[k] = runEnds(slices_[k]);
   }
-
-  // The pairs by cell, each cell's slices still in id order.
-  std::vector<std::uint32_t> start(kCells + 1, 0);
-  for (const auto& [cell, slice] : reaching) {
-    ++start[cell + 1];
-  }
-  for (std::size_t k = 1; k < start.size(); ++k) {
-    start[k] += start[k - 1];
-  }
-  std::vector<std::uint32_t> slicesOf(reaching.size());
-  {
-    auto next = start;
-    for (const auto& [cell, slice] : reaching) {
-      slicesOf[next[cell]++] = slice;
-    }
-  }
-  reaching = {};
-
   cells_.assign(kCells, 0);
-  for (std::size_t cell = 0; cell < kCells; ++cell) {
-    const auto slices = std::span(slicesOf).subspan(start[cell], start[cell + 1] - start[cell]);
-    if (slices.empty()) {
-      continue;  // no box reaches in: at sea
+  // One row at a time: its cells the even-odd count may change in, and the slices whose
+  // box reaches into each cell (in id order).
+  std::vector<bool> border(kColumns);
+  std::vector<std::vector<std::uint32_t>> reaching(kColumns);
+  for (int row = 0; row < kRows; ++row) {
+    std::fill(border.begin(), border.end(), false);
+    for (auto& slices : reaching) {
+      slices.clear();
     }
-    if (border[cell]) {
-      cells_[cell] = kBorder | static_cast<std::uint32_t>(borderLists_.size() - 1);
-      candidates_.insert(candidates_.end(), slices.begin(), slices.end());
-      borderLists_.push_back(static_cast<std::uint32_t>(candidates_.size()));
-      continue;
+    const int band = static_cast<int>(std::floor(southOf(row) / CountryBoundaries::kBand)) - kFirstBand;
+    for (std::uint32_t k = bandStart_[band]; k < bandStart_[band + 1]; ++k) {
+      const std::uint32_t slice = byBand_[k];
+      reachInto(slice, row, border, reaching);
+      markEdges(slices_[slice], row, border);
+      markRuns(runs[slice], row, border);
     }
-    const double latitude = southOf(static_cast<int>(cell / kColumns)) + kCell / 2;
-    const double longitude = (static_cast<double>(cell % kColumns) - kColumns / 2 + 0.5) * kCell;
-    const std::string* country = firstHolding(slices, latitude, longitude);
-    cells_[cell] = country == nullptr ? 0 : static_cast<std::uint32_t>(country - countries_.data()) + 1;
+    for (int column = 0; column < kColumns; ++column) {
+      const auto& slices = reaching[static_cast<std::size_t>(column)];
+      auto& cell = cells_[static_cast<std::size_t>(row) * kColumns + static_cast<std::size_t>(column)];
+      if (slices.empty()) {
+        continue;  // no box reaches in: at sea
+      }
+      if (border[static_cast<std::size_t>(column)]) {
+        cell = kBorder | static_cast<std::uint32_t>(borderLists_.size() - 1);
+        candidates_.insert(candidates_.end(), slices.begin(), slices.end());
+        borderLists_.push_back(static_cast<std::uint32_t>(candidates_.size()));
+        continue;
+      }
+      const std::string* country =
+          firstHolding(slices, southOf(row) + kCell / 2, (column - kColumns / 2 + 0.5) * kCell);
+      cell = country == nullptr ? 0 : static_cast<std::uint32_t>(country - countries_.data()) + 1;
+    }
   }
 }
 

@@ -54,18 +54,19 @@ class CountryIndex {
 
   /// The first of `slices` (indices, in id order) whose box and edges hold the point.
   const std::string* firstHolding(std::span<const std::uint32_t> slices, double latitude, double longitude) const;
-  /// Fills `cells_` and the border cells' lists.
+  /// Fills `cells_` and the border cells' lists, a row at a time.
   void classify();
   void indexBands();
-  /// The rows of a slice's band that lie on the grid, first and past the last.
-  static std::pair<int, int> rowsOf(const Slice& slice);
-  /// Notes each cell the slice's box reaches into, and marks those it cuts through.
-  void collectReaching(std::uint32_t index, std::vector<bool>& border,
-                       std::vector<std::pair<std::uint32_t, std::uint32_t>>& reaching) const;
-  /// Marks the cells the slice's edges come near.
-  void markEdges(const Slice& slice, std::vector<bool>& border) const;
-  /// Marks the cells crossed by the slice's runs along a parallel, which it does not store.
-  void markLevelRuns(const Slice& slice, std::vector<bool>& border) const;
+  /// Notes the slice in the list of each cell of the row its box reaches into, and marks
+  /// the cells the box cuts through.
+  void reachInto(std::uint32_t index, int row, std::vector<bool>& border,
+                 std::vector<std::vector<std::uint32_t>>& reaching) const;
+  /// Marks the cells of the row the slice's edges come near.
+  void markEdges(const Slice& slice, int row, std::vector<bool>& border) const;
+  /// The ends of the slice's runs along a parallel, which it does not store, by latitude.
+  std::vector<std::pair<float, float>> runEnds(const Slice& slice) const;
+  /// Marks the cells of the row those runs cross.
+  static void markRuns(std::span<const std::pair<float, float>> ends, int row, std::vector<bool>& border);
 
   std::vector<std::string> countries_;
   std::vector<Slice> slices_;

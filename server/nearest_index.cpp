@@ -84,6 +84,7 @@ NearestIndex NearestIndex::read(SqliteDatabase& db) {
         Entry{{rows.columnDouble(1), rows.columnDouble(2), rows.columnDouble(3), rows.columnDouble(4)},
               rows.columnInt64(0)});
   }
+  index.entries_.shrink_to_fit();
   index.build();
   return index;
 }
