@@ -152,10 +152,13 @@ std::vector<std::pair<float, float>> CountryIndex::runEnds(const Slice& slice) c
 }
 
 void CountryIndex::markRuns(std::span<const std::pair<float, float>> ends, int row, std::vector<bool>& border) {
-  // Along one parallel the runs cover, by parity, the stretches from the first of their
-  // ends to the second, the third to the fourth... (A ring across the antimeridian runs
-  // from 180 to -180.) A run on the row's southern line changes nothing inside the row:
-  // the count changes between the latitudes below it and those at it or above.
+  // Along one parallel, the count of a point just north of it differs from that of a point
+  // just south where an odd number of the runs' ends lie east of them (the ray goes east):
+  // from the first end to the second, the third to the fourth... (a ring across the
+  // antimeridian runs from 180 to -180); with an odd number of ends (a ring that does not
+  // close), from -180 to the first, the second to the third... A run on the row's southern
+  // line changes nothing inside the row: the count changes between the latitudes below it
+  // and those at it or above.
   const double south = southOf(row);
   for (std::size_t k = 0; k < ends.size();) {
     std::size_t next = k;
@@ -164,9 +167,12 @@ void CountryIndex::markRuns(std::span<const std::pair<float, float>> ends, int r
     }
     const double latitude = ends[k].first;
     if (latitude > south && latitude < south + kCell) {
-      for (std::size_t end = k; end < next; end += 2) {
-        // An unmatched last end (a ring that does not close): to the east end, to be safe.
-        markSpan(border, ends[end].second, end + 1 < next ? ends[end + 1].second : 180.0);
+      std::size_t end = k;
+      if ((next - k) % 2 == 1) {
+        markSpan(border, -180.0, ends[end++].second);
+      }
+      for (; end + 1 < next; end += 2) {
+        markSpan(border, ends[end].second, ends[end + 1].second);
       }
     }
     k = next;

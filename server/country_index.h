@@ -16,10 +16,11 @@ class SqliteDatabase;
 /// first whose edges hold the point by `CountryBoundaries::contains`).
 ///
 /// A grid of cells of a quarter degree, each inside one band, settles most points with no
-/// polygon test: a cell that no edge comes near and no slice's box cuts through answers
-/// every point in it as its centre is answered (the even-odd count changes only across an
-/// edge), and that answer is kept. The other cells keep the slices whose box reaches into
-/// them, and a point there is tested against those alone.
+/// polygon test: a cell that no edge comes near (neither a stored one nor a run along a
+/// parallel, which the slices leave out) and no slice's box cuts through answers every
+/// point in it as its centre is answered (the even-odd count changes only across an edge),
+/// and that answer is kept. The other cells keep the slices whose box reaches into them,
+/// and a point there is tested against those alone.
 class CountryIndex {
  public:
   /// Reads `country_shapes` and its tree and classifies the cells.

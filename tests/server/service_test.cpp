@@ -200,19 +200,23 @@ TEST(PlaceStoreTest, TheCountryLookupInMemoryAnswersAsThePolygonTest) {
   EXPECT_LT(fixture.index.borderCells(), CountryIndex::kCells / 100);
 
   // Boundaries drawn to run along parallels far from any other edge: a border on a
-  // parallel, and a ring across the antimeridian (closed through a run from 180 to -180,
-  // as Natural Earth draws Fiji), with the polygon test's answers on each side of them.
+  // parallel, a ring across the antimeridian (closed through a run from 180 to -180, as
+  // Natural Earth draws Fiji) and a ring that does not close, with the polygon test's
+  // answers on each side of them.
   const auto drawn = writeFile("drawn/countries.json", R"({"type": "Topology", "arcs": [
       [[-110.0, 31.3], [-100.0, 31.3], [-100.0, 35.0], [-110.0, 35.0], [-110.0, 31.3]],
-      [[179.0, -16.9], [180.0, -16.3], [-180.0, -16.8], [180.0, -16.8], [179.0, -16.9]]],
+      [[179.0, -16.9], [180.0, -16.3], [-180.0, -16.8], [180.0, -16.8], [179.0, -16.9]],
+      [[-95.0, 55.1], [-94.0, 50.3], [-96.0, 50.3]]],
     "objects": {"countries": {"type": "GeometryCollection", "geometries": [
       {"type": "Polygon", "id": "840", "properties": {"name": "United States of America"}, "arcs": [[0]]},
-      {"type": "Polygon", "id": "242", "properties": {"name": "Fiji"}, "arcs": [[1]]}]}}})");
+      {"type": "Polygon", "id": "242", "properties": {"name": "Fiji"}, "arcs": [[1]]},
+      {"type": "Polygon", "id": "124", "properties": {"name": "Canada"}, "arcs": [[2]]}]}}})");
   const auto db = drawn.parent_path() / "places.sqlite";
   CityImporter(quiet).run({writeFile("drawn/cities.json", kLyonOnly), drawn, {}}, db);
   CountryLookups lookups(db);
-  for (const auto& [latitude, longitude, country] : {std::tuple{31.31, -105.0, "US"}, {31.29, -105.0, "-"},
-                                                     {-16.79, 0.0, "FJ"}, {-16.81, 0.0, "-"}}) {
+  for (const auto& [latitude, longitude, country] :
+       {std::tuple{31.31, -105.0, "US"}, {31.29, -105.0, "-"}, {-16.79, 0.0, "FJ"}, {-16.81, 0.0, "-"},
+        {50.31, -94.6, "CA"}, {50.29, -94.6, "-"}}) {
     EXPECT_EQ(lookups.polygonTest(latitude, longitude), country) << latitude << "," << longitude;
     EXPECT_EQ(lookups.lookup(latitude, longitude), country) << latitude << "," << longitude;
   }
