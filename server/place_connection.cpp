@@ -2,11 +2,10 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <cmath>
 #include <stdexcept>
 
 #include "server/country_boundaries.h"
+#include "server/nearest_index.h"
 
 namespace tovik::server {
 
@@ -28,7 +27,7 @@ Place readPlace(const SqliteStatement& row) {
 }
 
 /// Best-first nearest-neighbour search inside the R*Tree: each node and entry is scored
-/// with the squared flat distance from the point to its box, and the tree visits the lowest
+/// with `NearestIndex::score` from the point to its box, and the tree visits the lowest
 /// score first, so the first row it yields is the nearest place. Parameters: latitude,
 /// longitude, longitude scale. Coordinates: min_lat, max_lat, min_lng, max_lng.
 /// A fourth parameter, when given, is the highest score wanted: anything farther is left
@@ -37,31 +36,7 @@ int scoreByDistance(sqlite3_rtree_query_info* info) {
   if (info->nParam < 3 || info->nParam > 4 || info->nCoord != 4) {
     return SQLITE_ERROR;
   }
-  const double latitude = info->aParam[0];
-  const double longitude = info->aParam[1];
-  const double scale = info->aParam[2];
-  const double* box = info->aCoord;
-  double dLat = 0.0;
-  if (latitude < box[0]) {
-    dLat = box[0] - latitude;
-  } else if (latitude > box[1]) {
-    dLat = latitude - box[1];
-  }
-  double dLng = 0.0;
-  if (longitude < box[2] || longitude > box[3]) {
-    // The shorter way round the globe to the box's nearer edge (all values lie within
-    // ±180, so one turn of 360 is enough).
-    double east = box[2] - longitude;
-    if (east < 0.0) {
-      east += 360.0;
-    }
-    double west = longitude - box[3];
-    if (west < 0.0) {
-      west += 360.0;
-    }
-    dLng = std::min(east, west) * scale;
-  }
-  info->rScore = dLat * dLat + dLng * dLng;
+  info->rScore = NearestIndex::score(info->aParam[0], info->aParam[1], info->aParam[2], info->aCoord);
   info->eWithin = info->nParam == 4 && info->rScore > info->aParam[3] ? NOT_WITHIN : PARTLY_WITHIN;
   return SQLITE_OK;
 }
@@ -87,6 +62,7 @@ PlaceConnection::PlaceConnection(std::string_view image, const std::string& show
       nearest_(db_.prepare("SELECT " + std::string(kColumns) +
                            " FROM (SELECT id FROM places_rtree WHERE id MATCH tovik_nearest(?1, ?2, ?3) LIMIT 1) r"
                            " CROSS JOIN places p ON p.id = r.id")),
+      byId_(db_.prepare("SELECT " + std::string(kColumns) + " FROM places p WHERE p.id = ?1")),
       nearestIn_(db_.prepare("SELECT " + std::string(kColumns) +
                              " FROM places_rtree r CROSS JOIN places p ON p.id = r.id"
                              " WHERE r.id MATCH tovik_nearest(?1, ?2, ?3, ?5) AND p.country = ?4 LIMIT 1")),
@@ -117,6 +93,15 @@ std::optional<Place> PlaceConnection::nearest(double latitude, double longitude,
     return std::nullopt;
   }
   return readPlace(nearest_);
+}
+
+std::optional<Place> PlaceConnection::place(std::int64_t id) {
+  ResetOnExit reset(byId_);
+  byId_.bind(1, id);
+  if (!byId_.step()) {
+    return std::nullopt;
+  }
+  return readPlace(byId_);
 }
 
 std::optional<Place> PlaceConnection::nearestIn(double latitude, double longitude, double lngScale,

@@ -30,6 +30,8 @@ class PlaceConnection {
   /// degree of longitude counts `lngScale` of a degree of latitude (across the
   /// antimeridian too). Nothing only when there is no place at all.
   std::optional<Place> nearest(double latitude, double longitude, double lngScale);
+  /// The place with this id, if there is one.
+  std::optional<Place> place(std::int64_t id);
   /// The same, among the places of one country only, and only as far as `maxScore` (the
   /// squared distance in that flat metric, in degrees²), so that a country with no place
   /// near the point does not walk the whole tree.
@@ -52,6 +54,7 @@ class PlaceConnection {
 
   SqliteDatabase db_;
   SqliteStatement nearest_;
+  SqliteStatement byId_;
   SqliteStatement nearestIn_;
   SqliteStatement shapesAt_;
   SqliteStatement inBox_;

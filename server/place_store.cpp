@@ -127,6 +127,10 @@ std::shared_ptr<PlaceStore> PlaceStore::open(const std::string& path, Warn warn)
     }
     store->countryCount_ = store->boundaryCountries_.size();
     store->verify(*connection);
+    store->nearestIndex_ = NearestIndex::read(connection->database());
+    if (store->countryCount_ > 0) {
+      store->countryIndex_ = CountryIndex::read(connection->database());
+    }
     store->idle_.push_back(std::move(connection));
   } catch (const std::runtime_error& error) {
     throw std::runtime_error(path + " is not a sound places database of this service (" + error.what() +
@@ -242,7 +246,15 @@ void PlaceStore::giveBack(std::unique_ptr<PlaceConnection> connection) const {
 }
 
 std::optional<PlaceAtDistance> PlaceStore::nearest(double latitude, double longitude) const {
-  auto place = guarded([&] { return borrow()->nearest(latitude, longitude, longitudeScale(latitude)); });
+  auto place = guarded([&]() -> std::optional<Place> {
+    const double scale = longitudeScale(latitude);
+    const auto found = nearestIndex_.nearest(latitude, longitude, scale);
+    if (!found) {
+      return std::nullopt;
+    }
+    // Places that tie are left to the database's tree, which has always chosen among them.
+    return found->alone ? borrow()->place(found->id) : borrow()->nearest(latitude, longitude, scale);
+  });
   if (!place) {
     return std::nullopt;
   }
@@ -266,7 +278,8 @@ std::optional<std::string> PlaceStore::countryAt(double latitude, double longitu
   if (countryCount_ == 0) {
     return std::nullopt;
   }
-  return guarded([&] { return borrow()->countryAt(latitude, longitude); });
+  const std::string* country = countryIndex_.countryAt(latitude, longitude);
+  return country == nullptr ? std::nullopt : std::optional<std::string>(*country);
 }
 
 std::vector<PlaceAtDistance> PlaceStore::within(double latitude, double longitude, double radius) const {

@@ -15,6 +15,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "server/country_index.h"
+#include "server/nearest_index.h"
 #include "server/place.h"
 #include "server/place_connection.h"
 
@@ -129,6 +131,10 @@ class PlaceStore {
   std::unordered_map<std::string, RegionName> regionNames_;
   std::unordered_map<std::string, std::string> byAnswerCode_;
   std::unordered_set<std::string> boundaryCountries_;
+  /// The places tree and the boundaries, read into memory for the two lookups of every
+  /// reverse geocoding (the database's trees still answer the rest).
+  NearestIndex nearestIndex_;
+  CountryIndex countryIndex_;
   mutable std::mutex poolMutex_;
   mutable std::vector<std::unique_ptr<PlaceConnection>> idle_;
 };

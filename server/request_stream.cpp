@@ -183,25 +183,26 @@ ssize_t RequestStream::write(const char* ptr, size_t size) {
 }
 
 void RequestStream::get_remote_ip_and_port(std::string& ip, int& port) const {
-  // Asked for every request; the peer of a connection does not change.
-  if (remotePort_ < 0) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    remotePort_ = 0;
-    if (::getpeername(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-      addressOf(address, remoteIp_, remotePort_);
-    }
-  }
-  ip = remoteIp_;
-  port = remotePort_;
+  addressOnce(remote_, ::getpeername, ip, port);
 }
 
 void RequestStream::get_local_ip_and_port(std::string& ip, int& port) const {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    addressOf(address, ip, port);
+  addressOnce(local_, ::getsockname, ip, port);
+}
+
+void RequestStream::addressOnce(Address& known, int (*ask)(int, sockaddr*, socklen_t*), std::string& ip,
+                                int& port) const {
+  // Asked for every request; neither end of a connection changes.
+  if (known.port < 0) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    known.port = 0;
+    if (ask(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      addressOf(address, known.ip, known.port);
+    }
   }
+  ip = known.ip;
+  port = known.port;
 }
 
 }  // namespace tovik::server

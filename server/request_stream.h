@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/socket.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -56,6 +57,12 @@ class RequestStream : public httplib::Stream {
   bool fill();
   /// Counts the head's bytes and lines among `count` bytes handed out; false past a cap.
   bool countHead(const char* data, std::size_t count);
+  struct Address {
+    std::string ip;
+    int port = -1;  // not asked yet
+  };
+  /// One end's address, asked of the socket (`getpeername` or `getsockname`) only once.
+  void addressOnce(Address& known, int (*ask)(int, sockaddr*, socklen_t*), std::string& ip, int& port) const;
 
   int socket_;
   std::chrono::milliseconds writeTimeout_;
@@ -74,8 +81,8 @@ class RequestStream : public httplib::Stream {
   bool failed_ = false;
   bool headTooLarge_ = false;
   std::size_t written_ = 0;
-  mutable std::string remoteIp_;
-  mutable int remotePort_ = -1;
+  mutable Address remote_;
+  mutable Address local_;
 };
 
 }  // namespace tovik::server

@@ -9,11 +9,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <numbers>
 #include <sstream>
+#include <tuple>
 
+#include "server/country_index.h"
+#include "server/nearest_index.h"
 #include "server/region_names.h"
 #include "server/text_match.h"
 #include "server_test_env.h"
@@ -101,6 +108,160 @@ TEST(PlaceStoreTest, NearestMatchesAFullScanEverywhere) {
     ASSERT_TRUE(found.has_value());
     EXPECT_LE(found->distance, everything.front().distance * 1.001 + 1.0)
         << latitude << "," << longitude << ": " << found->place.name << " vs " << everything.front().place.name;
+  }
+}
+
+/// A connection straight to a database file, for the queries through its own trees that
+/// the store's indexes in memory stand in for.
+struct DirectConnection {
+  explicit DirectConnection(const std::filesystem::path& db)
+      : image(test::fileText(db)), connection(image, db.string()) {}
+  std::string image;
+  PlaceConnection connection;
+};
+
+/// The country lookup in memory and the polygon test through the database, side by side.
+struct CountryLookups {
+  explicit CountryLookups(const std::filesystem::path& db)
+      : direct(db), index(CountryIndex::read(direct.connection.database())) {}
+
+  std::string lookup(double latitude, double longitude) const {
+    const std::string* country = index.countryAt(latitude, longitude);
+    return country == nullptr ? std::string("-") : *country;
+  }
+  std::string polygonTest(double latitude, double longitude) {
+    return direct.connection.countryAt(latitude, longitude).value_or("-");
+  }
+  /// Points where the two differ, beside every vertex of every slice: a hair to each side,
+  /// on its latitude far away (where an edge along the parallel, which the slices leave
+  /// out, may run) and on the cells' lines; and on a coarse grid over the globe.
+  std::vector<std::string> differences() {
+    std::vector<std::string> differing;
+    const auto compare = [&](double latitude, double longitude) {
+      if (std::fabs(latitude) <= 90.0 && std::fabs(longitude) <= 180.0) {
+        ++compared;
+        if (lookup(latitude, longitude) != polygonTest(latitude, longitude) && differing.size() < 10) {
+          differing.push_back(std::to_string(latitude) + "," + std::to_string(longitude));
+        }
+      }
+    };
+    auto shapes = direct.connection.database().prepare("SELECT edges FROM country_shapes");
+    std::size_t vertex = 0;
+    while (shapes.step()) {
+      const auto edges = shapes.columnBlob(0);
+      for (std::size_t offset = 0; offset + 4 * sizeof(float) <= edges.size(); offset += 4 * sizeof(float)) {
+        float edge[4];
+        std::memcpy(edge, edges.data() + offset, sizeof edge);
+        const double latitude = edge[0], longitude = edge[1];
+        compare(latitude, longitude);
+        if (++vertex % 2 == 0) {
+          continue;  // a vertex ends two edges: half of them are enough for the rest
+        }
+        compare(latitude + 1e-7, longitude - 1e-7);
+        compare(latitude - 1e-7, longitude + 1e-7);
+        compare(std::nextafter(latitude, 90.0), longitude);
+        compare(std::nextafter(latitude, -90.0), longitude);
+        compare((edge[0] + edge[2]) / 2, (edge[1] + edge[3]) / 2);
+        compare(latitude, longitude + 2.0);
+        compare(std::nextafter(latitude, -90.0), longitude - 0.6);
+        compare(std::floor(latitude / CountryIndex::kCell) * CountryIndex::kCell, longitude);
+        compare(latitude, std::floor(longitude / CountryIndex::kCell) * CountryIndex::kCell);
+      }
+    }
+    for (double latitude = -89.95; latitude < 90.0; latitude += 1.1) {
+      for (double longitude = -179.9; longitude < 180.0; longitude += 1.3) {
+        compare(latitude, longitude);
+      }
+    }
+    return differing;
+  }
+
+  DirectConnection direct;
+  const CountryIndex index;
+  std::size_t compared = 0;
+};
+
+TEST(PlaceStoreTest, TheCountryLookupInMemoryAnswersAsThePolygonTest) {
+  CountryLookups fixture(fixtureDatabase());
+  for (const auto& c : test::loadOutcomes("server/data/border_points.txt")) {
+    for (const auto& row : c.all("point")) {
+      SCOPED_TRACE(c.name + ": " + row);
+      double latitude = 0.0, longitude = 0.0;
+      char country[3] = {};
+      ASSERT_EQ(std::sscanf(row.c_str(), "%lf,%lf %2s", &latitude, &longitude, country), 3);
+      EXPECT_EQ(fixture.polygonTest(latitude, longitude), country);
+      EXPECT_EQ(fixture.lookup(latitude, longitude), country);
+    }
+  }
+  EXPECT_THAT(fixture.differences(), ::testing::IsEmpty());
+  EXPECT_GT(fixture.compared, 100000U);
+  // Most cells are settled without a polygon test.
+  EXPECT_GT(fixture.index.borderCells(), 0U);
+  EXPECT_LT(fixture.index.borderCells(), CountryIndex::kCells / 100);
+
+  // Boundaries drawn to run along parallels far from any other edge: a border on a
+  // parallel, a ring across the antimeridian (closed through a run from 180 to -180, as
+  // Natural Earth draws Fiji) and a ring that does not close, with the polygon test's
+  // answers on each side of them.
+  const auto drawn = writeFile("drawn/countries.json", R"({"type": "Topology", "arcs": [
+      [[-110.0, 31.3], [-100.0, 31.3], [-100.0, 35.0], [-110.0, 35.0], [-110.0, 31.3]],
+      [[179.0, -16.9], [180.0, -16.3], [-180.0, -16.8], [180.0, -16.8], [179.0, -16.9]],
+      [[-95.0, 55.1], [-94.0, 50.3], [-96.0, 50.3]]],
+    "objects": {"countries": {"type": "GeometryCollection", "geometries": [
+      {"type": "Polygon", "id": "840", "properties": {"name": "United States of America"}, "arcs": [[0]]},
+      {"type": "Polygon", "id": "242", "properties": {"name": "Fiji"}, "arcs": [[1]]},
+      {"type": "Polygon", "id": "124", "properties": {"name": "Canada"}, "arcs": [[2]]}]}}})");
+  const auto db = drawn.parent_path() / "places.sqlite";
+  CityImporter(quiet).run({writeFile("drawn/cities.json", kLyonOnly), drawn, {}}, db);
+  CountryLookups lookups(db);
+  for (const auto& [latitude, longitude, country] :
+       {std::tuple{31.31, -105.0, "US"}, {31.29, -105.0, "-"}, {-16.79, 0.0, "FJ"}, {-16.81, 0.0, "-"},
+        {50.31, -94.6, "CA"}, {50.29, -94.6, "-"}}) {
+    EXPECT_EQ(lookups.polygonTest(latitude, longitude), country) << latitude << "," << longitude;
+    EXPECT_EQ(lookups.lookup(latitude, longitude), country) << latitude << "," << longitude;
+  }
+  EXPECT_THAT(lookups.differences(), ::testing::IsEmpty());
+}
+
+TEST(PlaceStoreTest, TheNearestPlaceInMemoryIsTheTreesAndTiesAreLeftToTheTree) {
+  // Two places at one point, and a third beside them.
+  const auto cities = writeFile("ties/cities.json", R"([
+    {"name": "Twin A", "lat": "45.75", "lng": "4.85", "country": "FR", "admin1": "84", "admin2": "69"},
+    {"name": "Twin B", "lat": "45.75", "lng": "4.85", "country": "FR", "admin1": "84", "admin2": "69"},
+    {"name": "Third", "lat": "45.80", "lng": "4.90", "country": "FR", "admin1": "84", "admin2": "69"}])");
+  const auto ties = cities.parent_path() / "places.sqlite";
+  CityImporter(quiet).run(cities, ties);
+  for (const auto& db : {fixtureDatabase(), ties}) {
+    SCOPED_TRACE(db.filename().string());
+    DirectConnection direct(db);
+    const auto index = NearestIndex::read(direct.connection.database());
+    const auto store = PlaceStore::open(db.string());
+    std::vector<std::pair<double, double>> points = {{45.75, 4.85}, {45.7, 4.8}, {89.9, 180.0}, {-90.0, -180.0}};
+    for (const auto& entry : store->within(0, 0, 2.1e7)) {
+      for (const auto& [dLat, dLon] : {std::pair{0.0, 0.0}, {1e-6, 0.0}, {0.3, -0.2}, {-2.0, 1.0}}) {
+        points.emplace_back(std::clamp(entry.place.latitude + dLat, -90.0, 90.0),
+                            std::clamp(entry.place.longitude + dLon, -180.0, 180.0));
+      }
+    }
+    for (double latitude = -89.0; latitude < 90.0; latitude += 7.3) {
+      for (double longitude = -179.5; longitude <= 180.0; longitude += 11.9) {
+        points.emplace_back(latitude, longitude);
+      }
+    }
+    for (const auto& [latitude, longitude] : points) {
+      SCOPED_TRACE(std::to_string(latitude) + "," + std::to_string(longitude));
+      const double scale = std::max(std::cos(latitude * std::numbers::pi / 180.0), 0.01);
+      const auto tree = direct.connection.nearest(latitude, longitude, scale);
+      const auto found = index.nearest(latitude, longitude, scale);
+      ASSERT_TRUE(tree && found);
+      EXPECT_EQ(found->alone, !tree->name.starts_with("Twin"));
+      if (found->alone) {
+        EXPECT_EQ(found->id, tree->id);
+      }
+      const auto answered = store->nearest(latitude, longitude);
+      ASSERT_TRUE(answered);
+      EXPECT_EQ(answered->place.id, tree->id);
+    }
   }
 }
 

@@ -14,7 +14,11 @@ std::shared_ptr<Address> JsonCodec<Address>::decode(const nlohmann::json& json) 
 }
 
 nlohmann::json JsonCodec<Address>::encode(const Address& address) {
-  return {{"type", address.type}, {"name", address.name}, {"code", address.code}};
+  nlohmann::json json;
+  json["type"] = address.type;
+  json["name"] = address.name;
+  json["code"] = address.code;
+  return json;
 }
 
 }  // namespace tovik

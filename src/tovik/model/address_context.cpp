@@ -14,7 +14,11 @@ std::shared_ptr<AddressContext> JsonCodec<AddressContext>::decode(const nlohmann
 }
 
 nlohmann::json JsonCodec<AddressContext>::encode(const AddressContext& context) {
-  return {{"type", context.type}, {"name", context.name}, {"code", context.code}};
+  nlohmann::json json;
+  json["type"] = context.type;
+  json["name"] = context.name;
+  json["code"] = context.code;
+  return json;
 }
 
 }  // namespace tovik

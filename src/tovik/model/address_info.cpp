@@ -13,7 +13,10 @@ std::shared_ptr<AddressInfo> JsonCodec<AddressInfo>::decode(const nlohmann::json
 }
 
 nlohmann::json JsonCodec<AddressInfo>::encode(const AddressInfo& info) {
-  return {{"name", info.name}, {"context", JsonFields::encode(info.context)}};
+  nlohmann::json json;
+  json["name"] = info.name;
+  json["context"] = JsonFields::encode(info.context);
+  return json;
 }
 
 }  // namespace tovik

@@ -10,6 +10,10 @@ std::shared_ptr<DistanceInfo> JsonCodec<DistanceInfo>::decode(const nlohmann::js
   return std::make_shared<DistanceInfo>(fields.requiredNumber("line"));
 }
 
-nlohmann::json JsonCodec<DistanceInfo>::encode(const DistanceInfo& distance) { return {{"line", distance.line}}; }
+nlohmann::json JsonCodec<DistanceInfo>::encode(const DistanceInfo& distance) {
+  nlohmann::json json;
+  json["line"] = distance.line;
+  return json;
+}
 
 }  // namespace tovik

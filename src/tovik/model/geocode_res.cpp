@@ -23,14 +23,15 @@ std::shared_ptr<GeocodeRes> JsonCodec<GeocodeRes>::decode(const nlohmann::json& 
 }
 
 nlohmann::json JsonCodec<GeocodeRes>::encode(const GeocodeRes& result) {
-  nlohmann::json json = {{"id", result.id},
-                         {"geoPoint", result.geoPoint},
-                         {"type", result.type},
-                         {"name", result.name},
-                         {"code", result.code},
-                         {"address", JsonFields::encode(result.address)},
-                         {"relevance", result.relevance},
-                         {"distance", result.distance}};
+  nlohmann::json json;
+  json["id"] = result.id;
+  json["geoPoint"] = result.geoPoint;
+  json["type"] = result.type;
+  json["name"] = result.name;
+  json["code"] = result.code;
+  json["address"] = JsonFields::encode(result.address);
+  json["relevance"] = result.relevance;
+  json["distance"] = result.distance;
   if (result.categories) {
     json["categories"] = JsonFields::encode(*result.categories);
   }

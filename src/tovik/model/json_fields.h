@@ -21,6 +21,8 @@ namespace tovik {
 /// and faults inside nested objects and arrays keep their full path. Keys the caller does
 /// not ask for are ignored. Every result class decodes through these few helpers, so the
 /// rules live in one place; the static writers are the matching encoders for nested values.
+/// (Encoders set an object's members one by one: a braced list of pairs would first build
+/// a two-element array for each member, which costs a service answer a tenth of its time.)
 /// Nested result classes go through their `JsonCodec`; records held by value (the request
 /// bodies) through their own `decode`.
 class JsonFields {

@@ -20,7 +20,9 @@ std::shared_ptr<LocationDetail> JsonCodec<LocationDetail>::decode(const nlohmann
 }
 
 nlohmann::json JsonCodec<LocationDetail>::encode(const LocationDetail& detail) {
-  nlohmann::json json = {{"timestamp", detail.timestamp}, {"position", JsonFields::encode(detail.position)}};
+  nlohmann::json json;
+  json["timestamp"] = detail.timestamp;
+  json["position"] = JsonFields::encode(detail.position);
   if (detail.address) {
     json["address"] = JsonCodec<AddressInfo>::encode(*detail.address);
   }

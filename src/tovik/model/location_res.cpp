@@ -16,7 +16,11 @@ std::shared_ptr<LocationRes> JsonCodec<LocationRes>::decode(const nlohmann::json
 }
 
 nlohmann::json JsonCodec<LocationRes>::encode(const LocationRes& result) {
-  return {{"id", result.id}, {"asset", result.asset}, {"location", JsonFields::encode(result.location)}};
+  nlohmann::json json;
+  json["id"] = result.id;
+  json["asset"] = result.asset;
+  json["location"] = JsonFields::encode(result.location);
+  return json;
 }
 
 }  // namespace tovik

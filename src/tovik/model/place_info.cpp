@@ -16,7 +16,11 @@ std::shared_ptr<PlaceInfo> JsonCodec<PlaceInfo>::decode(const nlohmann::json& js
 }
 
 nlohmann::json JsonCodec<PlaceInfo>::encode(const PlaceInfo& place) {
-  return {{"type", place.type}, {"name", place.name}, {"distance", JsonFields::encode(place.distance)}};
+  nlohmann::json json;
+  json["type"] = place.type;
+  json["name"] = place.name;
+  json["distance"] = JsonFields::encode(place.distance);
+  return json;
 }
 
 }  // namespace tovik

@@ -17,7 +17,9 @@ std::shared_ptr<Position> JsonCodec<Position>::decode(const nlohmann::json& json
 }
 
 nlohmann::json JsonCodec<Position>::encode(const Position& position) {
-  return {{"point", JsonFields::encode(position.point)}};
+  nlohmann::json json;
+  json["point"] = JsonFields::encode(position.point);
+  return json;
 }
 
 }  // namespace tovik

@@ -13,7 +13,10 @@ std::shared_ptr<TkCategory> JsonCodec<TkCategory>::decode(const nlohmann::json& 
 }
 
 nlohmann::json JsonCodec<TkCategory>::encode(const TkCategory& category) {
-  return {{"id", category.id}, {"name", category.name}};
+  nlohmann::json json;
+  json["id"] = category.id;
+  json["name"] = category.name;
+  return json;
 }
 
 }  // namespace tovik

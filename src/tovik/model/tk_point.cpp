@@ -17,7 +17,10 @@ std::shared_ptr<TkPoint> JsonCodec<TkPoint>::decode(const nlohmann::json& json) 
 }
 
 nlohmann::json JsonCodec<TkPoint>::encode(const TkPoint& point) {
-  return {{"longitude", point.longitude}, {"latitude", point.latitude}};
+  nlohmann::json json;
+  json["longitude"] = point.longitude;
+  json["latitude"] = point.latitude;
+  return json;
 }
 
 }  // namespace tovik
