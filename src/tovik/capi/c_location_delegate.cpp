@@ -110,6 +110,25 @@ void CLocationDelegate::onLocationErrorWithError(const TkError& error) {
   });
 }
 
+void CLocationDelegate::onLocationAvailabilityChanged(const LocationAvailability& availability) {
+  if (table_.onLocationAvailabilityChanged == nullptr) {
+    return;
+  }
+  guardedVoid([&] {
+    const auto self = shared_from_this();
+    const tk_location_availability told{
+        .size = sizeof(tk_location_availability),
+        .available = availability.available,
+        .reason = static_cast<std::int32_t>(availability.reason),
+        .source = availability.source.c_str(),
+        .lastFixAge = availability.lastFixAge ? availability.lastFixAge->count()
+                                              : std::numeric_limits<double>::quiet_NaN(),
+        .expectedInterval = availability.expectedInterval.count()};
+    const CallbackScope scope;
+    table_.onLocationAvailabilityChanged(table_.context, &told);
+  });
+}
+
 void CLocationDelegate::forwardLocation(LocationCallback callback, const std::shared_ptr<LocationRes>& location) {
   if (callback == nullptr || !location) {
     return;

@@ -37,6 +37,7 @@ class CLocationDelegate : public LocationDelegate, public std::enable_shared_fro
   void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
   void onReceivedRawLocation(const Location& location) override;
   void onLocationErrorWithError(const TkError& error) override;
+  void onLocationAvailabilityChanged(const LocationAvailability& availability) override;
 
  private:
   using LocationCallback = void (*)(void*, const tk_location_res*);

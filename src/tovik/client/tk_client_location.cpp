@@ -17,6 +17,7 @@
 #include "tovik/model/location_res.h"
 #include "tovik/network/network_checker.h"
 #include "tovik/network/service_address.h"
+#include "tovik/providers/location_services.h"
 #include "tovik/runloop/timer.h"
 
 namespace tovik {
@@ -266,6 +267,23 @@ void TkClientLocation::locationAccepted(const Location& location) {
   if (const auto delegate = callDelegate) {
     delegate->onReceivedRawLocation(location);
   }
+}
+
+void TkClientLocation::locationAvailabilityChanged(const LocationAvailability& availability) {
+  if (!isLocating_) {
+    return;
+  }
+  const auto keepAlive = weak_from_this().lock();
+  if (const auto delegate = callDelegate) {
+    delegate->onLocationAvailabilityChanged(availability);
+  }
+}
+
+std::optional<Location> TkClientLocation::lastLocation(std::chrono::duration<double> maxAge) const {
+  if (!isAgree) {
+    return std::nullopt;
+  }
+  return LocationServices::provider()->lastLocation(maxAge);
 }
 
 void TkClientLocation::handleLocation(const std::optional<Location>& location) {
