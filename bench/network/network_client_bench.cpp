@@ -203,7 +203,7 @@ void BM_KitSequential(benchmark::State& state) {
   const tovik::ServiceCaller caller{server->baseURL(), holder};
   timeSequentialCalls(state, *server, [&](bool& done, bool& ok) {
     tovik::Recipient<Answer> recipient{.onResult = [&](const Answer&) { done = ok = true; },
-                                       .onError = [&](const std::string&) { done = true; }};
+                                       .onError = [&](const tovik::TkError&) { done = true; }};
     tovik::ServiceCall::start<Answer>(tovik::kTrackLocationEndpoint, caller, {}, trackBody(), std::move(recipient));
   });
 }

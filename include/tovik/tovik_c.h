@@ -137,7 +137,8 @@ typedef struct tk_location_availability {
   bool available;          /**< false: the source stopped delivering; true: it delivers again */
   int32_t reason;          /**< a ::tk_availability_reason */
   const char* source;      /**< the source's name, as fixes carry it ("gpsd", "geoclue", ...) */
-  double lastFixAge;       /**< seconds since the kit received the source's last fix; NaN before its first */
+  double lastFixAge;       /**< seconds since the kit received the source's last fix (for a resumption, the one
+                                before it: how long the source was away); NaN before its first */
   double expectedInterval; /**< seconds the watchdog expects between fixes; 0 when it does not watch silence */
 } tk_location_availability;
 

@@ -109,14 +109,15 @@ void LocationProvider::deliver(const Location& fix) {
   if (location.receivedAt == SourceWatchdog::Clock::time_point{}) {
     location.receivedAt = now;
   }
+  // The application hears that fixes flow again before it hears the fix, with the age the
+  // last fix had reached: how long the source was away.
+  if (unavailable_) {
+    changeAvailability(true, LocationAvailability::Reason::resumed, location.source);
+  }
   if (hasPosition(location)) {
     lastFix_ = location;
   }
   watch_->watchdog.fixArrived(now);
-  // The application hears that fixes flow again before it hears the fix.
-  if (unavailable_) {
-    changeAvailability(true, LocationAvailability::Reason::resumed, location.source);
-  }
   armWatch();
   // Over a copy: a listener may remove itself, or others, while it is being called.
   const auto listeners = listeners_;
@@ -152,9 +153,6 @@ void LocationProvider::relayAvailability(const LocationAvailability& availabilit
     return;
   }
   unavailable_ = availability.available ? std::nullopt : std::optional(availability);
-  if (availability.available) {
-    armWatch();
-  }
   const auto listeners = listeners_;
   for (const auto& weak : listeners) {
     if (const auto listener = weak.lock()) {
@@ -176,13 +174,15 @@ void LocationProvider::changeAvailability(bool available, LocationAvailability::
   relayAvailability(availability);
 }
 
-// One timer at a time, set for the deadline the watchdog had when it was armed; when it fires
-// early (fixes came meanwhile) it is set again for the new one.
+// One timer, set again for the new deadline at each fix: a source that keeps its rate never
+// wakes the main thread for it (the cancelled wait completes in the same turn as the fix).
 void LocationProvider::armWatch() {
-  if (!started_ || !watchSilence_ || unavailable_ || watch_->timer) {
+  watch_->cancel();
+  if (!started_ || !watchSilence_ || unavailable_) {
     return;
   }
-  const auto wait = watch_->watchdog.deadline() - SourceWatchdog::Clock::now();
+  const auto deadline = watch_->watchdog.deadline();
+  const auto wait = deadline - SourceWatchdog::Clock::now();
   watch_->timer = Timer::scheduledTimer(std::chrono::duration<double>(wait).count(), false,
                                         [weak = std::weak_ptr<Watch>(watch_)](Timer&) {
                                           const auto watch = weak.lock();

@@ -24,7 +24,8 @@ struct TOVIK_API LocationAvailability {
   Reason reason = Reason::resumed;
   /// The source's name, as fixes carry it ("gpsd", "geoclue", "nmea-replay", ...).
   std::string source{};
-  /// How old the source's last fix is (see `ageOf`); none before its first.
+  /// How old the source's last fix is (see `ageOf`), before the fix that ends a silence:
+  /// for a resumption, how long the source was away. None before its first fix.
   std::optional<std::chrono::duration<double>> lastFixAge{};
   /// The gap the watchdog expects between fixes; zero for a source whose silence is not
   /// watched.
