@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "provider_support.h"
+#include "support/data_table.h"
 #include "tovik/providers/location_manager_probe.h"
 #include "tovik/providers/location_services.h"
 #include "tovik/providers/retry_backoff.h"
@@ -131,12 +132,11 @@ TEST(LocationManagerTest, ScriptedSessionsGiveTheExpectedTranscript) {
   test::expectSameAsFile(out, "location_manager");
 }
 
-// Arrival times of data/watchdog.txt: "T" absolute, "+GAPxN" N more GAP apart, "-" none.
+// Arrival times of data/watchdog.txt: "T" absolute, "+GAPxN" N more GAP apart; none at all.
 std::vector<SourceWatchdog::Clock::duration> arrivals(const std::string& text) {
   std::vector<SourceWatchdog::Clock::duration> times;
   std::istringstream words(text);
   for (std::string word; words >> word;) {
-    if (word == "-") continue;
     if (!word.starts_with("+")) {
       times.push_back(std::chrono::milliseconds(std::stol(word)));
       continue;
@@ -152,18 +152,11 @@ std::vector<SourceWatchdog::Clock::duration> arrivals(const std::string& text) {
 
 // The watchdog's reading of arrival times, row by row of data/watchdog.txt.
 TEST(SourceWatchdogTest, ExpectsTheMedianGapWithinItsBoundsAndCountsSilenceFromTheLastFix) {
-  std::ifstream table(TOVIK_TESTS_DIR "/providers/data/watchdog.txt");
-  ASSERT_TRUE(table);
-  int rows = 0;
-  for (std::string line; std::getline(table, line);) {
-    if (line.empty() || line.starts_with("#")) continue;
-    std::vector<std::string> fields;
-    for (std::size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 3) {
-      bar = line.find(" | ", at);
-      fields.push_back(line.substr(at, bar == std::string::npos ? bar : bar - at));
-    }
-    ASSERT_EQ(fields.size(), 4u) << line;
-    SCOPED_TRACE(fields[0]);
+  const auto rows = test::tableRows("providers", "watchdog.txt");
+  EXPECT_GT(rows.size(), 5u);
+  for (const auto& [name, fields] : rows) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(fields.size(), 4u);
     const auto start = SourceWatchdog::Clock::time_point() + std::chrono::hours(1);
     SourceWatchdog watchdog;
     watchdog.start(start - std::chrono::hours(1));  // a start afresh forgets what came before
@@ -172,9 +165,7 @@ TEST(SourceWatchdogTest, ExpectsTheMedianGapWithinItsBoundsAndCountsSilenceFromT
     for (const auto at : arrivals(fields[1])) watchdog.fixArrived(start + at);
     EXPECT_EQ(watchdog.expectedInterval(), std::chrono::milliseconds(std::stol(fields[2])));
     EXPECT_EQ(watchdog.deadline(), start + std::chrono::milliseconds(std::stol(fields[3])));
-    ++rows;
   }
-  EXPECT_GT(rows, 5);
 }
 
 // Reconnection waits: drawn under a bound that doubles from 0.5 s to 30 s and stays there, as

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <regex>
 #include <sstream>
@@ -17,6 +16,7 @@
 
 #include "provider_support.h"
 #include "support/child_process.h"
+#include "support/data_table.h"
 #include "support/geoclue_world.h"
 #include "tovik/providers/automatic_location_provider.h"
 #include "tovik/providers/geoclue_location_provider.h"
@@ -251,22 +251,14 @@ std::vector<std::string> clientSettings(const std::string& bus) {
 // updates run gives a new client with the new value. (GeoClue starts only the sources a level
 // calls for: below exact it leaves the world's NMEA source alone, so those clients get no fix.)
 TEST_F(GeoclueProviderTest, TheManagersSettingsBecomeTheClientsLevelAndThreshold) {
-  std::ifstream table(TOVIK_TESTS_DIR "/providers/data/geoclue_settings.txt");
-  ASSERT_TRUE(table);
-  for (std::string line; std::getline(table, line);) {
-    if (line.empty() || line.starts_with("#")) continue;
-    std::vector<std::string> fields;
-    for (std::size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 3) {
-      bar = line.find(" | ", at);
-      fields.push_back(line.substr(at, bar == std::string::npos ? bar : bar - at));
-    }
-    ASSERT_EQ(fields.size(), 4u) << line;
-    SCOPED_TRACE(fields[0]);
+  for (const auto& [name, fields] : test::tableRows("providers", "geoclue_settings.txt")) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(fields.size(), 4u);
     test::ChildProcess monitor({"/usr/bin/dbus-monitor", "--address", world.busAddress(),
                                 "type='method_call',destination='org.freedesktop.GeoClue2'"});
     ASSERT_TRUE(monitor.waitForLines(1, 5s));
     GeoclueLocationProvider::Options options{.busAddress = world.busAddress(), .desktopId = GeoclueWorld::kAllowedApp};
-    if (fields[1] != "-") std::istringstream(fields[1]) >> options.desiredAccuracy >> options.distanceFilter;
+    if (!fields[1].empty()) std::istringstream(fields[1]) >> options.desiredAccuracy >> options.distanceFilter;
     const auto source = std::make_shared<GeoclueLocationProvider>(options);
     LocationServices::setProvider(source);
     std::vector<std::unique_ptr<LocationManager>> managers;
@@ -294,7 +286,7 @@ TEST_F(GeoclueProviderTest, TheManagersSettingsBecomeTheClientsLevelAndThreshold
           5s);
     };
     EXPECT_TRUE(lastClientHas(threshold)) << monitor.finish(5s).out;
-    if (managers.size() == 1 && fields[1] == "-") {
+    if (managers.size() == 1 && fields[1].empty()) {
       managers.front()->setDistanceFilter(7);
       EXPECT_FALSE(source->isConnected()) << "the old client is let go at once";
       ASSERT_TRUE(queue().runUntil(started, 20s)) << world.geoclueLog();

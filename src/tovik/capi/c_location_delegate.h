@@ -45,6 +45,9 @@ class CLocationDelegate : public LocationDelegate, public std::enable_shared_fro
 
   void forwardLocation(LocationCallback callback, const std::shared_ptr<LocationRes>& location);
   void forwardList(ListCallback callback, const std::vector<std::shared_ptr<GeocodeRes>>& list);
+  /// Calls `callback`, if set, with the C value `make` builds, lent for the call.
+  template <class Value, class Make>
+  void forwardValue(void (*callback)(void*, const Value*), Make&& make);
 
   const tk_location_delegate table_;
   const DelegateContextShare context_;

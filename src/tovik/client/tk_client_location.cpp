@@ -35,6 +35,20 @@ void tellFailure(LocationDelegate& delegate, const TkError& error) {
   delegate.onLocationErrorWithError(error);
 }
 
+// What the session's source reports reaches the delegate while a session runs; a local copy of
+// the delegate is called, since it may replace itself or release the facade.
+template <class Report>
+void tellWhileLocating(TkClientLocation& facade, void (LocationDelegate::*member)(const Report&),
+                       const Report& report) {
+  if (!facade.isLocating()) {
+    return;
+  }
+  const auto keepAlive = facade.weak_from_this().lock();
+  if (const auto delegate = facade.callDelegate) {
+    ((*delegate).*member)(report);
+  }
+}
+
 bool isUsableFix(const std::optional<Location>& location) { return location && hasPosition(*location); }
 
 // The interval of a continuous session as its timer runs it: a period below the floor would
@@ -260,23 +274,11 @@ void TkClientLocation::locationFailedWithError(const TkError& error) {
 }
 
 void TkClientLocation::locationAccepted(const Location& location) {
-  if (!isLocating_) {
-    return;
-  }
-  const auto keepAlive = weak_from_this().lock();
-  if (const auto delegate = callDelegate) {
-    delegate->onReceivedRawLocation(location);
-  }
+  tellWhileLocating(*this, &LocationDelegate::onReceivedRawLocation, location);
 }
 
 void TkClientLocation::locationAvailabilityChanged(const LocationAvailability& availability) {
-  if (!isLocating_) {
-    return;
-  }
-  const auto keepAlive = weak_from_this().lock();
-  if (const auto delegate = callDelegate) {
-    delegate->onLocationAvailabilityChanged(availability);
-  }
+  tellWhileLocating(*this, &LocationDelegate::onLocationAvailabilityChanged, availability);
 }
 
 std::optional<Location> TkClientLocation::lastLocation(std::chrono::duration<double> maxAge) const {
