@@ -152,8 +152,8 @@ void BM_SilenceOfA1HzGpsd(benchmark::State& state) {
   state.counters["expected_s"] = expected / std::max(runs, 1.0);
 }
 
-BENCHMARK(BM_SilenceOfA1HzReplay)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SilenceOfA1HzGpsd)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SilenceOfA1HzReplay)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SilenceOfA1HzGpsd)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -251,6 +251,8 @@ void test_availability_and_last_location(void) {
   CHECK_STR(tk_availability_reason_name(7), "unknown");
   tk_client_location_destroy(client);
   tk_client_location_destroy(old_client);
+  tk_location_res_release(r.kept_location);
+  tk_location_res_release(older.kept_location);
   tk_scripted_location_provider_release(provider);
   tk_location_services_use_default();
 }

@@ -156,4 +156,5 @@ void test_typed_errors_datum_and_service_address(void) {
   CHECK(tk_location_services_use_geoclue(NULL) == TK_OK);
   CHECK(tk_location_services_use_default() == TK_OK);
   tk_client_location_destroy(client);
+  tk_location_res_release(r.kept_location);
 }

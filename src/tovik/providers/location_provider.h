@@ -44,7 +44,7 @@ class TOVIK_API LocationProviderListener {
 ///
 /// The base class also keeps the source's health. Every delivered fix is stamped with the
 /// time the kit received it (`Location::receivedAt`, see `ageOf`) and kept as the last known
-/// fix. While the provider runs, a watchdog (`SourceWatchdog`) reports the source unavailable
+/// fix. While the provider runs, its watchdog reports the source unavailable
 /// to the listeners when it falls silent for twice the interval its fixes keep, or when it
 /// enters a spell of failures, and available again with its next fix; each change once.
 /// A source that reports changes only (GeoClue2) calls `watchSilence(false)`: its silence is
