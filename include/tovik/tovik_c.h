@@ -712,8 +712,8 @@ typedef struct tk_geoclue_options {
   size_t size;             /**< sizeof(tk_geoclue_options) as the application was built with */
   const char* busAddress;  /**< a D-Bus address; NULL or "" for the system bus */
   const char* desktopId;   /**< the desktop id GeoClue authorises; NULL or "" for the bundle's identifier */
-  double desiredAccuracy;  /**< metres; zero or negative: the best GeoClue has */
-  double distanceFilter;   /**< metres; zero or negative: every change */
+  double desiredAccuracy;  /**< metres; zero or negative: what the sessions ask for (the best GeoClue has) */
+  double distanceFilter;   /**< metres; zero or negative: what the sessions ask for (3 m) */
 } tk_geoclue_options;
 
 /** Options with every member at its default, `size` set. */

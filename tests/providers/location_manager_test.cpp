@@ -169,8 +169,8 @@ TEST(SourceWatchdogTest, ExpectsTheMedianGapWithinItsBoundsAndCountsSilenceFromT
 }
 
 // Reconnection waits: drawn under a bound that doubles from 0.5 s to 30 s and stays there, as
-// low as zero and as high as the bound (full jitter), back under 0.5 s after a success, and
-// different from one reader to the next.
+// low as zero and as high as the bound (full jitter), back under 0.5 s after a success, a
+// moment's grace after a loss, and different from one reader to the next.
 TEST(RetryBackoffTest, DrawsUnderABoundDoublingToThirtySecondsWithFullJitter) {
   using std::chrono::milliseconds;
   RetryBackoff backoff(7);
@@ -197,6 +197,14 @@ TEST(RetryBackoffTest, DrawsUnderABoundDoublingToThirtySecondsWithFullJitter) {
   backoff.reset();
   EXPECT_EQ(backoff.bound(), RetryBackoff::kFirstBound);
   EXPECT_LE(backoff.next(), RetryBackoff::kFirstBound);
+  // A source that went away is given between 0.5 and 1 s, then the waits start over.
+  for (int i = 0; i < 50; ++i) {
+    backoff.next();
+    const auto pause = backoff.afterLoss();
+    EXPECT_GE(pause, RetryBackoff::kFirstBound);
+    EXPECT_LE(pause, 2 * RetryBackoff::kFirstBound);
+    EXPECT_EQ(backoff.bound(), RetryBackoff::kFirstBound);
+  }
 
   RetryBackoff other(8);
   for (int i = 0; i < 9; ++i) other.next();

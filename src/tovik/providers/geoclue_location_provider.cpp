@@ -506,9 +506,8 @@ struct GeoclueLocationProvider::Impl {
       const Outcome outcome = session.perform();
       if (outcome == Outcome::stopped) return;
       if (session.activated) {
-        // The session ran: what ends it starts a new spell, and GeoClue may be restarting.
+        // The session ran: what ends it starts a new spell.
         failureReported = false;
-        backoff.reset();
       }
       if (outcome == Outcome::lost) {
         sink.ended(run);
@@ -516,7 +515,8 @@ struct GeoclueLocationProvider::Impl {
         sink.error(run, session.failure->error, session.failure->denied);
         failureReported = true;
       }
-      if (!run.waitFor(backoff.next())) return;
+      // GeoClue may be restarting after a session that ran.
+      if (!run.waitFor(session.activated ? backoff.afterLoss() : backoff.next())) return;
     }
   }
 };

@@ -170,13 +170,12 @@ struct GpsdLocationProvider::Impl {
         continue;
       }
       failureReported = false;
-      backoff.reset();
       sink.connectedChanged(run, true);
       watch(run, data, lastFixTime, sink);
       gps_close(&data);
       sink.connectedChanged(run, false);
       // The connection ended: gpsd may be restarting, so try again after a short pause.
-      if (!run.waitFor(backoff.next())) return;
+      if (!run.waitFor(backoff.afterLoss())) return;
     }
   }
 

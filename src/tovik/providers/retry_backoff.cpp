@@ -15,4 +15,10 @@ std::chrono::milliseconds RetryBackoff::next() {
   return wait;
 }
 
+std::chrono::milliseconds RetryBackoff::afterLoss() {
+  reset();
+  std::uniform_int_distribution<std::chrono::milliseconds::rep> draw(kFirstBound.count(), 2 * kFirstBound.count());
+  return std::chrono::milliseconds(draw(engine_));
+}
+
 }  // namespace tovik
