@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <memory>
@@ -234,20 +235,32 @@ TEST_F(GeoclueProviderTest, RefusalAndAbsenceAreReportedOnce) {
   test::expectSameAsFile(transcript, "location_source_failures");
 }
 
-// The values of GeoClue's accuracy level and distance threshold a client was given, in the order
-// dbus-monitor saw them set: "RequestedAccuracyLevel 8", "DistanceThreshold 3", ...
-std::vector<std::string> clientSettings(const std::string& bus) {
+// The accuracy level and distance threshold given to the client started last, as dbus-monitor
+// saw the calls: {"RequestedAccuracyLevel 8", "DistanceThreshold 3"}.
+std::vector<std::string> lastStartedClientSettings(const std::string& bus) {
+  static const std::regex call(R"(path=([^;]+);[^\n]*member=(\w+))");
   static const std::regex set(R"re(string "(RequestedAccuracyLevel|DistanceThreshold)"\s*variant\s+uint32 (\d+))re");
-  std::vector<std::string> settings;
-  for (auto it = std::sregex_iterator(bus.begin(), bus.end(), set); it != std::sregex_iterator(); ++it) {
-    settings.push_back((*it)[1].str() + " " + (*it)[2].str());
+  std::map<std::string, std::vector<std::string>> settings;
+  std::string started;
+  for (std::size_t at = bus.find("method call"); at != std::string::npos;) {
+    const std::size_t next = bus.find("method call", at + 1);
+    const std::string message = bus.substr(at, next == std::string::npos ? next : next - at);
+    std::smatch found;
+    if (std::regex_search(message, found, call)) {
+      const std::string path = found[1];
+      if (found[2] == "Start") started = path;
+      if (found[2] == "Set" && std::regex_search(message, found, set)) {
+        settings[path].push_back(found[1].str() + " " + found[2].str());
+      }
+    }
+    at = next;
   }
-  return settings;
+  return settings[started];
 }
 
 // The managers' desired accuracy and distance filter become the client's accuracy level and
-// distance threshold (data/geoclue_settings.txt): the last client started before the session
-// ends has them (managers that join one after another may each start one). A change while the
+// distance threshold (data/geoclue_settings.txt): the client started last has them (managers
+// that join one after another may each begin one). A change while the
 // updates run gives a new client with the new value. (GeoClue starts only the sources a level
 // calls for: below exact it leaves the world's NMEA source alone, so those clients get no fix.)
 TEST_F(GeoclueProviderTest, TheManagersSettingsBecomeTheClientsLevelAndThreshold) {
@@ -278,12 +291,8 @@ TEST_F(GeoclueProviderTest, TheManagersSettingsBecomeTheClientsLevelAndThreshold
     expected >> level >> threshold;
     const auto lastClientHas = [&](const std::string& distance) {
       const std::vector<std::string> wanted = {"RequestedAccuracyLevel " + level, "DistanceThreshold " + distance};
-      return monitor.waitForOutput(
-          [&](const std::string& bus) {
-            const auto settings = clientSettings(bus);
-            return settings.size() >= 2 && std::equal(wanted.begin(), wanted.end(), settings.end() - 2);
-          },
-          5s);
+      return monitor.waitForOutput([&](const std::string& bus) { return lastStartedClientSettings(bus) == wanted; },
+                                   5s);
     };
     EXPECT_TRUE(lastClientHas(threshold)) << monitor.finish(5s).out;
     if (managers.size() == 1 && fields[1].empty()) {

@@ -373,6 +373,7 @@ struct GeoclueLocationProvider::Impl {
       const Slot changesSlot(rawSlot);
 
       if (auto outcome = configure(); outcome) return *outcome;
+      if (auto outcome = abandonedIfStopped(); outcome) return *outcome;
 
       BusError startError;
       code = sd_bus_call_method(bus.get(), kService, client.c_str(), kClientInterface, "Start", startError.get(),
@@ -393,8 +394,17 @@ struct GeoclueLocationProvider::Impl {
       return loop();
     }
 
+    // A reader stopped while it sets its client up (new settings start another) lets the
+    // client go rather than configure and start it.
+    std::optional<Outcome> abandonedIfStopped() {
+      if (!run.stopping()) return std::nullopt;
+      deleteClient();
+      return Outcome::stopped;
+    }
+
     std::optional<Outcome> configure() {
       const auto set = [&](const char* property, const char* type, auto value) -> std::optional<Outcome> {
+        if (auto outcome = abandonedIfStopped(); outcome) return outcome;
         BusError error;
         const int code =
             sd_bus_set_property(bus.get(), kService, client.c_str(), kClientInterface, property, error.get(), type, value);
