@@ -24,7 +24,8 @@ set(TOVIK_PUBLIC_HEADERS
   network/network_checker.h
   providers/authorization_status.h providers/automatic_location_provider.h system/bundle.h
   system/device.h system/error.h providers/geoclue_location_provider.h
-  system/export.h providers/gpsd_location_provider.h system/location.h system/tk_error.h
+  system/export.h providers/gpsd_location_provider.h system/location.h system/location_availability.h
+  system/tk_error.h
   providers/location_provider.h providers/location_services.h system/log_handler.h
   runloop/main_queue.h providers/nmea_replay_provider.h providers/provider_reader.h
   providers/scripted_location_provider.h)

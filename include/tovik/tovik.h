@@ -48,6 +48,7 @@
 #include "tovik/providers/geoclue_location_provider.h"
 #include "tovik/providers/gpsd_location_provider.h"
 #include "tovik/system/location.h"
+#include "tovik/system/location_availability.h"
 #include "tovik/providers/location_provider.h"
 #include "tovik/providers/location_services.h"
 #include "tovik/runloop/main_queue.h"

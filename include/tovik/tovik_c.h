@@ -125,6 +125,28 @@ typedef struct tk_raw_location {
   bool simulated;       /**< replayed, scripted or fixed rather than measured now */
 } tk_raw_location;
 
+/** Why the location source's availability changed (`LocationAvailability::Reason`). */
+typedef enum tk_availability_reason {
+  TK_AVAILABILITY_RESUMED = 0, /**< a fix arrived after a spell without any */
+  TK_AVAILABILITY_SILENT = 1,  /**< no fix for twice the source's expected interval */
+  TK_AVAILABILITY_FAILED = 2   /**< the source failed; its error follows */
+} tk_availability_reason;
+
+/** Whether the location source delivers fixes, for `onLocationAvailabilityChanged`. Later
+ *  versions may add members after `expectedInterval`; read no member past `size`. */
+typedef struct tk_location_availability {
+  size_t size;             /**< sizeof(tk_location_availability) of the kit that filled it */
+  bool available;          /**< false: the source stopped delivering; true: it delivers again */
+  int32_t reason;          /**< a ::tk_availability_reason */
+  const char* source;      /**< the source's name, as fixes carry it ("gpsd", "geoclue", ...) */
+  double lastFixAge;       /**< seconds since the kit received the source's last fix (for a resumption, the one
+                                before it: how long the source was away); NaN before its first */
+  double expectedInterval; /**< seconds the watchdog expects between fixes; 0 when it does not watch silence */
+} tk_location_availability;
+
+/** "resumed", "silent", "failed"; "unknown" otherwise. */
+TK_API const char* tk_availability_reason_name(int32_t reason);
+
 /** Where a failure arose (`TkErrorDomain`); the codes of each domain are listed with it. */
 typedef enum tk_error_domain {
   /** The call could not start: 1 privacy policy not agreed, 2 no access key, 3 the service
@@ -345,6 +367,9 @@ typedef struct tk_location_delegate {
   void (*onReceivedRawLocation)(void* context, const tk_raw_location* fix);
   /** Every failure as a typed value, right after `onLocationErrorWithMsg` heard its text. */
   void (*onLocationErrorWithError)(void* context, const tk_error* error);
+  /** While a session runs: the location source stopped delivering (silent, or failed: its error
+   *  follows) or delivers again (before the fix that shows it); each change once. */
+  void (*onLocationAvailabilityChanged)(void* context, const tk_location_availability* availability);
 } tk_location_delegate;
 
 /** The value of tk_location_delegate's `size` member for this header. */
@@ -464,6 +489,13 @@ TK_API tk_status tk_client_location_startLocation(tk_client_location* client);
 TK_API tk_status tk_client_location_startFastLocation(tk_client_location* client);
 /** `stopLocation` — ends the session, its timer and the location updates. */
 TK_API tk_status tk_client_location_stopLocation(tk_client_location* client);
+/** `lastLocation` — the last fix the location source delivered (to any session of the process),
+ *  if it is at most `maxAgeSeconds` old: copies it into `out` and its age in seconds (since
+ *  the kit received it) into `ageSeconds` (may be NULL) and returns true. False, with `out`
+ *  untouched, when there is none that recent, without the user's consent, for a NULL handle
+ *  or `out`, or off the main thread. */
+TK_API bool tk_client_location_lastLocation(const tk_client_location* client, double maxAgeSeconds,
+                                            tk_location* out, double* ageSeconds);
 
 /** `getTrackLocationWithLocation:` — sends one fix to the fused-location service; the answer
  *  reaches `onReceivedLocationWithTkLocation`. */
@@ -716,8 +748,8 @@ typedef struct tk_geoclue_options {
   size_t size;             /**< sizeof(tk_geoclue_options) as the application was built with */
   const char* busAddress;  /**< a D-Bus address; NULL or "" for the system bus */
   const char* desktopId;   /**< the desktop id GeoClue authorises; NULL or "" for the bundle's identifier */
-  double desiredAccuracy;  /**< metres; zero or negative: the best GeoClue has */
-  double distanceFilter;   /**< metres; zero or negative: every change */
+  double desiredAccuracy;  /**< metres; zero or negative: what the sessions ask for (the best GeoClue has) */
+  double distanceFilter;   /**< metres; zero or negative: what the sessions ask for (3 m) */
 } tk_geoclue_options;
 
 /** Options with every member at its default, `size` set. */

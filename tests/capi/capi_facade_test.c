@@ -1,6 +1,7 @@
 /* The facade through the C interface: properties, argument checks, the delegate's
  * lifetime, threads and location sessions. */
 #include <math.h>
+#include <stddef.h>
 #include <pthread.h>
 
 #include "harness.h"
@@ -226,6 +227,54 @@ void test_location_sessions(void) {
   CHECK(!tk_scripted_location_provider_isUpdating(provider));
   CHECK(tk_location_res_location(r.kept_location) != NULL);
   tk_location_res_release(r.kept_location);
+  tk_scripted_location_provider_release(provider);
+  tk_location_services_use_default();
+}
+
+static bool availability_heard(void* context) {
+  const recorder* r = context;
+  return r->availability_count > 0;
+}
+
+/* A source that stops is heard unavailable once, and available again before its next fix; a
+ * table from before the member (its size ending before it) hears neither. The last fix comes
+ * with its age while young enough. */
+void test_availability_and_last_location(void) {
+  tk_scripted_location_provider* provider = tk_location_services_use_scripted();
+  recorder r = {0}, older = {0};
+  tk_client_location* client = ready_facade(recorder_delegate(&r));
+  recorder_delegate(&older)->size = offsetof(tk_location_delegate, onLocationAvailabilityChanged);
+  tk_client_location* old_client = ready_facade(&older.delegate);
+  tk_location fix = tk_location_make(39.9042, 116.4074);
+  CHECK(tk_client_location_setIsLocateOnce(client, false) == TK_OK);
+  CHECK(tk_client_location_setIsLocateOnce(old_client, false) == TK_OK);
+  CHECK(tk_client_location_startLocation(client) == TK_OK);
+  CHECK(tk_client_location_startLocation(old_client) == TK_OK);
+  CHECK(tk_scripted_location_provider_pushLocation(provider, &fix) == TK_OK);
+  CHECK(tk_main_queue_run_until(availability_heard, &r, 20.0));
+  CHECK_STR(r.last_availability, "false silent scripted");
+  fix.latitude = 39.91;
+  CHECK(tk_scripted_location_provider_pushLocation(provider, &fix) == TK_OK);
+  CHECK(r.availability_count == 2);
+  CHECK_STR(r.last_availability, "true resumed scripted");
+  CHECK(older.availability_count == 0 && older.raw_count == 2);
+
+  tk_location last = {0};
+  double age = -1.0;
+  CHECK(tk_client_location_lastLocation(client, 3600.0, &last, &age));
+  CHECK(last.latitude == 39.91 && last.longitude == 116.4074 && age >= 0.0 && age < 3600.0);
+  CHECK(tk_client_location_lastLocation(client, 3600.0, &last, NULL));
+  CHECK(!tk_client_location_lastLocation(client, -1.0, &last, &age));
+  CHECK(!tk_client_location_lastLocation(client, 3600.0, NULL, &age));
+  CHECK(!tk_client_location_lastLocation(NULL, 3600.0, &last, &age));
+  CHECK(tk_client_location_setAgreePrivacyWithIsAgree(client, false) == TK_OK);
+  CHECK(!tk_client_location_lastLocation(client, 3600.0, &last, &age));
+  CHECK_STR(tk_availability_reason_name(TK_AVAILABILITY_FAILED), "failed");
+  CHECK_STR(tk_availability_reason_name(7), "unknown");
+  tk_client_location_destroy(client);
+  tk_client_location_destroy(old_client);
+  tk_location_res_release(r.kept_location);
+  tk_location_res_release(older.kept_location);
   tk_scripted_location_provider_release(provider);
   tk_location_services_use_default();
 }

@@ -1,5 +1,6 @@
 /* The C interface's end-to-end tests, written in C against tovik_c.h only (plus the
  * loopback server): the harness, then every case in order. */
+#include <math.h>
 #include <stdio.h>
 
 #include "harness.h"
@@ -79,17 +80,25 @@ static void on_raw(void* context, const tk_raw_location* fix) {
            fix->source, fix->simulated ? " simulated" : "");
 }
 
+static void on_availability(void* context, const tk_location_availability* change) {
+  recorder* r = context;
+  ++r->availability_count;
+  snprintf(r->last_availability, sizeof r->last_availability, "%s %s %s%s%s", change->available ? "true" : "false",
+           tk_availability_reason_name(change->reason), change->source, isnan(change->lastFixAge) ? " (no fix)" : "",
+           change->expectedInterval >= 0.2 ? "" : " (no interval)");
+}
+
 static void on_release(void* context) {
   recorder* r = context;
   ++r->releases;
   r->off_main_thread |= !tk_main_queue_is_main_thread();
 }
 
-/* In the table's order: size, context, the five callbacks, the release, the raw fix and the
- * typed error. */
+/* In the table's order: size, context, the five callbacks, the release, the raw fix, the
+ * typed error and the availability. */
 tk_location_delegate* recorder_delegate(recorder* r) {
   r->delegate = (tk_location_delegate){TK_LOCATION_DELEGATE_SIZE, r, on_location, on_error, on_reverse, on_geocode,
-                                       on_poi, on_release, on_raw, on_typed};
+                                       on_poi, on_release, on_raw, on_typed, on_availability};
   return &r->delegate;
 }
 
@@ -144,6 +153,7 @@ int main(void) {
   RUN(test_geofence_fences_and_their_options);
   RUN(test_geofence_events);
   RUN(test_geofence_fixes_from_another_thread);
+  RUN(test_availability_and_last_location);
   test_server_stop(g_server);
   printf("%d checks failed\n", failures);
   return failures == 0 ? 0 : 1;

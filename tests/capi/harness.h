@@ -55,6 +55,10 @@ typedef struct recorder {
   char last_typed[160];
   int raw_count;
   char last_raw[160];
+  /* The availability changes likewise: "AVAILABLE REASON SOURCE", and whether the last fix's
+   * age and the expected interval were numbers. */
+  int availability_count;
+  char last_availability[160];
   tk_location_delegate delegate;
 } recorder;
 
@@ -78,6 +82,7 @@ void test_main_thread_entries_refuse_other_threads(void);
 void test_location_sessions(void);
 void test_service_calls_deliver_results(void);
 void test_missing_optional_member_drops_result(void);
+void test_availability_and_last_location(void);
 void test_typed_errors_datum_and_service_address(void);
 void test_geofence_fences_and_their_options(void);
 void test_geofence_events(void);

@@ -67,7 +67,8 @@ TEST_P(CliRun, PrintsSendsAndExitsAsTheTableSays) {
   TestServer gone;  // its port is one nobody listens on
   gone.stop();
   const std::pair<std::string, std::string> places[] = {
-      {"{data}", TOVIK_TEST_DATA_DIR}, {"{service}", server.baseURL()}, {"{closed}", std::to_string(gone.port())}};
+      {"{data}", TOVIK_TEST_DATA_DIR}, {"{tests}", TOVIK_TESTS_DIR}, {"{service}", server.baseURL()},
+      {"{closed}", std::to_string(gone.port())}};
   const auto fill = [&](std::string text) {
     for (const auto& [from, to] : places) {
       for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {

@@ -80,6 +80,10 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
     what.clear();
     return joined.empty() ? "nothing" : joined;
   }
+  static std::string availabilitySummary(const LocationAvailability& change) {
+    return std::string(change.available ? "true/" : "false/") + std::string(toString(change.reason)) + "/" +
+           change.source;
+  }
   static std::string rawSummary(const Location& fix) {
     std::ostringstream text;
     text << fix.coordinate.latitude << " " << fix.coordinate.longitude << " " << fix.source
@@ -140,6 +144,17 @@ class TkClientLocationTest : public BasicLocationTest<KitWorld> {
            }},
           {"typed", [this](const Step& s) { EXPECT_EQ(taken(delegate->typed, typedSummary), s.text); }},
           {"raw", [this](const Step& s) { EXPECT_EQ(taken(delegate->raw, rawSummary), s.text); }},
+          {"avail",
+           [this](const Step& s) {
+             const std::size_t wanted = s.text == "nothing" ? 0 : split(s.text, ", ").size();
+             EXPECT_TRUE(runUntil([&] { return delegate->availability.size() >= wanted; }));
+             EXPECT_EQ(taken(delegate->availability, availabilitySummary), s.text);
+           }},
+          {"last",
+           [this](const Step& s) {
+             const auto fix = client->lastLocation(std::chrono::duration<double>(s.number(0)));
+             EXPECT_EQ(fix ? rawSummary(*fix) : "none", s.text.substr(s.text.find(' ') + 1));
+           }},
           {"period",
            [this](const Step& s) {
              const auto& timer = TkClientLocationProbe::timerSchedule(*client);

@@ -8,9 +8,12 @@
 #include <sstream>
 
 #include "provider_support.h"
+#include "support/data_table.h"
 #include "tovik/providers/location_manager_probe.h"
 #include "tovik/providers/location_services.h"
+#include "tovik/providers/retry_backoff.h"
 #include "tovik/providers/scripted_location_provider.h"
+#include "tovik/providers/source_watchdog.h"
 #include "tovik/system/earth.h"
 
 namespace tovik {
@@ -43,6 +46,12 @@ struct Recorder : LocationManagerDelegate, LocationProviderListener {
   void providerDidFail(const Error& error) override {
     out.push_back("  " + name + ": error " + error.domain() + " " + std::to_string(error.code()));
   }
+  void didChangeAvailability(LocationManager&, const LocationAvailability& change) override {
+    providerDidChangeAvailability(change);
+  }
+  void providerDidChangeAvailability(const LocationAvailability& change) override {
+    out.push_back("  " + name + ": " + test::describe(change));
+  }
 
   std::string name;
   std::vector<std::string>& out;
@@ -50,12 +59,12 @@ struct Recorder : LocationManagerDelegate, LocationProviderListener {
 };
 
 // Plays data/location_manager.script: each "begin" a scripted provider of its own; "NAME ..."
-// acts on a manager (new, start, stop, request, filter METRES, destroy, on-fix stop|destroy);
-// "push METRES" and "fail CODE" come from the provider; "provider default" sets the default
+// acts on a manager (new, start, stop, request, filter METRES, accuracy METRES, destroy, on-fix
+// stop|destroy); "push METRES" and "fail CODE" come from the provider; "provider default" sets the default
 // one (which finds no source here) for the next starts; "status" shows the authorisation; "listener add|drop" is a bare
-// listener of the provider; "settle" runs the queue past the request time-out; "wait-error NAME" runs it until NAME
-// hears an error; "counts" shows the provider's starts, stops and state. The transcript (the script with what was
-// heard) is compared with data/location_manager.expected.
+// listener of the provider; "settle" runs the queue past the request time-out; "wait NAME" runs it until NAME
+// hears something; "counts" shows the provider's starts, stops and state; "wants" what its listeners ask of it. The
+// transcript (the script with what was heard) is compared with data/location_manager.expected.
 TEST(LocationManagerTest, ScriptedSessionsGiveTheExpectedTranscript) {
   std::ifstream script(TOVIK_TESTS_DIR "/providers/data/location_manager.script");
   ASSERT_TRUE(script);
@@ -89,13 +98,17 @@ TEST(LocationManagerTest, ScriptedSessionsGiveTheExpectedTranscript) {
       out.push_back("  authorization " + std::to_string(static_cast<int>(LocationManager::authorizationStatus())));
     } else if (name == "settle") {
       queue().runFor(40ms);
-    } else if (name == "wait-error") {
+    } else if (name == "wait") {
       const std::size_t before = out.size();
       EXPECT_TRUE(queue().runUntil([&] { return out.size() > before; }, 10s)) << line;
     } else if (name == "counts") {
       out.push_back("  provider: " + std::to_string(provider->starts()) + " starts, " +
                     std::to_string(provider->stops()) + " stops, " + (provider->isUpdating() ? "updating" : "idle") +
                     (provider->hasListeners() ? ", listened to" : ""));
+    } else if (name == "wants") {
+      const UpdateRequirements& wanted = provider->requirements();
+      out.push_back("  provider asked for accuracy " + (std::ostringstream() << wanted.desiredAccuracy).str() +
+                    ", distance filter " + (std::ostringstream() << wanted.distanceFilter).str());
     } else if (verb == "new") {
       managers[name] = std::make_unique<LocationManager>();
       if (!delegates[name]) delegates[name] = std::make_shared<Recorder>(name, out);
@@ -107,6 +120,7 @@ TEST(LocationManagerTest, ScriptedSessionsGiveTheExpectedTranscript) {
       if (verb == "stop") manager.stopUpdatingLocation();
       if (verb == "request") manager.requestLocation();
       if (verb == "filter") manager.setDistanceFilter(std::stod(argument));
+      if (verb == "accuracy") manager.setDesiredAccuracy(std::stod(argument));
       if (verb == "destroy") managers[name].reset();
       if (verb == "on-fix" && argument == "stop")
         delegates[name]->onFix = [&, name] { managers[name]->stopUpdatingLocation(); };
@@ -116,6 +130,87 @@ TEST(LocationManagerTest, ScriptedSessionsGiveTheExpectedTranscript) {
   managers.clear();
   LocationServices::setProvider(nullptr);
   test::expectSameAsFile(out, "location_manager");
+}
+
+// Arrival times of data/watchdog.txt: "T" absolute, "+GAPxN" N more GAP apart; none at all.
+std::vector<SourceWatchdog::Clock::duration> arrivals(const std::string& text) {
+  std::vector<SourceWatchdog::Clock::duration> times;
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    if (!word.starts_with("+")) {
+      times.push_back(std::chrono::milliseconds(std::stol(word)));
+      continue;
+    }
+    const auto x = word.find('x');
+    const std::chrono::milliseconds gap(std::stol(word.substr(1, x)));
+    for (long n = x == std::string::npos ? 1 : std::stol(word.substr(x + 1)); n > 0; --n) {
+      times.push_back(times.back() + gap);
+    }
+  }
+  return times;
+}
+
+// The watchdog's reading of arrival times, row by row of data/watchdog.txt.
+TEST(SourceWatchdogTest, ExpectsTheMedianGapWithinItsBoundsAndCountsSilenceFromTheLastFix) {
+  const auto rows = test::tableRows("providers", "watchdog.txt");
+  EXPECT_GT(rows.size(), 5u);
+  for (const auto& [name, fields] : rows) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(fields.size(), 4u);
+    const auto start = SourceWatchdog::Clock::time_point() + std::chrono::hours(1);
+    SourceWatchdog watchdog;
+    watchdog.start(start - std::chrono::hours(1));  // a start afresh forgets what came before
+    watchdog.fixArrived(start - std::chrono::minutes(1));
+    watchdog.start(start);
+    for (const auto at : arrivals(fields[1])) watchdog.fixArrived(start + at);
+    EXPECT_EQ(watchdog.expectedInterval(), std::chrono::milliseconds(std::stol(fields[2])));
+    EXPECT_EQ(watchdog.deadline(), start + std::chrono::milliseconds(std::stol(fields[3])));
+  }
+}
+
+// Reconnection waits: drawn under a bound that doubles from 0.5 s to 30 s and stays there, as
+// low as zero and as high as the bound (full jitter), back under 0.5 s after a success, a
+// moment's grace after a loss, and different from one reader to the next.
+TEST(RetryBackoffTest, DrawsUnderABoundDoublingToThirtySecondsWithFullJitter) {
+  using std::chrono::milliseconds;
+  RetryBackoff backoff(7);
+  const std::vector<milliseconds> bounds = {milliseconds(500),  milliseconds(1000),  milliseconds(2000),
+                                            milliseconds(4000), milliseconds(8000),  milliseconds(16000),
+                                            milliseconds(30000), milliseconds(30000), milliseconds(30000)};
+  for (const auto bound : bounds) {
+    EXPECT_EQ(backoff.bound(), bound);
+    const auto wait = backoff.next();
+    EXPECT_GE(wait, milliseconds(0));
+    EXPECT_LE(wait, bound);
+  }
+  milliseconds shortest(RetryBackoff::kLongestBound), longest(0);
+  std::vector<milliseconds> first;
+  for (int i = 0; i < 2000; ++i) {
+    const auto wait = backoff.next();
+    EXPECT_LE(wait, RetryBackoff::kLongestBound);
+    shortest = std::min(shortest, wait);
+    longest = std::max(longest, wait);
+    if (i < 8) first.push_back(wait);
+  }
+  EXPECT_LT(shortest, milliseconds(1000)) << "the whole range, from zero";
+  EXPECT_GT(longest, milliseconds(29000)) << "up to the bound";
+  backoff.reset();
+  EXPECT_EQ(backoff.bound(), RetryBackoff::kFirstBound);
+  EXPECT_LE(backoff.next(), RetryBackoff::kFirstBound);
+  // A source that went away is given between 0.5 and 1 s, then the waits start over.
+  for (int i = 0; i < 50; ++i) {
+    backoff.next();
+    const auto pause = backoff.afterLoss();
+    EXPECT_GE(pause, RetryBackoff::kFirstBound);
+    EXPECT_LE(pause, 2 * RetryBackoff::kFirstBound);
+    EXPECT_EQ(backoff.bound(), RetryBackoff::kFirstBound);
+  }
+
+  RetryBackoff other(8);
+  for (int i = 0; i < 9; ++i) other.next();
+  std::vector<milliseconds> second;
+  for (int i = 0; i < 8; ++i) second.push_back(other.next());
+  EXPECT_NE(first, second) << "two readers do not come back in step";
 }
 
 }  // namespace

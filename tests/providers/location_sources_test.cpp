@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +17,7 @@
 
 #include "provider_support.h"
 #include "support/child_process.h"
+#include "support/data_table.h"
 #include "support/geoclue_world.h"
 #include "tovik/providers/automatic_location_provider.h"
 #include "tovik/providers/geoclue_location_provider.h"
@@ -197,8 +201,8 @@ TEST_F(GeoclueProviderTest, ContinuousSessionFollowsTheLogAcrossARestartAndEndsI
 }
 
 // The ways a session cannot get GeoClue's fixes, and the automatic choice finding neither gpsd
-// nor GeoClue: each reported once with its own error (the reader, or the probe, keeps trying,
-// 0.5 s, 1 s, ..., without saying it again), and the authorisation after it.
+// nor GeoClue: each reported once with its own error, after the source's unavailability (the
+// reader, or the probe, keeps trying without saying it again), and the authorisation after it.
 TEST_F(GeoclueProviderTest, RefusalAndAbsenceAreReportedOnce) {
   const std::uint16_t noGpsd = test::freePort();
   const std::vector<std::pair<const char*, std::function<std::shared_ptr<LocationProvider>()>>> cases = {
@@ -214,6 +218,7 @@ TEST_F(GeoclueProviderTest, RefusalAndAbsenceAreReportedOnce) {
   for (const auto& [name, make] : cases) {
     const auto source = make();
     const auto listener = std::make_shared<test::Trace>();
+    listener->withAvailability = true;
     source->addListener(listener);
     EXPECT_TRUE(queue().runUntil([&] { return !listener->errors.empty(); }, 10s)) << name;
     queue().runFor(1800ms);
@@ -228,6 +233,79 @@ TEST_F(GeoclueProviderTest, RefusalAndAbsenceAreReportedOnce) {
     source->removeListener(listener.get());
   }
   test::expectSameAsFile(transcript, "location_source_failures");
+}
+
+// The accuracy level and distance threshold given to the client started last, as dbus-monitor
+// saw the calls: {"RequestedAccuracyLevel 8", "DistanceThreshold 3"}.
+std::vector<std::string> lastStartedClientSettings(const std::string& bus) {
+  static const std::regex call(R"(path=([^;]+);[^\n]*member=(\w+))");
+  static const std::regex set(R"re(string "(RequestedAccuracyLevel|DistanceThreshold)"\s*variant\s+uint32 (\d+))re");
+  std::map<std::string, std::vector<std::string>> settings;
+  std::string started;
+  for (std::size_t at = bus.find("method call"); at != std::string::npos;) {
+    const std::size_t next = bus.find("method call", at + 1);
+    const std::string message = bus.substr(at, next == std::string::npos ? next : next - at);
+    std::smatch found;
+    if (std::regex_search(message, found, call)) {
+      const std::string path = found[1];
+      if (found[2] == "Start") started = path;
+      if (found[2] == "Set" && std::regex_search(message, found, set)) {
+        settings[path].push_back(found[1].str() + " " + found[2].str());
+      }
+    }
+    at = next;
+  }
+  return settings[started];
+}
+
+// The managers' desired accuracy and distance filter become the client's accuracy level and
+// distance threshold (data/geoclue_settings.txt): the client started last has them (managers
+// that join one after another may each begin one). A change while the
+// updates run gives a new client with the new value. (GeoClue starts only the sources a level
+// calls for: below exact it leaves the world's NMEA source alone, so those clients get no fix.)
+TEST_F(GeoclueProviderTest, TheManagersSettingsBecomeTheClientsLevelAndThreshold) {
+  for (const auto& [name, fields] : test::tableRows("providers", "geoclue_settings.txt")) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(fields.size(), 4u);
+    test::ChildProcess monitor({"/usr/bin/dbus-monitor", "--address", world.busAddress(),
+                                "type='method_call',destination='org.freedesktop.GeoClue2'"});
+    ASSERT_TRUE(monitor.waitForLines(1, 5s));
+    GeoclueLocationProvider::Options options{.busAddress = world.busAddress(), .desktopId = GeoclueWorld::kAllowedApp};
+    if (!fields[1].empty()) std::istringstream(fields[1]) >> options.desiredAccuracy >> options.distanceFilter;
+    const auto source = std::make_shared<GeoclueLocationProvider>(options);
+    LocationServices::setProvider(source);
+    std::vector<std::unique_ptr<LocationManager>> managers;
+    std::istringstream wishes(fields[2]);
+    for (std::string wish; wishes >> wish;) {
+      managers.push_back(std::make_unique<LocationManager>());
+      managers.back()->setDesiredAccuracy(std::stod(wish.substr(0, wish.find('/'))));
+      managers.back()->setDistanceFilter(std::stod(wish.substr(wish.find('/') + 1)));
+      managers.back()->setDelegate(trace);
+      managers.back()->startUpdatingLocation();
+    }
+    const auto started = [&] { return source->isConnected() || !trace->errors.empty(); };
+    ASSERT_TRUE(queue().runUntil(started, 20s)) << world.geoclueLog();
+    ASSERT_TRUE(trace->errors.empty()) << trace->lines.back();
+    std::istringstream expected(fields[3]);
+    std::string level, threshold;
+    expected >> level >> threshold;
+    const auto lastClientHas = [&](const std::string& distance) {
+      const std::vector<std::string> wanted = {"RequestedAccuracyLevel " + level, "DistanceThreshold " + distance};
+      return monitor.waitForOutput([&](const std::string& bus) { return lastStartedClientSettings(bus) == wanted; },
+                                   5s);
+    };
+    EXPECT_TRUE(lastClientHas(threshold)) << monitor.finish(5s).out;
+    if (managers.size() == 1 && fields[1].empty()) {
+      managers.front()->setDistanceFilter(7);
+      EXPECT_FALSE(source->isConnected()) << "the old client is let go at once";
+      ASSERT_TRUE(queue().runUntil(started, 20s)) << world.geoclueLog();
+      EXPECT_TRUE(lastClientHas("7")) << monitor.finish(5s).out;
+    }
+    managers.clear();
+    LocationServices::setProvider(nullptr);
+    queue().runFor(300ms);
+    trace = std::make_shared<test::Trace>();
+  }
 }
 
 // The automatic choice: gpsd when it has a receiver, else GeoClue.

@@ -80,6 +80,39 @@ TEST(NmeaReplayProviderTest, StopsAtOnceAndRestartsFromTheBeginning) {
   }
 }
 
+// A 1 Hz log with ten seconds missing, replayed at four times its pace: its fixes come 0.25 s
+// apart, so the watchdog expects that interval and reports the source unavailable once it has
+// been silent for twice as long; the fix after the gap makes it available again (before that
+// fix is heard), and the end of the log makes it unavailable for good. The last fix is kept
+// with its age.
+TEST(NmeaReplayProviderTest, AGapInTheLogIsReportedAsSilenceThenResumption) {
+  NmeaReplayProvider provider(TOVIK_TESTS_DIR "/providers/data/gap.nmea", 4.0);
+  auto trace = std::make_shared<test::Trace>();
+  trace->withAvailability = true;
+  provider.addListener(trace);
+  ASSERT_TRUE(queue().runUntil([&] { return trace->availability.size() == 3; }, 60s));
+  test::expectSameAsFile(trace->lines, "gap.replay");
+  for (const LocationAvailability& change : trace->availability) {
+    EXPECT_EQ(change.source, "nmea-replay");
+    ASSERT_TRUE(change.lastFixAge);
+    // The floor of 0.2 s, or the replay's own 0.25 s between fixes (late ones lengthen it).
+    EXPECT_GE(change.expectedInterval, 200ms);
+    EXPECT_LT(change.expectedInterval, 1s);
+    // A silence, or the gap a resumption ends, is at least twice the expected interval.
+    EXPECT_GE(*change.lastFixAge, 2 * change.expectedInterval);
+  }
+  const auto last = provider.lastLocation(std::chrono::hours(1));
+  ASSERT_TRUE(last);
+  EXPECT_EQ(test::describe(*last), trace->lines.at(trace->lines.size() - 2));
+  EXPECT_EQ(last->source, "nmea-replay");
+  EXPECT_TRUE(last->simulated);
+  EXPECT_GE(ageOf(*last), *trace->availability.back().lastFixAge);
+  EXPECT_FALSE(provider.lastLocation(*trace->availability.back().lastFixAge / 2)) << "older than asked";
+  provider.removeListener(trace.get());
+  EXPECT_FALSE(provider.currentUnavailability()) << "a stopped source starts afresh";
+  EXPECT_TRUE(provider.lastLocation(std::chrono::hours(1))) << "kept while stopped";
+}
+
 // One field of a parsed sentence: numbers to 12 significant digits, a time of day in
 // milliseconds, a date as YYYY-MM-DD, an absent field as "-".
 void put(std::ostream& out, const auto& value) { out << value; }

@@ -27,6 +27,11 @@ std::string describe(const Location& fix, bool withTime) {
   return line;
 }
 
+std::string describe(const LocationAvailability& availability) {
+  return std::string("availability ") + (availability.available ? "true " : "false ") +
+         std::string(toString(availability.reason)) + " " + availability.source;
+}
+
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   if (const auto at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
   return text;

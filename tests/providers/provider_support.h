@@ -21,14 +21,23 @@ inline MainQueue& queue() { return MainQueue::shared(); }
 /// A fix as one line: UTC time (unless `withTime` is false), position, altitude, accuracies,
 /// speed and course, rounded so that the text is stable.
 std::string describe(const Location& fix, bool withTime = true);
+/// An availability change as "availability <true|false> <reason> <source>" (its times vary).
+std::string describe(const LocationAvailability& availability);
 
 /// What a provider or a manager reported, in order, on the main thread; an error as "error
-/// <domain> <code> <message>".
+/// <domain> <code> <message>", an availability change only `withAvailability`.
 struct Trace : LocationManagerDelegate, LocationProviderListener {
   void didUpdateLocations(LocationManager&, const std::vector<Location>& locations) override {
     for (const auto& fix : locations) providerDidUpdateLocation(fix);
   }
   void didFailWithError(LocationManager&, const Error& error) override { providerDidFail(error); }
+  void didChangeAvailability(LocationManager&, const LocationAvailability& change) override {
+    providerDidChangeAvailability(change);
+  }
+  void providerDidChangeAvailability(const LocationAvailability& change) override {
+    availability.push_back(change);
+    if (withAvailability) lines.push_back(describe(change));
+  }
   void providerDidUpdateLocation(const Location& fix) override {
     fixes.push_back(fix);
     lines.push_back(describe(fix, withTime));
@@ -40,8 +49,10 @@ struct Trace : LocationManagerDelegate, LocationProviderListener {
   }
 
   bool withTime = true;
+  bool withAvailability = false;
   std::vector<Location> fixes;
   std::vector<Error> errors;
+  std::vector<LocationAvailability> availability;
   std::vector<std::string> lines;
 };
 

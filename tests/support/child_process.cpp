@@ -92,10 +92,14 @@ bool ChildProcess::waitFor(std::chrono::milliseconds timeout, const std::functio
 }
 
 bool ChildProcess::waitForLines(std::size_t count, std::chrono::milliseconds timeout) {
-  return waitFor(timeout, [&] {
-    const std::string out = contentsOf(streams_[1]);
-    return static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')) >= count;
-  });
+  return waitForOutput(
+      [&](const std::string& out) { return static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')) >= count; },
+      timeout);
+}
+
+bool ChildProcess::waitForOutput(const std::function<bool(const std::string&)>& holds,
+                                 std::chrono::milliseconds timeout) {
+  return waitFor(timeout, [&] { return holds(contentsOf(streams_[1])); });
 }
 
 void ChildProcess::signal(int number) {

@@ -34,6 +34,9 @@ class ChildProcess {
   /// Waits until standard output holds `count` complete lines (false on a time-out or an
   /// early exit).
   bool waitForLines(std::size_t count, std::chrono::milliseconds timeout);
+  /// Waits until `holds` is true of standard output so far (false on a time-out or an early
+  /// exit).
+  bool waitForOutput(const std::function<bool(const std::string&)>& holds, std::chrono::milliseconds timeout);
   void signal(int number);
   /// Waits for the exit and collects the rest of the output; kills the child after `timeout`.
   ChildResult finish(std::chrono::milliseconds timeout);

@@ -104,9 +104,11 @@ class Recorder : public RequiredOnlyRecorder {
   /// Kept apart from `heard`, so that marked logs show the text callbacks only.
   void onLocationErrorWithError(const TkError& error) override { typed.push_back(error); }
   void onReceivedRawLocation(const Location& location) override { raw.push_back(location); }
+  void onLocationAvailabilityChanged(const LocationAvailability& change) override { availability.push_back(change); }
 
   std::vector<TkError> typed;
   std::vector<Location> raw;
+  std::vector<LocationAvailability> availability;
 };
 
 /// A typed error as "domain/code/call/attempts[/retry-after]".

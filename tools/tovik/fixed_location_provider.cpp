@@ -16,6 +16,7 @@ FixedLocationProvider::FixedLocationProvider(Location fix) : state_(std::make_sh
   state_->fix = fix;
   state_->owner = this;
   identify("fixed", true);
+  watchSilence(false);
 }
 
 FixedLocationProvider::~FixedLocationProvider() { state_->owner = nullptr; }

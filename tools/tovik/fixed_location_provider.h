@@ -8,7 +8,7 @@ namespace tovik::cli {
 
 /// A device standing still at one place: each start of updates delivers the fix once,
 /// stamped with the time of delivery, on a later turn of the main queue. Grants
-/// `authorizedAlways`.
+/// `authorizedAlways`. Nothing changes after that fix, so its silence is no loss.
 class FixedLocationProvider : public LocationProvider {
  public:
   explicit FixedLocationProvider(Location fix);

@@ -109,6 +109,25 @@ nlohmann::json fixDocument(const Location& fix) {
             {"simulated", fix.simulated}}}};
 }
 
+std::string describeAvailability(const LocationAvailability& availability) {
+  const std::string source = "source " + orNone(availability.source);
+  if (availability.available) {
+    return source + " available again";
+  }
+  return source + " unavailable (" + std::string(toString(availability.reason)) + ")" +
+         (availability.lastFixAge ? ", last fix " + readableNumber(availability.lastFixAge->count()) + " s ago"
+                                  : ", no fix yet");
+}
+
+nlohmann::json availabilityDocument(const LocationAvailability& availability) {
+  return {{"availability",
+           {{"available", availability.available},
+            {"reason", toString(availability.reason)},
+            {"source", availability.source},
+            {"lastFixAge", availability.lastFixAge ? number(availability.lastFixAge->count()) : nlohmann::json()},
+            {"expectedInterval", number(availability.expectedInterval.count())}}}};
+}
+
 nlohmann::json errorDocument(const TkError& error) {
   nlohmann::json body{{"domain", toString(error.domain)},
                       {"code", error.code},

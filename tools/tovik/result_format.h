@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tovik/system/location.h"
+#include "tovik/system/location_availability.h"
 #include "tovik/system/tk_error.h"
 
 namespace tovik {
@@ -29,6 +30,12 @@ std::string describeFix(const Location& fix);
 /// {"fix": {"latitude", "longitude", "accuracy", "altitude", "verticalAccuracy", "speed",
 /// "course", "time" (ms since the epoch), "source", "simulated"}}.
 nlohmann::json fixDocument(const Location& fix);
+/// A change of the source's availability: "source SOURCE unavailable (REASON), last fix AGE s
+/// ago" or "source SOURCE available again".
+std::string describeAvailability(const LocationAvailability& availability);
+/// {"availability": {"available", "reason", "source", "lastFixAge" (seconds, null before the
+/// first fix), "expectedInterval" (seconds)}}.
+nlohmann::json availabilityDocument(const LocationAvailability& availability);
 /// {"error": {"domain", "code", "call", "message", "detail", "attempts"[, "retryAfter"]}}.
 nlohmann::json errorDocument(const TkError& error);
 /// One readable line: fence id | transition | latitude, longitude of the fix | local time.

@@ -45,6 +45,14 @@ void ResultPrinter::onReceivedRawLocation(const Location& location) {
   }
 }
 
+void ResultPrinter::onLocationAvailabilityChanged(const LocationAvailability& availability) {
+  if (json_) {
+    output_.result(jsonLine(availabilityDocument(availability)));
+  } else {
+    output_.message(describeAvailability(availability));
+  }
+}
+
 void ResultPrinter::printLocation(const std::shared_ptr<LocationRes>& location) {
   ++results_;
   if (!location) {

@@ -24,6 +24,9 @@ class ResultPrinter : public LocationDelegate {
   /// With --json a failure is one document {"error": {...}} on standard error.
   void onLocationErrorWithError(const TkError& error) override;
   void onReceivedRawLocation(const Location& location) override;
+  /// Each change: with --json one document {"availability": {...}} among the results, else a
+  /// line on standard error.
+  void onLocationAvailabilityChanged(const LocationAvailability& availability) override;
   void onReceivedReverseCodeWithTkLocation(const std::shared_ptr<LocationRes>& location) override;
   void onReceivedGeocodeWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
   void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;

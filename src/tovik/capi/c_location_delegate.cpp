@@ -69,37 +69,51 @@ void CLocationDelegate::onLocationErrorWithMsg(const std::string& msg) {
   });
 }
 
-void CLocationDelegate::onReceivedRawLocation(const Location& location) {
-  if (table_.onReceivedRawLocation == nullptr) {
+template <class Value, class Make>
+void CLocationDelegate::forwardValue(void (*callback)(void*, const Value*), Make&& make) {
+  if (callback == nullptr) {
     return;
   }
   guardedVoid([&] {
+    // The callback may replace this delegate or destroy the facade holding it.
     const auto self = shared_from_this();
-    const tk_raw_location fix{.size = sizeof(tk_raw_location),
-                              .location = toCLocation(location),
-                              .source = location.source.c_str(),
-                              .simulated = location.simulated};
+    const Value value = make();
     const CallbackScope scope;
-    table_.onReceivedRawLocation(table_.context, &fix);
+    callback(table_.context, &value);
+  });
+}
+
+void CLocationDelegate::onReceivedRawLocation(const Location& location) {
+  forwardValue(table_.onReceivedRawLocation, [&] {
+    return tk_raw_location{.size = sizeof(tk_raw_location),
+                           .location = toCLocation(location),
+                           .source = location.source.c_str(),
+                           .simulated = location.simulated};
   });
 }
 
 void CLocationDelegate::onLocationErrorWithError(const TkError& error) {
-  if (table_.onLocationErrorWithError == nullptr) {
-    return;
-  }
-  guardedVoid([&] {
-    const auto self = shared_from_this();
-    const tk_error typed{.size = sizeof(tk_error),
-                         .domain = static_cast<std::int32_t>(error.domain),
-                         .code = error.code,
-                         .call = static_cast<std::int32_t>(error.call),
-                         .message = error.message.c_str(),
-                         .detail = error.detail.c_str(),
-                         .retryAfter = error.retryAfter.value_or(std::numeric_limits<double>::quiet_NaN()),
-                         .attempts = error.attempts};
-    const CallbackScope scope;
-    table_.onLocationErrorWithError(table_.context, &typed);
+  forwardValue(table_.onLocationErrorWithError, [&] {
+    return tk_error{.size = sizeof(tk_error),
+                    .domain = static_cast<std::int32_t>(error.domain),
+                    .code = error.code,
+                    .call = static_cast<std::int32_t>(error.call),
+                    .message = error.message.c_str(),
+                    .detail = error.detail.c_str(),
+                    .retryAfter = error.retryAfter.value_or(std::numeric_limits<double>::quiet_NaN()),
+                    .attempts = error.attempts};
+  });
+}
+
+void CLocationDelegate::onLocationAvailabilityChanged(const LocationAvailability& availability) {
+  forwardValue(table_.onLocationAvailabilityChanged, [&] {
+    return tk_location_availability{
+        .size = sizeof(tk_location_availability),
+        .available = availability.available,
+        .reason = static_cast<std::int32_t>(availability.reason),
+        .source = availability.source.c_str(),
+        .lastFixAge = availability.lastFixAge ? availability.lastFixAge->count() : std::numeric_limits<double>::quiet_NaN(),
+        .expectedInterval = availability.expectedInterval.count()};
   });
 }
 

@@ -37,6 +37,7 @@ class CLocationDelegate : public LocationDelegate, public std::enable_shared_fro
   void onReceivedPoiSearchWithResult(const std::vector<std::shared_ptr<GeocodeRes>>& result) override;
   void onReceivedRawLocation(const Location& location) override;
   void onLocationErrorWithError(const TkError& error) override;
+  void onLocationAvailabilityChanged(const LocationAvailability& availability) override;
 
  private:
   using LocationCallback = void (*)(void*, const tk_location_res*);
@@ -44,6 +45,9 @@ class CLocationDelegate : public LocationDelegate, public std::enable_shared_fro
 
   void forwardLocation(LocationCallback callback, const std::shared_ptr<LocationRes>& location);
   void forwardList(ListCallback callback, const std::vector<std::shared_ptr<GeocodeRes>>& list);
+  /// Calls `callback`, if set, with the C value `make` builds, lent for the call.
+  template <class Value, class Make>
+  void forwardValue(void (*callback)(void*, const Value*), Make&& make);
 
   const tk_location_delegate table_;
   const DelegateContextShare context_;

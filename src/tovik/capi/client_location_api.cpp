@@ -1,6 +1,7 @@
 // The facade for C callers: `tk_client_location` owns one `TkClientLocation`.
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -285,6 +286,10 @@ const char* tk_error_domain_name(int32_t domain) {
 
 const char* tk_call_name(int32_t call) { return tovik::toString(static_cast<tovik::TkCall>(call)).data(); }
 
+const char* tk_availability_reason_name(int32_t reason) {
+  return tovik::toString(static_cast<tovik::LocationAvailability::Reason>(reason)).data();
+}
+
 bool tk_client_location_isLocating(const tk_client_location* client) {
   return fromFacade(client, false, [](const TkClientLocation& facade) { return facade.isLocating(); });
 }
@@ -301,6 +306,24 @@ tk_status tk_client_location_startFastLocation(tk_client_location* client) {
 
 tk_status tk_client_location_stopLocation(tk_client_location* client) {
   return onFacade(client, [](TkClientLocation& facade) { facade.stopLocation(); });
+}
+
+bool tk_client_location_lastLocation(const tk_client_location* client, double maxAgeSeconds, tk_location* out,
+                                     double* ageSeconds) {
+  if (out == nullptr) {
+    return false;
+  }
+  return fromFacade(client, false, [&](const TkClientLocation& facade) {
+    const auto fix = facade.lastLocation(std::chrono::duration<double>(maxAgeSeconds));
+    if (!fix) {
+      return false;
+    }
+    *out = tovik::capi::toCLocation(*fix);
+    if (ageSeconds != nullptr) {
+      *ageSeconds = tovik::ageOf(*fix).count();
+    }
+    return true;
+  });
 }
 
 // The service calls

@@ -9,5 +9,6 @@ void LocationDelegate::onReceivedPoiSearchWithResult(const std::vector<std::shar
 
 void LocationDelegate::onReceivedRawLocation(const Location&) {}
 void LocationDelegate::onLocationErrorWithError(const TkError&) {}
+void LocationDelegate::onLocationAvailabilityChanged(const LocationAvailability&) {}
 
 }  // namespace tovik

@@ -5,6 +5,7 @@
 #include <vector>
 #include "tovik/system/export.h"
 #include "tovik/system/location.h"
+#include "tovik/system/location_availability.h"
 #include "tovik/system/tk_error.h"
 
 namespace tovik {
@@ -41,6 +42,10 @@ class TOVIK_API LocationDelegate {
   /// Every failure as a typed value, right after `onLocationErrorWithMsg` heard its text.
   /// Optional.
   virtual void onLocationErrorWithError(const TkError& error);
+  /// While a session runs: the location source stopped delivering (silent for twice the
+  /// interval its fixes keep, or failed; a failure's error follows) or delivers again (before
+  /// the fix that shows it). Each change once. Optional.
+  virtual void onLocationAvailabilityChanged(const LocationAvailability& availability);
 };
 
 }  // namespace tovik

@@ -27,6 +27,7 @@
 #include "tovik/model/location_res.h"
 #include "tovik/network/network_checker.h"
 #include "tovik/network/service_address.h"
+#include "tovik/providers/location_services.h"
 #include "tovik/runloop/timer.h"
 
 namespace tovik {
@@ -51,6 +52,20 @@ constexpr const char* kInvalidFix = "定位数据为空/无效";
 void tellFailure(LocationDelegate& delegate, const TkError& error) {
   delegate.onLocationErrorWithMsg(error.message);
   delegate.onLocationErrorWithError(error);
+}
+
+// What the session's source reports reaches the delegate while a session runs; a local copy of
+// the delegate is called, since it may replace itself or release the facade.
+template <class Report>
+void tellWhileLocating(TkClientLocation& facade, void (LocationDelegate::*member)(const Report&),
+                       const Report& report) {
+  if (!facade.isLocating()) {
+    return;
+  }
+  const auto keepAlive = facade.weak_from_this().lock();
+  if (const auto delegate = facade.callDelegate) {
+    ((*delegate).*member)(report);
+  }
 }
 
 bool isUsableFix(const std::optional<Location>& location) { return location && hasPosition(*location); }
@@ -356,13 +371,18 @@ void TkClientLocation::locationFailedWithError(const TkError& error) {
 }
 
 void TkClientLocation::locationAccepted(const Location& location) {
-  if (!isLocating_) {
-    return;
+  tellWhileLocating(*this, &LocationDelegate::onReceivedRawLocation, location);
+}
+
+void TkClientLocation::locationAvailabilityChanged(const LocationAvailability& availability) {
+  tellWhileLocating(*this, &LocationDelegate::onLocationAvailabilityChanged, availability);
+}
+
+std::optional<Location> TkClientLocation::lastLocation(std::chrono::duration<double> maxAge) const {
+  if (!isAgree) {
+    return std::nullopt;
   }
-  const auto keepAlive = weak_from_this().lock();
-  if (const auto delegate = callDelegate) {
-    delegate->onReceivedRawLocation(location);
-  }
+  return LocationServices::provider()->lastLocation(maxAge);
 }
 
 void TkClientLocation::handleLocation(const std::optional<Location>& location) {

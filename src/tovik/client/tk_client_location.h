@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -105,6 +106,10 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
   /// Ends the session: its timer and the controller's updates, also those a failure left
   /// running. Does nothing when nothing runs.
   void stopLocation();
+  /// The last fix the location source delivered (to any session of the process), as it gave
+  /// it, if it is at most `maxAge` old (its age: `ageOf`); none when it is older, when there
+  /// is none, or without the user's consent (`isAgree`).
+  std::optional<Location> lastLocation(std::chrono::duration<double> maxAge) const;
 
   // The service calls. Each checks consent and key first; answers and errors reach
   // `callDelegate` on the main queue. Requests in flight hold the facade weakly, except the
@@ -139,6 +144,8 @@ class TOVIK_API TkClientLocation : public LocationControllerDelegate,
   void locationFailedWithError(const TkError& error) override;
   /// A fix the controller accepted: the delegate hears it raw while a session runs.
   void locationAccepted(const Location& location) override;
+  /// The source stopped delivering or delivers again: the delegate hears it while a session runs.
+  void locationAvailabilityChanged(const LocationAvailability& availability) override;
 
   /// Whether a session is running.
   bool isLocating() const { return isLocating_; }

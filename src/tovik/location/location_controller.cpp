@@ -238,6 +238,12 @@ void LocationController::didFailWithError(LocationManager&, const Error& error) 
                 "The location source reported: " + error.description());
 }
 
+void LocationController::didChangeAvailability(LocationManager&, const LocationAvailability& availability) {
+  if (const auto owner = delegate.lock()) {
+    owner->locationAvailabilityChanged(availability);
+  }
+}
+
 void LocationController::reportFailure(const std::string& msg, int code, std::string detail) {
   if (const auto owner = delegate.lock()) {
     owner->locationFailedWithError(TkError{.domain = TkErrorDomain::location,

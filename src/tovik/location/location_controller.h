@@ -45,6 +45,8 @@ class LocationController : public LocationManagerDelegate,
   // LocationManagerDelegate
   void didUpdateLocations(LocationManager& manager, const std::vector<Location>& locations) override;
   void didFailWithError(LocationManager& manager, const Error& error) override;
+  /// Passed on to the owner as it comes.
+  void didChangeAvailability(LocationManager& manager, const LocationAvailability& availability) override;
 
  private:
   LocationManager& locationManager();

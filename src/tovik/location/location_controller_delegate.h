@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tovik/system/location.h"
+#include "tovik/system/location_availability.h"
 #include "tovik/system/tk_error.h"
 #include "tovik/system/export.h"
 
@@ -19,6 +20,8 @@ class TOVIK_API LocationControllerDelegate {
   /// A failure with its kind (domain location, call location); by default only its text goes
   /// on, to `locationFailedWithErrorMsg`.
   virtual void locationFailedWithError(const TkError& error) { locationFailedWithErrorMsg(error.message); }
+  /// The location source stopped delivering, or delivers again. By default ignored.
+  virtual void locationAvailabilityChanged(const LocationAvailability& availability) { (void)availability; }
 };
 
 }  // namespace tovik

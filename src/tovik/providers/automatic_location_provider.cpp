@@ -15,6 +15,7 @@
 
 #include "tovik/system/console.h"
 #include "tovik/providers/provider_reader.h"
+#include "tovik/providers/retry_backoff.h"
 
 namespace tovik {
 
@@ -135,6 +136,14 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
         impl->owner.fail(error);
       }
     }
+    // The chosen source watches itself (its silence, or only its failures for GeoClue).
+    void providerDidChangeAvailability(const LocationAvailability& availability) override {
+      if (const auto impl = impl_.lock()) impl->owner.relayAvailability(availability);
+    }
+    UpdateRequirements requirements() const override {
+      const auto impl = impl_.lock();
+      return impl ? impl->owner.requirements() : UpdateRequirements{};
+    }
 
    private:
     std::weak_ptr<Impl> impl_;
@@ -179,7 +188,7 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
   // The reader thread: looks until a source is found, then hands it to the main thread.
   static void probe(const ProviderReader::Run& run, const Options& options, const std::string& gpsd,
                     const std::weak_ptr<Impl>& weak) {
-    auto retryDelay = ProviderReader::kFirstRetryDelay;
+    RetryBackoff backoff;
     bool failureReported = false;
     while (!run.stopping()) {
       const GpsdAnswer answer = askGpsd(options.gpsdHost, options.gpsdPort, options.probeTimeout, run.stopDescriptor());
@@ -203,8 +212,7 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
         });
         failureReported = true;
       }
-      if (!run.waitFor(retryDelay)) return;
-      retryDelay = std::min(retryDelay * 2, ProviderReader::kLongestRetryDelay);
+      if (!run.waitFor(backoff.next())) return;
     }
   }
 
@@ -225,7 +233,11 @@ struct AutomaticLocationProvider::Impl : std::enable_shared_from_this<Impl> {
 };
 
 AutomaticLocationProvider::AutomaticLocationProvider(Options options)
-    : impl_(std::make_shared<Impl>(*this, std::move(options))) {}
+    : impl_(std::make_shared<Impl>(*this, std::move(options))) {
+  // Its own failures name it; its fixes and the chosen source's reports keep that source's name.
+  identify("automatic", false);
+  watchSilence(false);
+}
 
 AutomaticLocationProvider::AutomaticLocationProvider() : AutomaticLocationProvider(Options{}) {}
 
@@ -240,5 +252,9 @@ AuthorizationStatus AutomaticLocationProvider::authorizationStatus() const {
 void AutomaticLocationProvider::startUpdates() { impl_->start(); }
 
 void AutomaticLocationProvider::stopUpdates() { impl_->stop(); }
+
+void AutomaticLocationProvider::applyRequirements(const UpdateRequirements&) {
+  if (impl_->inner) impl_->inner->listenerRequirementsChanged();
+}
 
 }  // namespace tovik

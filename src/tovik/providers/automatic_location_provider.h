@@ -15,9 +15,10 @@ namespace tovik {
 /// Picks the machine's location source when updates start, on a thread of its own: gpsd
 /// when its socket answers and it reports a device, otherwise GeoClue2 when it is on the
 /// system bus (running, or started on demand), otherwise one location error that names
-/// both and what to install; the probe then goes on, with a back-off of 0.5 s doubling up
-/// to 8 s, until one of them appears. The choice is written to the kit's log, and the
-/// chosen provider's fixes, errors and authorisation are passed on as they are.
+/// both and what to install; the probe then goes on, after `RetryBackoff`'s waits (a random
+/// wait under a bound of 0.5 s that doubles up to 30 s), until one of them appears. The choice
+/// is written to the kit's log, and the chosen provider's fixes, errors, availability and
+/// authorisation are passed on as they are; what the listeners ask for goes to it.
 class TOVIK_API AutomaticLocationProvider : public LocationProvider {
  public:
   static constexpr const char* kErrorDomain = "AutomaticLocationProvider";
@@ -49,6 +50,7 @@ class TOVIK_API AutomaticLocationProvider : public LocationProvider {
  protected:
   void startUpdates() override;
   void stopUpdates() override;
+  void applyRequirements(const UpdateRequirements& requirements) override;
 
  private:
   struct Impl;

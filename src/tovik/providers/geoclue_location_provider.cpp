@@ -14,6 +14,7 @@
 
 #include "tovik/system/bundle.h"
 #include "tovik/providers/provider_reader.h"
+#include "tovik/providers/retry_backoff.h"
 
 namespace tovik {
 
@@ -226,7 +227,9 @@ struct GeoclueLocationProvider::Impl {
   GeoclueLocationProvider& owner;
   const Options options;
 
-  bool connected = false;  // main thread only
+  bool connected = false;  // main thread only, as is everything below
+  bool running = false;
+  UpdateRequirements requirements;  // what the listening managers ask for
   AuthorizationStatus status = AuthorizationStatus::notDetermined;
   ProviderReader reader;  // last, so that it is stopped before the rest goes
 
@@ -240,15 +243,17 @@ struct GeoclueLocationProvider::Impl {
       }
     }
     if (s.desktopId.empty()) s.desktopId = program_invocation_short_name;
-    s.accuracyLevel = accuracyLevel(options.desiredAccuracy);
-    s.distanceThreshold = options.distanceFilter > 0.0
-                              ? static_cast<std::uint32_t>(std::min(options.distanceFilter, 4.0e9))
-                              : 0;
+    // The host's own options, when set, win over what the sessions ask for.
+    const double accuracy = options.desiredAccuracy > 0.0 ? options.desiredAccuracy : requirements.desiredAccuracy;
+    const double distance = options.distanceFilter > 0.0 ? options.distanceFilter : requirements.distanceFilter;
+    s.accuracyLevel = accuracyLevel(accuracy);
+    s.distanceThreshold = distance > 0.0 ? static_cast<std::uint32_t>(std::min(distance, 4.0e9)) : 0;
     return s;
   }
 
   void start() {
     stop();
+    running = true;
     const bool started = reader.start(
         [this, settings = settings()](const ProviderReader::Run& run) { read(run, settings, Sink{this}); });
     if (!started) {
@@ -258,6 +263,7 @@ struct GeoclueLocationProvider::Impl {
 
   void stop() {
     connected = false;
+    running = false;
     reader.stop();
   }
 
@@ -367,6 +373,7 @@ struct GeoclueLocationProvider::Impl {
       const Slot changesSlot(rawSlot);
 
       if (auto outcome = configure(); outcome) return *outcome;
+      if (auto outcome = abandonedIfStopped(); outcome) return *outcome;
 
       BusError startError;
       code = sd_bus_call_method(bus.get(), kService, client.c_str(), kClientInterface, "Start", startError.get(),
@@ -387,8 +394,17 @@ struct GeoclueLocationProvider::Impl {
       return loop();
     }
 
+    // A reader stopped while it sets its client up (new settings start another) lets the
+    // client go rather than configure and start it.
+    std::optional<Outcome> abandonedIfStopped() {
+      if (!run.stopping()) return std::nullopt;
+      deleteClient();
+      return Outcome::stopped;
+    }
+
     std::optional<Outcome> configure() {
       const auto set = [&](const char* property, const char* type, auto value) -> std::optional<Outcome> {
+        if (auto outcome = abandonedIfStopped(); outcome) return outcome;
         BusError error;
         const int code =
             sd_bus_set_property(bus.get(), kService, client.c_str(), kClientInterface, property, error.get(), type, value);
@@ -493,16 +509,15 @@ struct GeoclueLocationProvider::Impl {
 
   // The reader thread: a session, and a new one after a failure or a loss, until stopped.
   static void read(const ProviderReader::Run& run, const GeoclueSettings& settings, const Sink& sink) {
-    auto retryDelay = ProviderReader::kFirstRetryDelay;
+    RetryBackoff backoff;
     bool failureReported = false;  // once per spell of failures; later sessions ask the provider
     while (!run.stopping()) {
       Session session{run, settings, sink, nullptr, {}, false, std::nullopt};
       const Outcome outcome = session.perform();
       if (outcome == Outcome::stopped) return;
       if (session.activated) {
-        // The session ran: what ends it starts a new spell, and GeoClue may be restarting.
+        // The session ran: what ends it starts a new spell.
         failureReported = false;
-        retryDelay = ProviderReader::kFirstRetryDelay;
       }
       if (outcome == Outcome::lost) {
         sink.ended(run);
@@ -510,8 +525,8 @@ struct GeoclueLocationProvider::Impl {
         sink.error(run, session.failure->error, session.failure->denied);
         failureReported = true;
       }
-      if (!run.waitFor(retryDelay)) return;
-      if (outcome == Outcome::failed) retryDelay = std::min(retryDelay * 2, ProviderReader::kLongestRetryDelay);
+      // GeoClue may be restarting after a session that ran.
+      if (!run.waitFor(session.activated ? backoff.afterLoss() : backoff.next())) return;
     }
   }
 };
@@ -519,6 +534,7 @@ struct GeoclueLocationProvider::Impl {
 GeoclueLocationProvider::GeoclueLocationProvider(Options options)
     : impl_(std::make_unique<Impl>(*this, std::move(options))) {
   identify("geoclue", false);
+  watchSilence(false);
 }
 
 GeoclueLocationProvider::GeoclueLocationProvider() : GeoclueLocationProvider(Options{}) {}
@@ -575,5 +591,16 @@ AuthorizationStatus GeoclueLocationProvider::authorizationStatus() const { retur
 void GeoclueLocationProvider::startUpdates() { impl_->start(); }
 
 void GeoclueLocationProvider::stopUpdates() { impl_->stop(); }
+
+void GeoclueLocationProvider::applyRequirements(const UpdateRequirements& requirements) {
+  const auto before = impl_->settings();
+  impl_->requirements = requirements;
+  const auto after = impl_->settings();
+  // A client keeps the level and threshold it was started with: a new one takes the new ones.
+  if (impl_->running &&
+      (before.accuracyLevel != after.accuracyLevel || before.distanceThreshold != after.distanceThreshold)) {
+    impl_->start();
+  }
+}
 
 }  // namespace tovik

@@ -17,11 +17,20 @@ namespace tovik {
 /// makes the reader send `Stop` and `DeleteClient` and close the connection; the main
 /// thread never waits for the bus.
 ///
+/// The accuracy level and the distance threshold come from `Options` where they are set
+/// (positive), otherwise from what the listening location managers ask for (their desired
+/// accuracy and distance filter, the finest of them); new values while the updates run start
+/// a new client with them.
+///
 /// GeoClue refusing the client (no agent, not allowed by its configuration, or `Active`
 /// false after `Start`) makes the status `denied` with an error saying what to do. GeoClue
 /// missing from the bus, or the bus missing, is a location error; the reader keeps trying
-/// with a back-off of 0.5 s doubling up to 8 s, so a GeoClue that restarts is picked up
-/// again and the session goes on. A failure is reported once per spell of failures.
+/// after `RetryBackoff`'s waits (a random wait under a bound of 0.5 s that doubles up to
+/// 30 s), so a GeoClue that restarts is picked up again and the session goes on. A failure is
+/// reported once per spell of failures, and makes the source unavailable until its next fix.
+/// GeoClue reports changes of position only (a Wi-Fi position may stay unchanged for
+/// minutes, and a distance threshold holds back updates while the device stands still), so
+/// its silence is not taken for a loss.
 ///
 /// GeoClue gives no vertical accuracy (-1); no altitude, speed or heading is -1 as well.
 class TOVIK_API GeoclueLocationProvider : public LocationProvider {
@@ -39,9 +48,11 @@ class TOVIK_API GeoclueLocationProvider : public LocationProvider {
     std::string busAddress;
     /// The `DesktopId` GeoClue authorises; empty for the host bundle's identifier.
     std::string desktopId;
-    /// Metres; zero or negative asks for the best GeoClue has.
+    /// Metres, for GeoClue's accuracy level; zero or negative: what the location managers ask
+    /// for (the best GeoClue has when one of them asks for the best).
     double desiredAccuracy = -1.0;
-    /// Metres; zero or negative: every change.
+    /// Metres, GeoClue's distance threshold; zero or negative: what the location managers ask
+    /// for (every change when one of them asks for every fix).
     double distanceFilter = -1.0;
   };
 
@@ -67,6 +78,7 @@ class TOVIK_API GeoclueLocationProvider : public LocationProvider {
  protected:
   void startUpdates() override;
   void stopUpdates() override;
+  void applyRequirements(const UpdateRequirements& requirements) override;
 
  private:
   struct Impl;

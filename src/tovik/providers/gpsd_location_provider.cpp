@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "tovik/providers/provider_reader.h"
+#include "tovik/providers/retry_backoff.h"
 
 #if GPSD_API_MAJOR_VERSION < 9
 #error "libgps API 9 or later is needed (timespec fix times, altHAE)"
@@ -142,7 +143,7 @@ struct GpsdLocationProvider::Impl {
 
   // The reader thread: connect, watch, reconnect with back-off until stopped.
   static void read(const ProviderReader::Run& run, const GpsdEndpoint& endpoint, Sink sink) {
-    auto retryDelay = ProviderReader::kFirstRetryDelay;
+    RetryBackoff backoff;
     bool failureReported = false;  // once per spell of failures; later sessions ask the provider
     std::optional<timespec> lastFixTime;
 
@@ -151,9 +152,7 @@ struct GpsdLocationProvider::Impl {
         sink.error(run, std::move(error));
         failureReported = true;
       }
-      const bool goOn = run.waitFor(retryDelay);
-      retryDelay = std::min(retryDelay * 2, ProviderReader::kLongestRetryDelay);
-      return goOn;
+      return run.waitFor(backoff.next());
     };
 
     while (!run.stopping()) {
@@ -171,13 +170,12 @@ struct GpsdLocationProvider::Impl {
         continue;
       }
       failureReported = false;
-      retryDelay = ProviderReader::kFirstRetryDelay;
       sink.connectedChanged(run, true);
       watch(run, data, lastFixTime, sink);
       gps_close(&data);
       sink.connectedChanged(run, false);
       // The connection ended: gpsd may be restarting, so try again after a short pause.
-      if (!run.waitFor(retryDelay)) return;
+      if (!run.waitFor(backoff.afterLoss())) return;
     }
   }
 

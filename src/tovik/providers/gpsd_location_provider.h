@@ -14,8 +14,11 @@ namespace tovik {
 /// time; each time once) to the main queue; it only posts, so listeners are called on the
 /// main thread. gpsd not answering is a location error, reported once per spell of
 /// failures to the sessions running, and to each session that starts during the spell;
-/// meanwhile the reader retries with a back-off of 0.5 s doubling up to 8 s. Stopping the
-/// updates closes the watch. Grants `authorizedAlways`.
+/// meanwhile the reader retries after `RetryBackoff`'s waits (a random wait under a bound of
+/// 0.5 s that doubles up to 30 s). Stopping the updates closes the watch. Grants
+/// `authorizedAlways`. gpsd reports every epoch of its receiver, so its silence is watched
+/// (see `LocationProvider`): a 1 Hz receiver that stops is reported unavailable 2 s after its
+/// last fix.
 ///
 /// Unknown values follow the platform conventions: no eph gives a horizontal accuracy of
 /// -1, no altitude or no epv a vertical accuracy of -1, no speed or course -1.

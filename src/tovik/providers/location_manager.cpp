@@ -50,6 +50,16 @@ struct LocationManager::Impl : std::enable_shared_from_this<Impl> {
         impl->onError(error);
       }
     }
+    void providerDidChangeAvailability(const LocationAvailability& availability) override {
+      if (const auto impl = impl_.lock()) {
+        impl->onAvailability(availability);
+      }
+    }
+    UpdateRequirements requirements() const override {
+      const auto impl = impl_.lock();
+      return impl ? UpdateRequirements{.desiredAccuracy = impl->desiredAccuracy, .distanceFilter = impl->distanceFilter}
+                  : UpdateRequirements{};
+    }
 
    private:
     std::weak_ptr<Impl> impl_;
@@ -83,17 +93,34 @@ struct LocationManager::Impl : std::enable_shared_from_this<Impl> {
     provider->addListener(listener);
   }
 
-  // A source in a spell of failures reports it once; a request that starts during it still
-  // hears the error, one turn later like any provider error.
-  void reportCurrentFailure() {
-    if (!provider || !provider->currentFailure()) {
+  // A source in a spell of failures, or of silence, reports it once; a request that starts
+  // during it still hears it, one turn later like any provider report: the unavailability
+  // first, then the error, in the order the source gave them.
+  void reportCurrentState() {
+    if (!provider) {
       return;
     }
-    MainQueue::shared().async([weak = weak_from_this(), error = *provider->currentFailure()] {
-      if (const auto impl = weak.lock()) {
-        impl->onError(error);
-      }
-    });
+    if (const auto& unavailable = provider->currentUnavailability()) {
+      MainQueue::shared().async([weak = weak_from_this(), availability = *unavailable] {
+        if (const auto impl = weak.lock()) {
+          impl->onAvailability(availability);
+        }
+      });
+    }
+    if (const auto& failure = provider->currentFailure()) {
+      MainQueue::shared().async([weak = weak_from_this(), error = *failure] {
+        if (const auto impl = weak.lock()) {
+          impl->onError(error);
+        }
+      });
+    }
+  }
+
+  // The provider combines what its managers ask for.
+  void requirementsChanged() {
+    if (provider) {
+      provider->listenerRequirementsChanged();
+    }
   }
 
   void unsubscribe() {
@@ -152,6 +179,15 @@ struct LocationManager::Impl : std::enable_shared_from_this<Impl> {
     }
   }
 
+  void onAvailability(const LocationAvailability& availability) {
+    if (!owner || (!requesting && !updating)) {
+      return;
+    }
+    if (const auto d = delegate.lock()) {
+      d->didChangeAvailability(*owner, availability);
+    }
+  }
+
   void onRequestTimedOut() {
     if (!owner || !requesting) {
       return;
@@ -172,9 +208,15 @@ LocationManager::~LocationManager() {
   impl_->endRequest();
 }
 
-void LocationManager::setDistanceFilter(double metres) { impl_->distanceFilter = metres; }
+void LocationManager::setDistanceFilter(double metres) {
+  impl_->distanceFilter = metres;
+  impl_->requirementsChanged();
+}
 double LocationManager::distanceFilter() const { return impl_->distanceFilter; }
-void LocationManager::setDesiredAccuracy(double metres) { impl_->desiredAccuracy = metres; }
+void LocationManager::setDesiredAccuracy(double metres) {
+  impl_->desiredAccuracy = metres;
+  impl_->requirementsChanged();
+}
 double LocationManager::desiredAccuracy() const { return impl_->desiredAccuracy; }
 void LocationManager::setDelegate(std::weak_ptr<LocationManagerDelegate> delegate) {
   impl_->delegate = std::move(delegate);
@@ -198,7 +240,7 @@ void LocationManager::startUpdatingLocation() {
     impl_->lastDelivered.reset();
   }
   impl_->subscribe();
-  impl_->reportCurrentFailure();
+  impl_->reportCurrentState();
 }
 
 void LocationManager::stopUpdatingLocation() {
@@ -218,7 +260,7 @@ void LocationManager::requestLocation() {
         });
   }
   impl_->subscribe();
-  impl_->reportCurrentFailure();
+  impl_->reportCurrentState();
 }
 
 void LocationManagerProbe::setRequestLocationTimeout(LocationManager& manager, double seconds) {

@@ -6,6 +6,7 @@
 #include "tovik/providers/authorization_status.h"
 #include "tovik/system/error.h"
 #include "tovik/system/location.h"
+#include "tovik/system/location_availability.h"
 
 namespace tovik {
 
@@ -19,6 +20,12 @@ class LocationManagerDelegate {
   /// `locations` is oldest first and never empty.
   virtual void didUpdateLocations(LocationManager& manager, const std::vector<Location>& locations) = 0;
   virtual void didFailWithError(LocationManager& manager, const Error& error) = 0;
+  /// The source stopped delivering or delivers again (while the manager updates or waits for
+  /// a requested fix). By default ignored.
+  virtual void didChangeAvailability(LocationManager& manager, const LocationAvailability& availability) {
+    (void)manager;
+    (void)availability;
+  }
 };
 
 /// Best accuracy the source can give.
@@ -29,6 +36,12 @@ inline constexpr double kLocationAccuracyBest = -1.0;
 /// is destroyed (destruction ends its updates and its outstanding request).
 /// Defaults: no distance filter (-1), best accuracy, automatic pausing on, background
 /// updates off.
+///
+/// The distance filter and the desired accuracy go to the provider as this manager's
+/// `UpdateRequirements` (with those of the other managers: the finest of them): GeoClue2 takes
+/// them as its distance threshold and accuracy level; gpsd, the NMEA replay and the scripted
+/// source deliver every fix at their best, which meets any desired accuracy. Whatever the
+/// source, each manager applies its own distance filter to what it delivers.
 class LocationManager {
  public:
   /// How long `requestLocation` waits for a fix before it reports an error.
@@ -59,6 +72,7 @@ class LocationManager {
 
   /// Starts a stream of fixes; after the first, a fix is delivered only when it lies at
   /// least `distanceFilter` metres from the last one delivered (zero or negative: every fix).
+  /// A source that is unavailable when the stream starts is reported as such one turn later.
   void startUpdatingLocation();
   /// Ends the stream, and an outstanding `requestLocation` with it.
   void stopUpdatingLocation();

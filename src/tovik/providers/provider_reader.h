@@ -23,11 +23,6 @@ namespace tovik {
 /// `start` and `stop` are for the main thread; the `Run` is for the body.
 class ProviderReader {
  public:
-  /// The back-off of a reader that reconnects: the first retry after this, doubling up to
-  /// `kLongestRetryDelay`.
-  static constexpr std::chrono::milliseconds kFirstRetryDelay{500};
-  static constexpr std::chrono::milliseconds kLongestRetryDelay{8000};
-
   /// "host:port", with an IPv6 host in brackets, for texts that name an endpoint.
   static std::string endpointText(const std::string& host, std::uint16_t port);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <string>
@@ -29,7 +30,23 @@ struct TOVIK_API Location {
   std::string source{};
   /// Replayed, scripted or fixed rather than measured by a receiver now.
   bool simulated = false;
+  /// When the kit received the fix from its source, on the monotonic clock (stamped on the
+  /// main thread as the source hands it over); the clock's zero for a fix that did not come
+  /// through a source. See `ageOf`.
+  std::chrono::steady_clock::time_point receivedAt{};
 };
+
+/// How old `fix` is: the time since the kit received it from its source, on the monotonic
+/// clock (a replayed log's old time stamps and steps of the wall clock do not count); for a
+/// fix that did not come through a source, the time since its `timestamp` on the wall clock.
+/// Never negative.
+inline std::chrono::duration<double> ageOf(const Location& fix) {
+  const std::chrono::duration<double> age =
+      fix.receivedAt != std::chrono::steady_clock::time_point{}
+          ? std::chrono::duration<double>(std::chrono::steady_clock::now() - fix.receivedAt)
+          : std::chrono::duration<double>(std::chrono::system_clock::now() - fix.timestamp);
+  return std::max(age, std::chrono::duration<double>::zero());
+}
 
 /// Whether a fix carries a position: a zero latitude or longitude is how a source says
 /// "no fix", and a coordinate that is not a finite number is none either.
