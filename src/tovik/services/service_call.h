@@ -60,12 +60,11 @@ class ServiceCall {
   static void start(const ServiceEndpoint& endpoint, const ServiceCaller& caller, std::vector<std::string> arguments,
                     std::optional<nlohmann::json> body, Recipient<T> recipient) {
     auto exchange = std::make_shared<Exchange<T>>(endpoint, caller, std::move(recipient));
-    RequestBuilder described = builder(endpoint, caller.baseURL, arguments, body);
-    if (caller.retries > 0) {
-      // A retried upload must be recognisable as the same one.
-      if (const auto key = idempotencyKey(endpoint, body)) {
-        described.headers.emplace("Idempotency-Key", *key);
-      }
+    // A retried upload must be recognisable as the same one.
+    const auto key = caller.retries > 0 ? idempotencyKey(endpoint, body) : std::nullopt;
+    RequestBuilder described = builder(endpoint, caller.baseURL, arguments, std::move(body));
+    if (key) {
+      described.headers.emplace("Idempotency-Key", *key);
     }
     auto built = described.makeURLRequest();
     if (auto* error = std::get_if<Error>(&built)) {
@@ -148,7 +147,8 @@ class ServiceCall {
   template <class T>
   static void send(std::shared_ptr<Exchange<T>> exchange) {
     ++exchange->attempts;
-    URLRequest request = exchange->request;
+    // Only a call that may be retried keeps its request for the next attempt.
+    URLRequest request = exchange->retries > 0 ? exchange->request : std::move(exchange->request);
     NetworkClient::shared().send(
         std::move(request), [exchange = std::move(exchange)](std::optional<std::string> data,
                                                              std::optional<HTTPURLResponse> response,
